@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include "text/CodePage.h"
+
+namespace {
+
+// "顧客" in Shift-JIS: 8C DA 8B 71.
+const std::string kKokyakuSjis = "\x8C\xDA\x8B\x71";
+const std::string kKokyakuUtf8 = "\xE9\xA1\xA7\xE5\xAE\xA2";
+
+TEST(CodePage, ShiftJisRoundTrip) {
+  EXPECT_EQ(text::ToUtf8(kKokyakuSjis), kKokyakuUtf8);
+  EXPECT_EQ(text::FromUtf8(kKokyakuUtf8), kKokyakuSjis);
+  // Half-width katakana are single bytes in Shift-JIS.
+  EXPECT_EQ(text::ToUtf8("\xB1"), "\xEF\xBD\xB1");
+  // The full-width blanks and brackets of the program's messages.
+  EXPECT_EQ(text::FromUtf8("\xE3\x80\x80"), std::string("\x81\x40"));
+}
+
+TEST(CodePage, InvalidBytesBecomeReplacementCharacters) {
+  // A lead byte at the end and a lone 0xA0 (unassigned in 932).
+  EXPECT_EQ(text::ToUtf8("A\x8C"), "A\xEF\xBF\xBD");
+  EXPECT_EQ(text::ToUtf8(std::string("\xA0", 1)), "\xEF\xBF\xBD");
+}
+
+TEST(CodePage, UnrepresentableTextIsRefused) {
+  EXPECT_FALSE(text::FromUtf8("\xF0\x9F\x98\x80").has_value());  // an emoji
+  EXPECT_FALSE(text::FromUtf8("\xC3\x28").has_value());          // broken UTF-8
+}
+
+TEST(CodePage, Utf16SurrogatePairs) {
+  std::u16string w = text::Utf8ToUtf16("a\xF0\x9F\x98\x80");
+  ASSERT_EQ(w.size(), 3u);
+  EXPECT_EQ(w[1], 0xD83D);
+  EXPECT_EQ(text::Utf16ToUtf8(w), "a\xF0\x9F\x98\x80");
+  EXPECT_EQ(text::Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(CodePage, CutNeverSplitsADoubleByteCharacter) {
+  std::string s = "A" + kKokyakuSjis;  // 5 bytes: A, 顧 (2), 客 (2)
+  EXPECT_EQ(text::CutShiftJis(s, 5), s);
+  EXPECT_EQ(text::CutShiftJis(s, 4), s.substr(0, 3));
+  EXPECT_EQ(text::CutShiftJis(s, 2), "A");
+  EXPECT_EQ(text::CutShiftJis(s, 0), "");
+}
+
+}  // namespace
