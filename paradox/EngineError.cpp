@@ -1,0 +1,1 @@
+#include "paradox/EngineError.h"
