@@ -1,0 +1,59 @@
+#pragma once
+// The .MB file: blobs too long for their leader in the record.
+// | Offset | Size | Meaning (header block, 4 KiB) |
+// |---|---|---|
+// | 0x00 | 1 | block type 0 (header) |
+// | 0x01 | 2 | 4 KiB chunks in the block (1) |
+// | 0x03 | 2 | modification count |
+// | 0x05 | 6 | 82 73 02 00 29 00 |
+// | 0x0B | 2 | 0x1000 |
+// | 0x0D | 2 | 0x1000 |
+// | 0x10 | 1 | 0x10 |
+// | 0x11 | 2 | 0x0040 |
+// | 0x13 | 2 | 0x0800 |
+// | 0x29 | 2 | 0x02A1 |
+// Every block is a multiple of 4 KiB and starts with a type byte and a u16 chunk count.
+// Type 2, one blob over 2048 bytes: +03 u32 length, +07 u16 modification number, data from
+//   +09, padded to the block's end.
+// Type 3, up to 64 small blobs: 12-byte header; 64 five-byte slots at 12 + 5 i
+//   (offset / 16 from the block start, length / 16 rounded up, u16 modification number,
+//   length mod 16 in 1..16); slots used from index 0x3F down; data from 0x150 in 16-byte units.
+// Type 4: free block (+03 chunks, +05 next free block offset / 4096).
+// A blob pointer in a record is (block offset | slot index) for type 3, (offset | 0xFF) for
+// type 2. Blobs are never rewritten in place: a changed blob gets new space.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "paradox/BinaryFile.h"
+
+namespace paradox {
+
+class MemoFile {
+ public:
+  // Opens an existing .MB; a damaged header gives kCorruptFile.
+  MemoFile(std::unique_ptr<BinaryFile> file);
+  // Writes the header block of an empty .MB into `file`.
+  static void InitializeEmpty(BinaryFile& file);
+
+  // The blob at `pointer` whose record tail says `length` and `modification`; any mismatch
+  // (pointer past the end, wrong block type, slot unused, length differs) is kCorruptFile
+  // naming the .MB file and the pointer.
+  std::string ReadBlob(std::uint32_t pointer, std::uint32_t length) const;
+  // Stores a blob in new space and returns its pointer; `modification` goes to its slot/block.
+  std::uint32_t WriteBlob(const std::string& bytes, std::uint16_t modification);
+  // Marks a blob's space free (the slot is cleared; a type 2 block becomes type 4).
+  void FreeBlob(std::uint32_t pointer);
+  std::uint16_t NextModification();
+  void Flush();
+  const BinaryFile& File() const { return *file_; }
+
+ private:
+  std::unique_ptr<BinaryFile> file_;
+  std::uint16_t modCount_ = 0;
+  std::uint64_t openSmallBlock_ = 0;  // type 3 block with room, 0 when none
+};
+
+}  // namespace paradox
