@@ -1,0 +1,47 @@
+#pragma once
+// Starts SETUP.EXE as a process of its own, the way a user does, and gives the test a handle on
+// it: its top-level windows, its exit code. The process is terminated when the object goes
+// away and it is still running, so a failing test leaves nothing behind.
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The SETUP.EXE this build made.
+std::filesystem::path SetupExePath();
+
+class SetupProcess {
+ public:
+  // Starts `exe` with `workingDir` as its current folder (the exe's own folder when empty).
+  // Throws std::runtime_error when the process cannot be created.
+  explicit SetupProcess(const std::filesystem::path& exe, const std::filesystem::path& workingDir = {});
+  ~SetupProcess();
+  SetupProcess(const SetupProcess&) = delete;
+  SetupProcess& operator=(const SetupProcess&) = delete;
+
+  DWORD Id() const { return pi_.dwProcessId; }
+
+  // Visible top-level windows of the process right now, in z-order.
+  std::vector<HWND> TopLevelWindows() const;
+
+  // Waits until the process shows a visible top-level window with exactly this caption; null
+  // when the process ends or the time runs out first.
+  HWND WaitForWindow(const std::wstring& caption, std::chrono::milliseconds timeout) const;
+
+  // Waits for the process to end; its exit code, or std::nullopt when it is still running.
+  std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout) const;
+
+ private:
+  PROCESS_INFORMATION pi_{};
+};
+
+std::wstring WindowText(HWND hwnd);
+std::wstring ClassName(HWND hwnd);
+
+}  // namespace e2e

@@ -1,0 +1,92 @@
+#include "SetupProcess.h"
+
+#include <stdexcept>
+#include <thread>
+
+#include "support/TestPaths.h"
+
+namespace e2e {
+namespace {
+
+struct EnumState {
+  DWORD pid;
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
+  auto* state = reinterpret_cast<EnumState*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == state->pid && IsWindowVisible(hwnd)) state->windows.push_back(hwnd);
+  return TRUE;
+}
+
+}  // namespace
+
+std::filesystem::path SetupExePath() {
+  return testing_support::BinaryDir() / "app" / "SETUP.EXE";
+}
+
+SetupProcess::SetupProcess(const std::filesystem::path& exe, const std::filesystem::path& workingDir) {
+  std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+  std::wstring dir = workingDir.empty() ? exe.parent_path().wstring() : workingDir.wstring();
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      dir.c_str(), &si, &pi_)) {
+    throw std::runtime_error("cannot start " + exe.string() + ": error " + std::to_string(GetLastError()));
+  }
+  // Lets the test find the windows as soon as the program waits for input.
+  WaitForInputIdle(pi_.hProcess, 10000);
+}
+
+SetupProcess::~SetupProcess() {
+  if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(pi_.hProcess, 99);
+    WaitForSingleObject(pi_.hProcess, 5000);
+  }
+  CloseHandle(pi_.hThread);
+  CloseHandle(pi_.hProcess);
+}
+
+std::vector<HWND> SetupProcess::TopLevelWindows() const {
+  EnumState state{pi_.dwProcessId, {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&state));
+  return state.windows;
+}
+
+HWND SetupProcess::WaitForWindow(const std::wstring& caption, std::chrono::milliseconds timeout) const {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    for (HWND w : TopLevelWindows())
+      if (WindowText(w) == caption) return w;
+    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_OBJECT_0) return nullptr;
+    if (std::chrono::steady_clock::now() >= deadline) return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+std::optional<DWORD> SetupProcess::WaitForExit(std::chrono::milliseconds timeout) const {
+  if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+    return std::nullopt;
+  DWORD code = 0;
+  GetExitCodeProcess(pi_.hProcess, &code);
+  return code;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  // WM_GETTEXT rather than GetWindowText: the latter does not ask windows of other processes.
+  LRESULT n = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring s(static_cast<size_t>(n) + 1, L'\0');
+  n = SendMessageW(hwnd, WM_GETTEXT, s.size(), reinterpret_cast<LPARAM>(s.data()));
+  s.resize(static_cast<size_t>(n));
+  return s;
+}
+
+std::wstring ClassName(HWND hwnd) {
+  wchar_t buf[256];
+  int n = GetClassNameW(hwnd, buf, 256);
+  return std::wstring(buf, n > 0 ? n : 0);
+}
+
+}  // namespace e2e
