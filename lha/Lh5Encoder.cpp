@@ -1,0 +1,397 @@
+#include "lha/Lh5Encoder.h"
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <queue>
+
+#include "lha/Decoder.h"
+
+namespace lha {
+namespace {
+
+constexpr unsigned kDictionaryBits = 13;
+constexpr std::size_t kWindow = std::size_t{1} << kDictionaryBits;
+// Distance 8192 would reach the slot being written; stay one short like the classic encoders.
+constexpr std::size_t kMaxDistance = kWindow - 1;
+constexpr unsigned kPositionCodes = 14;
+constexpr unsigned kPositionCountBits = 4;
+constexpr unsigned kHashBits = 15;
+// A 3-byte match this far back costs more bits than three literals.
+constexpr std::size_t kTooFarForThree = 4096;
+
+struct Token {
+  std::uint16_t symbol;    // 0-255 literal, 256.. match of length symbol - 253
+  std::uint16_t distance;  // distance - 1, for matches
+};
+
+unsigned PositionCode(unsigned d) {
+  unsigned p = 0;
+  while (d) {
+    ++p;
+    d >>= 1;
+  }
+  return p;
+}
+
+class MatchFinder {
+ public:
+  MatchFinder(std::span<const std::uint8_t> data, unsigned maxChain)
+      : data_(data), maxChain_(maxChain), head_(std::size_t{1} << kHashBits, -1), prev_(kWindow, -1) {}
+
+  void Insert(std::size_t i) {
+    if (i + 3 > data_.size()) return;
+    const std::uint32_t h = Hash(i);
+    prev_[i & (kWindow - 1)] = head_[h];
+    head_[h] = static_cast<std::int32_t>(i);
+  }
+
+  // Longest match at i among earlier positions (i itself not yet inserted).
+  unsigned Longest(std::size_t i, unsigned& distance) const {
+    if (i + kMinMatch > data_.size()) return 0;
+    const std::size_t maxLen = std::min<std::size_t>(kMaxMatch, data_.size() - i);
+    const std::uint8_t* cur = data_.data() + i;
+    unsigned best = 0;
+    std::int32_t cand = head_[Hash(i)];
+    unsigned steps = maxChain_;
+    while (cand >= 0 && steps-- > 0) {
+      const std::size_t c = static_cast<std::size_t>(cand);
+      if (c >= i || i - c > kMaxDistance) break;
+      const std::uint8_t* p = data_.data() + c;
+      if (p[best] == cur[best] && p[0] == cur[0] && p[1] == cur[1]) {
+        unsigned len = 2;
+        while (len < maxLen && p[len] == cur[len]) ++len;
+        if (len > best) {
+          best = len;
+          distance = static_cast<unsigned>(i - c);
+          if (len == maxLen) break;
+        }
+      }
+      const std::int32_t next = prev_[c & (kWindow - 1)];
+      if (next >= cand) break;
+      cand = next;
+    }
+    if (best == kMinMatch && distance > kTooFarForThree) best = 0;
+    return best >= kMinMatch ? best : 0;
+  }
+
+ private:
+  std::uint32_t Hash(std::size_t i) const {
+    const std::uint32_t v = data_[i] | (data_[i + 1] << 8) | (data_[i + 2] << 16);
+    return (v * 2654435761u) >> (32 - kHashBits);
+  }
+
+  std::span<const std::uint8_t> data_;
+  unsigned maxChain_;
+  std::vector<std::int32_t> head_;
+  std::vector<std::int32_t> prev_;
+};
+
+std::vector<Token> Tokenise(std::span<const std::uint8_t> data, unsigned maxChain) {
+  std::vector<Token> tokens;
+  tokens.reserve(data.size() / 2 + 16);
+  MatchFinder mf(data, maxChain);
+  std::size_t i = 0;
+  unsigned len = 0, dist = 0;
+  bool haveCurrent = false;
+  while (i < data.size()) {
+    if (!haveCurrent) len = mf.Longest(i, dist);
+    haveCurrent = false;
+    if (len >= kMinMatch && len < kMaxMatch && i + 1 < data.size()) {
+      // Lazy matching: a longer match one byte later wins over this one.
+      mf.Insert(i);
+      unsigned dist2 = 0;
+      const unsigned len2 = mf.Longest(i + 1, dist2);
+      if (len2 > len) {
+        tokens.push_back({data[i], 0});
+        ++i;
+        len = len2;
+        dist = dist2;
+        haveCurrent = true;
+        continue;
+      }
+      tokens.push_back({static_cast<std::uint16_t>(kLiteralCodes + len - kMinMatch), static_cast<std::uint16_t>(dist - 1)});
+      for (std::size_t k = 1; k < len; ++k) mf.Insert(i + k);
+      i += len;
+      continue;
+    }
+    mf.Insert(i);
+    if (len >= kMinMatch) {
+      tokens.push_back({static_cast<std::uint16_t>(kLiteralCodes + len - kMinMatch), static_cast<std::uint16_t>(dist - 1)});
+      for (std::size_t k = 1; k < len; ++k) mf.Insert(i + k);
+      i += len;
+    } else {
+      tokens.push_back({data[i], 0});
+      ++i;
+    }
+  }
+  return tokens;
+}
+
+// Code lengths of a Huffman code for `freq`, at most `limit` bits. Unused symbols get 0. With
+// fewer than two used symbols the result has at most one non-zero entry (length 0 or 1); the
+// caller writes such tables in their one-symbol form.
+std::vector<std::uint8_t> CodeLengths(std::span<const std::uint32_t> freq, unsigned limit) {
+  const std::size_t n = freq.size();
+  std::vector<std::uint8_t> lengths(n, 0);
+  std::vector<unsigned> used;
+  for (std::size_t s = 0; s < n; ++s)
+    if (freq[s]) used.push_back(static_cast<unsigned>(s));
+  if (used.size() < 2) return lengths;
+  // Plain Huffman tree over the used symbols.
+  struct Node {
+    std::uint64_t weight;
+    int parent;
+  };
+  std::vector<Node> nodes;
+  using Item = std::pair<std::uint64_t, int>;
+  std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
+  for (unsigned s : used) {
+    nodes.push_back({freq[s], -1});
+    heap.push({freq[s], static_cast<int>(nodes.size() - 1)});
+  }
+  while (heap.size() > 1) {
+    Item a = heap.top();
+    heap.pop();
+    Item b = heap.top();
+    heap.pop();
+    nodes.push_back({a.first + b.first, -1});
+    const int id = static_cast<int>(nodes.size() - 1);
+    nodes[a.second].parent = id;
+    nodes[b.second].parent = id;
+    heap.push({a.first + b.first, id});
+  }
+  std::vector<unsigned> depth(nodes.size(), 0);
+  for (int i = static_cast<int>(nodes.size()) - 2; i >= 0; --i) depth[i] = depth[nodes[i].parent] + 1;
+  std::vector<unsigned> count(64, 0);
+  for (std::size_t k = 0; k < used.size(); ++k) ++count[std::min<unsigned>(depth[k], 63)];
+  // Move leaves above the limit up, keeping the code complete (the JPEG procedure).
+  for (unsigned l = 63; l > limit; --l) {
+    while (count[l] > 0) {
+      unsigned j = l - 2;
+      while (count[j] == 0) --j;
+      count[l] -= 2;
+      count[l - 1] += 1;
+      count[j + 1] += 2;
+      count[j] -= 1;
+    }
+  }
+  // Most frequent symbols get the shortest codes.
+  std::vector<unsigned> order = used;
+  std::stable_sort(order.begin(), order.end(), [&](unsigned a, unsigned b) { return freq[a] > freq[b]; });
+  std::size_t k = 0;
+  for (unsigned l = 1; l <= limit; ++l)
+    for (unsigned c = 0; c < count[l]; ++c) lengths[order[k++]] = static_cast<std::uint8_t>(l);
+  return lengths;
+}
+
+// Canonical codes: shorter first, then ascending symbol.
+std::vector<std::uint16_t> CanonicalCodes(std::span<const std::uint8_t> lengths) {
+  std::array<std::uint32_t, kMaxCodeLength + 2> count{}, next{};
+  for (std::uint8_t l : lengths) ++count[l];
+  count[0] = 0;
+  std::uint32_t code = 0;
+  for (unsigned l = 1; l <= kMaxCodeLength; ++l) {
+    code = (code + count[l - 1]) << 1;
+    next[l] = code;
+  }
+  std::vector<std::uint16_t> codes(lengths.size(), 0);
+  for (std::size_t s = 0; s < lengths.size(); ++s)
+    if (lengths[s]) codes[s] = static_cast<std::uint16_t>(next[lengths[s]]++);
+  return codes;
+}
+
+class BitWriter {
+ public:
+  explicit BitWriter(bool countOnly) : countOnly_(countOnly) {}
+
+  void Put(unsigned n, std::uint32_t value) {
+    bits_ += n;
+    if (countOnly_) return;
+    for (int i = static_cast<int>(n) - 1; i >= 0; --i) {
+      acc_ = static_cast<std::uint8_t>((acc_ << 1) | ((value >> i) & 1));
+      if (++accBits_ == 8) {
+        out_.push_back(acc_);
+        acc_ = 0;
+        accBits_ = 0;
+      }
+    }
+  }
+
+  std::vector<std::uint8_t> Finish() {
+    if (accBits_) out_.push_back(static_cast<std::uint8_t>(acc_ << (8 - accBits_)));
+    accBits_ = 0;
+    return std::move(out_);
+  }
+
+  std::uint64_t Bits() const { return bits_; }
+
+ private:
+  bool countOnly_;
+  std::uint64_t bits_ = 0;
+  std::vector<std::uint8_t> out_;
+  std::uint8_t acc_ = 0;
+  unsigned accBits_ = 0;
+};
+
+int UsedCount(std::span<const std::uint8_t> lengths, std::span<const std::uint32_t> freq, unsigned& only) {
+  int used = 0;
+  for (std::size_t s = 0; s < freq.size(); ++s)
+    if (freq[s]) {
+      ++used;
+      only = static_cast<unsigned>(s);
+    }
+  (void)lengths;
+  return used;
+}
+
+// A length table in the 3-bit/unary form (pt and position tables).
+void PutLengths(BitWriter& w, std::span<const std::uint8_t> lengths, unsigned countBits, int special) {
+  std::size_t n = lengths.size();
+  while (n > 0 && lengths[n - 1] == 0) --n;
+  w.Put(countBits, static_cast<std::uint32_t>(n));
+  std::size_t i = 0;
+  while (i < n) {
+    const unsigned l = lengths[i++];
+    if (l <= 6) {
+      w.Put(3, l);
+    } else {
+      w.Put(3, 7);
+      w.Put(l - 6, (1u << (l - 6)) - 2);  // (l-7) ones and a zero
+    }
+    if (static_cast<int>(i) == special) {
+      unsigned zeros = 0;
+      while (zeros < 3 && i + zeros < n && lengths[i + zeros] == 0) ++zeros;
+      w.Put(2, zeros);
+      i += zeros;
+    }
+  }
+}
+
+// Calls emit(ptSymbol, extraBits, extraValue) for the pt-coded form of the symbol lengths.
+template <typename Emit>
+void ForEachLengthCode(std::span<const std::uint8_t> cLen, Emit emit) {
+  std::size_t n = cLen.size();
+  while (n > 0 && cLen[n - 1] == 0) --n;
+  std::size_t i = 0;
+  while (i < n) {
+    if (cLen[i] != 0) {
+      emit(cLen[i] + 2u, 0u, 0u);
+      ++i;
+      continue;
+    }
+    std::size_t run = 0;
+    while (i + run < n && cLen[i + run] == 0) ++run;
+    i += run;
+    if (run <= 2) {
+      for (std::size_t k = 0; k < run; ++k) emit(0u, 0u, 0u);
+    } else if (run <= 18) {
+      emit(1u, 4u, static_cast<unsigned>(run - 3));
+    } else if (run == 19) {
+      emit(0u, 0u, 0u);
+      emit(1u, 4u, 15u);
+    } else {
+      emit(2u, 9u, static_cast<unsigned>(run - 20));
+    }
+  }
+}
+
+void WriteBlock(BitWriter& w, std::span<const Token> tokens) {
+  std::array<std::uint32_t, kSymbolCodes> cFreq{};
+  std::array<std::uint32_t, kPositionCodes> pFreq{};
+  for (const Token& t : tokens) {
+    ++cFreq[t.symbol];
+    if (t.symbol >= kLiteralCodes) ++pFreq[PositionCode(t.distance)];
+  }
+  const std::vector<std::uint8_t> cLen = CodeLengths(cFreq, kMaxCodeLength);
+  const std::vector<std::uint8_t> pLen = CodeLengths(pFreq, kMaxCodeLength);
+  const std::vector<std::uint16_t> cCode = CanonicalCodes(cLen);
+  const std::vector<std::uint16_t> pCode = CanonicalCodes(pLen);
+
+  w.Put(16, static_cast<std::uint32_t>(tokens.size()));
+  unsigned cOnly = 0;
+  if (UsedCount(cLen, cFreq, cOnly) <= 1) {
+    w.Put(5, 0);
+    w.Put(5, 0);
+    w.Put(9, 0);
+    w.Put(9, cOnly);
+  } else {
+    std::array<std::uint32_t, kCodeLengthCodes> tFreq{};
+    ForEachLengthCode(cLen, [&](unsigned s, unsigned, unsigned) { ++tFreq[s]; });
+    const std::vector<std::uint8_t> tLen = CodeLengths(tFreq, kMaxCodeLength);
+    const std::vector<std::uint16_t> tCode = CanonicalCodes(tLen);
+    unsigned tOnly = 0;
+    if (UsedCount(tLen, tFreq, tOnly) <= 1) {
+      w.Put(5, 0);
+      w.Put(5, tOnly);
+    } else {
+      PutLengths(w, tLen, 5, 3);
+    }
+    std::size_t n = cLen.size();
+    while (n > 0 && cLen[n - 1] == 0) --n;
+    w.Put(9, static_cast<std::uint32_t>(n));
+    ForEachLengthCode(cLen, [&](unsigned s, unsigned extraBits, unsigned extra) {
+      w.Put(tLen[s], tCode[s]);
+      if (extraBits) w.Put(extraBits, extra);
+    });
+  }
+  unsigned pOnly = 0;
+  if (UsedCount(pLen, pFreq, pOnly) <= 1) {
+    w.Put(kPositionCountBits, 0);
+    w.Put(kPositionCountBits, pOnly);
+  } else {
+    PutLengths(w, pLen, kPositionCountBits, -1);
+  }
+  for (const Token& t : tokens) {
+    w.Put(cLen[t.symbol], cCode[t.symbol]);
+    if (t.symbol >= kLiteralCodes) {
+      const unsigned p = PositionCode(t.distance);
+      w.Put(pLen[p], pCode[p]);
+      if (p > 1) w.Put(p - 1, t.distance - (1u << (p - 1)));
+    }
+  }
+}
+
+std::uint64_t BlockBits(std::span<const Token> tokens) {
+  BitWriter counter(true);
+  WriteBlock(counter, tokens);
+  return counter.Bits();
+}
+
+// Splits the token stream into blocks: pieces of a fixed size are merged with the block before
+// them while one shared code table is cheaper than two.
+std::vector<std::span<const Token>> SplitBlocks(std::span<const Token> tokens) {
+  constexpr std::size_t kPiece = 2048;
+  std::vector<std::span<const Token>> blocks;
+  std::size_t start = 0;
+  std::size_t end = std::min(tokens.size(), kPiece);
+  std::uint64_t currentBits = BlockBits(tokens.subspan(start, end - start));
+  while (end < tokens.size()) {
+    const std::size_t pieceEnd = std::min(tokens.size(), end + kPiece);
+    const std::uint64_t pieceBits = BlockBits(tokens.subspan(end, pieceEnd - end));
+    const bool fits = pieceEnd - start <= kMaxBlockSymbols;
+    const std::uint64_t mergedBits = fits ? BlockBits(tokens.subspan(start, pieceEnd - start)) : 0;
+    if (fits && mergedBits <= currentBits + pieceBits) {
+      currentBits = mergedBits;
+    } else {
+      blocks.push_back(tokens.subspan(start, end - start));
+      start = end;
+      currentBits = pieceBits;
+    }
+    end = pieceEnd;
+  }
+  if (end > start) blocks.push_back(tokens.subspan(start, end - start));
+  return blocks;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeLh5(std::span<const std::uint8_t> input, const Lh5EncoderOptions& options) {
+  if (input.empty()) return {};
+  const std::vector<Token> tokens = Tokenise(input, std::max(1u, options.maxChain));
+  BitWriter w(false);
+  for (std::span<const Token> block : SplitBlocks(tokens)) WriteBlock(w, block);
+  return w.Finish();
+}
+
+}  // namespace lha

@@ -1,0 +1,232 @@
+// lzh: a small LHA archiver.
+//   lzh a ARCHIVE FILE...   create ARCHIVE (level-2 headers, -lh5-) from the files, in order;
+//                           members are stored under their file names without folders
+//   lzh l ARCHIVE           list the members
+//   lzh t ARCHIVE           unpack every member and check its CRC
+//   lzh e ARCHIVE [FOLDER]  extract into FOLDER (default: the current one), folders dropped
+//   lzh x ARCHIVE [FOLDER]  extract with the stored folders, refusing names that would leave FOLDER
+// Exit status: 0 success, 1 a member or the archive is bad, 2 wrong usage or a file error.
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "lha/ArchiveReader.h"
+#include "lha/ArchiveWriter.h"
+#include "lha/Header.h"
+#include "lha/LhaError.h"
+#include "lha/MemberPath.h"
+#include "text/CodePage.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path PathFromUtf8(const std::string& s) {
+#ifdef _WIN32
+  return fs::path(text::Widen(s));
+#else
+  return fs::path(s);
+#endif
+}
+
+std::string PathToUtf8(const fs::path& p) {
+#ifdef _WIN32
+  return text::Narrow(p.wstring());
+#else
+  return p.string();
+#endif
+}
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::vector<std::uint8_t> ReadWholeFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  if (!in) throw UsageError("cannot open " + PathToUtf8(p));
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw UsageError("cannot read " + PathToUtf8(p));
+  return bytes;
+}
+
+// Writes beside the target and renames over it, so an interrupted run leaves the old file.
+void ReplaceFile(const fs::path& target, std::span<const std::uint8_t> bytes) {
+  fs::path temp = target;
+  temp += ".lzh-tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) throw UsageError("cannot write " + PathToUtf8(temp));
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::error_code ec;
+      fs::remove(temp, ec);
+      throw UsageError("cannot write " + PathToUtf8(temp));
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, target, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    throw UsageError("cannot replace " + PathToUtf8(target));
+  }
+}
+
+std::int64_t UnixTimeOf(const fs::path& p) {
+  const auto sys = std::chrono::file_clock::to_sys(fs::last_write_time(p));
+  return std::chrono::duration_cast<std::chrono::seconds>(sys.time_since_epoch()).count();
+}
+
+void SetUnixTime(const fs::path& p, std::int64_t t) {
+  const auto sys = std::chrono::sys_seconds(std::chrono::seconds(t));
+  std::error_code ec;
+  fs::last_write_time(p, std::chrono::file_clock::from_sys(sys), ec);
+}
+
+std::string FormatUtc(std::int64_t t) {
+  std::int64_t days = t >= 0 ? t / 86400 : (t - 86399) / 86400;
+  std::int64_t secs = t - days * 86400;
+  // Civil date from days since 1970 (proleptic Gregorian).
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const std::int64_t doe = days - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+  const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+  const std::int64_t y = yoe + era * 400 + (m <= 2);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(y), static_cast<int>(m),
+                static_cast<int>(d), static_cast<int>(secs / 3600), static_cast<int>(secs / 60 % 60),
+                static_cast<int>(secs % 60));
+  return buf;
+}
+
+int Create(const std::vector<std::string>& args) {
+  if (args.size() < 3) throw UsageError("lzh a ARCHIVE FILE...");
+  std::vector<lha::ArchiveEntry> entries;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    const fs::path p = PathFromUtf8(args[i]);
+    if (!fs::is_regular_file(p)) throw UsageError(args[i] + " is not a file");
+    lha::ArchiveEntry e;
+    const std::string name = PathToUtf8(p.filename());
+    std::optional<std::string> stored = text::FromUtf8(name, text::kShiftJis);
+    if (!stored) throw UsageError(name + " cannot be written in code page 932");
+    e.name = *stored;
+    e.data = ReadWholeFile(p);
+    e.unixTime = UnixTimeOf(p);
+    entries.push_back(std::move(e));
+  }
+  const std::vector<std::uint8_t> archive = lha::WritePayloadArchive(entries);
+  ReplaceFile(PathFromUtf8(args[1]), archive);
+  std::cout << "created " << args[1] << ": " << entries.size() << " members, " << archive.size() << " bytes\n";
+  return 0;
+}
+
+int List(const std::vector<std::uint8_t>& archive) {
+  std::cout << "Method  Packed    Original  Ratio   Modified (UTC)       CRC   Name\n";
+  std::uint64_t packed = 0, original = 0;
+  std::size_t count = 0;
+  for (const lha::MemberHeader& m : lha::ListMembers(archive)) {
+    char line[128];
+    const double ratio = m.originalSize ? 100.0 * static_cast<double>(m.packedSize) / static_cast<double>(m.originalSize) : 100.0;
+    std::snprintf(line, sizeof line, "%-6s  %-8llu  %-8llu  %5.1f%%  %s  %04X  ", m.methodId.c_str(),
+                  static_cast<unsigned long long>(m.packedSize), static_cast<unsigned long long>(m.originalSize), ratio,
+                  FormatUtc(m.ModificationUnixTime()).c_str(), m.dataCrc);
+    std::cout << line << lha::StoredPathToUtf8(m.path) << "\n";
+    packed += m.packedSize;
+    original += m.originalSize;
+    ++count;
+  }
+  std::cout << count << " members, " << packed << " packed, " << original << " original\n";
+  return 0;
+}
+
+int Test(const std::vector<std::uint8_t>& archive) {
+  lha::ArchiveReader reader(archive);
+  int status = 0;
+  while (std::optional<lha::MemberHeader> m = reader.Next()) {
+    try {
+      reader.Extract(*m, [](std::span<const std::uint8_t>) {});
+      std::cout << "OK     " << lha::StoredPathToUtf8(m->path) << "\n";
+    } catch (const lha::ELhaError& e) {
+      std::cout << "FAILED " << lha::StoredPathToUtf8(m->path) << ": " << e.what() << "\n";
+      status = 1;
+    }
+  }
+  return status;
+}
+
+int Extract(const std::vector<std::uint8_t>& archive, const fs::path& base, bool keepFolders) {
+  lha::ArchiveReader reader(archive);
+  int status = 0;
+  fs::create_directories(base);
+  while (std::optional<lha::MemberHeader> m = reader.Next()) {
+    const std::string shown = lha::StoredPathToUtf8(m->path);
+    try {
+      if (m->method == lha::Method::Directory && !keepFolders) continue;
+      fs::path target = base;
+      for (const std::string& c : lha::SafeDestination(m->path, keepFolders)) target /= PathFromUtf8(c);
+      if (m->method == lha::Method::Directory) {
+        fs::create_directories(target);
+        continue;
+      }
+      // Unpacked and checked before anything is written: a bad member never replaces a file.
+      const std::vector<std::uint8_t> data = reader.ExtractToVector(*m);
+      fs::create_directories(target.parent_path());
+      ReplaceFile(target, data);
+      SetUnixTime(target, m->ModificationUnixTime());
+      std::cout << "extracted " << PathToUtf8(target) << "\n";
+    } catch (const lha::ELhaError& e) {
+      std::cout << "FAILED " << shown << ": " << e.what() << "\n";
+      status = 1;
+    }
+  }
+  return status;
+}
+
+int Run(const std::vector<std::string>& args) {
+  try {
+    if (args.size() < 2) throw UsageError("usage: lzh a|l|t|e|x ARCHIVE [FILES...|FOLDER]");
+    const std::string& command = args[0];
+    if (command == "a") return Create(args);
+    if (args.size() > 3 || (args.size() == 3 && command != "e" && command != "x"))
+      throw UsageError("too many arguments");
+    const std::vector<std::uint8_t> archive = ReadWholeFile(PathFromUtf8(args[1]));
+    if (command == "l") return List(archive);
+    if (command == "t") return Test(archive);
+    if (command == "e" || command == "x")
+      return Extract(archive, args.size() == 3 ? PathFromUtf8(args[2]) : fs::path("."), command == "x");
+    throw UsageError("unknown command " + command);
+  } catch (const UsageError& e) {
+    std::cerr << "lzh: " << e.what() << "\n";
+    return 2;
+  } catch (const lha::ELhaError& e) {
+    std::cerr << "lzh: " << e.what() << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "lzh: " << e.what() << "\n";
+    return 2;
+  }
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(text::Narrow(argv[i]));
+  return Run(args);
+}
+#else
+int main(int argc, char** argv) { return Run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif
