@@ -1,0 +1,53 @@
+#include "engine/Session.h"
+
+#include "paradox/EngineError.h"
+#include "text/CodePage.h"
+
+namespace {
+
+// The configuration is written in the machine's ANSI code page; this product's is 932.
+std::string ConfigTextToUtf8(const std::string& bytes) { return text::ToUtf8(bytes, text::kShiftJis); }
+
+}  // namespace
+
+void TSession::SetConfigFile(std::filesystem::path file) {
+  configFile_ = std::move(file);
+  config_.reset();
+}
+
+const paradox::EngineConfig& TSession::Config() {
+  if (!config_) {
+    std::filesystem::path file = configFile_.empty() ? paradox::LocateEngineConfigFile() : configFile_;
+    config_ = paradox::EngineConfig::Load(file);
+  }
+  return *config_;
+}
+
+void TSession::GetAliasParams(const std::string& alias, std::vector<std::string>& list) {
+  list.clear();
+  std::optional<std::string> name = text::FromUtf8(alias, text::kShiftJis);
+  std::optional<std::vector<std::string>> params;
+  if (name) params = Config().AliasParams(*name);
+  if (!params) throw EDBEngineError(EngineErrorCode::kUnknownAlias, "Unknown database. Alias: " + alias);
+  for (const std::string& line : *params) list.push_back(ConfigTextToUtf8(line));
+}
+
+std::vector<std::string> TSession::GetAliasNames() {
+  std::vector<std::string> names;
+  for (const std::string& n : Config().AliasNames()) names.push_back(ConfigTextToUtf8(n));
+  return names;
+}
+
+std::optional<std::string> TSession::ParadoxLangDriver() {
+  try {
+    return Config().ParadoxLangDriver();
+  } catch (const EDBEngineError&) {
+    // Tables can be made without a configuration; they then get the default driver.
+    return std::nullopt;
+  }
+}
+
+TSession& Session() {
+  static TSession session;
+  return session;
+}
