@@ -1,0 +1,22 @@
+# norvex_version_rc(<out-var> FILE a.b.c.d PRODUCT a.b.c.d TYPE APP|DLL DESCRIPTION text
+#                   ORIGINAL name)
+# Writes a version-block resource script into the binary folder and returns its path, for a
+# program file whose version numbers are chosen when the build is configured.
+function(norvex_version_rc out)
+  cmake_parse_arguments(V "" "FILE;PRODUCT;TYPE;DESCRIPTION;ORIGINAL" "" ${ARGN})
+  string(REPLACE "." "," VR_FILE_COMMA "${V_FILE}")
+  string(REPLACE "." "," VR_PRODUCT_COMMA "${V_PRODUCT}")
+  set(VR_FILE_DOT "${V_FILE}")
+  set(VR_PRODUCT_DOT "${V_PRODUCT}")
+  set(VR_DESCRIPTION "${V_DESCRIPTION}")
+  set(VR_ORIGINAL "${V_ORIGINAL}")
+  get_filename_component(VR_INTERNAL "${V_ORIGINAL}" NAME_WE)
+  if(V_TYPE STREQUAL "DLL")
+    set(VR_FILETYPE VFT_DLL)
+  else()
+    set(VR_FILETYPE VFT_APP)
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/version/${V_ORIGINAL}-${V_FILE}.rc)
+  configure_file(${NORVEX_STANDIN_DIR}/Version.rc.in ${rc} @ONLY)
+  set(${out} ${rc} PARENT_SCOPE)
+endfunction()
