@@ -20,7 +20,7 @@
 // | 0x20 | 1 | .PX: index levels (0 when empty) |
 // | 0x21 | 2 | field count |
 // | 0x23 | 2 | primary key field count (the key is always the leading fields) |
-// | 0x25 | 4 | FF 00 FF 00 in level 4+ files |
+// | 0x25 | 4 | 00 FF 00 FF in level 4.x and later files |
 // | 0x29 | 1 | sort-order byte of the language driver |
 // | 0x2A | 1 | second "modified" flag |
 // | 0x2C | 1 | .PX present / index valid (non-zero) |

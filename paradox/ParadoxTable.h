@@ -37,6 +37,7 @@ namespace paradox {
 
 class BinaryFile;
 class MemoFile;
+struct IndexEntry;
 
 // The .DB header values, as read from or about to be written to the file.
 struct TableHeader {
@@ -114,6 +115,10 @@ class ParadoxTable {
   // The position of the record whose primary key equals `key`'s (keyed tables only).
   std::optional<std::uint32_t> FindKey(const Record& key) const;
 
+  // One entry per non-empty data block in chain order: its first key, number and record
+  // count (what the .PX's lowest level must hold).
+  std::vector<IndexEntry> PrimaryIndexEntries() const;
+
   // Why this table cannot be written, or std::nullopt when it can.
   std::optional<std::string> WriteRefusal() const;
 
@@ -145,6 +150,7 @@ class ParadoxTable {
   std::string ReadBlock(std::uint16_t number) const;
   void WriteBlock(std::uint16_t number, const std::string& bytes);
   void WriteHeader();
+  void CountChange();
   void WritePrimaryIndex();
   void RequireWritable() const;
   std::pair<std::size_t, std::uint32_t> Locate(std::uint32_t position) const;
@@ -169,6 +175,7 @@ class ParadoxTable {
   std::uint32_t recordCount_ = 0;
   bool indexDirty_ = false;
   bool damaged_ = false;
+  bool changeCounted_ = false;  // the change counter moves once per open
   std::vector<std::filesystem::path> secondaryIndexes_;
   IndexMaintainer* maintainer_ = nullptr;
   mutable std::uint16_t cachedBlock_ = 0;

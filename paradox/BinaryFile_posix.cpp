@@ -1,0 +1,96 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "paradox/BinaryFile.h"
+#include "paradox/EngineError.h"
+
+namespace paradox {
+
+namespace {
+
+class PosixFile final : public BinaryFile {
+ public:
+  PosixFile(std::filesystem::path p, int fd) : BinaryFile(std::move(p)), fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+
+  std::uint64_t Size() const override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("cannot read the file size");
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  std::string Read(std::uint64_t offset, std::size_t size) const override {
+    std::string buf(size, '\0');
+    std::size_t done = 0;
+    while (done < size) {
+      ssize_t n = ::pread(fd_, buf.data() + done, size - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) Fail("read failed", offset);
+      if (n == 0)
+        throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nfile ends early",
+                             PathText(path_), offset + done);
+      done += static_cast<std::size_t>(n);
+    }
+    return buf;
+  }
+
+  void Write(std::uint64_t offset, const std::string& bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) Fail("write failed", offset);
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  void Truncate(std::uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("cannot set the file size");
+  }
+
+  void Sync() override {
+    if (::fsync(fd_) != 0) Fail("flush failed");
+  }
+
+ private:
+  [[noreturn]] void Fail(const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
+    throw EDBEngineError(EngineErrorCode::kIoError, std::string("I/O error.\n") + what + ": " + std::strerror(errno),
+                         PathText(path_), at);
+  }
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, FileAccess access) {
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case FileAccess::kReadShared: flags |= O_RDONLY; break;
+    case FileAccess::kReadWriteExclusive: flags |= O_RDWR; break;
+    case FileAccess::kCreateExclusive: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    int e = errno;
+    if (e == ENOENT)
+      throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", PathText(path));
+    throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot open file.\n") + std::strerror(e), PathText(path));
+  }
+  int op = (access == FileAccess::kReadShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+  while (::flock(fd, op) != 0) {
+    if (errno == EINTR) continue;
+    int e = errno;
+    ::close(fd);
+    if (e == EWOULDBLOCK)
+      throw EDBEngineError(EngineErrorCode::kFileLocked, "Table is busy.", PathText(path));
+    throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot lock file.\n") + std::strerror(e), PathText(path));
+  }
+  return std::make_unique<PosixFile>(path, fd);
+}
+
+}  // namespace paradox

@@ -1,0 +1,101 @@
+#include <windows.h>
+
+#include "paradox/BinaryFile.h"
+#include "paradox/EngineError.h"
+
+namespace paradox {
+
+namespace {
+
+class Win32File final : public BinaryFile {
+ public:
+  Win32File(std::filesystem::path p, HANDLE h) : BinaryFile(std::move(p)), h_(h) {}
+  ~Win32File() override { CloseHandle(h_); }
+
+  std::uint64_t Size() const override {
+    LARGE_INTEGER li;
+    if (!GetFileSizeEx(h_, &li)) Fail("cannot read the file size");
+    return static_cast<std::uint64_t>(li.QuadPart);
+  }
+
+  std::string Read(std::uint64_t offset, std::size_t size) const override {
+    std::string buf(size, '\0');
+    std::size_t done = 0;
+    while (done < size) {
+      OVERLAPPED ov{};
+      std::uint64_t at = offset + done;
+      ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+      ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+      DWORD n = 0;
+      if (!ReadFile(h_, buf.data() + done, static_cast<DWORD>(size - done), &n, &ov)) {
+        if (GetLastError() != ERROR_HANDLE_EOF) Fail("read failed", at);
+        n = 0;
+      }
+      if (n == 0)
+        throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nfile ends early",
+                             PathText(path_), at);
+      done += n;
+    }
+    return buf;
+  }
+
+  void Write(std::uint64_t offset, const std::string& bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      OVERLAPPED ov{};
+      std::uint64_t at = offset + done;
+      ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+      ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+      DWORD n = 0;
+      if (!WriteFile(h_, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, &ov) || n == 0)
+        Fail("write failed", at);
+      done += n;
+    }
+  }
+
+  void Truncate(std::uint64_t size) override {
+    LARGE_INTEGER li;
+    li.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(h_, li, nullptr, FILE_BEGIN) || !SetEndOfFile(h_)) Fail("cannot set the file size");
+  }
+
+  void Sync() override {
+    if (!FlushFileBuffers(h_)) Fail("flush failed");
+  }
+
+ private:
+  [[noreturn]] void Fail(const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
+    throw EDBEngineError(EngineErrorCode::kIoError,
+                         std::string("I/O error.\n") + what + " (error " + std::to_string(GetLastError()) + ")",
+                         PathText(path_), at);
+  }
+  HANDLE h_;
+};
+
+}  // namespace
+
+std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, FileAccess access) {
+  DWORD desired = GENERIC_READ;
+  // A shared open lets others read (and is refused while someone writes or holds the file
+  // exclusively, since they granted no sharing); an exclusive open shares nothing.
+  DWORD share = FILE_SHARE_READ;
+  DWORD disposition = OPEN_EXISTING;
+  if (access != FileAccess::kReadShared) {
+    desired |= GENERIC_WRITE;
+    share = 0;
+  }
+  if (access == FileAccess::kCreateExclusive) disposition = CREATE_ALWAYS;
+  HANDLE h = CreateFileW(path.wstring().c_str(), desired, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND)
+      throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", PathText(path));
+    if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION)
+      throw EDBEngineError(EngineErrorCode::kFileLocked, "Table is busy.", PathText(path));
+    throw EDBEngineError(EngineErrorCode::kIoError, "Cannot open file.\n(error " + std::to_string(e) + ")",
+                         PathText(path));
+  }
+  return std::make_unique<Win32File>(path, h);
+}
+
+}  // namespace paradox

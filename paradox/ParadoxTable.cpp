@@ -1,0 +1,859 @@
+#include "paradox/ParadoxTable.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "paradox/BinaryFile.h"
+#include "paradox/EngineError.h"
+#include "paradox/MemoFile.h"
+#include "paradox/PrimaryIndex.h"
+#include "paradox/TableFamily.h"
+
+namespace fs = std::filesystem;
+
+namespace paradox {
+
+namespace {
+
+using namespace format;
+
+constexpr std::size_t kFixedHeader = 0x58;
+
+std::string Utf8FileName(const fs::path& p) {
+  auto u8 = p.filename().u8string();
+  return std::string(u8.begin(), u8.end());
+}
+
+std::size_t NameAreaSize(std::uint8_t level) { return level >= kLevel7 ? kTableNameSizeLevel7 : kTableNameSizeOld; }
+std::size_t VariableStart(std::uint8_t level) { return level >= 5 ? kVariablePartLong : kVariablePartShort; }
+
+std::int16_t AddDataSize(std::size_t count, std::size_t recordSize) {
+  return static_cast<std::int16_t>((static_cast<long>(count) - 1) * static_cast<long>(recordSize));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Header
+
+std::string BuildTableHeader(const TableSchema& schema, const TableHeader& h) {
+  const auto& def = schema.Definition();
+  const std::uint8_t level = h.level;
+  const std::size_t nf = schema.FieldCount();
+  std::string var;
+  for (const auto& f : def.fields) {
+    var += static_cast<char>(f.type);
+    var += static_cast<char>(f.size);
+  }
+  var.append(4, '\0');       // table-name pointer
+  var.append(4 * nf, '\0');  // field-name pointers
+  std::string name = h.tableName.substr(0, NameAreaSize(level) - 1);
+  name.resize(NameAreaSize(level), '\0');
+  var += name;
+  for (const auto& f : def.fields) var += f.name + '\0';
+  const std::size_t start = VariableStart(level);
+  const std::size_t fieldNumbersAt = start + var.size();
+  for (std::size_t i = 0; i < nf; ++i) {
+    std::string n(2, '\0');
+    PutU16(n, 0, static_cast<std::uint16_t>(i + 1));
+    var += n;
+  }
+  const std::size_t sortNameAt = start + var.size();
+  var += def.driver.sortOrderName + '\0';
+  const std::size_t used = start + var.size();
+  std::size_t headerSize = std::max<std::size_t>(h.headerSize, (used + 0x7FF) / 0x800 * 0x800);
+
+  std::string b(headerSize, '\0');
+  PutU16(b, kHeaderRecordSize, static_cast<std::uint16_t>(schema.RecordSize()));
+  PutU16(b, kHeaderHeaderSize, static_cast<std::uint16_t>(headerSize));
+  b[kHeaderFileType] = static_cast<char>(schema.KeyFieldCount() > 0 ? kFileKeyedDb : kFileUnkeyedDb);
+  b[kHeaderBlockSizeKiB] = static_cast<char>(h.blockSizeKiB);
+  PutU32(b, kHeaderRecordCount, h.recordCount);
+  PutU16(b, kHeaderBlocksInUse, h.blocksInUse);
+  PutU16(b, kHeaderFileBlocks, h.fileBlocks);
+  PutU16(b, kHeaderFirstBlock, h.firstBlock);
+  PutU16(b, kHeaderLastBlock, h.lastBlock);
+  PutU16(b, kHeaderChangeCount, h.changeCount);
+  PutU16(b, kHeaderFieldCount, static_cast<std::uint16_t>(nf));
+  PutU16(b, kHeaderKeyFieldCount, static_cast<std::uint16_t>(schema.KeyFieldCount()));
+  if (level >= 5) {
+    b[kHeaderMarker + 1] = static_cast<char>(0xFF);
+    b[kHeaderMarker + 3] = static_cast<char>(0xFF);
+  }
+  b[kHeaderSortOrder] = static_cast<char>(def.driver.sortOrder);
+  b[kHeaderStructureChanges] = static_cast<char>(h.structureChanges);
+  b[kHeaderLevel] = static_cast<char>(level);
+  PutU16(b, kHeaderLevel + 1, h.fileBlocks);
+  b[kHeaderDbMarker] = 0x1F;
+  b[kHeaderDbMarker + 1] = 0x0F;
+  PutU32(b, kHeaderAutoIncrement, h.autoIncrement);
+  PutU16(b, kHeaderFirstFreeBlock, h.firstFreeBlock);
+  PutU16(b, kHeaderUsedSize, static_cast<std::uint16_t>(used));
+  b[kHeaderDbMarker2] = 0x20;
+  if (level >= 5) {
+    PutU16(b, kHeaderLevelWord1, static_cast<std::uint16_t>(0x0100 + level));
+    PutU16(b, kHeaderLevelWord2, static_cast<std::uint16_t>(0x0100 + level));
+    PutU16(b, kHeaderFieldCountPlus1, static_cast<std::uint16_t>(nf + 1));
+    PutU16(b, 0x66, static_cast<std::uint16_t>(fieldNumbersAt - kFixedHeader));
+    PutU16(b, kHeaderCodePage, def.driver.codePage);
+    b[kHeaderOnes] = 1;
+    b[kHeaderOnes + 1] = 1;
+    PutU16(b, 0x6E, static_cast<std::uint16_t>(sortNameAt - kFixedHeader));
+    PutU16(b, 0x70, 1);
+  }
+  b.replace(start, var.size(), var);
+  return b;
+}
+
+// ---------------------------------------------------------------------------------------
+// Opening
+
+void ParadoxTable::Corrupt(const std::string& what, std::optional<std::uint64_t> offset) const {
+  throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt table/index header.\n" + what, PathText(path_), offset);
+}
+
+std::unique_ptr<ParadoxTable> ParadoxTable::Open(const fs::path& dataFile, OpenMode mode) {
+  std::unique_ptr<ParadoxTable> t(new ParadoxTable());
+  t->path_ = dataFile;
+  t->mode_ = mode;
+  FileAccess access = mode == OpenMode::kExclusive ? FileAccess::kReadWriteExclusive : FileAccess::kReadShared;
+  t->db_ = BinaryFile::Open(dataFile, access);
+  t->Load();
+  for (const auto& p : FindFamilyFiles(dataFile)) {
+    std::string ext = p.extension().string();
+    auto m = ClassifyFamilyExtension(ext);
+    if (m == FamilyMember::kSecondaryIndex) t->secondaryIndexes_.push_back(p);
+  }
+  if (t->schema_->HasBlobs()) {
+    fs::path mb = FamilyMemberPath(dataFile, ".MB");
+    std::error_code ec;
+    if (!fs::exists(mb, ec))
+      throw EDBEngineError(EngineErrorCode::kFileNotFound, "Memo file not found.", PathText(mb));
+    t->mb_ = std::make_unique<MemoFile>(BinaryFile::Open(mb, access));
+  }
+  return t;
+}
+
+void ParadoxTable::Load() {
+  const std::uint64_t fileSize = db_->Size();
+  if (fileSize < kFixedHeader) Corrupt("file of " + std::to_string(fileSize) + " bytes is shorter than a table header", 0);
+  std::string fixed = db_->Read(0, kFixedHeader);
+  TableHeader& h = header_;
+  h.recordSize = GetU16(fixed, kHeaderRecordSize);
+  h.headerSize = GetU16(fixed, kHeaderHeaderSize);
+  h.fileType = static_cast<std::uint8_t>(fixed[kHeaderFileType]);
+  h.blockSizeKiB = static_cast<std::uint8_t>(fixed[kHeaderBlockSizeKiB]);
+  h.recordCount = GetU32(fixed, kHeaderRecordCount);
+  h.blocksInUse = GetU16(fixed, kHeaderBlocksInUse);
+  h.fileBlocks = GetU16(fixed, kHeaderFileBlocks);
+  h.firstBlock = GetU16(fixed, kHeaderFirstBlock);
+  h.lastBlock = GetU16(fixed, kHeaderLastBlock);
+  h.changeCount = GetU16(fixed, kHeaderChangeCount);
+  h.modified = static_cast<std::uint8_t>(fixed[kHeaderModified]);
+  h.structureChanges = static_cast<std::uint8_t>(fixed[kHeaderStructureChanges]);
+  h.level = static_cast<std::uint8_t>(fixed[kHeaderLevel]);
+  h.autoIncrement = GetU32(fixed, kHeaderAutoIncrement);
+  h.firstFreeBlock = GetU16(fixed, kHeaderFirstFreeBlock);
+  const unsigned nf = GetU16(fixed, kHeaderFieldCount);
+  const unsigned nk = GetU16(fixed, kHeaderKeyFieldCount);
+
+  if (h.fileType != kFileKeyedDb && h.fileType != kFileUnkeyedDb)
+    Corrupt("file type " + std::to_string(h.fileType) + " is not a data file", kHeaderFileType);
+  if (h.level < 3 || h.level > 0x0C) Corrupt("unknown file level " + std::to_string(h.level), kHeaderLevel);
+  const unsigned bs = h.blockSizeKiB;
+  if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
+    Corrupt("block size of " + std::to_string(bs) + " KiB", kHeaderBlockSizeKiB);
+  if (nf == 0 || nf > 255) Corrupt("field count " + std::to_string(nf), kHeaderFieldCount);
+  if (nk > nf || (h.fileType == kFileKeyedDb) != (nk > 0))
+    Corrupt("key field count " + std::to_string(nk) + " does not fit file type " + std::to_string(h.fileType), kHeaderKeyFieldCount);
+  const std::size_t start = VariableStart(h.level);
+  const std::size_t minimum = start + nf * 6 + 4 + NameAreaSize(h.level);
+  if (h.headerSize < minimum || h.headerSize > fileSize)
+    Corrupt("header size " + std::to_string(h.headerSize) + " (file " + std::to_string(fileSize) + " bytes, fields need " +
+                std::to_string(minimum) + ")",
+            kHeaderHeaderSize);
+  headerBytes_ = db_->Read(0, h.headerSize);
+  if (h.level >= 5) {
+    h.encryption = GetU32(headerBytes_, kHeaderEncryption);
+    if (h.encryption != 0)
+      throw EDBEngineError(EngineErrorCode::kNotSupported, "Table is encrypted.", PathText(path_), kHeaderEncryption);
+  }
+
+  // Variable part.
+  TableDefinition def;
+  def.keyFieldCount = nk;
+  def.level = h.level;
+  def.blockSizeKiB = bs;
+  std::size_t at = start;
+  for (unsigned i = 0; i < nf; ++i, at += 2) {
+    auto type = static_cast<std::uint8_t>(headerBytes_[at]);
+    auto size = static_cast<std::uint8_t>(headerBytes_[at + 1]);
+    if (!StoredFieldSize(type, size))
+      Corrupt("field " + std::to_string(i + 1) + " has type " + std::to_string(type) + " and size " + std::to_string(size), at);
+    def.fields.push_back(FieldDef::Of("", static_cast<FieldType>(type), size));
+  }
+  at += 4 + 4 * nf;
+  std::string_view hv(headerBytes_);
+  h.tableName = std::string(hv.substr(at, NameAreaSize(h.level)).substr(0, hv.substr(at, NameAreaSize(h.level)).find('\0')));
+  at += NameAreaSize(h.level);
+  auto readString = [&](const char* what) {
+    std::size_t end = hv.find('\0', at);
+    if (end == std::string_view::npos) Corrupt(std::string(what) + " runs past the header", at);
+    std::string s(hv.substr(at, end - at));
+    at = end + 1;
+    return s;
+  };
+  for (unsigned i = 0; i < nf; ++i) {
+    def.fields[i].name = readString("field name");
+    if (def.fields[i].name.empty()) def.fields[i].name = "Field" + std::to_string(i + 1);
+  }
+  at += 2 * nf;  // field numbers
+  std::string sortName;
+  if (at < hv.size()) sortName = readString("sort-order name");
+  std::uint16_t codePage = h.level >= 5 ? GetU16(headerBytes_, kHeaderCodePage) : 437;
+  def.driver = DriverFromHeader(static_cast<std::uint8_t>(headerBytes_[kHeaderSortOrder]), codePage, sortName);
+
+  // Duplicate names occur in no table the engine writes; accept them for reading anyway.
+  std::size_t sum = 0;
+  for (const auto& f : def.fields) sum += *StoredFieldSize(static_cast<std::uint8_t>(f.type), f.size);
+  if (sum != h.recordSize)
+    Corrupt("record size " + std::to_string(h.recordSize) + " does not match the fields' " + std::to_string(sum) + " bytes",
+            kHeaderRecordSize);
+  try {
+    schema_ = std::make_shared<TableSchema>(def);
+  } catch (const EDBEngineError& e) {
+    Corrupt(std::string("field descriptors: ") + e.what(), start);
+  }
+
+  const std::size_t blockSize = bs * 1024u;
+  if (h.recordSize == 0 || h.recordSize > blockSize - kBlockHeaderSize)
+    Corrupt("record size " + std::to_string(h.recordSize) + " does not fit a block of " + std::to_string(blockSize), 0);
+  const std::uint64_t available = (fileSize - h.headerSize) / blockSize;
+  if (h.fileBlocks > available)
+    Corrupt("header counts " + std::to_string(h.fileBlocks) + " blocks, the file holds " + std::to_string(available),
+            kHeaderFileBlocks);
+  const std::size_t perBlock = (blockSize - kBlockHeaderSize) / h.recordSize;
+
+  // Walk the chain.
+  std::vector<char> seen(h.fileBlocks + 1u, 0);
+  chain_.clear();
+  std::uint16_t prev = 0;
+  std::uint32_t total = 0;
+  for (std::uint16_t b = h.firstBlock; b != 0;) {
+    const std::uint64_t off = h.headerSize + static_cast<std::uint64_t>(b - 1) * blockSize;
+    if (b > h.fileBlocks)
+      Corrupt("block chain points to block " + std::to_string(b) + " past the last block " + std::to_string(h.fileBlocks),
+              prev == 0 ? std::optional<std::uint64_t>(kHeaderFirstBlock) : std::nullopt);
+    if (seen[b]) Corrupt("block chain loops back to block " + std::to_string(b), off);
+    seen[b] = 1;
+    std::string bh = db_->Read(off, kBlockHeaderSize);
+    std::uint16_t next = GetU16(bh, 0), back = GetU16(bh, 2);
+    auto add = static_cast<std::int16_t>(GetU16(bh, 4));
+    if (back != prev)
+      Corrupt("block " + std::to_string(b) + " links back to " + std::to_string(back) + " instead of " + std::to_string(prev), off + 2);
+    long bytes = static_cast<long>(add) + h.recordSize;
+    if (bytes < 0 || bytes % h.recordSize != 0 || static_cast<std::size_t>(bytes / h.recordSize) > perBlock)
+      Corrupt("block " + std::to_string(b) + " claims " + std::to_string(add) + " bytes of records", off + 4);
+    BlockEntry e;
+    e.number = b;
+    e.count = static_cast<std::uint16_t>(bytes / h.recordSize);
+    if (nk > 0 && e.count > 0) e.firstKey = db_->Read(off + kBlockHeaderSize, schema_->KeySize());
+    total += e.count;
+    chain_.push_back(std::move(e));
+    prev = b;
+    b = next;
+  }
+  if (prev != h.lastBlock)
+    Corrupt("last block is " + std::to_string(h.lastBlock) + " in the header but " + std::to_string(prev) + " in the chain",
+            kHeaderLastBlock);
+  if (total != h.recordCount)
+    Corrupt("record count " + std::to_string(h.recordCount) + " in the header, " + std::to_string(total) + " in the blocks",
+            kHeaderRecordCount);
+  recordCount_ = total;
+
+  freeBlocks_.clear();
+  for (std::uint16_t b = h.firstFreeBlock; b != 0;) {
+    if (b > h.fileBlocks || seen[b])
+      Corrupt("free block list reaches block " + std::to_string(b) + ", which is past the end or already in use",
+              kHeaderFirstFreeBlock);
+    seen[b] = 1;
+    freeBlocks_.push_back(b);
+    b = GetU16(db_->Read(h.headerSize + static_cast<std::uint64_t>(b - 1) * blockSize, 2), 0);
+  }
+  prefix_.assign(chain_.size(), 0);
+  std::uint32_t run = 0;
+  for (std::size_t i = 0; i < chain_.size(); ++i) {
+    prefix_[i] = run;
+    run += chain_[i].count;
+  }
+}
+
+ParadoxTable::~ParadoxTable() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+void ParadoxTable::Close() {
+  if (!db_) return;
+  Flush();
+  mb_.reset();
+  db_.reset();
+}
+
+void ParadoxTable::Flush() {
+  if (!db_ || mode_ != OpenMode::kExclusive || damaged_) return;
+  if (indexDirty_) WritePrimaryIndex();
+  if (mb_) mb_->Flush();
+  if (maintainer_) maintainer_->Flush();
+  db_->Sync();
+}
+
+std::vector<fs::path> ParadoxTable::SecondaryIndexFiles() const { return secondaryIndexes_; }
+
+// ---------------------------------------------------------------------------------------
+// Reading
+
+std::string ParadoxTable::ReadBlock(std::uint16_t number) const {
+  if (cachedBlock_ == number && !cachedBytes_.empty()) return cachedBytes_;
+  const std::size_t blockSize = header_.blockSizeKiB * 1024u;
+  std::string b = db_->Read(header_.headerSize + static_cast<std::uint64_t>(number - 1) * blockSize, blockSize);
+  cachedBlock_ = number;
+  cachedBytes_ = b;
+  return b;
+}
+
+void ParadoxTable::WriteBlock(std::uint16_t number, const std::string& bytes) {
+  const std::size_t blockSize = header_.blockSizeKiB * 1024u;
+  db_->Write(header_.headerSize + static_cast<std::uint64_t>(number - 1) * blockSize, bytes);
+  cachedBlock_ = number;
+  cachedBytes_ = bytes;
+}
+
+std::pair<std::size_t, std::uint32_t> ParadoxTable::Locate(std::uint32_t position) const {
+  auto it = std::upper_bound(prefix_.begin(), prefix_.end(), position);
+  std::size_t e = static_cast<std::size_t>(it - prefix_.begin()) - 1;
+  while (chain_[e].count == 0 || position - prefix_[e] >= chain_[e].count) ++e;  // skip empty blocks
+  return {e, position - prefix_[e]};
+}
+
+std::uint32_t ParadoxTable::FirstPositionOf(std::size_t entry) const { return prefix_[entry]; }
+
+Record ParadoxTable::NewRecord() const { return Record(schema_); }
+
+void ParadoxTable::ReadBlobs(Record& r) const {
+  for (std::size_t f = 0; f < schema_->FieldCount(); ++f) {
+    if (!IsBlobType(schema_->Field(f).type)) continue;
+    std::string_view raw = r.Raw(f);
+    const std::size_t leader = raw.size() - kBlobTailSize;
+    std::uint32_t ptr = GetU32(raw, leader), len = GetU32(raw, leader + 4);
+    if (len == 0) continue;
+    if (ptr == 0) {
+      if (len > leader)
+        throw EDBEngineError(EngineErrorCode::kCorruptFile,
+                             "Corrupt memo/BLOB file.\nfield " + schema_->Field(f).name + " holds " + std::to_string(len) +
+                                 " bytes without a memo file pointer",
+                             PathText(path_));
+      r.AttachBlob(f, std::string(raw.substr(0, len)));
+    } else {
+      r.AttachBlob(f, mb_->ReadBlob(ptr, len));
+    }
+  }
+}
+
+Record ParadoxTable::ReadRecord(std::uint32_t position) const {
+  if (position >= recordCount_)
+    throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+  auto [e, slot] = Locate(position);
+  std::string block = ReadBlock(chain_[e].number);
+  Record r(schema_);
+  r.SetBytes(block.substr(kBlockHeaderSize + slot * schema_->RecordSize(), schema_->RecordSize()));
+  ReadBlobs(r);
+  return r;
+}
+
+void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit) const {
+  for (const auto& e : chain_) {
+    if (e.count == 0) continue;
+    std::string block = ReadBlock(e.number);
+    for (std::size_t i = 0; i < e.count; ++i) {
+      Record r(schema_);
+      r.SetBytes(block.substr(kBlockHeaderSize + i * schema_->RecordSize(), schema_->RecordSize()));
+      ReadBlobs(r);
+      if (!visit(r)) return;
+    }
+  }
+}
+
+namespace {
+
+// The chain entry whose block should hold `key`: the last one whose first key is <= key.
+std::size_t EntryFor(const std::vector<std::string>& firstKeys, std::string_view key) {
+  auto it = std::upper_bound(firstKeys.begin(), firstKeys.end(), key,
+                             [](std::string_view k, const std::string& f) { return k < std::string_view(f); });
+  return it == firstKeys.begin() ? 0 : static_cast<std::size_t>(it - firstKeys.begin()) - 1;
+}
+
+int CompareKeys(std::string_view a, std::string_view b) {
+  int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  if (c != 0) return c;
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+}  // namespace
+
+// Binary search for `key`: the chain entry, the slot of the first record >= key, and whether
+// that record's key is equal.
+struct KeyPlace {
+  std::size_t entry = 0;
+  std::size_t slot = 0;
+  bool found = false;
+};
+
+static KeyPlace FindPlace(const std::vector<std::string>& firstKeys, const std::string& block, std::size_t count,
+                          std::size_t recordSize, std::string_view key, std::size_t entry) {
+  KeyPlace p;
+  p.entry = entry;
+  std::size_t lo = 0, hi = count;
+  while (lo < hi) {
+    std::size_t mid = (lo + hi) / 2;
+    std::string_view k(block.data() + kBlockHeaderSize + mid * recordSize, key.size());
+    if (CompareKeys(k, key) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  p.slot = lo;
+  if (lo < count) p.found = CompareKeys(std::string_view(block.data() + kBlockHeaderSize + lo * recordSize, key.size()), key) == 0;
+  (void)firstKeys;
+  return p;
+}
+
+std::optional<std::uint32_t> ParadoxTable::FindKey(const Record& key) const {
+  if (schema_->KeyFieldCount() == 0) throw EDatabaseError("Table has no primary key");
+  if (chain_.empty()) return std::nullopt;
+  std::vector<std::string> firstKeys;
+  std::vector<std::size_t> map;
+  for (std::size_t i = 0; i < chain_.size(); ++i)
+    if (chain_[i].count) {
+      firstKeys.push_back(chain_[i].firstKey);
+      map.push_back(i);
+    }
+  if (firstKeys.empty()) return std::nullopt;
+  std::size_t k = EntryFor(firstKeys, key.Key());
+  std::size_t e = map[k];
+  std::string block = ReadBlock(chain_[e].number);
+  KeyPlace p = FindPlace(firstKeys, block, chain_[e].count, schema_->RecordSize(), key.Key(), e);
+  if (!p.found) return std::nullopt;
+  return prefix_[e] + static_cast<std::uint32_t>(p.slot);
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing
+
+std::optional<std::string> ParadoxTable::WriteRefusal() const {
+  if (mode_ != OpenMode::kExclusive) return "the table is open for reading only";
+  if (damaged_) return "the table was found damaged";
+  if (!secondaryIndexes_.empty() && !maintainer_)
+    return "the table has secondary indexes (" + Utf8FileName(secondaryIndexes_.front()) + ") this engine does not maintain";
+  if (header_.level < 5) return "tables of level " + std::to_string(header_.level) + " are read only";
+  if (header_.modified != 0) return "the table is marked as being modified by a program that did not finish";
+  if (schema_->KeyFieldCount() > 0 && !schema_->Definition().driver.bytewiseOrder) {
+    for (unsigned i = 0; i < schema_->KeyFieldCount(); ++i)
+      if (schema_->Field(i).type == FieldType::kAlpha)
+        return "the text order of language driver '" + schema_->Definition().driver.sortOrderName + "' is not known";
+  }
+  return std::nullopt;
+}
+
+void ParadoxTable::RequireWritable() const {
+  if (!db_) throw EDatabaseError("Table is closed");
+  if (auto why = WriteRefusal())
+    throw EDBEngineError(EngineErrorCode::kReadOnly, "Table is read only.\n" + *why, PathText(path_));
+}
+
+std::string ParadoxTable::RecordBytesForStore(const Record& record, std::string* newBlobs) {
+  (void)newBlobs;
+  const TableSchema& s = *schema_;
+  if (record.Schema().RecordSize() != s.RecordSize() || record.Schema().FieldCount() != s.FieldCount())
+    throw EDatabaseError("Record does not belong to table " + PathText(path_));
+  for (std::size_t f = 0; f < s.FieldCount(); ++f)
+    if (record.Schema().Field(f).type != s.Field(f).type || record.Schema().FieldSize(f) != s.FieldSize(f))
+      throw EDatabaseError("Record does not belong to table " + PathText(path_));
+  return record.Bytes();
+}
+
+std::uint16_t ParadoxTable::AllocateBlock() {
+  if (!freeBlocks_.empty()) {
+    std::uint16_t b = freeBlocks_.front();
+    freeBlocks_.erase(freeBlocks_.begin());
+    header_.firstFreeBlock = freeBlocks_.empty() ? 0 : freeBlocks_.front();
+    return b;
+  }
+  if (header_.fileBlocks == 0xFFFF)
+    throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
+  return ++header_.fileBlocks;
+}
+
+void ParadoxTable::FreeBlock(std::uint16_t number) {
+  std::string b(header_.blockSizeKiB * 1024u, '\0');
+  PutU16(b, 0, header_.firstFreeBlock);
+  PutU16(b, 4, static_cast<std::uint16_t>(AddDataSize(0, header_.recordSize)));
+  WriteBlock(number, b);
+  freeBlocks_.insert(freeBlocks_.begin(), number);
+  header_.firstFreeBlock = number;
+}
+
+void ParadoxTable::CountChange() {
+  if (changeCounted_) return;
+  ++header_.changeCount;
+  changeCounted_ = true;
+}
+
+void ParadoxTable::WriteHeader() {
+  TableHeader& h = header_;
+  h.recordCount = recordCount_;
+  h.blocksInUse = static_cast<std::uint16_t>(chain_.size());
+  h.firstBlock = chain_.empty() ? 0 : chain_.front().number;
+  h.lastBlock = chain_.empty() ? 0 : chain_.back().number;
+  std::string& b = headerBytes_;
+  PutU32(b, kHeaderRecordCount, h.recordCount);
+  PutU16(b, kHeaderBlocksInUse, h.blocksInUse);
+  PutU16(b, kHeaderFileBlocks, h.fileBlocks);
+  PutU16(b, kHeaderFirstBlock, h.firstBlock);
+  PutU16(b, kHeaderLastBlock, h.lastBlock);
+  PutU16(b, kHeaderChangeCount, h.changeCount);
+  PutU16(b, kHeaderLevel + 1, h.fileBlocks);
+  PutU32(b, kHeaderAutoIncrement, h.autoIncrement);
+  PutU16(b, kHeaderFirstFreeBlock, h.firstFreeBlock);
+  db_->Write(0, b.substr(0, kFixedHeader));
+}
+
+std::vector<IndexEntry> ParadoxTable::PrimaryIndexEntries() const {
+  std::vector<IndexEntry> entries;
+  for (const auto& e : chain_)
+    if (e.count) entries.push_back({e.firstKey, e.number, e.count});
+  return entries;
+}
+
+void ParadoxTable::WritePrimaryIndex() {
+  if (schema_->KeyFieldCount() == 0) return;
+  std::vector<IndexEntry> entries = PrimaryIndexEntries();
+  PrimaryIndexInfo info;
+  info.keyFields.assign(schema_->Fields().begin(), schema_->Fields().begin() + schema_->KeyFieldCount());
+  info.keySize = schema_->KeySize();
+  info.level = header_.level;
+  info.sortOrder = schema_->Definition().driver.sortOrder;
+  info.tableChangeCount = header_.changeCount;
+  info.tableStructureChanges = header_.structureChanges;
+  info.tableName = header_.tableName;
+  WritePrimaryIndexFile(FamilyMemberPath(path_, ".PX"), info, entries);
+  indexDirty_ = false;
+}
+
+void ParadoxTable::ReleaseBlobs(std::string_view recordBytes) {
+  if (!mb_) return;
+  for (std::size_t f = 0; f < schema_->FieldCount(); ++f) {
+    if (!IsBlobType(schema_->Field(f).type)) continue;
+    std::string_view raw = recordBytes.substr(schema_->FieldOffset(f), schema_->FieldSize(f));
+    std::uint32_t ptr = GetU32(raw, raw.size() - kBlobTailSize);
+    if (ptr != 0) mb_->FreeBlob(ptr);
+  }
+}
+
+namespace {
+
+void SetBlockHeader(std::string& block, std::uint16_t next, std::uint16_t prev, std::size_t count, std::size_t recordSize) {
+  PutU16(block, 0, next);
+  PutU16(block, 2, prev);
+  PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(count, recordSize)));
+}
+
+}  // namespace
+
+std::uint32_t ParadoxTable::Insert(const Record& record) {
+  RequireWritable();
+  std::string bytes = RecordBytesForStore(record, nullptr);
+  const TableSchema& s = *schema_;
+  const std::size_t rs = s.RecordSize();
+  const std::size_t blockSize = header_.blockSizeKiB * 1024u;
+  const std::size_t perBlock = (blockSize - kBlockHeaderSize) / rs;
+  if (recordCount_ == 0xFFFFFFFFu) throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
+
+  std::uint32_t autoInc = header_.autoIncrement;
+  for (std::size_t f = 0; f < s.FieldCount(); ++f)
+    if (s.Field(f).type == FieldType::kAutoIncrement) {
+      auto v = DecodeLong(std::string_view(bytes).substr(s.FieldOffset(f), 4));
+      if (!v) {
+        ++autoInc;
+        bytes.replace(s.FieldOffset(f), 4, EncodeLong(static_cast<std::int32_t>(autoInc)));
+      } else if (*v > 0 && static_cast<std::uint32_t>(*v) > autoInc) {
+        autoInc = static_cast<std::uint32_t>(*v);
+      }
+    }
+
+  // Where it goes.
+  std::size_t entry = 0, slot = 0;
+  std::string block;
+  const bool keyed = s.KeyFieldCount() > 0;
+  std::string key = bytes.substr(0, s.KeySize());
+  if (!chain_.empty()) {
+    if (keyed) {
+      std::vector<std::string> firstKeys;
+      std::vector<std::size_t> map;
+      for (std::size_t i = 0; i < chain_.size(); ++i)
+        if (chain_[i].count) {
+          firstKeys.push_back(chain_[i].firstKey);
+          map.push_back(i);
+        }
+      if (firstKeys.empty()) {
+        entry = 0;
+        block = ReadBlock(chain_[0].number);
+        slot = 0;
+      } else {
+        entry = map[EntryFor(firstKeys, key)];
+        block = ReadBlock(chain_[entry].number);
+        KeyPlace p = FindPlace(firstKeys, block, chain_[entry].count, rs, key, entry);
+        if (p.found) throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
+        slot = p.slot;
+      }
+    } else {
+      entry = chain_.size() - 1;
+      block = ReadBlock(chain_[entry].number);
+      slot = chain_[entry].count;
+    }
+  }
+  if (maintainer_) maintainer_->BeforeInsert(record);
+
+  // Blobs go to new space first: nothing refers to it until the record is written.
+  for (std::size_t f = 0; f < s.FieldCount(); ++f) {
+    if (!IsBlobType(s.Field(f).type)) continue;
+    std::string value = record.GetBlob(f);
+    const std::size_t size = s.FieldSize(f), leader = size - kBlobTailSize;
+    std::string raw(size, '\0');
+    if (!value.empty()) {
+      raw.replace(0, std::min(leader, value.size()), value.substr(0, leader));
+      PutU32(raw, leader + 4, static_cast<std::uint32_t>(value.size()));
+      if (value.size() > leader) {
+        if (!mb_) throw EDBEngineError(EngineErrorCode::kFileNotFound, "Memo file not found.", PathText(path_));
+        std::uint16_t mod = mb_->NextModification();
+        PutU32(raw, leader, mb_->WriteBlob(value, mod));
+        PutU16(raw, leader + 8, mod);
+      }
+    }
+    bytes.replace(s.FieldOffset(f), size, raw);
+  }
+
+  CountChange();
+  std::uint16_t storedIn = 0;
+  if (chain_.empty()) {
+    std::uint16_t nb = AllocateBlock();
+    std::string b(blockSize, '\0');
+    SetBlockHeader(b, 0, 0, 1, rs);
+    b.replace(kBlockHeaderSize, rs, bytes);
+    WriteBlock(nb, b);
+    chain_.push_back({nb, 1, key});
+    storedIn = nb;
+    indexDirty_ = true;
+  } else if (chain_[entry].count < perBlock) {
+    BlockEntry& e = chain_[entry];
+    std::string recs = block.substr(kBlockHeaderSize, e.count * rs);
+    recs.insert(slot * rs, bytes);
+    block.replace(kBlockHeaderSize, recs.size(), recs);
+    PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(e.count + 1, rs)));
+    WriteBlock(e.number, block);
+    ++e.count;
+    if (slot == 0 && keyed) {
+      e.firstKey = key;
+      indexDirty_ = true;
+    }
+    indexDirty_ = indexDirty_ || keyed;  // counts in the index change
+    storedIn = e.number;
+  } else {
+    // Split: an append at the very end starts a new block (keeps loads in key order dense);
+    // otherwise the upper half moves to the new block.
+    BlockEntry old = chain_[entry];
+    std::string recs = block.substr(kBlockHeaderSize, old.count * rs);
+    recs.insert(slot * rs, bytes);
+    const std::size_t total = old.count + 1u;
+    const bool atEnd = slot == old.count && entry + 1 == chain_.size();
+    const std::size_t keep = atEnd ? old.count : total / 2;
+    std::uint16_t nb = AllocateBlock();
+    const std::uint16_t next = GetU16(block, 0), prev = GetU16(block, 2);
+    std::string right(blockSize, '\0');
+    SetBlockHeader(right, next, old.number, total - keep, rs);
+    right.replace(kBlockHeaderSize, (total - keep) * rs, recs.substr(keep * rs));
+    WriteBlock(nb, right);  // not yet in the chain
+    if (next != 0) {
+      std::string nblock = ReadBlock(next);
+      PutU16(nblock, 2, nb);
+      WriteBlock(next, nblock);
+    }
+    std::string left(blockSize, '\0');
+    SetBlockHeader(left, nb, prev, keep, rs);
+    left.replace(kBlockHeaderSize, keep * rs, recs.substr(0, keep * rs));
+    WriteBlock(old.number, left);
+    chain_[entry].count = static_cast<std::uint16_t>(keep);
+    if (keyed) chain_[entry].firstKey = recs.substr(0, s.KeySize());
+    BlockEntry ne{nb, static_cast<std::uint16_t>(total - keep), keyed ? recs.substr(keep * rs, s.KeySize()) : std::string()};
+    chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(entry) + 1, ne);
+    storedIn = slot < keep ? old.number : nb;
+    indexDirty_ = true;
+  }
+  ++recordCount_;
+  header_.autoIncrement = autoInc;
+  prefix_.assign(chain_.size(), 0);
+  std::uint32_t run = 0;
+  for (std::size_t i = 0; i < chain_.size(); ++i) {
+    prefix_[i] = run;
+    run += chain_[i].count;
+  }
+  std::uint32_t position = 0;
+  if (chain_.size() > entry) {
+    if (slot < chain_[entry].count || entry + 1 >= chain_.size() || chain_[entry].number == storedIn)
+      position = prefix_[entry] + static_cast<std::uint32_t>(slot);
+    else
+      position = prefix_[entry + 1] + static_cast<std::uint32_t>(slot - chain_[entry].count);
+  }
+  WriteHeader();
+  if (indexDirty_) WritePrimaryIndex();
+  if (maintainer_) {
+    Record stored(schema_);
+    stored.SetBytes(bytes);
+    ReadBlobs(stored);
+    maintainer_->AfterInsert(stored, storedIn);
+  }
+  return position;
+}
+
+void ParadoxTable::Delete(std::uint32_t position) {
+  RequireWritable();
+  if (position >= recordCount_) throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+  auto [entry, slot] = Locate(position);
+  const std::size_t rs = schema_->RecordSize();
+  BlockEntry& e = chain_[entry];
+  std::string block = ReadBlock(e.number);
+  std::string old = block.substr(kBlockHeaderSize + slot * rs, rs);
+  Record oldRecord(schema_);
+  oldRecord.SetBytes(old);
+  ReadBlobs(oldRecord);
+  CountChange();
+  if (e.count == 1) {
+    const std::uint16_t next = GetU16(block, 0), prev = GetU16(block, 2);
+    if (prev != 0) {
+      std::string p = ReadBlock(prev);
+      PutU16(p, 0, next);
+      WriteBlock(prev, p);
+    }
+    if (next != 0) {
+      std::string n = ReadBlock(next);
+      PutU16(n, 2, prev);
+      WriteBlock(next, n);
+    }
+    std::uint16_t number = e.number;
+    chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(entry));
+    FreeBlock(number);
+  } else {
+    std::string recs = block.substr(kBlockHeaderSize, e.count * rs);
+    recs.erase(slot * rs, rs);
+    recs.append(rs, '\0');
+    block.replace(kBlockHeaderSize, recs.size(), recs);
+    PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(e.count - 1u, rs)));
+    WriteBlock(e.number, block);
+    --e.count;
+    if (slot == 0 && schema_->KeyFieldCount() > 0) e.firstKey = recs.substr(0, schema_->KeySize());
+  }
+  --recordCount_;
+  prefix_.assign(chain_.size(), 0);
+  std::uint32_t run = 0;
+  for (std::size_t i = 0; i < chain_.size(); ++i) {
+    prefix_[i] = run;
+    run += chain_[i].count;
+  }
+  indexDirty_ = schema_->KeyFieldCount() > 0;
+  WriteHeader();
+  if (indexDirty_) WritePrimaryIndex();
+  ReleaseBlobs(old);
+  if (maintainer_) maintainer_->AfterDelete(oldRecord);
+}
+
+std::uint32_t ParadoxTable::Update(std::uint32_t position, const Record& record) {
+  RequireWritable();
+  if (position >= recordCount_) throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+  RecordBytesForStore(record, nullptr);
+  if (schema_->KeyFieldCount() > 0) {
+    Record current = ReadRecord(position);
+    if (current.Key() != record.Key() && FindKey(record))
+      throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
+  }
+  // The new record is stored before the old one goes, so a failure leaves the old one.
+  if (schema_->KeyFieldCount() == 0) {
+    Delete(position);
+    return Insert(record);
+  }
+  Record current = ReadRecord(position);
+  Delete(position);
+  try {
+    return Insert(record);
+  } catch (...) {
+    Insert(current);
+    throw;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Creating
+
+void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& definition) {
+  TableDefinition def = definition;
+  unsigned need = 3;
+  for (const auto& f : def.fields) need = std::max(need, MinimumLevel(f.type));
+  std::uint8_t minLevel = need >= 5 ? 0x0B : 0x09;  // 4.x at least: the code page needs the long header
+  if (def.level < minLevel) def.level = minLevel;
+  if (def.level > kLevel7) def.level = kLevel7;
+  const unsigned bs = def.blockSizeKiB;
+  if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
+    throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid parameter.\nblock size of " + std::to_string(bs) + " KiB");
+  TableSchema schema(def);
+  if (schema.RecordSize() > bs * 1024u - kBlockHeaderSize)
+    throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Record size too big for table.", PathText(dataFile));
+
+  // An existing table is replaced, but not while another program holds it.
+  fs::path dir = dataFile.parent_path();
+  std::string fileName = Utf8FileName(dataFile);
+  if (auto existing = FindDataFile(dir, fileName)) {
+    BinaryFile::Open(*existing, FileAccess::kReadWriteExclusive);
+  }
+  RemoveFamily(dir, fileName);
+
+  TableHeader h;
+  h.level = def.level;
+  h.blockSizeKiB = static_cast<std::uint8_t>(bs);
+  h.changeCount = 1;
+  h.structureChanges = def.keyFieldCount > 0 ? 2 : 1;
+  h.tableName = fileName;
+  if (schema.HasBlobs()) {
+    auto mb = BinaryFile::Open(FamilyMemberPath(dataFile, ".MB"), FileAccess::kCreateExclusive);
+    MemoFile::InitializeEmpty(*mb);
+    mb->Sync();
+  }
+  if (def.keyFieldCount > 0) {
+    PrimaryIndexInfo info;
+    info.keyFields.assign(def.fields.begin(), def.fields.begin() + def.keyFieldCount);
+    info.keySize = schema.KeySize();
+    info.level = h.level;
+    info.sortOrder = def.driver.sortOrder;
+    info.tableChangeCount = h.changeCount;
+    info.tableStructureChanges = h.structureChanges;
+    info.tableName = fileName;
+    WritePrimaryIndexFile(FamilyMemberPath(dataFile, ".PX"), info, {});
+  }
+  // The data file comes last: until it exists there is no table.
+  auto db = BinaryFile::Open(dataFile, FileAccess::kCreateExclusive);
+  db->Write(0, BuildTableHeader(schema, h));
+  db->Sync();
+}
+
+}  // namespace paradox

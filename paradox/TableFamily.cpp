@@ -1,0 +1,172 @@
+#include "paradox/TableFamily.h"
+
+#include <cctype>
+#include <system_error>
+
+#include "paradox/BinaryFile.h"
+#include "paradox/EngineError.h"
+
+namespace fs = std::filesystem;
+
+namespace paradox {
+
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string Utf8Name(const fs::path& p) {
+  auto u8 = p.filename().u8string();
+  return std::string(u8.begin(), u8.end());
+}
+
+fs::path FromUtf8(const std::string& s) {
+  return fs::path(std::u8string(s.begin(), s.end()));
+}
+
+bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// Splits "NAME.EXT" at the last dot; the extension keeps its dot.
+std::pair<std::string, std::string> SplitName(const std::string& name) {
+  auto dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return {name, ""};
+  return {name.substr(0, dot), name.substr(dot)};
+}
+
+std::vector<fs::path> ListDir(const fs::path& dir) {
+  std::vector<fs::path> out;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code e2;
+    if (it->is_regular_file(e2)) out.push_back(it->path());
+  }
+  return out;
+}
+
+bool LowerCaseExtension(std::string_view name) {
+  auto dot = name.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  for (std::size_t i = dot + 1; i < name.size(); ++i)
+    if (std::islower(static_cast<unsigned char>(name[i]))) return true;
+  return false;
+}
+
+std::string CaseLike(std::string ext, bool lower) {
+  for (char& c : ext)
+    c = static_cast<char>(lower ? std::tolower(static_cast<unsigned char>(c)) : std::toupper(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+}  // namespace
+
+std::optional<FamilyMember> ClassifyFamilyExtension(std::string_view extension) {
+  std::string e = Upper(extension);
+  if (!e.empty() && e[0] == '.') e.erase(0, 1);
+  if (e == "DB") return FamilyMember::kData;
+  if (e == "PX") return FamilyMember::kPrimaryIndex;
+  if (e == "MB") return FamilyMember::kMemo;
+  if (e == "VAL") return FamilyMember::kValidity;
+  if (e.size() == 3 && (e[0] == 'X' || e[0] == 'Y')) {
+    if (e[1] == 'G' && std::isdigit(static_cast<unsigned char>(e[2]))) return FamilyMember::kSecondaryIndex;
+    if (IsHex(e[1]) && IsHex(e[2])) return FamilyMember::kSecondaryIndex;
+  }
+  static const char* const kOther[] = {"TV", "FAM", "SET", "TVF", "FSL", "RSL", "SSL", "SCR", "PRS", "LCK"};
+  for (const char* o : kOther)
+    if (e == o) return e == "LCK" ? std::nullopt : std::optional(FamilyMember::kOther);
+  return std::nullopt;
+}
+
+std::string TableBaseName(std::string_view tableName) {
+  std::string n(tableName);
+  if (n.size() > 3 && Upper(n.substr(n.size() - 3)) == ".DB") n.resize(n.size() - 3);
+  return n;
+}
+
+std::optional<fs::path> FindDataFile(const fs::path& dir, std::string_view tableName) {
+  std::string want = Upper(TableBaseName(tableName)) + ".DB";
+  for (const auto& p : ListDir(dir))
+    if (Upper(Utf8Name(p)) == want) return p;
+  return std::nullopt;
+}
+
+fs::path DataFilePath(const fs::path& dir, std::string_view tableName) {
+  if (auto existing = FindDataFile(dir, tableName)) return *existing;
+  std::string base = TableBaseName(tableName);
+  bool lower = tableName.size() > base.size() && LowerCaseExtension(tableName);
+  return dir / FromUtf8(base + (lower ? ".db" : ".DB"));
+}
+
+std::vector<fs::path> FindFamilyFiles(const fs::path& dataFile) {
+  std::string base = Upper(SplitName(Utf8Name(dataFile)).first);
+  std::vector<fs::path> out, rest;
+  for (const auto& p : ListDir(dataFile.parent_path().empty() ? fs::path(".") : dataFile.parent_path())) {
+    auto [b, e] = SplitName(Utf8Name(p));
+    if (Upper(b) != base) continue;
+    auto m = ClassifyFamilyExtension(e);
+    if (!m) continue;
+    (*m == FamilyMember::kData ? out : rest).push_back(p);
+  }
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
+}
+
+fs::path FamilyMemberPath(const fs::path& dataFile, std::string_view ext) {
+  std::string name = Utf8Name(dataFile);
+  auto [base, dataExt] = SplitName(name);
+  std::string want = Upper(base + std::string(ext));
+  fs::path dir = dataFile.parent_path();
+  for (const auto& p : ListDir(dir.empty() ? fs::path(".") : dir))
+    if (Upper(Utf8Name(p)) == want) return p;
+  return dir / FromUtf8(base + CaseLike(std::string(ext), LowerCaseExtension(dataExt)));
+}
+
+bool TableExists(const fs::path& dir, std::string_view tableName) { return FindDataFile(dir, tableName).has_value(); }
+
+void RemoveFamily(const fs::path& dir, std::string_view tableName) {
+  fs::path probe = dir / FromUtf8(TableBaseName(tableName) + ".DB");
+  for (const auto& p : FindFamilyFiles(probe)) {
+    std::error_code ec;
+    fs::remove(p, ec);
+    if (ec)
+      throw EDBEngineError(EngineErrorCode::kIoError, "Cannot delete file.\n" + ec.message(), PathText(p));
+  }
+}
+
+void DeleteTable(const fs::path& dir, std::string_view tableName) {
+  if (!FindDataFile(dir, tableName))
+    throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.",
+                         PathText(dir / FromUtf8(TableBaseName(tableName) + ".DB")));
+  RemoveFamily(dir, tableName);
+}
+
+void RenameTable(const fs::path& dir, std::string_view oldName, std::string_view newName) {
+  auto data = FindDataFile(dir, oldName);
+  if (!data)
+    throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.",
+                         PathText(dir / FromUtf8(TableBaseName(oldName) + ".DB")));
+  std::string newBase = TableBaseName(newName);
+  bool sameTable = Upper(newBase) == Upper(TableBaseName(oldName));
+  if (!sameTable && FindDataFile(dir, newName))
+    throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Table already exists.",
+                         PathText(dir / FromUtf8(newBase + ".DB")));
+  std::vector<std::pair<fs::path, fs::path>> done;
+  for (const auto& p : FindFamilyFiles(*data)) {
+    fs::path target = p.parent_path() / FromUtf8(newBase + SplitName(Utf8Name(p)).second);
+    std::error_code ec;
+    if (!sameTable && fs::exists(target, ec)) fs::remove(target, ec);  // a stray family file of no table
+    fs::rename(p, target, ec);
+    if (ec) {
+      for (auto it = done.rbegin(); it != done.rend(); ++it) {
+        std::error_code ignored;
+        fs::rename(it->second, it->first, ignored);
+      }
+      throw EDBEngineError(EngineErrorCode::kIoError, "Cannot rename file.\n" + ec.message(), PathText(p));
+    }
+    done.emplace_back(p, target);
+  }
+}
+
+}  // namespace paradox
