@@ -1,0 +1,159 @@
+// FindFiles' candidate and name rules, the document-placeholder removal, and FindFiles and
+// CopyMatchingFiles over the native file system (the Windows behaviour is tested under Wine).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "support/TestPaths.h"
+#include "util/FileOps.h"
+
+namespace {
+
+TEST(FindCandidate, ExactDirectoryBitNeverCounts) {
+  EXPECT_FALSE(IsFindCandidate(0x10, 63, true));
+  EXPECT_FALSE(IsFindCandidate(0x10, 0x10, false));
+  EXPECT_TRUE(IsFindCandidate(0x30, 0x10, false));  // a directory with its archive bit
+  EXPECT_TRUE(IsFindCandidate(0x30, 0x20, false));
+  EXPECT_TRUE(IsFindCandidate(0x12, 0x02, false));
+}
+
+TEST(FindCandidate, MaskAndBareEntries) {
+  EXPECT_TRUE(IsFindCandidate(0x20, 63, false));
+  EXPECT_TRUE(IsFindCandidate(0x21, 0x01, false));
+  EXPECT_FALSE(IsFindCandidate(0x20, 0x01, false));
+  // Only the platform's "normal" bit: none of the six, and not 0 either.
+  EXPECT_FALSE(IsFindCandidate(0x80, 63, true));
+  EXPECT_FALSE(IsFindCandidate(0x2000, 63, true));
+  EXPECT_TRUE(IsFindCandidate(0, 63, true));
+  EXPECT_FALSE(IsFindCandidate(0, 63, false));
+  EXPECT_TRUE(IsFindCandidate(0, 0, true));
+}
+
+TEST(NameMatch, FileModeComparesNamesUpToTheLastDot) {
+  const FileNameList names{"TOVO.DB"};
+  for (const char* hit : {"TOVO.DB", "tovo.px", "TOVO.X02", "TOVO", "Tovo.", "tovo.Y0A"})
+    EXPECT_EQ(CountNameMatches(hit, names, "fFile"), 1) << hit;
+  for (const char* miss : {"TOVO_SEIBI.DB", "TOVO.DB.BAK", "XTOVO.DB", "TOV.DB", ".DB"})
+    EXPECT_EQ(CountNameMatches(miss, names, "fFile"), 0) << miss;
+  // Only ASCII letters fold: a full-width letter stays itself.
+  EXPECT_EQ(CountNameMatches("ｔｏｖｏ.DB", {"ＴＯＶＯ.DB"}, "fFile"), 0);
+  EXPECT_EQ(CountNameMatches("顧客.db", {"顧客.DB"}, "fFile"), 1);
+}
+
+TEST(NameMatch, OnceForEveryMatchingItem) {
+  EXPECT_EQ(CountNameMatches("tovo.px", {"TOVO.DB", "OTHER.DB", "tovo.MB"}, "fFile"), 2);
+  EXPECT_EQ(CountNameMatches("a.db", {"x.DB", "DB", "db", "y.Db"}, "fExt"), 3);
+}
+
+TEST(NameMatch, ExtensionMode) {
+  EXPECT_EQ(CountNameMatches("TOVO.DB", {"other.db"}, "fExt"), 1);
+  EXPECT_EQ(CountNameMatches("TOVO.db", {"DB"}, "fExt"), 1);
+  EXPECT_EQ(CountNameMatches("TOVO.DB", {"db"}, "fExt"), 0);  // a bare extension is taken as written
+  EXPECT_EQ(CountNameMatches("TOVO.PX", {"x.DB"}, "fExt"), 0);
+  EXPECT_EQ(CountNameMatches("TOVO", {"TOVO"}, "fExt"), 0);   // names without "." never match
+  EXPECT_EQ(CountNameMatches("a.tar.gz", {"GZ"}, "fExt"), 1);
+}
+
+TEST(NameMatch, AllAndUnknownModes) {
+  EXPECT_EQ(CountNameMatches("anything", {}, "fAll"), 1);
+  EXPECT_EQ(CountNameMatches("TOVO.DB", {"TOVO.DB"}, "ffile"), 0);
+  EXPECT_EQ(CountNameMatches("TOVO.DB", {"TOVO.DB"}, ""), 0);
+}
+
+TEST(Placeholder, QuotedThenBareThenNone) {
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"("C:\Program Files\Web\web.exe" "%1")"),
+            R"("C:\Program Files\Web\web.exe")");
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"("C:\web.exe" -nohome "%1" -new)"), R"("C:\web.exe" -nohome -new)");
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"(C:\web.exe %1)"), R"(C:\web.exe)");
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"(C:\web.exe -url %1 -x)"), R"(C:\web.exe -url -x)");
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"(C:\web.exe -nohome)"), R"(C:\web.exe -nohome)");
+  EXPECT_EQ(RemoveDocumentPlaceholder(""), "");
+}
+
+TEST(Placeholder, OnlyTheFirstAndTheQuotedOneFirst) {
+  // The quoted form wins even when a bare one comes earlier.
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"(web.exe %1 "%1")"), R"(web.exe %1)");
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"(web.exe %1 %1)"), R"(web.exe %1)");
+  // The character before goes with it, whatever it is.
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"(web.exe -u="%1")"), R"(web.exe -u)");
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"(web.exe /u:%1)"), R"(web.exe /u)");
+}
+
+TEST(Placeholder, AtTheVeryStartItStays) {
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"("%1" -x)"), R"("%1" -x)");
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"(%1 -x)"), R"(%1 -x)");
+  // A quoted one at the start is found first and stays; the later bare one is not looked at.
+  EXPECT_EQ(RemoveDocumentPlaceholder(R"("%1" %1)"), R"("%1" %1)");
+}
+
+TEST(Placeholder, CountsCharactersNotBytes) {
+  // The character before the placeholder is a two-byte character in UTF-8 and in Shift-JIS.
+  EXPECT_EQ(RemoveDocumentPlaceholder("閲覧.exe　\"%1\""), "閲覧.exe");
+  EXPECT_EQ(RemoveDocumentPlaceholder("閲覧.exe　%1"), "閲覧.exe");
+}
+
+namespace fs = std::filesystem;
+
+std::string Native(const fs::path& p) {
+  std::string s = p.string();
+  std::replace(s.begin(), s.end(), '/', '\\');
+  return s;
+}
+
+class NativeFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testing_support::FreshTempDir("fileops_native");
+    for (const char* name : {"TOVO.DB", "tovo.px", "TOVO.X02", "TOVO", "TOVO_SEIBI.DB"})
+      testing_support::WriteFileBytes(dir_ / name, std::string("content of ") + name);
+    fs::create_directory(dir_ / "Tovo.sub");
+    testing_support::WriteFileBytes(dir_ / "Tovo.sub" / "TOVO.MB", "nested");
+  }
+  std::vector<std::string> Sorted(FileNameList v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  }
+  fs::path dir_;
+};
+
+TEST_F(NativeFolder, FindFilesWithAndWithoutTrailingBackslash) {
+  const std::string folder = Native(dir_);
+  FileNameList plain, slashed;
+  FindFiles(folder, 63, true, {"TOVO.DB"}, "fFile", false, true, false, plain, true);
+  FindFiles(folder + "\\", 63, true, {"TOVO.DB"}, "fFile", false, true, false, slashed, true);
+  const std::vector<std::string> expected = {folder + "\\TOVO", folder + "\\TOVO.DB", folder + "\\TOVO.X02",
+                                             folder + "\\tovo.px"};
+  EXPECT_EQ(Sorted(plain), expected);
+  EXPECT_EQ(Sorted(slashed), expected);
+}
+
+TEST_F(NativeFolder, RecursionAndFoundListHandling) {
+  const std::string folder = Native(dir_);
+  FileNameList found{"kept"};
+  FindFiles(folder, 63, true, {"TOVO.MB"}, "fFile", false, false, true, found, false);
+  auto sorted = Sorted(found);
+  EXPECT_EQ(sorted.front(), folder + "\\TOVO");
+  EXPECT_NE(std::find(found.begin(), found.end(), folder + "\\Tovo.sub\\TOVO.MB"), found.end());
+  EXPECT_EQ(found.front(), "kept");
+  EXPECT_EQ(found.size(), 1u + 4u + 1u);
+
+  FileNameList none{"old"};
+  FindFiles(folder + "\\missing", 63, true, {"TOVO.DB"}, "fAll", false, true, false, none, false);
+  EXPECT_EQ(none, FileNameList{"old"});
+  FindFiles(folder + "\\missing", 63, true, {"TOVO.DB"}, "fAll", false, true, false, none, true);
+  EXPECT_TRUE(none.empty());
+}
+
+TEST_F(NativeFolder, CopyMatchingFilesCopiesTheFamilyOnly) {
+  const fs::path target = testing_support::FreshTempDir("fileops_native_target");
+  testing_support::WriteFileBytes(target / "TOVO.DB", "older backup");
+  CopyMatchingFiles(Native(dir_), Native(target), "TOVO.DB");
+  std::vector<std::string> copied;
+  for (const auto& e : fs::directory_iterator(target)) copied.push_back(e.path().filename().string());
+  std::sort(copied.begin(), copied.end());
+  EXPECT_EQ(copied, (std::vector<std::string>{"TOVO", "TOVO.DB", "TOVO.X02", "tovo.px"}));
+  EXPECT_EQ(testing_support::ReadFileBytes(target / "TOVO.DB"), "content of TOVO.DB");
+}
+
+}  // namespace

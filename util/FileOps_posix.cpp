@@ -1,0 +1,54 @@
+// The native build's file system under FindFiles: directories report 0x10, files 0x20
+// (archive), plus 0x01 when nobody may write them and 0x02 when their name starts with ".".
+#include <filesystem>
+#include <system_error>
+
+#include "util/FileOps.h"
+#include "util/FileOpsPlatform.h"
+
+namespace fileops {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path ToPath(std::string path) {
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return fs::path(path);
+}
+
+constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+
+}  // namespace
+
+void EnumerateFolder(const std::string& folderWithBackslash,
+                     const std::function<void(const FoundEntry&)>& visit) {
+  std::error_code ec;
+  fs::directory_iterator it(ToPath(folderWithBackslash), ec);
+  if (ec) return;
+  visit({".", kFaDirectory});
+  visit({"..", kFaDirectory});
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) return;
+    const fs::file_status status = it->symlink_status(ec);
+    if (ec) continue;
+    std::uint32_t attributes = fs::is_directory(status) ? kFaDirectory : 0x20;
+    if ((status.permissions() & kWrite) == fs::perms::none) attributes |= kFaReadOnly;
+    const std::string name = it->path().filename().string();
+    if (!name.empty() && name[0] == '.') attributes |= kFaHidden;
+    visit({name, attributes});
+  }
+}
+
+void SetEntryAttributes(const std::string& path, std::uint32_t attributes) {
+  std::error_code ec;
+  fs::permissions(ToPath(path), fs::perms::owner_write,
+                  (attributes & kFaReadOnly) ? fs::perm_options::remove : fs::perm_options::add, ec);
+}
+
+bool CopyReplacing(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  return fs::copy_file(ToPath(from), ToPath(to), fs::copy_options::overwrite_existing, ec);
+}
+
+}  // namespace fileops

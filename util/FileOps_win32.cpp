@@ -1,0 +1,183 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+#include <utility>
+
+#include "text/CodePage.h"
+#include "util/FileOps.h"
+#include "util/FileOpsPlatform.h"
+
+namespace {
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE h) : h_(h) {}
+  FindHandle(FindHandle&& other) noexcept : h_(std::exchange(other.h_, INVALID_HANDLE_VALUE)) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+  }
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE h) : h_(h) {}
+  FileHandle(FileHandle&& other) noexcept : h_(std::exchange(other.h_, INVALID_HANDLE_VALUE)) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+class RegKey {
+ public:
+  RegKey() = default;
+  RegKey(RegKey&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  ~RegKey() {
+    if (h_) RegCloseKey(h_);
+  }
+  HKEY* out() { return &h_; }
+  HKEY get() const { return h_; }
+
+ private:
+  HKEY h_ = nullptr;
+};
+
+std::string SystemErrorText(DWORD error) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring message = n ? std::wstring(buffer, n) : L"";
+  if (buffer) LocalFree(buffer);
+  while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
+    message.pop_back();
+  return text::Narrow(message) + " (error " + std::to_string(error) + ")";
+}
+
+}  // namespace
+
+namespace fileops {
+
+void EnumerateFolder(const std::string& folderWithBackslash,
+                     const std::function<void(const FoundEntry&)>& visit) {
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(text::Widen(folderWithBackslash + "*.*").c_str(), &data));
+  if (!find.valid()) return;
+  do {
+    visit({text::Narrow(data.cFileName), data.dwFileAttributes});
+  } while (FindNextFileW(find.get(), &data));
+}
+
+void SetEntryAttributes(const std::string& path, std::uint32_t attributes) {
+  SetFileAttributesW(text::Widen(path).c_str(), attributes);
+}
+
+bool CopyReplacing(const std::string& from, const std::string& to) {
+  return CopyFileW(text::Widen(from).c_str(), text::Widen(to).c_str(), FALSE) != 0;
+}
+
+}  // namespace fileops
+
+void SavePayloadResource(const std::string& folder, const std::string& fileName) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(self, L"PGM", MAKEINTRESOURCEW(10));  // RT_RCDATA
+  if (!resource) throw EResNotFound("Resource PGM not found: " + SystemErrorText(GetLastError()));
+  const DWORD size = SizeofResource(self, resource);
+  HGLOBAL loaded = LoadResource(self, resource);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes && size != 0) throw EResNotFound("Resource PGM cannot be loaded: " + SystemErrorText(GetLastError()));
+
+  const std::string path = folder + "\\" + fileName;
+  FileHandle file(CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(GetLastError()));
+  DWORD written = 0;
+  if (!WriteFile(file.get(), bytes, size, &written, nullptr) || written != size)
+    throw EStreamError("Stream write error in \"" + path + "\" after " + std::to_string(written) + " of " +
+                       std::to_string(size) + " bytes. " + SystemErrorText(GetLastError()));
+}
+
+void DeleteFolder(HWND owner, const std::string& path) {
+  // An empty source list would make the shell act on the current folder.
+  if (path.empty()) return;
+  std::wstring from = text::Widen(path);
+  from.push_back(L'\0');  // the list ends with two zero characters; c_str() adds the second
+  SHFILEOPSTRUCTW operation = {};
+  operation.hwnd = owner;
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = from.c_str();
+  operation.fFlags = FOF_NOCONFIRMATION;
+  SHFileOperationW(&operation);
+}
+
+bool ReadClassesRootDefault(const std::string& keyPath, std::string& value) {
+  RegKey key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, text::Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+    return false;
+  // The whole value, however long: a command line may exceed any fixed buffer.
+  DWORD type = 0, bytes = 0;
+  value.clear();
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return true;
+  std::wstring buffer(bytes / sizeof(wchar_t) + 1, L'\0');
+  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+      ERROR_SUCCESS)
+    return true;
+  buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
+  if (type == REG_EXPAND_SZ) {
+    const DWORD needed = ExpandEnvironmentStringsW(buffer.c_str(), nullptr, 0);
+    std::wstring expanded(needed, L'\0');
+    if (needed && ExpandEnvironmentStringsW(buffer.c_str(), expanded.data(), needed)) {
+      expanded.resize(wcsnlen(expanded.c_str(), expanded.size()));
+      buffer = expanded;
+    }
+  }
+  value = text::Narrow(buffer);
+  return true;
+}
+
+void OpenDocument(const std::string& document, int showCommand) {
+  const std::wstring wideDocument = text::Widen(document);
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", wideDocument.c_str(), nullptr, nullptr, showCommand));
+  if (result > 32) return;
+
+  // Whatever the document, fall back on the program that opens web pages.
+  std::string command;
+  if (!ReadClassesRootDefault(".htm", command)) return;
+  command += "\\shell\\open\\command";
+  if (!ReadClassesRootDefault(command, command)) return;
+  std::wstring commandLine = text::Widen(RemoveDocumentPlaceholder(command) + " " + document);
+
+  // WinExec takes only ANSI text; CreateProcessW with the same command line and show command
+  // keeps any character of the path and the document.
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showCommand);
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
