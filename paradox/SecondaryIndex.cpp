@@ -1,0 +1,556 @@
+#include "paradox/SecondaryIndex.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <set>
+
+#include "paradox/BinaryFile.h"
+#include "paradox/BlockIndex.h"
+#include "paradox/DurableFile.h"
+#include "paradox/EngineError.h"
+#include "paradox/ParadoxFormat.h"
+#include "paradox/PrimaryIndex.h"
+#include "paradox/TableFamily.h"
+
+namespace paradox {
+
+namespace fs = std::filesystem;
+using namespace index_format;
+
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string Trim(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+bool IsShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// Upper-cases the ASCII letters of an alpha value; in a double-byte code page the trail byte of
+// a character is passed over, since it may fall in the range of ASCII letters.
+void FoldCase(std::string& bytes, std::uint16_t codePage) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    if (codePage == 932 && IsShiftJisLead(c)) {
+      ++i;
+      continue;
+    }
+    if (c >= 'a' && c <= 'z') bytes[i] = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
+[[noreturn]] void Corrupt(const fs::path& p, const std::string& what, std::optional<std::uint64_t> at = std::nullopt) {
+  throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nindex: " + what, PathText(p), at);
+}
+
+std::string ReadWholeFile(const fs::path& p) {
+  auto f = BinaryFile::Open(p, FileAccess::kReadShared);
+  return f->Read(0, static_cast<std::size_t>(f->Size()));
+}
+
+std::size_t NameFieldSize(std::uint8_t level) {
+  return level >= format::kLevel7 ? format::kTableNameSizeLevel7 : format::kTableNameSizeOld;
+}
+
+std::string ExtensionOf(const fs::path& p) {
+  std::string e = p.extension().string();
+  if (!e.empty() && e[0] == '.') e.erase(0, 1);
+  return Upper(e);
+}
+
+}  // namespace
+
+std::string ReadDataHeader(const fs::path& dataFile) {
+  auto f = BinaryFile::Open(dataFile, FileAccess::kReadShared);
+  return f->Read(0, 0x78);
+}
+
+bool IsNamedIndexKind(const SecondaryIndexDef& def, const TableSchema& schema) {
+  if (def.fields.size() != 1 || def.caseInsensitive || def.descending) return true;
+  return !def.name.empty() && Upper(def.name) != Upper(schema.Field(def.fields[0]).name);
+}
+
+std::string IndexExtensionX(const SecondaryIndexDef& def, const TableSchema& schema, unsigned sequence) {
+  static const char kHex[] = "0123456789ABCDEF";
+  if (IsNamedIndexKind(def, schema)) {
+    // The family scan recognises XG0..XG9.
+    if (sequence > 9) throw EDBEngineError(EngineErrorCode::kNotSupported, "Too many secondary indexes.");
+    return "XG" + std::string(1, kHex[sequence]);
+  }
+  const std::size_t number = def.fields[0] + 1;
+  return std::string("X") + kHex[(number >> 4) & 0xF] + kHex[number & 0xF];
+}
+
+std::string IndexExtensionY(std::string_view xExtension) {
+  std::string y(xExtension);
+  if (!y.empty()) y[0] = (y[0] == 'x') ? 'y' : 'Y';
+  return y;
+}
+
+std::vector<std::size_t> ResolveIndexFields(const TableSchema& schema, std::string_view fieldList) {
+  std::vector<std::size_t> out;
+  std::size_t start = 0;
+  while (start <= fieldList.size()) {
+    std::size_t end = fieldList.find(';', start);
+    if (end == std::string_view::npos) end = fieldList.size();
+    std::string name = Trim(fieldList.substr(start, end - start));
+    if (!name.empty()) {
+      auto pos = schema.FindField(name);
+      if (!pos) throw EDatabaseError("Field '" + name + "' not found");
+      out.push_back(*pos);
+    }
+    start = end + 1;
+  }
+  if (out.empty()) throw EDatabaseError("Index has no fields");
+  return out;
+}
+
+IndexRecordLayout MakeIndexRecordLayout(const TableSchema& table, const SecondaryIndexDef& def) {
+  IndexRecordLayout l;
+  if (def.fields.empty()) throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Index has no fields.");
+  for (std::size_t f : def.fields) {
+    if (f >= table.FieldCount()) throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Index field out of range.");
+    if (IsBlobType(table.Field(f).type))
+      throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Cannot index a blob field: " + table.Field(f).name);
+    l.fields.push_back(table.Field(f));
+    l.fieldNumbers.push_back(static_cast<std::uint16_t>(f + 1));
+  }
+  l.indexFields = def.fields.size();
+  auto own = [&](FieldDef fd) {
+    l.fields.push_back(std::move(fd));
+    l.fieldNumbers.push_back(static_cast<std::uint16_t>(l.fields.size()));
+  };
+  if (table.KeyFieldCount() > 0) {
+    for (std::size_t k = 0; k < table.KeyFieldCount(); ++k) own(table.Field(k));
+    l.keyFields = static_cast<unsigned>(l.indexFields + table.KeyFieldCount());
+    own(FieldDef::Short("Blk Num"));
+  } else {
+    own(FieldDef::Long("Tup No"));
+    l.keyFields = static_cast<unsigned>(l.indexFields + 1);
+    own(FieldDef::Short("Blk Num"));
+    own(FieldDef::Short("Tup Offset"));
+  }
+  for (std::size_t i = 0; i < l.fields.size(); ++i) {
+    auto size = StoredFieldSize(static_cast<std::uint8_t>(l.fields[i].type), l.fields[i].size);
+    l.offsets.push_back(l.recordSize);
+    l.sizes.push_back(*size);
+    l.recordSize += *size;
+    if (i + 1 == l.keyFields) l.sortKeySize = l.recordSize;
+  }
+  return l;
+}
+
+IndexEntries::IndexEntries(const TableSchema& table, const SecondaryIndexDef& def)
+    : table_(&table), def_(def), layout_(MakeIndexRecordLayout(table, def)) {
+  if (def.descending)
+    throw EDBEngineError(EngineErrorCode::kNotSupported, "Descending secondary indexes are not supported.");
+}
+
+std::string IndexEntries::SortKeyOf(const Record& record, std::uint32_t tupleNumber) const {
+  std::string key;
+  key.reserve(layout_.sortKeySize);
+  const auto codePage = table_->Definition().driver.codePage;
+  for (std::size_t f : def_.fields) {
+    std::string v(record.Raw(f));
+    if (def_.caseInsensitive && table_->Field(f).type == FieldType::kAlpha) FoldCase(v, codePage);
+    key += v;
+  }
+  if (table_->KeyFieldCount() > 0)
+    key += record.Key();
+  else
+    key += EncodeLong(static_cast<std::int32_t>(tupleNumber));
+  return key;
+}
+
+std::string IndexEntries::EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber,
+                                   std::uint16_t tupleOffset) const {
+  std::string e = SortKeyOf(record, tupleNumber);
+  e += EncodeShort(static_cast<std::int16_t>(block));
+  if (table_->KeyFieldCount() == 0) e += EncodeShort(static_cast<std::int16_t>(tupleOffset));
+  return e;
+}
+
+std::size_t IndexEntries::LowerBound(std::string_view sortKey) const {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), sortKey, [&](const std::string& e, std::string_view k) {
+    return std::string_view(e).substr(0, layout_.sortKeySize) < k;
+  });
+  return static_cast<std::size_t>(it - entries_.begin());
+}
+
+void IndexEntries::Add(std::string entry) {
+  std::size_t at = LowerBound(std::string_view(entry).substr(0, layout_.sortKeySize));
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
+}
+
+bool IndexEntries::Remove(const Record& record, std::uint32_t tupleNumber) {
+  std::string key = SortKeyOf(record, tupleNumber);
+  std::size_t at = LowerBound(key);
+  if (at == entries_.size() || std::string_view(entries_[at]).substr(0, layout_.sortKeySize) != key) return false;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
+  return true;
+}
+
+bool IndexEntries::ContainsKey(std::string_view sortKey) const {
+  std::size_t at = LowerBound(sortKey);
+  return at < entries_.size() && std::string_view(entries_[at]).substr(0, layout_.sortKeySize) == sortKey;
+}
+
+void IndexEntries::Sort() {
+  std::stable_sort(entries_.begin(), entries_.end(), [&](const std::string& a, const std::string& b) {
+    return std::string_view(a).substr(0, layout_.sortKeySize) < std::string_view(b).substr(0, layout_.sortKeySize);
+  });
+}
+
+IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def) {
+  IndexEntries entries(table.Schema(), def);
+  // The records come in chain order, block after block, as the block directory lists them.
+  const std::vector<IndexEntry> blocks = table.PrimaryIndexEntries();
+  std::size_t blockAt = 0;
+  std::uint32_t slot = 0, position = 0;
+  const auto recordSize = static_cast<std::uint32_t>(table.Schema().RecordSize());
+  table.ForEachRecord([&](const Record& r) {
+    while (blockAt < blocks.size() && slot >= blocks[blockAt].count) {
+      ++blockAt;
+      slot = 0;
+    }
+    const std::uint16_t block = blockAt < blocks.size() ? blocks[blockAt].block : 0;
+    ++position;
+    entries.MutableEntries().push_back(
+        entries.EntryFor(r, block, position, static_cast<std::uint16_t>(slot * recordSize)));
+    ++slot;
+    return true;
+  });
+  entries.Sort();
+  return entries;
+}
+
+IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHeader, const SecondaryIndexDef& def,
+                              const IndexEntries& entries, std::string_view xExtension, const IndexFileStamps& stamps) {
+  const IndexRecordLayout& l = entries.Layout();
+  const LanguageDriver& driver = table.Definition().driver;
+  const std::uint8_t level = dbHeader.level;
+  if (level < 5) throw EDBEngineError(EngineErrorCode::kNotSupported, "Secondary indexes of tables below level 4.0.");
+  const bool named = IsNamedIndexKind(def, table);
+  const std::size_t blockBytes = static_cast<std::size_t>(dbHeader.blockSizeKiB) * 1024;
+  const std::string yExtension = IndexExtensionY(xExtension);
+
+  auto blocks = PackDataBlocks(entries.Entries(), l.recordSize, blockBytes);
+  const auto nBlocks = static_cast<std::uint16_t>(blocks.size());
+
+  std::string h(0x800, '\0');
+  PutU16(h, format::kHeaderRecordSize, static_cast<std::uint16_t>(l.recordSize));
+  PutU16(h, format::kHeaderHeaderSize, 0x800);
+  h[format::kHeaderFileType] = static_cast<char>(named ? (def.maintained ? kFileXGn : kFileXGnNotMaintained)
+                                                       : (def.maintained ? kFileXnn : kFileXnnNotMaintained));
+  h[format::kHeaderBlockSizeKiB] = static_cast<char>(dbHeader.blockSizeKiB);
+  PutU32(h, format::kHeaderRecordCount, static_cast<std::uint32_t>(entries.Entries().size()));
+  PutU16(h, format::kHeaderBlocksInUse, nBlocks);
+  PutU16(h, format::kHeaderFileBlocks, nBlocks);
+  PutU16(h, format::kHeaderFirstBlock, nBlocks ? 1 : 0);
+  PutU16(h, format::kHeaderLastBlock, nBlocks);
+  PutU16(h, format::kHeaderChangeCount, stamps.changeCount);
+  h[kFirstIndexField] = static_cast<char>(def.fields[0] + 1);
+  PutU16(h, format::kHeaderFieldCount, static_cast<std::uint16_t>(l.fields.size()));
+  PutU16(h, format::kHeaderKeyFieldCount, static_cast<std::uint16_t>(l.keyFields));
+  h[0x26] = '\xFF';
+  h[0x28] = '\xFF';
+  h[format::kHeaderSortOrder] = static_cast<char>(driver.sortOrder);
+  h[kXMarker] = '\xFF';
+  h[kStampY] = static_cast<char>(stamps.ownStamp);
+  h[kStampDb] = static_cast<char>(stamps.dbStamp);
+  h[kStampPx] = static_cast<char>(stamps.pxStamp);
+  h[format::kHeaderLevel] = static_cast<char>(level);
+  PutU16(h, kFileBlocksAgain, nBlocks);
+  h[format::kHeaderDbMarker] = 0x1F;
+  h[format::kHeaderDbMarker + 1] = 0x0F;
+  PutU32(h, kCounter, stamps.counter);
+  std::uint8_t flags = 0;
+  if (def.caseInsensitive) flags |= kFlagCaseInsensitive;
+  if (def.descending) flags |= kFlagDescending;
+  h[kFlags] = static_cast<char>(flags);
+  h[format::kHeaderDbMarker2] = 0x20;
+  PutU16(h, format::kHeaderLevelWord1, static_cast<std::uint16_t>(0x0100 + level));
+  PutU16(h, format::kHeaderLevelWord2, static_cast<std::uint16_t>(0x0100 + level));
+  PutU32(h, kWriteTime, stamps.writeTime);
+  PutU16(h, format::kHeaderCodePage, driver.codePage);
+  h[format::kHeaderOnes] = 1;
+  h[format::kHeaderOnes + 1] = 1;
+
+  std::size_t at = format::kVariablePartLong;
+  for (const auto& f : l.fields) {
+    h[at++] = static_cast<char>(f.type);
+    h[at++] = static_cast<char>(f.size);
+  }
+  at += 4 + 4 * l.fields.size();  // table-name and field-name addresses
+  const std::size_t nameSize = NameFieldSize(level);
+  std::string stored = (stamps.storedBase + "." + std::string(xExtension)).substr(0, nameSize - 1);
+  h.replace(at, stored.size(), stored);
+  at += nameSize;
+  for (const auto& f : l.fields) {
+    h.replace(at, f.name.size(), f.name);
+    at += f.name.size() + 1;
+  }
+  PutU16(h, kFieldNumbersOffset, static_cast<std::uint16_t>(at - format::kVariablePartShort));
+  std::uint16_t high = 0;
+  for (auto n : l.fieldNumbers) {
+    PutU16(h, at, n);
+    at += 2;
+    high = std::max(high, n);
+  }
+  PutU16(h, kHighFieldNumber, static_cast<std::uint16_t>(high + 1));
+  PutU16(h, kSortNameOffset, static_cast<std::uint16_t>(at - format::kVariablePartShort));
+  h.replace(at, driver.sortOrderName.size(), driver.sortOrderName);
+  at += driver.sortOrderName.size() + 1;
+  if (named) {
+    PutU16(h, kIndexNameOffset, static_cast<std::uint16_t>(at - format::kVariablePartShort));
+    h.replace(at, def.name.size(), def.name);
+    at += def.name.size() + 1;
+  }
+  if (at > h.size()) throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Index header too long.");
+  PutU16(h, format::kHeaderUsedSize, static_cast<std::uint16_t>(at));
+
+  IndexFilePair out;
+  out.x = h;
+  for (const auto& b : blocks) out.x += b;
+
+  BlockIndexLayout y;
+  y.fileType = named ? kFileYGn : kFileYnn;
+  y.blockSizeKiB = stamps.yBlockSizeKiB;
+  for (std::size_t i = 0; i < l.keyFields; ++i)
+    y.keyFields.emplace_back(static_cast<std::uint8_t>(l.fields[i].type), l.fields[i].size);
+  y.keySize = l.sortKeySize;
+  y.sortOrder = driver.sortOrder;
+  y.level = level;
+  y.storedName = stamps.storedBase + "." + yExtension;
+  y.stamp = stamps.ownStamp;
+  y.changeCount = stamps.changeCount;
+  y.counter = stamps.counter;
+  std::vector<BlockIndexEntry> leaves;
+  const std::size_t perBlock = (blockBytes - format::kBlockHeaderSize) / l.recordSize;
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    BlockIndexEntry e;
+    e.key = entries.Entries()[b * perBlock].substr(0, l.sortKeySize);
+    e.block = static_cast<std::uint16_t>(b + 1);
+    e.records = static_cast<std::uint32_t>(std::min(perBlock, entries.Entries().size() - b * perBlock));
+    leaves.push_back(std::move(e));
+  }
+  out.y = BuildBlockIndexFile(y, leaves);
+  return out;
+}
+
+SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSchema& schema) {
+  SecondaryIndexFile out;
+  out.xPath = xPath;
+  out.extension = ExtensionOf(xPath);
+  std::string bytes = ReadWholeFile(xPath);
+  if (bytes.size() < 0x800) Corrupt(xPath, "file shorter than its header", bytes.size());
+  std::string_view b(bytes);
+  if (GetU16(b, format::kHeaderHeaderSize) != 0x800) Corrupt(xPath, "header size", format::kHeaderHeaderSize);
+  const auto type = static_cast<std::uint8_t>(b[format::kHeaderFileType]);
+  if (type != kFileXnn && type != kFileXGn && type != kFileXnnNotMaintained && type != kFileXGnNotMaintained)
+    Corrupt(xPath, "not a secondary index", format::kHeaderFileType);
+  const bool named = type == kFileXGn || type == kFileXGnNotMaintained;
+  const auto level = static_cast<std::uint8_t>(b[format::kHeaderLevel]);
+  if (level < 5) throw EDBEngineError(EngineErrorCode::kNotSupported, "Secondary index of a level below 4.0.", PathText(xPath));
+  out.header = bytes.substr(0, 0x800);
+  out.recordCount = GetU32(b, format::kHeaderRecordCount);
+  const std::size_t nf = GetU16(b, format::kHeaderFieldCount);
+  const std::size_t nk = GetU16(b, format::kHeaderKeyFieldCount);
+  const std::size_t pk = schema.KeyFieldCount();
+  const std::size_t tail = pk > 0 ? 1 : 2;          // Blk Num (, Tup Offset)
+  const std::size_t ownKeys = pk > 0 ? pk : 1;      // primary key fields, or Tup No
+  if (nf < ownKeys + tail + 1 || nk + tail != nf || nk <= ownKeys) Corrupt(xPath, "field counts", format::kHeaderFieldCount);
+  const std::size_t nIndex = nk - ownKeys;
+
+  std::size_t at = format::kVariablePartLong;
+  std::vector<std::pair<std::uint8_t, std::uint8_t>> types;
+  for (std::size_t i = 0; i < nf; ++i, at += 2) types.emplace_back(b[at], b[at + 1]);
+  at += 4 + 4 * nf;
+  const std::size_t nameSize = NameFieldSize(level);
+  if (at + nameSize > 0x800) Corrupt(xPath, "header", at);
+  std::string stored(b.substr(at, nameSize).substr(0, b.substr(at, nameSize).find('\0')));
+  out.storedBase = stored.substr(0, stored.rfind('.'));
+  at += nameSize;
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < nf; ++i) {
+    std::size_t end = b.find('\0', at);
+    if (end == std::string_view::npos || end >= 0x800) Corrupt(xPath, "field names", at);
+    names.emplace_back(b.substr(at, end - at));
+    at = end + 1;
+  }
+  if (at + 2 * nf > 0x800) Corrupt(xPath, "field numbers", at);
+  std::vector<std::uint16_t> numbers;
+  for (std::size_t i = 0; i < nf; ++i, at += 2) numbers.push_back(GetU16(b, at));
+
+  SecondaryIndexDef def;
+  for (std::size_t i = 0; i < nIndex; ++i) {
+    if (numbers[i] < 1 || numbers[i] > schema.FieldCount()) Corrupt(xPath, "index field number", at);
+    const FieldDef& f = schema.Field(numbers[i] - 1u);
+    if (Upper(f.name) != Upper(names[i]) || static_cast<std::uint8_t>(f.type) != types[i].first || f.size != types[i].second)
+      Corrupt(xPath, "index field " + names[i] + " does not match the table");
+    def.fields.push_back(numbers[i] - 1u);
+  }
+  const auto flags = static_cast<std::uint8_t>(b[kFlags]);
+  def.caseInsensitive = (flags & kFlagCaseInsensitive) != 0;
+  def.descending = (flags & kFlagDescending) != 0;
+  def.maintained = type == kFileXnn || type == kFileXGn;
+  if (named) {
+    std::size_t nameAt = format::kVariablePartShort + GetU16(b, kIndexNameOffset);
+    std::size_t end = nameAt < 0x800 ? b.find('\0', nameAt) : std::string_view::npos;
+    if (end == std::string_view::npos || end >= 0x800) Corrupt(xPath, "index name", kIndexNameOffset);
+    def.name = std::string(b.substr(nameAt, end - nameAt));
+  }
+  // The rest of the record must be what this table's indexes carry.
+  IndexRecordLayout expect = MakeIndexRecordLayout(schema, def);
+  if (expect.fields.size() != nf || expect.recordSize != GetU16(b, format::kHeaderRecordSize))
+    Corrupt(xPath, "record layout does not match the table", format::kHeaderRecordSize);
+  for (std::size_t i = nIndex; i < nf; ++i)
+    if (Upper(expect.fields[i].name) != Upper(names[i]) || static_cast<std::uint8_t>(expect.fields[i].type) != types[i].first)
+      Corrupt(xPath, "field " + names[i] + " does not match the table");
+  out.def = std::move(def);
+  return out;
+}
+
+std::vector<SecondaryIndexFile> ReadSecondaryIndexes(const ParadoxTable& table) {
+  std::vector<SecondaryIndexFile> out;
+  for (const auto& p : table.SecondaryIndexFiles()) {
+    std::string ext = ExtensionOf(p);
+    if (ext.empty() || ext[0] != 'X') continue;
+    SecondaryIndexFile f = ReadSecondaryIndexFile(p, table.Schema());
+    f.yPath = FamilyMemberPath(table.Path(), "." + IndexExtensionY(ext));
+    out.push_back(std::move(f));
+  }
+  std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.extension < b.extension; });
+  return out;
+}
+
+std::vector<fs::path> CreateSecondaryIndexes(const fs::path& dataFile, const std::vector<SecondaryIndexDef>& defs) {
+  std::vector<fs::path> out;
+  if (defs.empty()) return out;
+  auto table = ParadoxTable::Open(dataFile, OpenMode::kShared);
+  const TableSchema& schema = table->Schema();
+  std::set<std::string> used;
+  unsigned sequence = 0;
+  IndexFileStamps stamps;
+  stamps.storedBase = TableBaseName(table->Header().tableName);
+  stamps.dbStamp = static_cast<std::uint8_t>(ReadDataHeader(dataFile)[kStampDb]);
+  stamps.pxStamp = table->Header().structureChanges;
+  stamps.ownStamp = table->Header().structureChanges;
+  stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
+  for (const auto& def : defs) {
+    std::string ext = IndexExtensionX(def, schema, IsNamedIndexKind(def, schema) ? sequence : 0);
+    if (IsNamedIndexKind(def, schema)) ++sequence;
+    if (!used.insert(ext).second)
+      throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Two secondary indexes on field " + schema.Field(def.fields[0]).name + ".");
+    IndexEntries entries = CollectEntries(*table, def);
+    IndexFilePair files = BuildIndexFiles(schema, table->Header(), def, entries, ext, stamps);
+    fs::path x = FamilyMemberPath(dataFile, "." + ext);
+    fs::path y = FamilyMemberPath(dataFile, "." + IndexExtensionY(ext));
+    WriteFileDurably(y, files.y);
+    WriteFileDurably(x, files.x);
+    out.push_back(x);
+  }
+  return out;
+}
+
+// --- maintenance ---------------------------------------------------------------------------
+
+std::unique_ptr<SecondaryIndexSet> SecondaryIndexSet::Attach(ParadoxTable& table) {
+  std::unique_ptr<SecondaryIndexSet> set(new SecondaryIndexSet(table));
+  for (auto& file : ReadSecondaryIndexes(table)) {
+    Live live;
+    live.file = std::move(file);
+    live.entries = std::make_unique<IndexEntries>(CollectEntries(table, live.file.def));
+    set->indexes_.push_back(std::move(live));
+  }
+  // An index whose stored records are not those of the table (left behind by a program that
+  // stopped between writing the data and its indexes) is written again now.
+  for (auto& live : set->indexes_) {
+    std::string current = ReadWholeFile(live.file.xPath);
+    IndexFileStamps stamps;
+    stamps.storedBase = live.file.storedBase;
+    stamps.ownStamp = static_cast<std::uint8_t>(live.file.header[kStampY]);
+    stamps.dbStamp = static_cast<std::uint8_t>(live.file.header[kStampDb]);
+    stamps.pxStamp = static_cast<std::uint8_t>(live.file.header[kStampPx]);
+    IndexFilePair want = BuildIndexFiles(table.Schema(), table.Header(), live.file.def, *live.entries,
+                                         live.file.extension, stamps);
+    if (current.size() != want.x.size() || current.compare(0x800, std::string::npos, want.x, 0x800, std::string::npos) != 0 ||
+        !fs::exists(live.file.yPath))
+      live.dirty = true;
+  }
+  if (table.Mode() == OpenMode::kExclusive) set->Flush();
+  table.SetIndexMaintainer(set.get());
+  return set;
+}
+
+SecondaryIndexSet::~SecondaryIndexSet() {
+  if (table_) table_->SetIndexMaintainer(nullptr);
+}
+
+void SecondaryIndexSet::BeforeInsert(const Record& record) {
+  for (auto& live : indexes_) {
+    if (!live.file.def.unique) continue;
+    std::string key = live.entries->EntryFor(record, 0).substr(0, live.entries->Layout().sortKeySize);
+    const std::size_t indexBytes = live.entries->Layout().offsets[live.entries->Layout().indexFields];
+    for (const auto& e : live.entries->Entries())
+      if (e.compare(0, indexBytes, key, 0, indexBytes) == 0)
+        throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(live.file.xPath));
+  }
+}
+
+void SecondaryIndexSet::AfterInsert(const Record& record, std::uint16_t block) {
+  for (auto& live : indexes_) {
+    // An unkeyed table appends: the new record is the last one.
+    live.entries->Add(live.entries->EntryFor(record, block, table_->RecordCount()));
+    live.dirty = true;
+  }
+}
+
+void SecondaryIndexSet::AfterDelete(const Record& record) {
+  for (auto& live : indexes_) {
+    // Removing from an unkeyed table renumbers the records after it; the flush recollects.
+    if (table_->Schema().KeyFieldCount() > 0) live.entries->Remove(record);
+    live.dirty = true;
+  }
+}
+
+void SecondaryIndexSet::WriteOne(Live& live) {
+  const std::string& old = live.file.header;
+  IndexFileStamps stamps;
+  stamps.storedBase = live.file.storedBase;
+  stamps.ownStamp = static_cast<std::uint8_t>(old[kStampY]);
+  stamps.dbStamp = static_cast<std::uint8_t>(old[kStampDb]);
+  stamps.pxStamp = static_cast<std::uint8_t>(old[kStampPx]);
+  stamps.changeCount = static_cast<std::uint16_t>(GetU16(old, format::kHeaderChangeCount) + 1);
+  stamps.counter = GetU32(old, kCounter);
+  stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
+  IndexFilePair files = BuildIndexFiles(table_->Schema(), table_->Header(), live.file.def, *live.entries,
+                                        live.file.extension, stamps);
+  // The .X first: a reader that finds a .Y older than its .X rebuilds the .Y's content from it.
+  WriteFileDurably(live.file.xPath, files.x);
+  WriteFileDurably(live.file.yPath, files.y);
+  live.file.header = files.x.substr(0, 0x800);
+  live.file.recordCount = static_cast<std::uint32_t>(live.entries->Entries().size());
+  live.dirty = false;
+}
+
+void SecondaryIndexSet::Flush() {
+  for (auto& live : indexes_) {
+    if (!live.dirty) continue;
+    // A block split moves records whose entries were made before it; collecting again gives
+    // every entry its record's block as the data file now has it.
+    live.entries = std::make_unique<IndexEntries>(CollectEntries(*table_, live.file.def));
+    WriteOne(live);
+  }
+}
+
+}  // namespace paradox

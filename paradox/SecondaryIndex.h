@@ -1,0 +1,273 @@
+#pragma once
+// Secondary indexes of Paradox tables: the .Xnn/.Ynn and .XGn/.YGn file pairs, as the real
+// engine keeps them, read, built from a table's records and kept up to date while it is
+// written.
+//
+// Where the facts come from: hex dumps of files the real engine wrote (CUSTOMER.X06/.Y06 and
+// AREACODES.XG0/.YG0 of a level-7 sample database; C.X02/.X03/.Y02/.Y03, fk1.x02/.y02 and
+// fk4.XG0/.YG0 of level-5 samples), compared byte by byte with their .DB and .PX; Randy Beck's
+// "The PARADOX File Structure" and pxlib's header structures for the names of the shared header
+// fields. "Seen" = checked on those files; "inferred" = not checked on a real file.
+//
+// Naming (seen):
+//   .Xnn/.Ynn  one field, ascending, case-sensitive; the index bears the field's name and the
+//              file stores no index name. nn = the table's field number of that field, two hex
+//              digits (X06 for field 6; digits above 9 inferred).
+//   .XGn/.YGn  every other index: composite (fk4.XG0 "reference" on FK1;FK), case-insensitive
+//              (AREACODES.XG0 "ste" on State), descending; the file stores the index name.
+//              n = a sequence number in order of creation (XG0, XG1, ..., then hex, inferred).
+//   Nothing in the .DB names or counts its secondary indexes: they are found by file name.
+//
+// An .X file is a table in the .DB format (header 0x800 bytes, data blocks of the .DB's block
+// size). Its records (seen):
+//   keyed table:   the index fields, then every primary-key field, then "Blk Num" (short: the
+//                  .DB block that holds the record). Key fields = index + primary-key fields.
+//   unkeyed table: the index fields, "Tup No" (long, 1-based record number), "Blk Num",
+//                  "Tup Offset" (short, slot × record size) (from the public description;
+//                  inferred, no sample). Key fields = index fields + "Tup No".
+//   Field types and sizes are the table's (an autoincrement key stays type 0x16).
+//   Records are sorted on every key field as stored bytes (the field codings compare as
+//   unsigned bytes; NULL is all zero, so blank values come first; fk4.XG0). A case-insensitive
+//   index stores its alpha index fields upper-cased (from the public description; the sample's
+//   values were all upper case already); Shift-JIS trail bytes are never folded.
+//   Blocks are filled completely in key order when built, like a rebuilt .DB (seen: the .DB
+//   blocks of CUSTOMER and AREACODES; every .X sample has one block).
+//
+// .X header (file types 5 maintained .Xnn, 8 maintained .XGn, 3/6 not maintained):
+// | Offset | Size | Meaning |
+// |---|---|---|
+// | 0x00 | 2 | record size |
+// | 0x02 | 2 | 0x0800 |
+// | 0x04 | 1 | file type 3/5 (.Xnn) or 6/8 (.XGn) |
+// | 0x05 | 1 | block size in KiB: the .DB's (16 in AREACODES.XG0) |
+// | 0x06 | 4 | record count (= the .DB's) |
+// | 0x0A, 0x0C | 2, 2 | blocks in use, blocks in the file |
+// | 0x0E, 0x10 | 2, 2 | first and last block (0 when empty) |
+// | 0x12 | 2 | change counter (counter) |
+// | 0x15 | 1 | table field number of the first index field |
+// | 0x16 | 8 | two memory addresses of the engine (written 0) |
+// | 0x21 | 2 | field count of the .X |
+// | 0x23 | 2 | key field count of the .X |
+// | 0x25 | 4 | 00 FF 00 FF |
+// | 0x29 | 1 | sort-order byte (the .DB's) |
+// | 0x2C | 1 | 0xFF |
+// | 0x2D | 1 | stamp: the .Y's byte 0x2C when the pair was written together (fk1, fk4) |
+// | 0x2E | 1 | stamp: the .DB's byte 0x2E when built |
+// | 0x2F | 1 | stamp: the .PX's byte 0x2C when built (every sample) |
+// | 0x30 | 8 | two memory addresses (written 0) |
+// | 0x39 | 1 | file level (the .DB's) |
+// | 0x3A | 2 | blocks in the file (again) |
+// | 0x3E | 2 | 1F 0F |
+// | 0x49 | 4 | counter (values 0..0x2C seen; not the .DB's autoincrement) |
+// | 0x51 | 2 | header bytes used (end of the index name, or of the sort-order name) |
+// | 0x55 | 1 | flags: 0x01 case-insensitive (AREACODES.XG0), 0x10 descending (inferred) |
+// | 0x56 | 1 | 0x20 |
+// | 0x58, 0x5A | 2, 2 | 0x0100 + level |
+// | 0x60 | 4 | time of writing, seconds since 1970 (time stamp) |
+// | 0x64 | 2 | highest number in the field-number list + 1 |
+// | 0x66 | 2 | offset of the field-number list - 0x58 |
+// | 0x68 | 2 | offset of the index name - 0x58 (.XGn), 0 (.Xnn) |
+// | 0x6A | 2 | code page (the .DB's) |
+// | 0x6C | 2 | 01 01 |
+// | 0x6E | 2 | offset of the sort-order name - 0x58 |
+// Variable part from 0x78 (levels 5 and up; older levels are not written):
+//   field count × (type, size); a 4-byte table-name address; field count × 4-byte field-name
+//   addresses (all written 0); the stored table name padded to 261 bytes (level 7) or 79;
+//   the field names, NUL-terminated; field count × u16 field numbers: a table field number for
+//   each index field, the .X's own field position (1-based) for every other field (CUSTOMER.X06:
+//   6, 2, 3; fk4.XG0: 2, 4, 3, 4); the sort-order name; in .XGn the index name, NUL-terminated.
+//   The stored table name is the name the table had when the index was made, with the
+//   extension in upper case ("resttemp.X06", "areacodes.XG0" beside "resttemp.DB").
+//
+// The .Y file is to the .X what the .PX is to the .DB (seen): file type 4 (.Ynn) or 7 (.YGn),
+// 2 KiB blocks, fields = the .X's key fields, entries = the key of the first record of each .X
+// block followed by three shorts (block number, records in the block, 0), root block at 0x1E,
+// levels at 0x20 (0 when empty, root 1). With more than one index block a root level is added
+// whose entries point to the index blocks and carry their summed record counts (inferred from
+// the .PX description; no sample has two levels). Header: as the .PX's (see BlockIndexFile
+// below): the shared fields of 0x00..0x57, then from 0x58 the field (type, size) pairs, a
+// 4-byte address and the stored name ("resttemp.Y06").
+//
+// Not found in any sample or public description: where a unique secondary index is marked.
+// Such indexes are read and maintained like others, without the uniqueness test.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "paradox/ParadoxTable.h"
+#include "paradox/TableSchema.h"
+
+namespace paradox {
+
+namespace index_format {
+constexpr std::size_t kFirstIndexField = 0x15;
+constexpr std::size_t kXMarker = 0x2C;
+constexpr std::size_t kStampY = 0x2D;
+constexpr std::size_t kStampDb = 0x2E;
+constexpr std::size_t kStampPx = 0x2F;
+constexpr std::size_t kFileBlocksAgain = 0x3A;
+constexpr std::size_t kCounter = 0x49;
+constexpr std::size_t kFlags = 0x55;
+constexpr std::size_t kWriteTime = 0x60;
+constexpr std::size_t kHighFieldNumber = 0x64;
+constexpr std::size_t kFieldNumbersOffset = 0x66;
+constexpr std::size_t kIndexNameOffset = 0x68;
+constexpr std::size_t kSortNameOffset = 0x6E;
+constexpr std::uint8_t kFlagCaseInsensitive = 0x01;
+constexpr std::uint8_t kFlagDescending = 0x10;
+constexpr std::uint8_t kFileXnn = 5;
+constexpr std::uint8_t kFileYnn = 4;
+constexpr std::uint8_t kFileXGn = 8;
+constexpr std::uint8_t kFileYGn = 7;
+constexpr std::uint8_t kFileXnnNotMaintained = 3;
+constexpr std::uint8_t kFileXGnNotMaintained = 6;
+}  // namespace index_format
+
+// One secondary index as the table layer defines it.
+struct SecondaryIndexDef {
+  std::string name;                 // empty for an .Xnn index (it bears its field's name)
+  std::vector<std::size_t> fields;  // table field positions (0-based), in index order
+  bool caseInsensitive = false;
+  bool descending = false;
+  bool unique = false;              // kept in memory only (see above)
+  bool maintained = true;
+};
+
+// True when the index is kept in an .XGn pair (composite, case-insensitive, descending, or
+// named other than its single field).
+bool IsNamedIndexKind(const SecondaryIndexDef& def, const TableSchema& schema);
+
+// The .X and .Y extensions ("X06"/"Y06", "XG0"/"YG0"). `sequence` is the .XGn number.
+std::string IndexExtensionX(const SecondaryIndexDef& def, const TableSchema& schema, unsigned sequence);
+std::string IndexExtensionY(std::string_view xExtension);
+
+// Resolves field names (";"-separated, blanks around names ignored) against the schema;
+// EDatabaseError when a name is missing.
+std::vector<std::size_t> ResolveIndexFields(const TableSchema& schema, std::string_view fieldList);
+
+// One secondary index of an existing table, as its .X file describes it.
+struct SecondaryIndexFile {
+  std::filesystem::path xPath, yPath;
+  std::string extension;    // "X06", "XG0" in upper case
+  SecondaryIndexDef def;
+  std::string storedBase;   // stored table name without extension ("resttemp", "areacodes")
+  std::string header;       // the .X header block as read (0x800 bytes)
+  std::uint32_t recordCount = 0;
+};
+
+// Reads the definition of the index in `xPath` against the table's schema. A file that is not
+// an index of this table (fields that do not match, damaged header): EDBEngineError kCorruptFile.
+SecondaryIndexFile ReadSecondaryIndexFile(const std::filesystem::path& xPath, const TableSchema& schema);
+
+// Every secondary index of a table family, ordered by extension.
+std::vector<SecondaryIndexFile> ReadSecondaryIndexes(const ParadoxTable& table);
+
+// The record layout of an .X file. Its field names may repeat (an index on a primary-key field
+// carries that field twice), so it is not a TableSchema.
+struct IndexRecordLayout {
+  std::vector<FieldDef> fields;
+  std::vector<std::size_t> offsets, sizes;
+  std::vector<std::uint16_t> fieldNumbers;  // the list stored in the header
+  std::size_t recordSize = 0;
+  std::size_t sortKeySize = 0;  // bytes of the key fields, which lead the record
+  unsigned keyFields = 0;
+  std::size_t indexFields = 0;
+};
+IndexRecordLayout MakeIndexRecordLayout(const TableSchema& table, const SecondaryIndexDef& def);
+
+// The sorted content of one index: its .X records in key order.
+class IndexEntries {
+ public:
+  IndexEntries(const TableSchema& table, const SecondaryIndexDef& def);
+
+  const IndexRecordLayout& Layout() const { return layout_; }
+  std::size_t SortKeySize() const { return layout_.sortKeySize; }
+  // The .X record of a table record (block number and, for unkeyed tables, tuple values given).
+  std::string EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber = 0,
+                       std::uint16_t tupleOffset = 0) const;
+  void Add(std::string entry);  // keeps the order
+  // Removes the entry of `record`; false when it was not there.
+  bool Remove(const Record& record, std::uint32_t tupleNumber = 0);
+  bool ContainsKey(std::string_view sortKey) const;
+  const std::vector<std::string>& Entries() const { return entries_; }
+  std::vector<std::string>& MutableEntries() { return entries_; }
+  void Sort();
+
+ private:
+  std::string SortKeyOf(const Record& record, std::uint32_t tupleNumber) const;
+  std::size_t LowerBound(std::string_view sortKey) const;
+
+  const TableSchema* table_;
+  SecondaryIndexDef def_;
+  IndexRecordLayout layout_;
+  std::vector<std::string> entries_;
+};
+
+// What a freshly written index file pair carries besides its entries.
+struct IndexFileStamps {
+  std::string storedBase;        // table name to store, without extension
+  std::uint8_t dbStamp = 0;      // the .DB's byte 0x2E
+  std::uint8_t pxStamp = 0;      // the .PX's byte 0x2C
+  std::uint8_t ownStamp = 0;     // the .Y's byte 0x2C (and the .X's 0x2D)
+  std::uint32_t writeTime = 0;   // seconds since 1970
+  std::uint16_t changeCount = 1;
+  std::uint32_t counter = 1;
+  std::uint8_t yBlockSizeKiB = 2;
+};
+
+// The bytes of an .X file and its .Y file.
+struct IndexFilePair {
+  std::string x, y;
+};
+IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHeader, const SecondaryIndexDef& def,
+                              const IndexEntries& entries, std::string_view xExtension, const IndexFileStamps& stamps);
+
+// The first 0x78 bytes of a data file's header (the table opened shared or closed).
+std::string ReadDataHeader(const std::filesystem::path& dataFile);
+
+// The .X records of every record of `table`, sorted (the table open in any mode).
+IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def);
+
+// Creates the empty index files of a new (empty) table for each definition, in order, and
+// returns their .X paths. The .XGn numbers count from 0 in the order given.
+std::vector<std::filesystem::path> CreateSecondaryIndexes(const std::filesystem::path& dataFile,
+                                                          const std::vector<SecondaryIndexDef>& defs);
+
+// Keeps every secondary index of an open table up to date. Attaching reads each index's
+// definition, rebuilds its content from the records (so an index left stale by an interrupted
+// program is repaired) and rewrites a file whose content differs. Every stored or removed record
+// updates the entries in memory; Flush() (the table's flush and close) writes the changed files.
+class SecondaryIndexSet final : public IndexMaintainer {
+ public:
+  // Attaches itself as `table`'s maintainer; detach by destroying it after the table closed.
+  static std::unique_ptr<SecondaryIndexSet> Attach(ParadoxTable& table);
+  ~SecondaryIndexSet() override;
+
+  std::size_t IndexCount() const { return indexes_.size(); }
+  const SecondaryIndexFile& Index(std::size_t i) const { return indexes_.at(i).file; }
+  const IndexEntries& Entries(std::size_t i) const { return *indexes_.at(i).entries; }
+
+  void BeforeInsert(const Record& record) override;
+  void AfterInsert(const Record& record, std::uint16_t block) override;
+  void AfterDelete(const Record& record) override;
+  void Flush() override;
+
+ private:
+  struct Live {
+    SecondaryIndexFile file;
+    std::unique_ptr<IndexEntries> entries;
+    bool dirty = false;
+  };
+  explicit SecondaryIndexSet(ParadoxTable& table) : table_(&table) {}
+  void WriteOne(Live& live);
+
+  ParadoxTable* table_;
+  std::vector<Live> indexes_;
+};
+
+}  // namespace paradox
