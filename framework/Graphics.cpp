@@ -1,0 +1,313 @@
+#include "framework/Graphics.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <jpeglib.h>
+
+#include "framework/ClassBuilder.h"
+#include "framework/Filer.h"
+
+namespace {
+struct CharsetIdent {
+  int value;
+  const char* name;
+};
+constexpr CharsetIdent kCharsets[] = {
+    {0, "ANSI_CHARSET"}, {1, "DEFAULT_CHARSET"}, {2, "SYMBOL_CHARSET"}, {77, "MAC_CHARSET"},
+    {128, "SHIFTJIS_CHARSET"}, {129, "HANGEUL_CHARSET"}, {130, "JOHAB_CHARSET"},
+    {134, "GB2312_CHARSET"}, {136, "CHINESEBIG5_CHARSET"}, {161, "GREEK_CHARSET"},
+    {162, "TURKISH_CHARSET"}, {177, "HEBREW_CHARSET"}, {178, "ARABIC_CHARSET"},
+    {186, "BALTIC_CHARSET"}, {204, "RUSSIAN_CHARSET"}, {222, "THAI_CHARSET"},
+    {238, "EASTEUROPE_CHARSET"}, {255, "OEM_CHARSET"},
+};
+}  // namespace
+
+std::optional<std::string> CharsetToIdent(std::int64_t charset) {
+  for (const CharsetIdent& c : kCharsets)
+    if (c.value == charset) return std::string(c.name);
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> IdentToCharset(std::string_view ident) {
+  for (const CharsetIdent& c : kCharsets)
+    if (SameText(c.name, ident)) return c.value;
+  return std::nullopt;
+}
+
+// --- TFont ----------------------------------------------------------------------------
+
+const TClassInfo& TFont::StaticClass() {
+  static const TClassInfo info =
+      TClassBuilder<TFont>("TFont", &TPersistent::StaticClass())
+          .Property("Charset", &TFont::Charset, &TFont::SetCharset).Idents(CharsetToIdent, IdentToCharset)
+          .Property("Color", &TFont::Color, &TFont::SetColor)
+          .Property("Height", &TFont::Height, &TFont::SetHeight)
+          .Property("Name", &TFont::Name, &TFont::SetName)
+          .Property("Pitch", &TFont::Pitch, &TFont::SetPitch).Default(fpDefault)
+          .Property("Size", &TFont::Size, &TFont::SetSize).Stored(false)
+          .Property("Style", &TFont::Style, &TFont::SetStyle)
+          .Build();
+  return info;
+}
+
+TFont::TFont() = default;
+TFont::~TFont() { ReleaseHandle(); }
+
+void TFont::Changed() {
+  ReleaseHandle();
+  if (OnChange) OnChange();
+}
+void TFont::SetCharset(int v) {
+  if (v != charset_) { charset_ = v; Changed(); }
+}
+void TFont::SetColor(TColor v) {
+  if (v != color_) { color_ = v; Changed(); }
+}
+void TFont::SetHeight(int v) {
+  if (v != height_) { height_ = v; Changed(); }
+}
+void TFont::SetName(const std::string& v) {
+  if (v != name_) { name_ = v; Changed(); }
+}
+void TFont::SetPitch(TFontPitch v) {
+  if (v != pitch_) { pitch_ = v; Changed(); }
+}
+void TFont::SetStyle(TFontStyles v) {
+  if (!(v == style_)) { style_ = v; Changed(); }
+}
+int TFont::Size() const { return -(height_ * 72 + (height_ < 0 ? -pixelsPerInch_ / 2 : pixelsPerInch_ / 2)) / pixelsPerInch_; }
+void TFont::SetSize(int points) { SetHeight(-(points * pixelsPerInch_ + 36) / 72); }
+
+void TFont::Assign(const TPersistent& source) {
+  if (auto* f = dynamic_cast<const TFont*>(&source)) {
+    if (f == this) return;
+    bool same = charset_ == f->charset_ && color_ == f->color_ && height_ == f->height_ &&
+                name_ == f->name_ && pitch_ == f->pitch_ && style_ == f->style_;
+    charset_ = f->charset_;
+    color_ = f->color_;
+    height_ = f->height_;
+    name_ = f->name_;
+    pitch_ = f->pitch_;
+    style_ = f->style_;
+    if (!same) Changed();
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+// --- TBrush, TPen ------------------------------------------------------------------------
+
+const TClassInfo& TBrush::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TBrush>("TBrush", &TPersistent::StaticClass())
+                                     .Property("Color", &TBrush::Color, &TBrush::SetColor).Default(clWhite)
+                                     .Property("Style", &TBrush::Style, &TBrush::SetStyle).Default(bsSolid)
+                                     .Build();
+  return info;
+}
+void TBrush::SetColor(TColor v) {
+  if (v != color_) { color_ = v; Changed(); }
+}
+void TBrush::SetStyle(TBrushStyle v) {
+  if (v != style_) { style_ = v; Changed(); }
+}
+void TBrush::Assign(const TPersistent& source) {
+  if (auto* b = dynamic_cast<const TBrush*>(&source)) {
+    if (b == this) return;
+    bool same = color_ == b->color_ && style_ == b->style_;
+    color_ = b->color_;
+    style_ = b->style_;
+    if (!same) Changed();
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+const TClassInfo& TPen::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TPen>("TPen", &TPersistent::StaticClass())
+                                     .Property("Color", &TPen::Color, &TPen::SetColor).Default(clBlack)
+                                     .Property("Width", &TPen::Width, &TPen::SetWidth).Default(1)
+                                     .Build();
+  return info;
+}
+void TPen::SetColor(TColor v) {
+  if (v != color_) { color_ = v; Changed(); }
+}
+void TPen::SetWidth(int v) {
+  if (v != width_) { width_ = v; Changed(); }
+}
+void TPen::Assign(const TPersistent& source) {
+  if (auto* p = dynamic_cast<const TPen*>(&source)) {
+    color_ = p->color_;
+    width_ = p->width_;
+    Changed();
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+// --- Pictures ---------------------------------------------------------------------------
+
+const TClassInfo& TGraphic::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TGraphic>("TGraphic", &TPersistent::StaticClass()).Build();
+  return info;
+}
+
+const TClassInfo& TJPEGImage::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TJPEGImage>("TJPEGImage", &TGraphic::StaticClass()).Build();
+  return info;
+}
+
+namespace {
+struct JpegError {
+  jpeg_error_mgr mgr;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+void JpegSilence(j_common_ptr, int) {}
+
+// Decodes to RGB. libjpeg reports errors through error_exit, which must not return; it
+// jumps back here, so no C++ object with a destructor may live between setjmp and the calls.
+bool DecodeJpeg(const std::string& bytes, std::string& rgb, int& width, int& height, std::string& why) {
+  jpeg_decompress_struct cinfo;
+  JpegError err;
+  cinfo.err = jpeg_std_error(&err.mgr);
+  err.mgr.error_exit = JpegErrorExit;
+  err.mgr.emit_message = JpegSilence;
+  err.message[0] = 0;
+  unsigned char* row = nullptr;
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    std::free(row);
+    why = err.message;
+    return false;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&cinfo);
+  std::size_t stride = std::size_t{cinfo.output_width} * 3;
+  if (cinfo.output_components != 3 || cinfo.output_width > 16384 || cinfo.output_height > 16384) {
+    std::snprintf(err.message, sizeof err.message, "unsupported JPEG layout");
+    jpeg_destroy_decompress(&cinfo);
+    why = err.message;
+    return false;
+  }
+  rgb.assign(stride * cinfo.output_height, '\0');
+  row = static_cast<unsigned char*>(std::malloc(stride));
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW rows[1] = {row};
+    JDIMENSION y = cinfo.output_scanline;
+    jpeg_read_scanlines(&cinfo, rows, 1);
+    std::memcpy(&rgb[stride * y], row, stride);
+  }
+  width = static_cast<int>(cinfo.output_width);
+  height = static_cast<int>(cinfo.output_height);
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  std::free(row);
+  return true;
+}
+}  // namespace
+
+void TJPEGImage::LoadFromBytes(std::string jpeg) {
+  if (jpeg.empty()) {
+    jpeg_.clear();
+    rgb_.clear();
+    width_ = height_ = 0;
+    return;
+  }
+  std::string rgb, why;
+  int w = 0, h = 0;
+  if (!DecodeJpeg(jpeg, rgb, w, h, why)) throw EReadError("Invalid JPEG image: " + why);
+  jpeg_ = std::move(jpeg);
+  rgb_ = std::move(rgb);
+  width_ = w;
+  height_ = h;
+}
+
+void TJPEGImage::ReadData(TStream& s) {
+  unsigned char len[4];
+  s.ReadBuffer(len, 4);
+  std::uint32_t n = len[0] | (len[1] << 8) | (len[2] << 16) | (std::uint32_t{len[3]} << 24);
+  if (n > s.Size() - s.Position()) throw EReadError("JPEG length " + std::to_string(n) + " exceeds its block");
+  std::string bytes(n, '\0');
+  if (n) s.ReadBuffer(bytes.data(), n);
+  LoadFromBytes(std::move(bytes));
+}
+
+void TJPEGImage::WriteData(TStream& s) const {
+  std::uint32_t n = static_cast<std::uint32_t>(jpeg_.size());
+  unsigned char len[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
+                          static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+  s.WriteBuffer(len, 4);
+  s.WriteBytes(jpeg_);
+}
+
+void TJPEGImage::Draw(TCanvas& canvas, const TRect& dest) const {
+  if (!rgb_.empty()) canvas.StretchRgb(dest, width_, height_, reinterpret_cast<const std::uint8_t*>(rgb_.data()));
+}
+
+const TClassInfo& TPicture::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TPicture>("TPicture", &TPersistent::StaticClass()).Build();
+  return info;
+}
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> g) {
+  graphic_ = std::move(g);
+  if (OnChange) OnChange();
+}
+
+void TPicture::LoadJpegBytes(std::string jpeg) {
+  auto g = std::make_unique<TJPEGImage>();
+  g->LoadFromBytes(std::move(jpeg));
+  SetGraphic(std::move(g));
+}
+
+void TPicture::Assign(const TPersistent& source) {
+  if (auto* p = dynamic_cast<const TPicture*>(&source)) {
+    if (auto* j = dynamic_cast<const TJPEGImage*>(p->Graphic())) {
+      LoadJpegBytes(j->Bytes());
+    } else {
+      SetGraphic(nullptr);
+    }
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+void TPicture::DefineProperties(TFiler& filer) {
+  filer.DefineBinaryProperty(
+      "Data",
+      [this](TStream& s) {
+        unsigned char n = 0;
+        if (s.Size() == 0) {
+          SetGraphic(nullptr);
+          return;
+        }
+        s.ReadBuffer(&n, 1);
+        std::string cls(n, '\0');
+        if (n) s.ReadBuffer(cls.data(), n);
+        if (!SameText(cls, "TJPEGImage")) throw EReadError("Unsupported picture class " + cls);
+        auto g = std::make_unique<TJPEGImage>();
+        g->ReadData(s);
+        SetGraphic(std::move(g));
+      },
+      [this](TStream& s) {
+        std::string cls = graphic_->ClassName();
+        unsigned char n = static_cast<unsigned char>(cls.size());
+        s.WriteBuffer(&n, 1);
+        s.WriteBytes(cls);
+        graphic_->WriteData(s);
+      },
+      graphic_ != nullptr && !graphic_->Empty());
+}
