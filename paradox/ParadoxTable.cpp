@@ -304,8 +304,9 @@ void ParadoxTable::Close() {
 }
 
 void ParadoxTable::Flush() {
-  if (!db_ || mode_ != OpenMode::kExclusive || damaged_) return;
-  if (indexDirty_) WritePrimaryIndex();
+  // A table only read leaves every byte of its files as it found them.
+  if (!db_ || mode_ != OpenMode::kExclusive || damaged_ || !changeCounted_) return;
+  WritePrimaryIndex(true);
   if (mb_) mb_->Flush();
   if (maintainer_) maintainer_->Flush();
   db_->Sync();
@@ -538,7 +539,7 @@ std::vector<IndexEntry> ParadoxTable::PrimaryIndexEntries() const {
   return entries;
 }
 
-void ParadoxTable::WritePrimaryIndex() {
+void ParadoxTable::WritePrimaryIndex(bool sync) {
   if (schema_->KeyFieldCount() == 0) return;
   std::vector<IndexEntry> entries = PrimaryIndexEntries();
   PrimaryIndexInfo info;
@@ -549,7 +550,7 @@ void ParadoxTable::WritePrimaryIndex() {
   info.tableChangeCount = header_.changeCount;
   info.tableStructureChanges = header_.structureChanges;
   info.tableName = header_.tableName;
-  WritePrimaryIndexFile(FamilyMemberPath(path_, ".PX"), info, entries);
+  WritePrimaryIndexFile(FamilyMemberPath(path_, ".PX"), info, entries, sync);
   indexDirty_ = false;
 }
 

@@ -151,7 +151,7 @@ class ParadoxTable {
   void WriteBlock(std::uint16_t number, const std::string& bytes);
   void WriteHeader();
   void CountChange();
-  void WritePrimaryIndex();
+  void WritePrimaryIndex(bool sync = false);
   void RequireWritable() const;
   std::pair<std::size_t, std::uint32_t> Locate(std::uint32_t position) const;
   std::uint32_t FirstPositionOf(std::size_t entry) const;

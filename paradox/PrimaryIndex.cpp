@@ -28,7 +28,7 @@ std::string PxName(const std::string& tableName) {
 }  // namespace
 
 void WritePrimaryIndexFile(const std::filesystem::path& path, const PrimaryIndexInfo& info,
-                           const std::vector<IndexEntry>& dataBlocks) {
+                           const std::vector<IndexEntry>& dataBlocks, bool sync) {
   const std::size_t entrySize = info.keySize + 6;
   const std::size_t perBlock = (kIndexBlock - kBlockHeaderSize) / entrySize;
   // Build the levels bottom-up; every level's blocks are numbered after the level below.
@@ -108,7 +108,7 @@ void WritePrimaryIndexFile(const std::filesystem::path& path, const PrimaryIndex
   for (const auto& b : blocks) all += b;
   auto file = BinaryFile::Open(path, FileAccess::kCreateExclusive);
   file->Write(0, all);
-  file->Sync();
+  if (sync) file->Sync();
 }
 
 PrimaryIndexContents ReadPrimaryIndexFile(const std::filesystem::path& path, std::size_t keySize) {

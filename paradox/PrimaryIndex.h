@@ -45,8 +45,9 @@ struct PrimaryIndexInfo {
 };
 
 // Writes the whole .PX for these lowest-level entries (one per data block, in chain order).
+// `sync` asks the system to put it on the disk before returning.
 void WritePrimaryIndexFile(const std::filesystem::path& path, const PrimaryIndexInfo& info,
-                           const std::vector<IndexEntry>& dataBlocks);
+                           const std::vector<IndexEntry>& dataBlocks, bool sync = true);
 
 struct PrimaryIndexContents {
   std::uint16_t recordSize = 0;

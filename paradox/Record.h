@@ -55,7 +55,8 @@ class Record {
   // BCD as decimal text ("-12.50"), std::nullopt when NULL.
   std::optional<std::string> GetBcd(std::size_t field) const;
 
-  // Blob fields: the whole value (empty string = NULL). Setting a blob keeps it in the
+  // Blob fields: the whole value (empty string = NULL), as stored: a graphic blob keeps the
+  // engine's 8-byte prefix (01 00 00 01, u32 picture size) before the picture. Setting a blob keeps it in the
   // record; the table writes it to the .MB (or the leader) when the record is stored.
   std::string GetBlob(std::size_t field) const;
   void SetBlob(std::size_t field, std::string bytes);

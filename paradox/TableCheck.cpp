@@ -18,6 +18,9 @@ std::string Describe(const EDatabaseError& e) { return e.what(); }
 
 }  // namespace
 
+// The index's change counter is not compared: real tables carry .PX counters both above and
+// below their .DB's and the engine accepts them.
+
 std::optional<std::string> CheckTable(const fs::path& dataFile) {
   std::unique_ptr<ParadoxTable> table;
   try {
@@ -88,10 +91,6 @@ std::optional<std::string> CheckTable(const fs::path& dataFile) {
       return PathText(px) + ": index entry " + std::to_string(i + 1) + " does not hold the first key of block " +
              std::to_string(b.block);
   }
-  if (idx.changeCount != static_cast<std::uint16_t>(table->Header().changeCount + 1) &&
-      idx.changeCount != table->Header().changeCount)
-    return PathText(px) + ": the primary index is out of date (change counter " + std::to_string(idx.changeCount) +
-           ", table " + std::to_string(table->Header().changeCount) + ")";
   return std::nullopt;
 }
 

@@ -1,0 +1,201 @@
+#include "tools/pdx/PdxCommands.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "paradox/BinaryFile.h"
+#include "paradox/EngineError.h"
+#include "paradox/ParadoxTable.h"
+#include "paradox/TableCheck.h"
+#include "paradox/TableFamily.h"
+#include "text/CodePage.h"
+
+namespace fs = std::filesystem;
+using namespace paradox;
+
+namespace pdx {
+
+namespace {
+
+fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
+
+fs::path ResolveTable(const std::string& arg) {
+  fs::path p = FromUtf8(arg);
+  std::error_code ec;
+  if (fs::is_regular_file(p, ec)) return p;
+  fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
+  auto u8 = p.filename().u8string();
+  if (auto found = FindDataFile(dir, std::string(u8.begin(), u8.end()))) return *found;
+  throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", arg);
+}
+
+std::string Decimal(double v) {
+  if (v == std::floor(v) && std::fabs(v) < 1e15) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f", v);
+    return buf;
+  }
+  char buf[64];
+  for (int prec = 1; prec <= 17; ++prec) {
+    std::snprintf(buf, sizeof buf, "%.*g", prec, v);
+    if (std::strtod(buf, nullptr) == v) break;
+  }
+  std::string s = buf;
+  if (s.find_first_of("eE") != std::string::npos) {
+    // Plain decimal, never an exponent.
+    std::snprintf(buf, sizeof buf, "%.17f", v);
+    s = buf;
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+  }
+  return s;
+}
+
+std::string TwoDigits(unsigned v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+
+std::string DateText(std::int32_t day) {
+  CivilDate c = CivilFromDayNumber(day);
+  std::string y = std::to_string(c.year < 0 ? -c.year : c.year);
+  while (y.size() < 4) y = "0" + y;
+  return (c.year < 0 ? "-" : "") + y + "-" + TwoDigits(c.month) + "-" + TwoDigits(c.day);
+}
+
+std::string TimeText(std::int64_t ms) {
+  std::int64_t s = ms / 1000, frac = ms % 1000;
+  std::string t = TwoDigits(static_cast<unsigned>(s / 3600)) + ":" + TwoDigits(static_cast<unsigned>(s / 60 % 60)) + ":" +
+                  TwoDigits(static_cast<unsigned>(s % 60));
+  if (frac) {
+    std::string f = std::to_string(frac);
+    while (f.size() < 3) f = "0" + f;
+    t += "." + f;
+  }
+  return t;
+}
+
+std::string ValueText(const Record& r, std::size_t f, unsigned codePage) {
+  if (r.IsNull(f)) return "";
+  switch (r.Schema().Field(f).type) {
+    case FieldType::kAlpha: return text::ToUtf8(r.GetAlpha(f), codePage);
+    case FieldType::kShort:
+    case FieldType::kLong:
+    case FieldType::kAutoIncrement: return std::to_string(*r.GetInteger(f));
+    case FieldType::kDate: return DateText(*r.GetDate(f));
+    case FieldType::kNumber:
+    case FieldType::kMoney: return Decimal(*r.GetNumber(f));
+    case FieldType::kLogical: return *r.GetLogical(f) ? "true" : "false";
+    case FieldType::kTime: {
+      std::int32_t ms = *r.GetTime(f);
+      if (ms < 0) return std::to_string(ms);  // not a time of day; shown as the raw count
+      return TimeText(ms);
+    }
+    case FieldType::kTimestamp: {
+      // Milliseconds counted so that day 1 (0001-01-01) starts at 86400000.
+      auto total = static_cast<std::int64_t>(std::floor(*r.GetTimestamp(f)));
+      std::int64_t day = total >= 0 ? total / 86400000 : -((-total + 86399999) / 86400000);
+      return DateText(static_cast<std::int32_t>(day)) + " " + TimeText(total - day * 86400000);
+    }
+    case FieldType::kBcd: return r.GetBcd(f).value_or("");
+    case FieldType::kMemo:
+    case FieldType::kFormattedMemo: return text::ToUtf8(r.GetBlob(f), codePage);
+    case FieldType::kBinary:
+    case FieldType::kOle:
+    case FieldType::kGraphic: return std::to_string(r.GetBlob(f).size());
+    case FieldType::kBytes: return std::to_string(r.Raw(f).size());
+  }
+  return "";
+}
+
+int Info(const fs::path& path, std::ostream& out) {
+  auto t = ParadoxTable::Open(path, OpenMode::kShared);
+  const TableHeader& h = t->Header();
+  const TableSchema& s = t->Schema();
+  const unsigned cp = t->Driver().codePage;
+  out << "File: " << PathText(path) << "\n";
+  out << "Stored name: " << text::ToUtf8(h.tableName, cp) << "\n";
+  out << "File type: " << unsigned(h.fileType) << (h.fileType == 0 ? " (keyed)" : " (unkeyed)") << "\n";
+  out << "Level: " << unsigned(h.level) << "\n";
+  out << "Record size: " << h.recordSize << "\n";
+  out << "Header size: " << h.headerSize << "\n";
+  out << "Block size: " << unsigned(h.blockSizeKiB) * 1024 << "\n";
+  out << "Records: " << t->RecordCount() << "\n";
+  out << "Blocks: " << h.blocksInUse << " in use, " << h.fileBlocks << " in the file, first " << h.firstBlock << ", last "
+      << h.lastBlock << ", first free " << h.firstFreeBlock << "\n";
+  out << "Change counter: " << h.changeCount << "\n";
+  out << "Autoincrement: " << h.autoIncrement << "\n";
+  out << "Language driver: " << t->Driver().sortOrderName << " (sort order 0x" << std::hex << unsigned(t->Driver().sortOrder)
+      << std::dec << ", code page " << cp << ")\n";
+  out << "Fields: " << s.FieldCount() << "\n";
+  for (std::size_t i = 0; i < s.FieldCount(); ++i) {
+    const FieldDef& f = s.Field(i);
+    out << "  " << i + 1 << " " << text::ToUtf8(f.name, cp) << " " << FieldTypeName(f.type);
+    if (f.type == FieldType::kAlpha || f.type == FieldType::kBytes) out << "(" << unsigned(f.size) << ")";
+    if (IsBlobType(f.type)) out << "(" << unsigned(f.size) - 10 << ")";
+    if (f.type == FieldType::kBcd) out << "(" << unsigned(f.size) << " decimals)";
+    if (i < s.KeyFieldCount()) out << " key";
+    out << "\n";
+  }
+  out << "Indexes:\n";
+  if (s.KeyFieldCount() > 0) {
+    out << "  primary (" << PathText(FamilyMemberPath(path, ".PX").filename()) << "):";
+    for (unsigned i = 0; i < s.KeyFieldCount(); ++i) out << (i ? "; " : " ") << text::ToUtf8(s.Field(i).name, cp);
+    out << "\n";
+  }
+  for (const auto& x : t->SecondaryIndexFiles()) out << "  secondary: " << PathText(x.filename()) << "\n";
+  if (s.KeyFieldCount() == 0 && t->SecondaryIndexFiles().empty()) out << "  (none)\n";
+  return 0;
+}
+
+int Dump(const fs::path& path, std::ostream& out) {
+  auto t = ParadoxTable::Open(path, OpenMode::kShared);
+  const TableSchema& s = t->Schema();
+  const unsigned cp = t->Driver().codePage;
+  for (std::size_t i = 0; i < s.FieldCount(); ++i) out << (i ? "," : "") << CsvField(text::ToUtf8(s.Field(i).name, cp));
+  out << "\r\n";
+  t->ForEachRecord([&](const Record& r) {
+    for (std::size_t i = 0; i < s.FieldCount(); ++i) out << (i ? "," : "") << CsvField(ValueText(r, i, cp));
+    out << "\r\n";
+    return true;
+  });
+  return 0;
+}
+
+int Check(const fs::path& path, std::ostream& out, std::ostream& err) {
+  if (auto fault = CheckTable(path)) {
+    err << "pdx check: " << *fault << "\n";
+    return 1;
+  }
+  out << PathText(path) << ": OK\n";
+  return 0;
+}
+
+}  // namespace
+
+std::string CsvField(const std::string& v) {
+  if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
+  std::string q = "\"";
+  for (char c : v) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2 || (args[0] != "info" && args[0] != "dump" && args[0] != "check")) {
+    err << "usage: pdx info|dump|check TABLE\n";
+    return 2;
+  }
+  try {
+    fs::path path = ResolveTable(args[1]);
+    if (args[0] == "info") return Info(path, out);
+    if (args[0] == "dump") return Dump(path, out);
+    return Check(path, out, err);
+  } catch (const EDatabaseError& e) {
+    err << "pdx " << args[0] << ": " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace pdx
