@@ -1,0 +1,199 @@
+// The lzh program as the build and a user run it: create, list, test and extract.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "lha/ArchiveReader.h"
+#include "lha/ArchiveWriter.h"
+#include "support/TestPaths.h"
+#include "text/CodePage.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+fs::path Lzh() { return testing_support::BinaryDir() / "tools" / "lzh" / LZH_EXE_NAME; }
+
+fs::path U8(const std::string& utf8) {
+#ifdef _WIN32
+  return fs::path(text::Widen(utf8));
+#else
+  return fs::path(utf8);
+#endif
+}
+
+struct Ran {
+  int status = -1;
+  std::string output;
+};
+
+// Runs lzh with the given arguments (each passed as one word).
+Ran RunLzh(const std::vector<fs::path>& args) {
+  Ran r;
+#ifdef _WIN32
+  std::wstring line = L"\"" + Lzh().wstring() + L"\"";
+  for (const fs::path& a : args) line += L" \"" + a.wstring() + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return r;
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  r.status = static_cast<int>(code);
+#else
+  std::string line = "'" + Lzh().string() + "'";
+  for (const fs::path& a : args) line += " '" + a.string() + "'";
+  FILE* p = popen((line + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+#endif
+  return r;
+}
+
+Bytes Read(const fs::path& p) {
+  const std::string s = testing_support::ReadFileBytes(p);
+  return Bytes(s.begin(), s.end());
+}
+void Write(const fs::path& p, const Bytes& b) { testing_support::WriteFileBytes(p, std::string(b.begin(), b.end())); }
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+std::int64_t UnixTime(const fs::path& p) {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::file_clock::to_sys(fs::last_write_time(p)).time_since_epoch())
+      .count();
+}
+void SetUnixTime(const fs::path& p, std::int64_t t) {
+  fs::last_write_time(p, std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(t))));
+}
+
+Bytes Pattern(std::size_t n, unsigned seed) {
+  Bytes b(n);
+  unsigned x = seed;
+  for (std::size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    b[i] = static_cast<std::uint8_t>(i % 97 < 60 ? 'a' + (i / 7) % 26 : x >> 24);
+  }
+  return b;
+}
+
+// "設定 ファイル.INI": a Japanese name with a blank.
+const char* const kJapaneseName = "\xE8\xA8\xAD\xE5\xAE\x9A \xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB.INI";
+
+TEST(Lzh, CreatesThePayloadArchiveInTheGivenOrderWithBareNames) {
+  const fs::path dir = testing_support::FreshTempDir("lzh_create");
+  fs::create_directories(dir / "in" / "sub");
+  const std::vector<std::pair<fs::path, Bytes>> files = {
+      {dir / "in" / "sub" / "ZETA.DLL", Pattern(50000, 1)},
+      {dir / "in" / "Tovo.EXE", Pattern(70000, 2)},
+      {dir / "in" / U8(kJapaneseName), Text("[Tovo]\r\nA=1\r\n")},
+      {dir / "in" / "EMPTY.TXT", {}}};
+  std::vector<fs::path> args = {"a", dir / "out.lzh"};
+  std::int64_t t = 1300000000;
+  for (const auto& [path, data] : files) {
+    Write(path, data);
+    SetUnixTime(path, t += 1000);
+    args.push_back(path);
+  }
+  const Ran r = RunLzh(args);
+  ASSERT_EQ(r.status, 0) << r.output;
+
+  const Bytes archive = Read(dir / "out.lzh");
+  ASSERT_FALSE(archive.empty());
+  EXPECT_EQ(archive.back(), 0);
+  lha::ArchiveReader reader(archive);
+  const char* expectedNames[] = {"ZETA.DLL", "Tovo.EXE", nullptr, "EMPTY.TXT"};
+  std::size_t i = 0;
+  while (auto m = reader.Next()) {
+    ASSERT_LT(i, files.size());
+    if (expectedNames[i]) {
+      EXPECT_EQ(m->path, expectedNames[i]);
+    } else {
+      EXPECT_EQ(m->path, *text::FromUtf8(kJapaneseName));  // stored in code page 932
+    }
+    EXPECT_EQ(m->methodId, "-lh5-");
+    EXPECT_EQ(m->level, 2);
+    EXPECT_EQ(m->ModificationUnixTime(), 1300000000 + 1000 * static_cast<std::int64_t>(i + 1));
+    EXPECT_TRUE(reader.ExtractToVector(*m) == files[i].second);
+    ++i;
+  }
+  EXPECT_EQ(i, files.size());
+
+  EXPECT_EQ(RunLzh({"t", dir / "out.lzh"}).status, 0);
+  const Ran list = RunLzh({"l", dir / "out.lzh"});
+  EXPECT_EQ(list.status, 0);
+#ifndef _WIN32
+  EXPECT_NE(list.output.find("Tovo.EXE"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find(kJapaneseName), std::string::npos) << list.output;
+  // lhasa, an independent decoder, agrees.
+  FILE* p = popen(("lhasa t '" + (dir / "out.lzh").string() + "' 2>&1").c_str(), "r");
+  if (p) {
+    char buf[4096];
+    std::string out;
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int st = pclose(p);
+    if (!(WIFEXITED(st) && WEXITSTATUS(st) == 127)) {
+      EXPECT_EQ(WEXITSTATUS(st), 0) << out;
+      EXPECT_NE(out.find("Tovo.EXE"), std::string::npos) << out;
+    }
+  }
+#endif
+}
+
+TEST(Lzh, ExtractsWithAndWithoutFoldersKeepingTimes) {
+  const fs::path dir = testing_support::FreshTempDir("lzh_extract");
+  const Bytes one = Pattern(20000, 3);
+  const Bytes two = Text("second");
+  Write(dir / "a.lzh", lha::WritePayloadArchive({{"dir\\ONE.BIN", one, 1200000000}, {*text::FromUtf8(kJapaneseName), two, 1200000500}}));
+  ASSERT_EQ(RunLzh({"x", dir / "a.lzh", dir / "x"}).status, 0);
+  EXPECT_TRUE(Read(dir / "x" / "dir" / "ONE.BIN") == one);
+  EXPECT_TRUE(Read(dir / "x" / U8(kJapaneseName)) == two);
+  EXPECT_EQ(UnixTime(dir / "x" / "dir" / "ONE.BIN"), 1200000000);
+  ASSERT_EQ(RunLzh({"e", dir / "a.lzh", dir / "e"}).status, 0);
+  EXPECT_TRUE(Read(dir / "e" / "ONE.BIN") == one);
+  EXPECT_EQ(UnixTime(dir / "e" / U8(kJapaneseName)), 1200000500);
+  EXPECT_FALSE(fs::exists(dir / "e" / "dir"));
+}
+
+TEST(Lzh, BadArchivesFailWithoutReplacingFiles) {
+  const fs::path dir = testing_support::FreshTempDir("lzh_bad");
+  Bytes a = lha::WritePayloadArchive({{"KEEP.TXT", Pattern(9000, 4), 0}});
+  a[a.size() - 20] ^= 0x55;  // inside the packed data
+  Write(dir / "bad.lzh", a);
+  fs::create_directories(dir / "out");
+  Write(dir / "out" / "KEEP.TXT", Text("old"));
+  EXPECT_EQ(RunLzh({"t", dir / "bad.lzh"}).status, 1);
+  EXPECT_EQ(RunLzh({"e", dir / "bad.lzh", dir / "out"}).status, 1);
+  EXPECT_TRUE(Read(dir / "out" / "KEEP.TXT") == Text("old"));
+
+  Write(dir / "evil.lzh", lha::WritePayloadArchive({{"..\\..\\evil.txt", Text("evil"), 0}, {"NUL.txt", Text("n"), 0}}));
+  fs::create_directories(dir / "deep" / "er");
+  EXPECT_EQ(RunLzh({"x", dir / "evil.lzh", dir / "deep" / "er"}).status, 1);
+  EXPECT_FALSE(fs::exists(dir / "evil.txt"));
+  EXPECT_TRUE(fs::is_empty(dir / "deep" / "er"));
+
+  EXPECT_EQ(RunLzh({"l", dir / "missing.lzh"}).status, 2);
+  EXPECT_EQ(RunLzh({"q", dir / "bad.lzh"}).status, 2);
+  EXPECT_EQ(RunLzh({"a", dir / "new.lzh", dir / "no-such-file"}).status, 2);
+  EXPECT_FALSE(fs::exists(dir / "new.lzh"));
+}
+
+}  // namespace
