@@ -462,6 +462,116 @@ std::vector<fs::path> CreateSecondaryIndexes(const fs::path& dataFile, const std
   return out;
 }
 
+namespace {
+
+// The records of a file in the .DB format, block after block along its chain.
+struct ChainRead {
+  std::vector<std::string> records;
+  std::vector<BlockIndexEntry> blocks;  // first record's leading `keySize` bytes, number, count
+  std::optional<std::string> fault;
+};
+
+ChainRead ReadChain(const std::string& file, std::size_t keySize) {
+  ChainRead r;
+  std::string_view b(file);
+  const std::size_t recordSize = GetU16(b, format::kHeaderRecordSize);
+  const std::size_t headerSize = GetU16(b, format::kHeaderHeaderSize);
+  const std::size_t blockSize = static_cast<std::size_t>(static_cast<std::uint8_t>(b[format::kHeaderBlockSizeKiB])) * 1024;
+  const std::size_t fileBlocks = GetU16(b, format::kHeaderFileBlocks);
+  if (recordSize == 0 || blockSize == 0 || headerSize < 0x58) {
+    r.fault = "header";
+    return r;
+  }
+  std::uint16_t n = GetU16(b, format::kHeaderFirstBlock), prev = 0;
+  std::set<std::uint16_t> seen;
+  while (n != 0) {
+    const std::size_t at = headerSize + (n - 1u) * blockSize;
+    if (n > fileBlocks || at + blockSize > file.size() || !seen.insert(n).second) {
+      r.fault = "block chain at block " + std::to_string(n);
+      return r;
+    }
+    if (GetU16(b, at + 2) != prev) {
+      r.fault = "back link of block " + std::to_string(n);
+      return r;
+    }
+    const auto add = static_cast<std::int16_t>(GetU16(b, at + 4));
+    const std::size_t count = add < 0 ? 0 : static_cast<std::size_t>(add) / recordSize + 1;
+    if (add >= 0 && (static_cast<std::size_t>(add) % recordSize != 0 || 6 + count * recordSize > blockSize)) {
+      r.fault = "record count of block " + std::to_string(n);
+      return r;
+    }
+    for (std::size_t i = 0; i < count; ++i) r.records.emplace_back(b.substr(at + 6 + i * recordSize, recordSize));
+    if (count) r.blocks.push_back({std::string(b.substr(at + 6, keySize)), n, static_cast<std::uint32_t>(count)});
+    prev = n;
+    n = GetU16(b, at);
+  }
+  return r;
+}
+
+}  // namespace
+
+std::optional<std::string> CheckSecondaryIndexes(const fs::path& dataFile) {
+  std::unique_ptr<ParadoxTable> table;
+  std::vector<SecondaryIndexFile> indexes;
+  try {
+    table = ParadoxTable::Open(dataFile, OpenMode::kShared);
+    indexes = ReadSecondaryIndexes(*table);
+  } catch (const EDatabaseError& e) {
+    return std::string("secondary index: ") + e.what();
+  }
+  for (const auto& index : indexes) {
+    const std::string where = "secondary index " + index.extension + ": ";
+    try {
+      IndexEntries want = CollectEntries(*table, index.def);
+      const std::string x = ReadWholeFile(index.xPath);
+      const IndexRecordLayout& l = want.Layout();
+      if (GetU32(x, format::kHeaderRecordCount) != table->RecordCount())
+        return where + "holds " + std::to_string(GetU32(x, format::kHeaderRecordCount)) + " records, the table " +
+               std::to_string(table->RecordCount());
+      ChainRead xr = ReadChain(x, l.sortKeySize);
+      if (xr.fault) return where + *xr.fault;
+      if (xr.records.size() != want.Entries().size())
+        return where + "its blocks hold " + std::to_string(xr.records.size()) + " records, the table " +
+               std::to_string(want.Entries().size());
+      for (std::size_t i = 0; i < xr.records.size(); ++i) {
+        if (i > 0 && xr.records[i].compare(0, l.sortKeySize, xr.records[i - 1], 0, l.sortKeySize) < 0)
+          return where + "record " + std::to_string(i + 1) + " is out of key order";
+        if (xr.records[i] != want.Entries()[i])
+          return where + "record " + std::to_string(i + 1) + " does not match the table's records";
+      }
+      if (!fs::exists(index.yPath)) return where + "the upper level " + IndexExtensionY(index.extension) + " is missing";
+      const std::string y = ReadWholeFile(index.yPath);
+      if (y.size() < 0x800 || GetU16(y, format::kHeaderRecordSize) != l.sortKeySize + 6)
+        return where + "the upper level does not fit the index";
+      if (y[format::kHeaderIndexLevels] == 0) {
+        if (!xr.blocks.empty()) return where + "the upper level is empty";
+        continue;
+      }
+      // The lowest level of the .Y: the blocks whose entries point into the .X.
+      ChainRead yr = ReadChain(y, l.sortKeySize);
+      if (yr.fault) return where + "upper level: " + *yr.fault;
+      std::vector<std::string> leaves;
+      for (const auto& e : yr.records) {
+        const auto block = DecodeShort(std::string_view(e).substr(l.sortKeySize, 2));
+        if (block && std::any_of(xr.blocks.begin(), xr.blocks.end(), [&](const auto& b) { return b.block == *block; }))
+          leaves.push_back(e);
+      }
+      if (leaves.size() != xr.blocks.size()) return where + "the upper level does not list every block";
+      for (std::size_t i = 0; i < leaves.size(); ++i) {
+        const std::string_view e(leaves[i]);
+        if (e.substr(0, l.sortKeySize) != xr.blocks[i].key ||
+            DecodeShort(e.substr(l.sortKeySize, 2)) != static_cast<std::int16_t>(xr.blocks[i].block) ||
+            DecodeShort(e.substr(l.sortKeySize + 2, 2)) != static_cast<std::int16_t>(xr.blocks[i].records))
+          return where + "upper-level entry " + std::to_string(i + 1) + " does not match block " +
+                 std::to_string(xr.blocks[i].block);
+      }
+    } catch (const EDatabaseError& e) {
+      return where + e.what();
+    }
+  }
+  return std::nullopt;
+}
+
 // --- maintenance ---------------------------------------------------------------------------
 
 std::unique_ptr<SecondaryIndexSet> SecondaryIndexSet::Attach(ParadoxTable& table) {

@@ -238,6 +238,11 @@ IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& 
 std::vector<std::filesystem::path> CreateSecondaryIndexes(const std::filesystem::path& dataFile,
                                                           const std::vector<SecondaryIndexDef>& defs);
 
+// Checks every secondary index of the table at `dataFile` (opened shared) against its records:
+// the .X holds one record per table record, in key order, with the right block numbers, and
+// the .Y lists the .X's blocks. The first fault found, or std::nullopt when all are sound.
+std::optional<std::string> CheckSecondaryIndexes(const std::filesystem::path& dataFile);
+
 // Keeps every secondary index of an open table up to date. Attaching reads each index's
 // definition, rebuilds its content from the records (so an index left stale by an interrupted
 // program is repaired) and rewrites a file whose content differs. Every stored or removed record
