@@ -1,0 +1,342 @@
+#include "paradox/Restructure.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <map>
+#include <sstream>
+
+#include "paradox/BinaryFile.h"
+#include "paradox/DurableFile.h"
+#include "paradox/EngineError.h"
+#include "paradox/ParadoxTable.h"
+#include "paradox/Record.h"
+#include "paradox/SecondaryIndex.h"
+#include "paradox/TableFamily.h"
+
+namespace paradox {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kNewSuffix = "~RT";
+constexpr std::string_view kOldSuffix = "~RO";
+constexpr std::string_view kJournalSuffix = "~RS.JNL";
+
+std::string Upper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string Utf8(const fs::path& p) {
+  auto u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
+
+// ".DB", ".X06" as the file has it.
+std::string Extension(const fs::path& p) { return Utf8(p.extension()); }
+
+[[noreturn]] void Refuse(const std::string& why) {
+  throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid field descriptor.\n" + why);
+}
+
+struct Journal {
+  std::string base;                      // the table's base name as its data file spells it
+  std::vector<std::string> oldMembers;   // extensions as on disk (".DB" first)
+  std::vector<std::string> newMembers;   // extensions of the NAME~RT files (".DB" last)
+};
+
+fs::path JournalPath(const fs::path& dir, std::string_view base) {
+  return dir / FromUtf8(std::string(base) + std::string(kJournalSuffix));
+}
+
+void WriteJournal(const fs::path& dir, const Journal& j) {
+  std::ostringstream s;
+  s << "base " << j.base << "\n";
+  for (const auto& e : j.oldMembers) s << "old " << e << "\n";
+  for (const auto& e : j.newMembers) s << "new " << e << "\n";
+  WriteFileDurably(JournalPath(dir, j.base), s.str());
+  SyncDirectory(dir);
+}
+
+std::optional<Journal> ReadJournal(const fs::path& path) {
+  if (!fs::exists(path)) return std::nullopt;
+  std::string text;
+  {
+    auto f = BinaryFile::Open(path, FileAccess::kReadShared);
+    text = f->Read(0, static_cast<std::size_t>(f->Size()));
+  }
+  Journal j;
+  std::istringstream s(text);
+  std::string line;
+  while (std::getline(s, line)) {
+    if (line.rfind("base ", 0) == 0) j.base = line.substr(5);
+    if (line.rfind("old ", 0) == 0) j.oldMembers.push_back(line.substr(4));
+    if (line.rfind("new ", 0) == 0) j.newMembers.push_back(line.substr(4));
+  }
+  if (j.base.empty()) return std::nullopt;
+  return j;
+}
+
+bool SameExtension(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
+
+// The name a new member takes: the old member's spelling of that extension, when there was one.
+std::string FinalExtension(const Journal& j, const std::string& newExt) {
+  for (const auto& e : j.oldMembers)
+    if (SameExtension(e, newExt)) return e;
+  return newExt;
+}
+
+fs::path Member(const fs::path& dir, const std::string& base, std::string_view suffix, const std::string& ext) {
+  return dir / FromUtf8(base + std::string(suffix) + ext);
+}
+
+void RemoveIfThere(const fs::path& p) {
+  std::error_code ec;
+  fs::remove(p, ec);
+}
+
+// Every file of the folder whose name starts with `base` + `suffix` + "." (members, and the
+// ".tmp" files of writes that did not finish).
+void RemoveWorkFiles(const fs::path& dir, const std::string& base, std::string_view suffix) {
+  const std::string want = Upper(base + std::string(suffix) + ".");
+  std::vector<fs::path> doomed;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (Upper(Utf8(e.path().filename())).rfind(want, 0) == 0) doomed.push_back(e.path());
+  for (const auto& p : doomed) RemoveIfThere(p);
+}
+
+// Puts the directory back into one whole family under `j.base`: the new one when its data file
+// had already moved, else the old one.
+void Settle(const fs::path& dir, const Journal& j) {
+  const std::string& base = j.base;
+  const bool committed = !fs::exists(Member(dir, base, kNewSuffix, ".DB")) &&
+                         std::any_of(j.newMembers.begin(), j.newMembers.end(),
+                                     [](const std::string& e) { return SameExtension(e, ".DB"); }) &&
+                         fs::exists(Member(dir, base, "", FinalExtension(j, ".DB")));
+  if (committed) {
+    for (const auto& e : j.newMembers) {
+      // A member still under the temporary name cannot be left behind the committed data file.
+      fs::path t = Member(dir, base, kNewSuffix, e);
+      if (fs::exists(t)) ReplaceFileAtomically(t, Member(dir, base, "", FinalExtension(j, e)));
+    }
+    for (const auto& e : j.oldMembers) RemoveIfThere(Member(dir, base, kOldSuffix, e));
+  } else {
+    for (const auto& e : j.newMembers) {
+      const std::string fin = FinalExtension(j, e);
+      const bool hadOld = std::any_of(j.oldMembers.begin(), j.oldMembers.end(),
+                                      [&](const std::string& o) { return SameExtension(o, e); });
+      fs::path at = Member(dir, base, "", fin);
+      // Under the final name and gone from the temporary one: it is a new member that moved.
+      if (!fs::exists(Member(dir, base, kNewSuffix, e)) && fs::exists(at) &&
+          (!hadOld || fs::exists(Member(dir, base, kOldSuffix, fin))))
+        ReplaceFileAtomically(at, Member(dir, base, kNewSuffix, e));
+    }
+    for (const auto& e : j.oldMembers) {
+      fs::path o = Member(dir, base, kOldSuffix, e);
+      if (fs::exists(o)) ReplaceFileAtomically(o, Member(dir, base, "", e));
+    }
+    RemoveWorkFiles(dir, base, kNewSuffix);
+  }
+  SyncDirectory(dir);
+  RemoveIfThere(JournalPath(dir, base));
+  SyncDirectory(dir);
+}
+
+void SyncFile(const fs::path& p) {
+  auto f = BinaryFile::Open(p, FileAccess::kReadWriteExclusive);
+  f->Sync();
+}
+
+}  // namespace
+
+bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::size_t toField) {
+  const FieldDef& a = from.Schema().Field(fromField);
+  const FieldDef& b = to.Schema().Field(toField);
+  if (from.IsNull(fromField)) {
+    to.Clear(toField);
+    return true;
+  }
+  if (a.type != b.type) return false;
+  if (IsBlobType(a.type)) {
+    to.SetBlob(toField, from.GetBlob(fromField));
+    return true;
+  }
+  if (a.type == FieldType::kAlpha) {
+    std::string v = from.GetAlpha(fromField);
+    if (v.size() > b.size) return false;
+    to.SetAlpha(toField, v);
+    return true;
+  }
+  std::string_view raw = from.Raw(fromField);
+  if (a.type == FieldType::kBytes) {
+    if (raw.size() > b.size) {
+      // Only trailing zero bytes may be dropped.
+      if (raw.substr(b.size).find_first_not_of('\0') != std::string_view::npos) return false;
+      raw = raw.substr(0, b.size);
+    }
+    std::string v(raw);
+    v.resize(b.size, '\0');
+    to.SetRaw(toField, v);
+    return true;
+  }
+  if (a.size != b.size) return false;  // BCD decimals: the digits would have to move
+  to.SetRaw(toField, raw);
+  return true;
+}
+
+bool RecoverRestructure(const fs::path& dir, std::string_view tableName) {
+  std::string base = TableBaseName(tableName);
+  // The journal is named after the data file's spelling of the base name.
+  if (auto data = FindDataFile(dir, tableName)) base = Utf8(data->stem());
+  auto j = ReadJournal(JournalPath(dir, base));
+  if (!j) {
+    // Without a journal the old table was never touched: a new one begun beside it is dropped.
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) return false;
+    RemoveWorkFiles(dir, base, kNewSuffix);
+    RemoveWorkFiles(dir, base, "~RS");
+    return false;
+  }
+  Settle(dir, *j);
+  return true;
+}
+
+void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fields, const RestructureProbe& probe) {
+  auto at = [&](RestructureStep s, const fs::path& f) {
+    if (probe) probe(s, Utf8(f.filename()));
+  };
+  const fs::path dir = dataFile.parent_path();
+  RecoverRestructure(dir, Utf8(dataFile.filename()));
+
+  // The old table stays open exclusively while it is read, so no one changes it meanwhile.
+  auto old = ParadoxTable::Open(dataFile, OpenMode::kExclusive);
+  const TableSchema& schema = old->Schema();
+  if (fields.size() != schema.FieldCount())
+    Refuse("a restructure gives " + std::to_string(fields.size()) + " fields for a table of " +
+           std::to_string(schema.FieldCount()));
+  TableDefinition def = schema.Definition();
+  def.fields = fields;
+  def.level = std::max<std::uint8_t>(def.level, old->Header().level);
+  def.blockSizeKiB = old->Header().blockSizeKiB;
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].type != schema.Field(i).type)
+      Refuse("field " + schema.Field(i).name + " cannot change its type");
+  auto newSchema = std::make_shared<const TableSchema>(def);  // names, sizes, record size
+  if (newSchema->RecordSize() > def.blockSizeKiB * 1024u - 6) Refuse("record too long for a block");
+
+  std::vector<Record> records;
+  records.reserve(old->RecordCount());
+  std::optional<std::string> refusal;
+  old->ForEachRecord([&](const Record& r) {
+    Record n(newSchema);
+    for (std::size_t f = 0; f < fields.size(); ++f)
+      if (!ConvertField(r, f, n, f)) {
+        refusal = "field " + schema.Field(f).name + " cannot hold the value of record " +
+                  std::to_string(records.size() + 1);
+        return false;
+      }
+    records.push_back(std::move(n));
+    return true;
+  });
+  if (refusal) Refuse(*refusal);
+  std::vector<SecondaryIndexDef> indexes;
+  std::vector<std::string> indexExtensions;
+  for (const auto& i : ReadSecondaryIndexes(*old)) {
+    indexes.push_back(i.def);
+    indexExtensions.push_back(i.extension);
+  }
+
+  Journal j;
+  j.base = Utf8(dataFile.stem());
+  const fs::path newData = Member(dir, j.base, kNewSuffix, ".DB");
+  RemoveWorkFiles(dir, j.base, kNewSuffix);
+  bool committed = false;
+  try {
+    ParadoxTable::Create(newData, def);
+    at(RestructureStep::kNewTableCreated, newData);
+    {
+      auto t = ParadoxTable::Open(newData, OpenMode::kExclusive);
+      for (const auto& r : records) t->Insert(r);
+      t->Close();
+    }
+    at(RestructureStep::kRecordsCopied, newData);
+    // Each index keeps its file name: its .XGn number is its identity for other programs.
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+      auto t = ParadoxTable::Open(newData, OpenMode::kShared);
+      IndexEntries entries = CollectEntries(*t, indexes[i]);
+      IndexFileStamps stamps;
+      stamps.storedBase = j.base + std::string(kNewSuffix);
+      const std::string dataHeader = ReadDataHeader(newData);
+      stamps.dbStamp = static_cast<std::uint8_t>(dataHeader[0x2E]);
+      stamps.pxStamp = t->Header().structureChanges;
+      stamps.ownStamp = t->Header().structureChanges;
+      stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
+      IndexFilePair files = BuildIndexFiles(t->Schema(), t->Header(), indexes[i], entries, indexExtensions[i], stamps);
+      t.reset();
+      WriteFileDurably(Member(dir, j.base, kNewSuffix, "." + IndexExtensionY(indexExtensions[i])), files.y);
+      WriteFileDurably(Member(dir, j.base, kNewSuffix, "." + indexExtensions[i]), files.x);
+    }
+    at(RestructureStep::kIndexesBuilt, newData);
+    // Members that are not rebuilt (validity checks, the desktop tools' settings) go across as
+    // they are: a restructure that only modifies fields keeps every field number.
+    for (const auto& p : FindFamilyFiles(dataFile)) {
+      auto kind = ClassifyFamilyExtension(Extension(p));
+      if (kind == FamilyMember::kValidity || kind == FamilyMember::kOther) {
+        auto in = BinaryFile::Open(p, FileAccess::kReadShared);
+        WriteFileDurably(Member(dir, j.base, kNewSuffix, Extension(p)), in->Read(0, static_cast<std::size_t>(in->Size())));
+      }
+    }
+    std::vector<fs::path> newFamily = FindFamilyFiles(newData);
+    for (const auto& p : newFamily) SyncFile(p);
+    SyncDirectory(dir);
+    at(RestructureStep::kNewTableFlushed, newData);
+
+    std::vector<fs::path> oldFamily = FindFamilyFiles(dataFile);  // data file first
+    old->Close();
+    old.reset();
+    for (const auto& p : oldFamily) j.oldMembers.push_back(Extension(p));
+    for (const auto& p : newFamily)
+      if (!SameExtension(Extension(p), ".DB")) j.newMembers.push_back(Extension(p));
+    j.newMembers.push_back(Extension(newData));
+    WriteJournal(dir, j);
+    at(RestructureStep::kJournalWritten, JournalPath(dir, j.base));
+
+    for (const auto& e : j.oldMembers) {
+      ReplaceFileAtomically(Member(dir, j.base, "", e), Member(dir, j.base, kOldSuffix, e));
+      at(RestructureStep::kOldMemberMoved, Member(dir, j.base, "", e));
+    }
+    SyncDirectory(dir);
+    for (const auto& e : j.newMembers) {
+      ReplaceFileAtomically(Member(dir, j.base, kNewSuffix, e), Member(dir, j.base, "", FinalExtension(j, e)));
+      // The data file moves last: from then on the new table is the table.
+      if (SameExtension(e, ".DB")) committed = true;
+      at(RestructureStep::kNewMemberMoved, Member(dir, j.base, "", FinalExtension(j, e)));
+    }
+    SyncDirectory(dir);
+    at(RestructureStep::kCommitted, dataFile);
+  } catch (...) {
+    old.reset();
+    if (committed) {
+      // The new table is in place: what is left is clean-up, which recovery also does.
+      try {
+        Settle(dir, j);
+      } catch (...) {
+      }
+      return;
+    }
+    if (fs::exists(JournalPath(dir, j.base))) {
+      Settle(dir, j);
+    } else {
+      RemoveWorkFiles(dir, j.base, kNewSuffix);
+      RemoveWorkFiles(dir, j.base, "~RS");
+    }
+    throw;
+  }
+  Settle(dir, j);
+}
+
+}  // namespace paradox

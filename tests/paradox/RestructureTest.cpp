@@ -1,0 +1,206 @@
+// Restructuring a table in place: every value survives a widening, indexes are rebuilt, a change
+// the data cannot take is refused, and a failure or a crash at any point leaves one whole table.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "paradox/EngineError.h"
+#include "paradox/ParadoxTable.h"
+#include "paradox/Restructure.h"
+#include "paradox/SecondaryIndex.h"
+#include "paradox/TableCheck.h"
+#include "paradox/TableFamily.h"
+#include "support/TestPaths.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+using namespace paradox;
+using testing_support::ReadFileBytes;
+
+namespace {
+
+// Every value of every record, alpha and blobs by content, the rest by their stored bytes.
+std::vector<std::string> Dump(const fs::path& data) {
+  auto t = ParadoxTable::Open(data, OpenMode::kShared);
+  std::vector<std::string> out;
+  t->ForEachRecord([&](const Record& r) {
+    std::string line;
+    for (std::size_t f = 0; f < r.Schema().FieldCount(); ++f) {
+      const FieldType type = r.Schema().Field(f).type;
+      if (type == FieldType::kAlpha) line += r.GetAlpha(f);
+      else if (IsBlobType(type)) line += r.GetBlob(f);
+      else line += std::string(r.Raw(f));
+      line += '\x1F';
+    }
+    out.push_back(line);
+    return true;
+  });
+  return out;
+}
+
+// Each file of the folder by name, size and content hash.
+std::map<std::string, std::string> Snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    std::string b = ReadFileBytes(e.path());
+    files[e.path().filename().string()] = std::to_string(b.size()) + ":" + std::to_string(std::hash<std::string>()(b));
+  }
+  return files;
+}
+
+fs::path CopyCustomer(const fs::path& fixtures, const std::string& name) {
+  fs::path dir = testing_support::FreshTempDir(name);
+  const fs::path src = fixtures / "paradox" / "leonhad-paradoxdriver" / "db";
+  for (const char* f : {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06"}) {
+    fs::copy_file(src / f, dir / f);
+    fs::permissions(dir / f, fs::perms::owner_read | fs::perms::owner_write);
+  }
+  return dir / "CUSTOMER.DB";
+}
+
+// CUSTOMER's fields with City (field 6, the one its secondary index covers) widened.
+std::vector<FieldDef> WidenedCity(const fs::path& data, unsigned bytes) {
+  auto t = ParadoxTable::Open(data, OpenMode::kShared);
+  std::vector<FieldDef> fields = t->Schema().Fields();
+  fields[5].size = static_cast<std::uint8_t>(bytes);
+  return fields;
+}
+
+}  // namespace
+
+TEST(Restructure, WideningAFieldOfARealTableKeepsEveryValueAndRebuildsItsIndexes) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  fs::path data = CopyCustomer(fixtures, "restructure_widen");
+  const auto before = Dump(data);
+  ASSERT_EQ(before.size(), 20u);
+  RestructureTable(data, WidenedCity(data, 40));
+
+  auto t = ParadoxTable::Open(data, OpenMode::kShared);
+  EXPECT_EQ(t->Schema().Field(5).size, 40);
+  EXPECT_EQ(t->Schema().Field(5).name, "City");
+  t.reset();
+  EXPECT_EQ(Dump(data), before);
+  EXPECT_EQ(CheckTable(data), std::nullopt);
+  EXPECT_EQ(CheckSecondaryIndexes(data), std::nullopt);
+  // The index keeps its file and now carries the wider field.
+  std::string x = ReadFileBytes(data.parent_path() / "CUSTOMER.X06");
+  EXPECT_EQ(static_cast<unsigned char>(x[0x79]), 40);
+  // Nothing of the work is left beside the table.
+  for (const auto& e : fs::directory_iterator(data.parent_path()))
+    EXPECT_EQ(e.path().stem().string(), "CUSTOMER") << e.path();
+}
+
+TEST(Restructure, AChangeTheDataCannotTakeIsRefusedAndChangesNothing) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  fs::path data = CopyCustomer(fixtures, "restructure_refuse");
+  const auto files = Snapshot(data.parent_path());
+  // "Scotts Valley" has 13 bytes.
+  EXPECT_THROW(RestructureTable(data, WidenedCity(data, 12)), EDBEngineError);
+  EXPECT_EQ(Snapshot(data.parent_path()), files);
+  auto other = WidenedCity(data, 15);
+  other[5] = FieldDef::Long("City");
+  EXPECT_THROW(RestructureTable(data, other), EDBEngineError);
+  other = WidenedCity(data, 15);
+  other[5].name = "LastName";  // the name of field 3
+  EXPECT_THROW(RestructureTable(data, other), EDBEngineError);
+  EXPECT_EQ(Snapshot(data.parent_path()), files);
+  // Narrowing that every value fits is carried out.
+  RestructureTable(data, WidenedCity(data, 13));
+  EXPECT_EQ(CheckSecondaryIndexes(data), std::nullopt);
+}
+
+TEST(Restructure, AFailureAtAnyPointLeavesTheOriginalTableByteForByte) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  // Count the points a restructure passes, then fail at each in turn.
+  int points = 0;
+  {
+    fs::path data = CopyCustomer(fixtures, "restructure_count");
+    RestructureTable(data, WidenedCity(data, 30), [&](RestructureStep, std::string_view) { ++points; });
+  }
+  ASSERT_GE(points, 10);
+  for (int failAt = 0; failAt < points; ++failAt) {
+    SCOPED_TRACE("failing at point " + std::to_string(failAt));
+    fs::path data = CopyCustomer(fixtures, "restructure_fail");
+    const auto files = Snapshot(data.parent_path());
+    int seen = 0;
+    RestructureStep failedStep{};
+    auto probe = [&](RestructureStep step, std::string_view) {
+      if (seen++ == failAt) {
+        failedStep = step;
+        throw EDBEngineError(EngineErrorCode::kIoError, "I/O error.");
+      }
+    };
+    bool threw = false;
+    try {
+      RestructureTable(data, WidenedCity(data, 30), probe);
+    } catch (const EDBEngineError&) {
+      threw = true;
+    }
+    if (threw) {
+      EXPECT_EQ(Snapshot(data.parent_path()), files);
+    } else {
+      // Once the new data file is in place the restructure stands: only the moving of the
+      // data file (the last member) and the end remain after that point.
+      EXPECT_GE(failAt, points - 2);
+      EXPECT_TRUE(failedStep == RestructureStep::kCommitted || failedStep == RestructureStep::kNewMemberMoved);
+      EXPECT_EQ(ParadoxTable::Open(data, OpenMode::kShared)->Schema().Field(5).size, 30);
+      EXPECT_EQ(CheckSecondaryIndexes(data), std::nullopt);
+    }
+    EXPECT_EQ(threw, failAt < points - 2);
+  }
+}
+
+#ifndef _WIN32
+TEST(Restructure, ACrashAtAnyPointLeavesTheOldOrTheNewTableWhole) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  int points = 0;
+  {
+    fs::path data = CopyCustomer(fixtures, "restructure_crash_count");
+    RestructureTable(data, WidenedCity(data, 30), [&](RestructureStep, std::string_view) { ++points; });
+  }
+  int oldKept = 0, newKept = 0;
+  for (int crashAt = 0; crashAt < points; ++crashAt) {
+    SCOPED_TRACE("crash at point " + std::to_string(crashAt));
+    fs::path data = CopyCustomer(fixtures, "restructure_crash");
+    const auto files = Snapshot(data.parent_path());
+    const auto values = Dump(data);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int seen = 0;
+      try {
+        RestructureTable(data, WidenedCity(data, 30), [&](RestructureStep, std::string_view) {
+          if (seen++ == crashAt) _exit(0);  // the power goes: no unwinding, no clean-up
+        });
+      } catch (...) {
+      }
+      _exit(3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    RecoverRestructure(data.parent_path(), "CUSTOMER.DB");
+    if (Snapshot(data.parent_path()) == files) {
+      ++oldKept;
+      continue;
+    }
+    ++newKept;
+    EXPECT_EQ(ParadoxTable::Open(data, OpenMode::kShared)->Schema().Field(5).size, 30);
+    EXPECT_EQ(Dump(data), values);
+    EXPECT_EQ(CheckTable(data), std::nullopt);
+    EXPECT_EQ(CheckSecondaryIndexes(data), std::nullopt);
+    for (const auto& e : fs::directory_iterator(data.parent_path()))
+      EXPECT_EQ(e.path().stem().string(), "CUSTOMER") << e.path();
+  }
+  // Both outcomes occur: before the data file moves, and after.
+  EXPECT_GT(oldKept, 0);
+  EXPECT_GT(newKept, 0);
+}
+#endif
