@@ -113,6 +113,8 @@ class TControl : public TComponent {
   void SetCaption(const std::string& v);
   const std::string& Text() const { return caption_; }
   void SetText(const std::string& v) { SetCaption(v); }
+  // Stores the text without telling the window (which already shows it).
+  void SetCaptionQuietly(const std::string& v) { caption_ = v; }
 
   TColor Color() const { return color_; }
   void SetColor(TColor v);
@@ -317,6 +319,7 @@ class TWinControl : public TControl {
 
   void* handle_ = nullptr;
   void* defWndProc_ = nullptr;
+  bool updatingBounds_ = false;
 
  private:
   friend class TControl;

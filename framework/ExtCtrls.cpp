@@ -69,14 +69,14 @@ const TClassInfo& TTimer::StaticClass() {
   return info;
 }
 
+// Every assignment restarts the countdown, as the class library's timer does; so does one
+// that changes nothing (a new timer is not running until Enabled or Interval is assigned).
 void TTimer::SetEnabled(bool v) {
-  if (v == enabled_) return;
   enabled_ = v;
   UpdateTimer();
 }
 
 void TTimer::SetInterval(unsigned v) {
-  if (v == interval_) return;
   interval_ = v;
   UpdateTimer();
 }

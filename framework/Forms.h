@@ -63,6 +63,8 @@ class TCustomForm : public TWinControl {
   void SetOldCreateOrder(bool v) { oldCreateOrder_ = v; }
   TWinControl* ActiveControl() const { return activeControl_; }
   void SetActiveControl(TWinControl* c);
+  // Records the focused control without moving the focus (the window told us).
+  void SetActiveNoFocus(TWinControl* c) { activeControl_ = c; }
 
   // Client size in form data: stored instead of Width/Height once assigned.
   void SetClientSize(int width, int height) override;

@@ -30,6 +30,7 @@ class TCustomLabel : public TGraphicControl {
   void* WindowHandle() const override { return window_; }
   void CreateLabelWindow();   // called by the parent when its window exists
   void DestroyLabelWindow();
+  void* LabelBrush();         // HBRUSH of an opaque label's colour
 
  protected:
   void BoundsChanged() override;
@@ -49,6 +50,7 @@ class TCustomLabel : public TGraphicControl {
   bool showAccelChar_ = true;
   TTextLayout layout_ = tlTop;
   void* window_ = nullptr;
+  std::unique_ptr<TBrush> brush_;
 };
 
 class TLabel : public TCustomLabel {

@@ -26,3 +26,4 @@ void TCustomListBox::SetItemIndex(int v) { itemIndex_ = v; }
 void TCustomListBox::CreateParams(TCreateParams& params) { TWinControl::CreateParams(params); }
 void TCustomListBox::InitWindow() {}
 void TCustomListBox::ItemsChanged() {}
+void* TCustomLabel::LabelBrush() { return nullptr; }

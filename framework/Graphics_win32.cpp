@@ -1,0 +1,200 @@
+#include <windows.h>
+
+#include "framework/Graphics.h"
+#include "text/CodePage.h"
+
+std::uint32_t ColorToRGB(TColor c) {
+  std::uint32_t v = static_cast<std::uint32_t>(c);
+  if ((v & 0xFF000000u) == 0xFF000000u) return GetSysColor(static_cast<int>(v & 0xFF));
+  return v & 0x00FFFFFFu;
+}
+
+void* TFont::Handle() {
+  if (!handle_) {
+    LOGFONTW lf{};
+    lf.lfHeight = height_;
+    lf.lfWeight = style_.Contains(fsBold) ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = style_.Contains(fsItalic);
+    lf.lfUnderline = style_.Contains(fsUnderline);
+    lf.lfStrikeOut = style_.Contains(fsStrikeOut);
+    lf.lfCharSet = static_cast<BYTE>(charset_);
+    lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    lf.lfQuality = DEFAULT_QUALITY;
+    lf.lfPitchAndFamily = pitch_ == fpFixed ? FIXED_PITCH : pitch_ == fpVariable ? VARIABLE_PITCH : DEFAULT_PITCH;
+    std::wstring face = text::Widen(name_);
+    wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+    handle_ = CreateFontIndirectW(&lf);
+  }
+  return handle_;
+}
+
+void TFont::ReleaseHandle() {
+  if (handle_) DeleteObject(static_cast<HFONT>(handle_));
+  handle_ = nullptr;
+}
+
+TBrush::~TBrush() {
+  if (handle_) DeleteObject(static_cast<HBRUSH>(handle_));
+}
+void TBrush::Changed() {
+  if (handle_) DeleteObject(static_cast<HBRUSH>(handle_));
+  handle_ = nullptr;
+  if (OnChange) OnChange();
+}
+void* TBrush::Handle() {
+  if (!handle_) {
+    if (style_ == bsClear) return GetStockObject(NULL_BRUSH);
+    COLORREF c = ColorToRGB(color_);
+    if (style_ == bsSolid) {
+      handle_ = CreateSolidBrush(c);
+    } else {
+      static const int kHatch[] = {0, 0, HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
+      handle_ = CreateHatchBrush(kHatch[style_], c);
+    }
+  }
+  return handle_;
+}
+
+TPen::~TPen() {
+  if (handle_) DeleteObject(static_cast<HPEN>(handle_));
+}
+void TPen::Changed() {
+  if (handle_) DeleteObject(static_cast<HPEN>(handle_));
+  handle_ = nullptr;
+}
+void* TPen::Handle() {
+  if (!handle_) handle_ = CreatePen(PS_SOLID, width_, ColorToRGB(color_));
+  return handle_;
+}
+
+TCanvas::TCanvas() = default;
+TCanvas::~TCanvas() { SetHandle(nullptr); }
+
+void TCanvas::SetHandle(void* dc) {
+  if (dc_ && savedFont_) {
+    HDC h = static_cast<HDC>(dc_);
+    SelectObject(h, savedFont_);
+    SelectObject(h, savedBrush_);
+    SelectObject(h, savedPen_);
+  }
+  savedFont_ = savedBrush_ = savedPen_ = nullptr;
+  dc_ = dc;
+}
+
+void TCanvas::Select() {
+  HDC h = static_cast<HDC>(dc_);
+  if (!h) return;
+  HGDIOBJ f = SelectObject(h, font_.Handle());
+  HGDIOBJ b = SelectObject(h, brush_.Handle());
+  HGDIOBJ p = SelectObject(h, pen_.Handle());
+  if (!savedFont_) {
+    savedFont_ = f;
+    savedBrush_ = b;
+    savedPen_ = p;
+  }
+  SetTextColor(h, ColorToRGB(font_.Color()));
+}
+
+void TCanvas::FillRect(const TRect& r) {
+  if (!dc_) return;
+  Select();
+  RECT rc{r.left, r.top, r.right, r.bottom};
+  ::FillRect(static_cast<HDC>(dc_), &rc, static_cast<HBRUSH>(brush_.Handle()));
+}
+
+void TCanvas::FrameRect(const TRect& r) {
+  if (!dc_) return;
+  RECT rc{r.left, r.top, r.right, r.bottom};
+  ::FrameRect(static_cast<HDC>(dc_), &rc, static_cast<HBRUSH>(brush_.Handle()));
+}
+
+void TCanvas::MoveTo(int x, int y) {
+  penPos_ = {x, y};
+  if (dc_) MoveToEx(static_cast<HDC>(dc_), x, y, nullptr);
+}
+
+void TCanvas::LineTo(int x, int y) {
+  penPos_ = {x, y};
+  if (!dc_) return;
+  Select();
+  ::LineTo(static_cast<HDC>(dc_), x, y);
+}
+
+void TCanvas::Polyline(const TPoint* points, int count) {
+  if (!dc_ || count <= 0) return;
+  Select();
+  std::vector<POINT> p(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) p[static_cast<std::size_t>(i)] = {points[i].x, points[i].y};
+  ::Polyline(static_cast<HDC>(dc_), p.data(), count);
+}
+
+void TCanvas::DrawFocusRect(const TRect& r) {
+  if (!dc_) return;
+  RECT rc{r.left, r.top, r.right, r.bottom};
+  ::DrawFocusRect(static_cast<HDC>(dc_), &rc);
+}
+
+int TCanvas::DrawTextUtf8(std::string_view s, TRect& r, unsigned format) {
+  if (!dc_) return 0;
+  Select();
+  HDC h = static_cast<HDC>(dc_);
+  if (brush_.Style() == bsClear) SetBkMode(h, TRANSPARENT);
+  std::wstring w = text::Widen(s);
+  RECT rc{r.left, r.top, r.right, r.bottom};
+  int n = DrawTextW(h, w.c_str(), static_cast<int>(w.size()), &rc, format);
+  r = {rc.left, rc.top, rc.right, rc.bottom};
+  return n;
+}
+
+void TCanvas::TextOutUtf8(int x, int y, std::string_view s) {
+  if (!dc_) return;
+  Select();
+  std::wstring w = text::Widen(s);
+  ExtTextOutW(static_cast<HDC>(dc_), x, y, 0, nullptr, w.c_str(), static_cast<UINT>(w.size()), nullptr);
+}
+
+int TCanvas::TextWidth(std::string_view s) {
+  if (!dc_) return 0;
+  Select();
+  std::wstring w = text::Widen(s);
+  SIZE sz{};
+  GetTextExtentPoint32W(static_cast<HDC>(dc_), w.c_str(), static_cast<int>(w.size()), &sz);
+  return sz.cx;
+}
+
+int TCanvas::TextHeight(std::string_view s) {
+  if (!dc_) return 0;
+  Select();
+  std::wstring w = text::Widen(s.empty() ? std::string_view("W") : s);
+  SIZE sz{};
+  GetTextExtentPoint32W(static_cast<HDC>(dc_), w.c_str(), static_cast<int>(w.size()), &sz);
+  return sz.cy;
+}
+
+void TCanvas::StretchRgb(const TRect& dest, int width, int height, const std::uint8_t* rgb) {
+  if (!dc_ || width <= 0 || height <= 0) return;
+  // A bottom-up 24-bit DIB wants BGR rows padded to 4 bytes; a negative height keeps the
+  // top row first.
+  int stride = (width * 3 + 3) & ~3;
+  std::vector<std::uint8_t> bgr(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t* s = rgb + (static_cast<std::size_t>(y) * width + x) * 3;
+      std::uint8_t* d = &bgr[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x) * 3];
+      d[0] = s[2];
+      d[1] = s[1];
+      d[2] = s[0];
+    }
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  bi.bmiHeader.biCompression = BI_RGB;
+  HDC h = static_cast<HDC>(dc_);
+  SetStretchBltMode(h, COLORONCOLOR);
+  StretchDIBits(h, dest.left, dest.top, dest.Width(), dest.Height(), 0, 0, width, height, bgr.data(), &bi,
+                DIB_RGB_COLORS, SRCCOPY);
+}

@@ -1,0 +1,184 @@
+#include <windows.h>
+
+#include "framework/StdCtrls.h"
+#include "framework/Win32Util.h"
+#include "text/CodePage.h"
+
+using namespace fwwin;
+
+// --- Labels: a STATIC child window of the parent -----------------------------------------------
+
+TCustomLabel::~TCustomLabel() { DestroyLabelWindow(); }
+
+namespace {
+DWORD LabelStyle(const TCustomLabel& l) {
+  DWORD s = WS_CHILD;
+  if (l.Visible()) s |= WS_VISIBLE;
+  if (!l.Enabled()) s |= WS_DISABLED;
+  if (!l.ShowAccelChar()) s |= SS_NOPREFIX;
+  switch (l.Alignment()) {
+    case taLeftJustify: s |= l.WordWrap() ? SS_LEFT : SS_LEFTNOWORDWRAP; break;
+    case taRightJustify: s |= SS_RIGHT; break;
+    case taCenter: s |= SS_CENTER; break;
+  }
+  if (l.Layout() == tlCenter) s |= SS_CENTERIMAGE;
+  return s;
+}
+}  // namespace
+
+void TCustomLabel::CreateLabelWindow() {
+  if (window_ || !Parent() || !Parent()->HandleAllocated()) return;
+  HWND parent = static_cast<HWND>(Parent()->Handle());
+  HWND h = CreateWindowExW(0, L"STATIC", text::Widen(Caption()).c_str(), LabelStyle(*this), Left(), Top(), Width(),
+                           Height(), parent, nullptr, Instance(), nullptr);
+  window_ = h;
+  if (h) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(Font()->Handle()), FALSE);
+}
+
+void TCustomLabel::DestroyLabelWindow() {
+  if (window_ && IsWindow(static_cast<HWND>(window_))) DestroyWindow(static_cast<HWND>(window_));
+  window_ = nullptr;
+}
+
+void* TCustomLabel::LabelBrush() {
+  if (!brush_) brush_ = std::make_unique<TBrush>();
+  brush_->SetColor(Color());
+  return brush_->Handle();
+}
+
+void TCustomLabel::UpdateStyle() {
+  if (!window_) return;
+  HWND h = static_cast<HWND>(window_);
+  SetWindowLongW(h, GWL_STYLE, static_cast<LONG>(LabelStyle(*this)));
+  Invalidate();
+}
+
+void TCustomLabel::Invalidate() {
+  // A transparent static does not erase what it drew: the parent repaints beneath it.
+  TControl::Invalidate();
+}
+
+void TCustomLabel::BoundsChanged() {
+  TControl::Invalidate();
+  if (window_)
+    SetWindowPos(static_cast<HWND>(window_), nullptr, Left(), Top(), Width(), Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+  TControl::Invalidate();
+}
+
+void TCustomLabel::CMTextChanged() {
+  if (window_) SetWindowTextW(static_cast<HWND>(window_), text::Widen(Caption()).c_str());
+  Invalidate();
+}
+
+void TCustomLabel::CMFontChanged() {
+  if (window_) SendMessageW(static_cast<HWND>(window_), WM_SETFONT, reinterpret_cast<WPARAM>(Font()->Handle()), FALSE);
+  Invalidate();
+}
+
+void TCustomLabel::CMColorChanged() { Invalidate(); }
+
+void TCustomLabel::CMVisibleChanged() {
+  if (window_) ShowWindow(static_cast<HWND>(window_), Visible() ? SW_SHOWNA : SW_HIDE);
+  Invalidate();
+}
+
+void TCustomLabel::CMEnabledChanged() {
+  if (window_) EnableWindow(static_cast<HWND>(window_), Enabled());
+  Invalidate();
+}
+
+// --- Edits ----------------------------------------------------------------------------------
+
+std::string TCustomEdit::GetText() {
+  if (!handle_) return Text();
+  HWND h = static_cast<HWND>(handle_);
+  int n = GetWindowTextLengthW(h);
+  std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');
+  GetWindowTextW(h, w.data(), n + 1);
+  w.resize(static_cast<std::size_t>(n));
+  return text::Narrow(w);
+}
+
+void TCustomEdit::SetReadOnly(bool v) {
+  readOnly_ = v;
+  if (handle_) SendMessageW(static_cast<HWND>(handle_), EM_SETREADONLY, v, 0);
+}
+
+void TCustomEdit::SetMaxLength(int v) {
+  maxLength_ = v;
+  if (handle_) SendMessageW(static_cast<HWND>(handle_), EM_LIMITTEXT, static_cast<WPARAM>(v), 0);
+}
+
+void TCustomEdit::SetBorderStyle(TBorderStyle v) {
+  if (v == borderStyle_) return;
+  borderStyle_ = v;
+  RecreateWnd();
+}
+
+void TCustomEdit::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.className = "EDIT";
+  params.style |= ES_AUTOHSCROLL | ES_LEFT;
+  if (TabStop()) params.style |= WS_TABSTOP;
+  if (readOnly_) params.style |= ES_READONLY;
+  if (borderStyle_ == bsSingle) params.exStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomEdit::InitWindow() {
+  if (maxLength_) SendMessageW(static_cast<HWND>(handle_), EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
+}
+
+void TCustomEdit::WndProc(TMessage& m) {
+  if (m.msg == CN_COMMAND && HIWORD(m.wParam) == EN_CHANGE) {
+    std::string now = GetText();
+    if (now != Text()) {
+      // The window already shows the text: store it without sending it back.
+      TControl::SetCaptionQuietly(now);
+    }
+    OnChange(this);
+    return;
+  }
+  TWinControl::WndProc(m);
+}
+
+// --- List boxes --------------------------------------------------------------------------------
+
+void TCustomListBox::SetItemHeight(int v) {
+  itemHeight_ = v;
+  if (handle_) SendMessageW(static_cast<HWND>(handle_), LB_SETITEMHEIGHT, 0, v);
+}
+
+int TCustomListBox::ItemIndex() const {
+  if (!handle_) return itemIndex_;
+  return static_cast<int>(SendMessageW(static_cast<HWND>(handle_), LB_GETCURSEL, 0, 0));
+}
+
+void TCustomListBox::SetItemIndex(int v) {
+  itemIndex_ = v;
+  if (handle_) SendMessageW(static_cast<HWND>(handle_), LB_SETCURSEL, static_cast<WPARAM>(v), 0);
+}
+
+void TCustomListBox::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.className = "LISTBOX";
+  params.caption.clear();
+  params.style |= LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
+  if (sorted_) params.style |= LBS_SORT;
+  if (TabStop()) params.style |= WS_TABSTOP;
+  if (borderStyle_ == bsSingle) params.exStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomListBox::InitWindow() {
+  HWND h = static_cast<HWND>(handle_);
+  SendMessageW(h, LB_SETITEMHEIGHT, 0, itemHeight_);
+  ItemsChanged();
+}
+
+void TCustomListBox::ItemsChanged() {
+  if (!handle_) return;
+  HWND h = static_cast<HWND>(handle_);
+  SendMessageW(h, LB_RESETCONTENT, 0, 0);
+  for (int i = 0; i < items_->Count(); ++i)
+    SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text::Widen((*items_)[i]).c_str()));
+  if (itemIndex_ >= 0) SendMessageW(h, LB_SETCURSEL, static_cast<WPARAM>(itemIndex_), 0);
+}
