@@ -1,14 +1,56 @@
 #include "engine/IndexSupport.h"
 
+#include "paradox/EngineError.h"
+#include "paradox/ParadoxTable.h"
+
+#if __has_include("paradox/SecondaryIndex.h")
+#include "paradox/SecondaryIndex.h"
+#define NORVEX_HAVE_SECONDARY_INDEXES 1
+#else
+#define NORVEX_HAVE_SECONDARY_INDEXES 0
+#endif
+
 namespace engine {
 
-void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<paradox::SecondaryIndexDef>& defs) {
-  if (!defs.empty()) paradox::CreateSecondaryIndexes(dataFile, defs);
+#if NORVEX_HAVE_SECONDARY_INDEXES
+
+void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>&) {}
+
+void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<SecondaryIndexSpec>& specs) {
+  if (specs.empty()) return;
+  std::vector<paradox::SecondaryIndexDef> defs;
+  for (const SecondaryIndexSpec& s : specs) {
+    paradox::SecondaryIndexDef d;
+    d.name = s.name;
+    d.fields = s.fields;
+    d.caseInsensitive = s.caseInsensitive;
+    d.descending = s.descending;
+    d.unique = s.unique;
+    defs.push_back(std::move(d));
+  }
+  paradox::CreateSecondaryIndexes(dataFile, defs);
 }
 
 std::unique_ptr<paradox::IndexMaintainer> MaintainSecondaryIndexes(paradox::ParadoxTable& table) {
   if (table.SecondaryIndexFiles().empty()) return nullptr;
   return paradox::SecondaryIndexSet::Attach(table);
 }
+
+#else
+
+void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>& specs) {
+  if (!specs.empty())
+    throw EDBEngineError(EngineErrorCode::kNotSupported,
+                         "Secondary indexes cannot be created by this engine: " + specs.front().name);
+}
+
+void BuildSecondaryIndexes(const std::filesystem::path&, const std::vector<SecondaryIndexSpec>& specs) {
+  RequireSecondaryIndexSupport(specs);
+}
+
+// Without a maintainer the engine itself refuses to write a table that has index files.
+std::unique_ptr<paradox::IndexMaintainer> MaintainSecondaryIndexes(paradox::ParadoxTable&) { return nullptr; }
+
+#endif
 
 }  // namespace engine

@@ -1,18 +1,37 @@
 #pragma once
 // Secondary indexes for the table layer: building the index files of a new table and keeping
-// the indexes of an open table up to date while it is written.
+// the indexes of an open table up to date while it is written. Where the engine cannot do
+// either, these fail with EDBEngineError kNotSupported rather than leave a table without the
+// indexes it was defined with.
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "paradox/ParadoxTable.h"
-#include "paradox/SecondaryIndex.h"
+namespace paradox {
+class IndexMaintainer;
+class ParadoxTable;
+}  // namespace paradox
 
 namespace engine {
 
+// One secondary index as TIndexDefs define it, fields resolved to table positions.
+struct SecondaryIndexSpec {
+  std::string name;
+  std::vector<std::size_t> fields;  // 0-based table positions, in index order
+  bool caseInsensitive = false;
+  bool descending = false;
+  bool unique = false;
+};
+
+// Throws EDBEngineError kNotSupported when secondary indexes cannot be built; called before
+// anything is written.
+void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>& specs);
+
 // Writes the (empty) index files of the newly created, empty table at `dataFile`.
-void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<paradox::SecondaryIndexDef>& defs);
+void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<SecondaryIndexSpec>& specs);
 
 // A maintainer attached to `table` when it has secondary index files, else nullptr. It must
 // live until the table is closed.

@@ -471,7 +471,7 @@ void TTable::CreateTable() {
     BadDefinition("Invalid field name in index: " + name);
   };
 
-  std::vector<paradox::SecondaryIndexDef> secondary;
+  std::vector<engine::SecondaryIndexSpec> secondary;
   bool havePrimary = false;
   for (const TIndexDef& index : indexDefs_.Items()) {
     std::vector<std::string> names = index.FieldNames();
@@ -488,7 +488,7 @@ void TTable::CreateTable() {
       def.keyFieldCount = static_cast<unsigned>(positions.size());
       havePrimary = true;
     } else {
-      paradox::SecondaryIndexDef s;
+      engine::SecondaryIndexSpec s;
       s.name = index.name;
       s.fields = positions;
       s.caseInsensitive = index.options.Contains(ixCaseInsensitive);
@@ -499,6 +499,7 @@ void TTable::CreateTable() {
   }
   // Validates the whole definition before an existing table is replaced.
   paradox::TableSchema check(def);
+  engine::RequireSecondaryIndexSupport(secondary);
 
   std::filesystem::path dataFile = paradox::DataFilePath(dir, tableName_);
   paradox::ParadoxTable::Create(dataFile, def);
