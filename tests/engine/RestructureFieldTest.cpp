@@ -155,6 +155,8 @@ TEST(RestructureField, WidensAFieldOfARealEngineTableWithItsMemoAndIndex) {
   const auto before = Dump(dir / "CUSTOMER.DB");
   TTable t;
   OpenExclusive(t, dir, "CUSTOMER.DB");
+  std::vector<int> sizes;
+  for (int i = 0; i < t.FieldCount(); ++i) sizes.push_back(t.Fields(i).Size());
   // Field 6, the one the secondary index covers.
   RestructureField(t, t.FieldByName("City"), Change("City", 1, 30));
   EXPECT_FALSE(t.Active());
@@ -163,7 +165,8 @@ TEST(RestructureField, WidensAFieldOfARealEngineTableWithItsMemoAndIndex) {
   EXPECT_EQ(paradox::CheckSecondaryIndexes(dir / "CUSTOMER.DB"), std::nullopt);
   t.Open();
   EXPECT_EQ(t.FieldByName("City").Size(), 30);
-  EXPECT_EQ(t.FieldByName("LastName").Size(), 30);
+  for (int i = 0; i < t.FieldCount(); ++i)
+    if (t.Fields(i).FieldName() != "City") EXPECT_EQ(t.Fields(i).Size(), sizes[static_cast<std::size_t>(i)]) << t.Fields(i).FieldName();
   t.Close();
 }
 
