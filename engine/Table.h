@@ -12,6 +12,10 @@
 // table's code page; a string longer than an alpha field is cut to the field's size in bytes,
 // never inside a double-byte character. Dates as strings use the user's short date format.
 //
+// Required fields are checked at Post. The engine keeps no validity-check (.VAL) file, so the
+// flags are those of the FieldDefs this object was given before it opened the table (as after
+// CreateTable); a table opened by a fresh object has no required fields.
+//
 // Errors: misuse (a missing field, an operation that needs a closed table, writing outside
 // edit state, an empty required field) raises EDatabaseError; failures the engine reports
 // (missing or damaged file, table held by another program, key violation) raise EDBEngineError.
