@@ -18,6 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A path from UTF-8 text: std::filesystem would read narrow text in the ANSI code page.
+fs::path P(const std::string& utf8) { return fs::path(text::Widen(utf8)); }
+
 std::string U8(const fs::path& p) { return text::Narrow(p.wstring()); }
 
 std::vector<std::string> Sorted(FileNameList v) {
@@ -32,7 +35,8 @@ DWORD Attributes(const fs::path& p) { return GetFileAttributesW(p.wstring().c_st
 class TableFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = testing_support::FreshTempDir("fileops_win32 テーブル");
+    dir_ = testing_support::FreshTempDir("fileops_win32") / P("テーブル フォルダ");
+    fs::create_directory(dir_);
     for (const char* name : {"TOVO.DB", "tovo.px", "TOVO.X02", "TOVO", "TOVO_SEIBI.DB", "TOVO.MB", "TOVO.VAL"})
       testing_support::WriteFileBytes(dir_ / name, std::string("content of ") + name);
     fs::create_directory(dir_ / "Tovo.sub");
@@ -138,7 +142,8 @@ TEST_F(TableFolder, CopyMatchingFilesBacksUpTheWholeFamily) {
 // This test program carries a resource PGM (FileOpsTestPayload.rc): a few bytes that include
 // zeros, so a copy that stopped at the first zero would show.
 TEST(SavePayloadResource, WritesTheWholeResourceReplacingAFile) {
-  const fs::path dir = testing_support::FreshTempDir("fileops 一時 folder");
+  const fs::path dir = testing_support::FreshTempDir("fileops_save") / P("一時 folder");
+  fs::create_directory(dir);
   testing_support::WriteFileBytes(dir / "N_UpDate120502.lzh", std::string(5000, 'x'));
   SavePayloadResource(U8(dir), "N_UpDate120502.lzh");
   HRSRC resource = FindResourceW(nullptr, L"PGM", MAKEINTRESOURCEW(10));
@@ -161,7 +166,7 @@ TEST(SavePayloadResource, UncreatableFileRaisesAStreamError) {
 
 TEST(DeleteFolder, RemovesTheFolderWithEverythingInIt) {
   const fs::path root = testing_support::FreshTempDir("fileops_delete");
-  const fs::path temp = root / "Temp フォルダ";
+  const fs::path temp = root / P("Temp フォルダ");
   fs::create_directories(temp / "inner");
   testing_support::WriteFileBytes(temp / "N_UpDate120502.lzh", "archive");
   testing_support::WriteFileBytes(temp / "inner" / "x.txt", "x");

@@ -1,0 +1,75 @@
+#pragma once
+// TUnlha32: the LHA extraction library UNLHA32.DLL, loaded by name at run time. The wrapper
+// passes one command line through to the library's "Unlha" entry; it neither builds nor checks
+// it and does not read the library's result. Windows only.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+// A module loaded with LoadLibrary, freed with it.
+class ModuleHandle {
+ public:
+  ModuleHandle() = default;
+  explicit ModuleHandle(HMODULE module) : module_(module) {}
+  ModuleHandle(ModuleHandle&& other) noexcept : module_(std::exchange(other.module_, nullptr)) {}
+  ModuleHandle& operator=(ModuleHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      module_ = std::exchange(other.module_, nullptr);
+    }
+    return *this;
+  }
+  ModuleHandle(const ModuleHandle&) = delete;
+  ModuleHandle& operator=(const ModuleHandle&) = delete;
+  ~ModuleHandle() { Reset(); }
+  HMODULE get() const { return module_; }
+  explicit operator bool() const { return module_ != nullptr; }
+  void Reset() {
+    if (module_) FreeLibrary(module_);
+    module_ = nullptr;
+  }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+class TUnlha32 {
+ public:
+  // "Unlha": owner window, command line (ANSI code page), output buffer, its size.
+  using TUnlhaEntry = int(WINAPI*)(HWND, LPCSTR, LPSTR, DWORD);
+
+  static constexpr std::int32_t kBufferSize = 60000;
+  // Shown when the library cannot be loaded; \n\r\n\r is the line break as the text has it.
+  static constexpr const char* kMissingLibraryText =
+      "バックアップが正常に実行できません.\n\r\n\r"
+      "ファイル名 UNLHA32.DLL がありません.ディレクトリ\\WINDOWS\\SYSTEM\\にコピーしてください.";
+
+  // Loads UNLHA32.DLL. When it cannot be loaded, shows kMissingLibraryText in an error box with
+  // an OK button and leaves with the silent abort (EAbort).
+  TUnlha32();
+  TUnlha32(const TUnlha32&) = delete;
+  TUnlha32& operator=(const TUnlha32&) = delete;
+  virtual ~TUnlha32();
+
+  // Looks up UnlhaGetVersion, UnlhaGetRunning and Unlha. True when there is no library and
+  // nothing was bound; false after binding, whether or not every name was found.
+  virtual bool BindEntryPoints();
+
+  // Hands `commandLine` (UTF-8) to Unlha with no owner window and the output buffer. The
+  // library takes text in the system's ANSI code page: a command line that cannot be written
+  // in it raises Exception rather than reach the library with characters replaced. Does
+  // nothing when Unlha was not found.
+  virtual void Execute(const std::string& commandLine);
+
+ private:
+  std::int32_t FBufferSize = 0;
+  std::unique_ptr<char[]> FBuffer;
+  ModuleHandle FLibrary;
+  FARPROC FGetVersion = nullptr;
+  FARPROC FGetRunning = nullptr;
+  TUnlhaEntry FUnlha = nullptr;
+};

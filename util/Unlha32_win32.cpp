@@ -1,0 +1,34 @@
+#include "util/Unlha32.h"
+
+#include "framework/Dialogs.h"
+#include "framework/SysUtils.h"
+#include "text/CodePage.h"
+
+TUnlha32::TUnlha32() : FLibrary(LoadLibraryW(L"UNLHA32.DLL")) {
+  if (!FLibrary) {
+    MessageDlg(kMissingLibraryText, mtError, {mbOK});
+    Abort();
+  }
+  FBufferSize = kBufferSize;
+  // Not zero-filled: the library writes its report there and nothing reads it back.
+  FBuffer.reset(new char[static_cast<std::size_t>(FBufferSize)]);
+}
+
+TUnlha32::~TUnlha32() = default;
+
+bool TUnlha32::BindEntryPoints() {
+  if (!FLibrary) return true;
+  FGetVersion = GetProcAddress(FLibrary.get(), "UnlhaGetVersion");
+  FGetRunning = GetProcAddress(FLibrary.get(), "UnlhaGetRunning");
+  FUnlha = reinterpret_cast<TUnlhaEntry>(reinterpret_cast<void*>(GetProcAddress(FLibrary.get(), "Unlha")));
+  return false;
+}
+
+void TUnlha32::Execute(const std::string& commandLine) {
+  if (!FUnlha) return;
+  const std::optional<std::string> ansi = text::FromUtf8(commandLine, GetACP());
+  if (!ansi)
+    throw Exception("The extraction command line cannot be written in code page " + std::to_string(GetACP()) +
+                    ": " + commandLine);
+  FUnlha(nullptr, ansi->c_str(), FBuffer.get(), static_cast<DWORD>(FBufferSize));
+}
