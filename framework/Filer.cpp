@@ -620,8 +620,9 @@ void TReader::ReadPropValue(TObject& instance, const TPropInfo& prop, std::uint6
         return;
       }
     }
-  } catch (const EFilerError&) {
-    throw;
+  } catch (const EFilerError& e) {
+    if (e.Offset()) throw;
+    Error(e.what(), vat);
   } catch (const std::exception& e) {
     Error("Property " + prop.name + ": " + e.what(), at);
   }

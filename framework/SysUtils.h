@@ -50,9 +50,9 @@ class EWriteError : public EFilerError {
   using EFilerError::EFilerError;
 };
 
-class EClassNotFound : public EFilerError {
+class EClassNotFound : public EReadError {
  public:
-  using EFilerError::EFilerError;
+  using EReadError::EReadError;
 };
 
 class EInvalidOperation : public Exception {
