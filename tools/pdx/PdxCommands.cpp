@@ -11,6 +11,7 @@
 #include "paradox/TableCheck.h"
 #include "paradox/TableFamily.h"
 #include "text/CodePage.h"
+#include "tools/pdx/PdxIndexCommands.h"
 
 namespace fs = std::filesystem;
 using namespace paradox;
@@ -167,6 +168,10 @@ int Check(const fs::path& path, std::ostream& out, std::ostream& err) {
     err << "pdx check: " << *fault << "\n";
     return 1;
   }
+  if (auto fault = CheckIndexes(path)) {
+    err << "pdx check: " << *fault << "\n";
+    return 1;
+  }
   out << PathText(path) << ": OK\n";
   return 0;
 }
@@ -184,8 +189,9 @@ std::string CsvField(const std::string& v) {
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (!args.empty() && args[0] == "reindex") return RunReindex(args, out, err);
   if (args.size() != 2 || (args[0] != "info" && args[0] != "dump" && args[0] != "check")) {
-    err << "usage: pdx info|dump|check TABLE\n";
+    err << "usage: pdx info|dump|check TABLE\n       pdx reindex TABLE --out DIR\n";
     return 2;
   }
   try {

@@ -1,0 +1,58 @@
+#include "tools/pdx/PdxIndexCommands.h"
+
+#include "paradox/BinaryFile.h"
+#include "paradox/EngineError.h"
+#include "paradox/IndexRebuild.h"
+#include "paradox/SecondaryIndex.h"
+#include "paradox/TableFamily.h"
+
+namespace fs = std::filesystem;
+
+namespace pdx {
+
+namespace {
+
+fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
+
+fs::path DataFileOf(const std::string& arg) {
+  fs::path p = FromUtf8(arg);
+  std::error_code ec;
+  if (fs::is_regular_file(p, ec)) return p;
+  fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
+  auto u8 = p.filename().u8string();
+  if (auto found = paradox::FindDataFile(dir, std::string(u8.begin(), u8.end()))) return *found;
+  throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", arg);
+}
+
+}  // namespace
+
+int RunReindex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 4 || args[2] != "--out") {
+    err << "usage: pdx reindex TABLE --out DIR\n";
+    return 2;
+  }
+  try {
+    const fs::path data = DataFileOf(args[1]);
+    const fs::path dir = FromUtf8(args[3]);
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!fs::is_directory(dir, ec)) {
+      err << "pdx reindex: cannot make the folder " << args[3] << "\n";
+      return 1;
+    }
+    if (fs::equivalent(dir, data.parent_path(), ec)) {
+      // The table's own files would be replaced while they are read.
+      err << "pdx reindex: the output folder must not be the table's folder\n";
+      return 2;
+    }
+    for (const auto& p : paradox::RebuildIndexes(data, dir)) out << paradox::PathText(p) << "\n";
+    return 0;
+  } catch (const EDatabaseError& e) {
+    err << "pdx reindex: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+std::optional<std::string> CheckIndexes(const fs::path& dataFile) { return paradox::CheckSecondaryIndexes(dataFile); }
+
+}  // namespace pdx
