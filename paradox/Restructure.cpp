@@ -9,6 +9,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/ParadoxFormat.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/Record.h"
 #include "paradox/SecondaryIndex.h"
@@ -262,6 +263,17 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
       auto t = ParadoxTable::Open(newData, OpenMode::kExclusive);
       for (const auto& r : records) t->Insert(r);
       t->Close();
+    }
+    // The last value handed out goes across: numbers of records deleted before must not come
+    // back (CUSTOMER's counter stands at 44 over 20 records).
+    {
+      const std::uint32_t oldCounter = old->Header().autoIncrement;
+      auto f = BinaryFile::Open(newData, FileAccess::kReadWriteExclusive);
+      std::string counter = f->Read(format::kHeaderAutoIncrement, 4);
+      if (GetU32(counter, 0) < oldCounter) {
+        PutU32(counter, 0, oldCounter);
+        f->Write(format::kHeaderAutoIncrement, counter);
+      }
     }
     at(RestructureStep::kRecordsCopied, newData);
     // Each index keeps its file name: its .XGn number is its identity for other programs.

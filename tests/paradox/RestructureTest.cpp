@@ -80,9 +80,11 @@ TEST(Restructure, WideningAFieldOfARealTableKeepsEveryValueAndRebuildsItsIndexes
   fs::path data = CopyCustomer(fixtures, "restructure_widen");
   const auto before = Dump(data);
   ASSERT_EQ(before.size(), 20u);
+  const std::uint32_t counter = ParadoxTable::Open(data, OpenMode::kShared)->Header().autoIncrement;
   RestructureTable(data, WidenedCity(data, 40));
 
   auto t = ParadoxTable::Open(data, OpenMode::kShared);
+  EXPECT_EQ(t->Header().autoIncrement, counter);
   EXPECT_EQ(t->Schema().Field(5).size, 40);
   EXPECT_EQ(t->Schema().Field(5).name, "City");
   t.reset();
