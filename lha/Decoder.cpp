@@ -13,17 +13,19 @@ class BitReader {
   explicit BitReader(std::span<const std::uint8_t> bytes) : bytes_(bytes), totalBits_(bytes.size() * 8ULL) {}
 
   // The next n (<= 16) bits without consuming them; bits past the end read as zero.
-  std::uint32_t Peek(unsigned n) const {
-    const std::uint64_t byte = bitPos_ >> 3;
-    std::uint32_t v = 0;
-    for (int i = 0; i < 3; ++i) v = (v << 8) | ByteAt(byte + i);
-    v = (v << (bitPos_ & 7)) & 0xFFFFFF;
-    return v >> (24 - n);
+  std::uint32_t Peek(unsigned n) {
+    while (bufBits_ < n) {
+      buf_ = (buf_ << 8) | (next_ < bytes_.size() ? bytes_[next_] : 0u);
+      ++next_;
+      bufBits_ += 8;
+    }
+    return static_cast<std::uint32_t>(buf_ >> (bufBits_ - n)) & ((1u << n) - 1);
   }
 
   void Skip(unsigned n) {
     bitPos_ += n;
     if (bitPos_ > totalBits_) ThrowLhaError(ErrorKind::Truncated, "compressed data ends early", {}, bytes_.size());
+    bufBits_ -= n;
   }
 
   std::uint32_t Get(unsigned n) {
@@ -36,11 +38,12 @@ class BitReader {
   std::uint64_t ByteOffset() const { return bitPos_ >> 3; }
 
  private:
-  std::uint32_t ByteAt(std::uint64_t i) const { return i < bytes_.size() ? bytes_[i] : 0; }
-
   std::span<const std::uint8_t> bytes_;
   std::uint64_t totalBits_;
   std::uint64_t bitPos_ = 0;
+  std::uint64_t buf_ = 0;  // holds bufBits_ (< 24) not yet consumed bits in its low end
+  unsigned bufBits_ = 0;
+  std::size_t next_ = 0;
 };
 
 [[noreturn]] void BadCode(const BitReader& in, const std::string& what) {
@@ -67,14 +70,18 @@ class HuffmanTable {
     std::uint32_t kraft = 0;
     for (unsigned l = 1; l <= kMaxCodeLength; ++l) kraft += count[l] << (kMaxCodeLength - l);
     if (kraft != (1u << kMaxCodeLength)) BadCode(in, "incomplete or oversubscribed Huffman code");
+    // The table is indexed by as many bits as the longest code has.
+    bits_ = 1;
+    for (unsigned l = 1; l <= kMaxCodeLength; ++l)
+      if (count[l]) bits_ = l;
     std::array<std::uint32_t, kMaxCodeLength + 2> start{};
-    for (unsigned l = 1; l <= kMaxCodeLength; ++l) start[l + 1] = start[l] + (count[l] << (kMaxCodeLength - l));
-    table_.resize(1u << kMaxCodeLength);
+    for (unsigned l = 1; l <= bits_; ++l) start[l + 1] = start[l] + (count[l] << (bits_ - l));
+    table_.assign(std::size_t{1} << bits_, 0);
     for (std::size_t s = 0; s < lengths.size(); ++s) {
       const unsigned l = lengths[s];
       if (l == 0) continue;
       const std::uint32_t first = start[l];
-      const std::uint32_t span = 1u << (kMaxCodeLength - l);
+      const std::uint32_t span = 1u << (bits_ - l);
       start[l] += span;
       const std::uint32_t entry = (static_cast<std::uint32_t>(s) << 5) | l;
       std::fill(table_.begin() + first, table_.begin() + first + span, entry);
@@ -83,7 +90,7 @@ class HuffmanTable {
 
   unsigned Decode(BitReader& in) const {
     if (single_) return singleSymbol_;
-    const std::uint32_t entry = table_[in.Peek(kMaxCodeLength)];
+    const std::uint32_t entry = table_[in.Peek(bits_)];
     in.Skip(entry & 31);
     return entry >> 5;
   }
@@ -91,6 +98,7 @@ class HuffmanTable {
  private:
   bool single_ = true;
   std::uint16_t singleSymbol_ = 0;
+  unsigned bits_ = 1;
   std::vector<std::uint32_t> table_;
 };
 

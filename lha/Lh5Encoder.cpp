@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <numeric>
-#include <queue>
 
 #include "lha/Decoder.h"
 
@@ -138,33 +137,31 @@ std::vector<std::uint8_t> CodeLengths(std::span<const std::uint32_t> freq, unsig
   for (std::size_t s = 0; s < n; ++s)
     if (freq[s]) used.push_back(static_cast<unsigned>(s));
   if (used.size() < 2) return lengths;
-  // Plain Huffman tree over the used symbols.
-  struct Node {
-    std::uint64_t weight;
-    int parent;
+  // Huffman tree by the two-queue method: leaves sorted by weight, internal nodes created in
+  // non-decreasing order of weight, so the two lightest are always at the queue fronts.
+  std::vector<unsigned> order = used;
+  std::stable_sort(order.begin(), order.end(), [&](unsigned x, unsigned y) { return freq[x] < freq[y]; });
+  const std::size_t leaves = order.size();
+  std::vector<std::uint64_t> weight(2 * leaves - 1);
+  std::vector<std::size_t> parent(2 * leaves - 1, 0);
+  for (std::size_t k = 0; k < leaves; ++k) weight[k] = freq[order[k]];
+  std::size_t nextLeaf = 0, nextInner = leaves, created = leaves;
+  auto takeLightest = [&]() {
+    if (nextLeaf < leaves && (nextInner >= created || weight[nextLeaf] <= weight[nextInner])) return nextLeaf++;
+    return nextInner++;
   };
-  std::vector<Node> nodes;
-  using Item = std::pair<std::uint64_t, int>;
-  std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
-  for (unsigned s : used) {
-    nodes.push_back({freq[s], -1});
-    heap.push({freq[s], static_cast<int>(nodes.size() - 1)});
+  while (created < 2 * leaves - 1) {
+    const std::size_t x = takeLightest();
+    const std::size_t y = takeLightest();
+    weight[created] = weight[x] + weight[y];
+    parent[x] = parent[y] = created;
+    ++created;
   }
-  while (heap.size() > 1) {
-    Item a = heap.top();
-    heap.pop();
-    Item b = heap.top();
-    heap.pop();
-    nodes.push_back({a.first + b.first, -1});
-    const int id = static_cast<int>(nodes.size() - 1);
-    nodes[a.second].parent = id;
-    nodes[b.second].parent = id;
-    heap.push({a.first + b.first, id});
-  }
-  std::vector<unsigned> depth(nodes.size(), 0);
-  for (int i = static_cast<int>(nodes.size()) - 2; i >= 0; --i) depth[i] = depth[nodes[i].parent] + 1;
+  std::vector<unsigned> depth(2 * leaves - 1, 0);
+  for (std::size_t k = 2 * leaves - 1; k-- > 0;)
+    if (k != 2 * leaves - 2) depth[k] = depth[parent[k]] + 1;
   std::vector<unsigned> count(64, 0);
-  for (std::size_t k = 0; k < used.size(); ++k) ++count[std::min<unsigned>(depth[k], 63)];
+  for (std::size_t k = 0; k < leaves; ++k) ++count[std::min<unsigned>(depth[k], 63)];
   // Move leaves above the limit up, keeping the code complete (the JPEG procedure).
   for (unsigned l = 63; l > limit; --l) {
     while (count[l] > 0) {
@@ -176,12 +173,10 @@ std::vector<std::uint8_t> CodeLengths(std::span<const std::uint32_t> freq, unsig
       count[j] -= 1;
     }
   }
-  // Most frequent symbols get the shortest codes.
-  std::vector<unsigned> order = used;
-  std::stable_sort(order.begin(), order.end(), [&](unsigned a, unsigned b) { return freq[a] > freq[b]; });
-  std::size_t k = 0;
+  // Most frequent symbols (the end of `order`) get the shortest codes.
+  std::size_t k = leaves;
   for (unsigned l = 1; l <= limit; ++l)
-    for (unsigned c = 0; c < count[l]; ++c) lengths[order[k++]] = static_cast<std::uint8_t>(l);
+    for (unsigned c = 0; c < count[l]; ++c) lengths[order[--k]] = static_cast<std::uint8_t>(l);
   return lengths;
 }
 
@@ -208,13 +203,11 @@ class BitWriter {
   void Put(unsigned n, std::uint32_t value) {
     bits_ += n;
     if (countOnly_) return;
-    for (int i = static_cast<int>(n) - 1; i >= 0; --i) {
-      acc_ = static_cast<std::uint8_t>((acc_ << 1) | ((value >> i) & 1));
-      if (++accBits_ == 8) {
-        out_.push_back(acc_);
-        acc_ = 0;
-        accBits_ = 0;
-      }
+    acc_ = (acc_ << n) | (value & ((1u << n) - 1));
+    accBits_ += n;
+    while (accBits_ >= 8) {
+      accBits_ -= 8;
+      out_.push_back(static_cast<std::uint8_t>(acc_ >> accBits_));
     }
   }
 
@@ -224,24 +217,26 @@ class BitWriter {
     return std::move(out_);
   }
 
+  // Counts bits without writing them (count-only writers).
+  void Skip(std::uint64_t n) { bits_ += n; }
+
   std::uint64_t Bits() const { return bits_; }
 
  private:
   bool countOnly_;
   std::uint64_t bits_ = 0;
   std::vector<std::uint8_t> out_;
-  std::uint8_t acc_ = 0;
+  std::uint64_t acc_ = 0;  // fewer than 8 bits are left in it between calls
   unsigned accBits_ = 0;
 };
 
-int UsedCount(std::span<const std::uint8_t> lengths, std::span<const std::uint32_t> freq, unsigned& only) {
+int UsedCount(std::span<const std::uint32_t> freq, unsigned& only) {
   int used = 0;
   for (std::size_t s = 0; s < freq.size(); ++s)
     if (freq[s]) {
       ++used;
       only = static_cast<unsigned>(s);
     }
-  (void)lengths;
   return used;
 }
 
@@ -296,65 +291,83 @@ void ForEachLengthCode(std::span<const std::uint8_t> cLen, Emit emit) {
   }
 }
 
-void WriteBlock(BitWriter& w, std::span<const Token> tokens) {
-  std::array<std::uint32_t, kSymbolCodes> cFreq{};
-  std::array<std::uint32_t, kPositionCodes> pFreq{};
-  for (const Token& t : tokens) {
-    ++cFreq[t.symbol];
-    if (t.symbol >= kLiteralCodes) ++pFreq[PositionCode(t.distance)];
+struct Frequencies {
+  std::array<std::uint32_t, kSymbolCodes> c{};
+  std::array<std::uint32_t, kPositionCodes> p{};
+
+  explicit Frequencies(std::span<const Token> tokens) {
+    for (const Token& t : tokens) {
+      ++c[t.symbol];
+      if (t.symbol >= kLiteralCodes) ++p[PositionCode(t.distance)];
+    }
   }
+  Frequencies& operator+=(const Frequencies& o) {
+    for (std::size_t i = 0; i < c.size(); ++i) c[i] += o.c[i];
+    for (std::size_t i = 0; i < p.size(); ++i) p[i] += o.p[i];
+    return *this;
+  }
+};
+
+// Writes one block with the symbol counts `f`: the code tables, then the symbols of `tokens`
+// (which must be the tokens counted in `f`). Without tokens only the size is accounted for,
+// which the block splitter uses to compare layouts.
+void WriteBlock(BitWriter& w, const Frequencies& f, std::span<const Token> tokens, bool withSymbols) {
+  std::array<std::uint32_t, kSymbolCodes> cFreq = f.c;
+  const std::array<std::uint32_t, kPositionCodes>& pFreq = f.p;
+  std::uint32_t count = 0;
+  for (std::uint32_t v : cFreq) count += v;
+  // The one-symbol form of the symbol and code-length tables is valid, but some decoders (the
+  // one in bsdtar) reject it. A second, unused symbol makes them ordinary two-code tables at a
+  // cost of one bit per symbol; it is placed so that the code-length table also gets two codes.
+  unsigned cOnly = 0;
+  if (UsedCount(cFreq, cOnly) <= 1) cFreq[cOnly >= 2 ? 0 : cOnly + 2] = 1;
   const std::vector<std::uint8_t> cLen = CodeLengths(cFreq, kMaxCodeLength);
   const std::vector<std::uint8_t> pLen = CodeLengths(pFreq, kMaxCodeLength);
-  const std::vector<std::uint16_t> cCode = CanonicalCodes(cLen);
-  const std::vector<std::uint16_t> pCode = CanonicalCodes(pLen);
 
-  w.Put(16, static_cast<std::uint32_t>(tokens.size()));
-  unsigned cOnly = 0;
-  if (UsedCount(cLen, cFreq, cOnly) <= 1) {
-    w.Put(5, 0);
-    w.Put(5, 0);
-    w.Put(9, 0);
-    w.Put(9, cOnly);
-  } else {
-    std::array<std::uint32_t, kCodeLengthCodes> tFreq{};
-    ForEachLengthCode(cLen, [&](unsigned s, unsigned, unsigned) { ++tFreq[s]; });
-    const std::vector<std::uint8_t> tLen = CodeLengths(tFreq, kMaxCodeLength);
-    const std::vector<std::uint16_t> tCode = CanonicalCodes(tLen);
-    unsigned tOnly = 0;
-    if (UsedCount(tLen, tFreq, tOnly) <= 1) {
-      w.Put(5, 0);
-      w.Put(5, tOnly);
-    } else {
-      PutLengths(w, tLen, 5, 3);
-    }
-    std::size_t n = cLen.size();
-    while (n > 0 && cLen[n - 1] == 0) --n;
-    w.Put(9, static_cast<std::uint32_t>(n));
-    ForEachLengthCode(cLen, [&](unsigned s, unsigned extraBits, unsigned extra) {
-      w.Put(tLen[s], tCode[s]);
-      if (extraBits) w.Put(extraBits, extra);
-    });
-  }
+  w.Put(16, count);
+  std::array<std::uint32_t, kCodeLengthCodes> tFreq{};
+  ForEachLengthCode(cLen, [&](unsigned s, unsigned, unsigned) { ++tFreq[s]; });
+  unsigned tOnly = 0;
+  if (UsedCount(tFreq, tOnly) <= 1) tFreq[tOnly == 0 ? 1 : 0] = 1;
+  const std::vector<std::uint8_t> tLen = CodeLengths(tFreq, kMaxCodeLength);
+  const std::vector<std::uint16_t> tCode = CanonicalCodes(tLen);
+  PutLengths(w, tLen, 5, 3);
+  std::size_t n = cLen.size();
+  while (n > 0 && cLen[n - 1] == 0) --n;
+  w.Put(9, static_cast<std::uint32_t>(n));
+  ForEachLengthCode(cLen, [&](unsigned s, unsigned extraBits, unsigned extra) {
+    w.Put(tLen[s], tCode[s]);
+    if (extraBits) w.Put(extraBits, extra);
+  });
   unsigned pOnly = 0;
-  if (UsedCount(pLen, pFreq, pOnly) <= 1) {
+  if (UsedCount(pFreq, pOnly) <= 1) {
     w.Put(kPositionCountBits, 0);
     w.Put(kPositionCountBits, pOnly);
   } else {
     PutLengths(w, pLen, kPositionCountBits, -1);
   }
+  if (!withSymbols) {
+    std::uint64_t bits = 0;
+    for (std::size_t s = 0; s < f.c.size(); ++s) bits += std::uint64_t{f.c[s]} * cLen[s];
+    for (std::size_t q = 0; q < pFreq.size(); ++q) bits += std::uint64_t{pFreq[q]} * (pLen[q] + (q > 1 ? q - 1 : 0));
+    w.Skip(bits);
+    return;
+  }
+  const std::vector<std::uint16_t> cCode = CanonicalCodes(cLen);
+  const std::vector<std::uint16_t> pCode = CanonicalCodes(pLen);
   for (const Token& t : tokens) {
     w.Put(cLen[t.symbol], cCode[t.symbol]);
     if (t.symbol >= kLiteralCodes) {
-      const unsigned p = PositionCode(t.distance);
-      w.Put(pLen[p], pCode[p]);
-      if (p > 1) w.Put(p - 1, t.distance - (1u << (p - 1)));
+      const unsigned q = PositionCode(t.distance);
+      w.Put(pLen[q], pCode[q]);
+      if (q > 1) w.Put(q - 1, t.distance - (1u << (q - 1)));
     }
   }
 }
 
-std::uint64_t BlockBits(std::span<const Token> tokens) {
+std::uint64_t BlockBits(const Frequencies& f) {
   BitWriter counter(true);
-  WriteBlock(counter, tokens);
+  WriteBlock(counter, f, {}, false);
   return counter.Bits();
 }
 
@@ -365,17 +378,23 @@ std::vector<std::span<const Token>> SplitBlocks(std::span<const Token> tokens) {
   std::vector<std::span<const Token>> blocks;
   std::size_t start = 0;
   std::size_t end = std::min(tokens.size(), kPiece);
-  std::uint64_t currentBits = BlockBits(tokens.subspan(start, end - start));
+  Frequencies current(tokens.subspan(start, end - start));
+  std::uint64_t currentBits = BlockBits(current);
   while (end < tokens.size()) {
     const std::size_t pieceEnd = std::min(tokens.size(), end + kPiece);
-    const std::uint64_t pieceBits = BlockBits(tokens.subspan(end, pieceEnd - end));
+    const Frequencies piece(tokens.subspan(end, pieceEnd - end));
+    const std::uint64_t pieceBits = BlockBits(piece);
     const bool fits = pieceEnd - start <= kMaxBlockSymbols;
-    const std::uint64_t mergedBits = fits ? BlockBits(tokens.subspan(start, pieceEnd - start)) : 0;
+    Frequencies merged = current;
+    merged += piece;
+    const std::uint64_t mergedBits = fits ? BlockBits(merged) : 0;
     if (fits && mergedBits <= currentBits + pieceBits) {
+      current = merged;
       currentBits = mergedBits;
     } else {
       blocks.push_back(tokens.subspan(start, end - start));
       start = end;
+      current = piece;
       currentBits = pieceBits;
     }
     end = pieceEnd;
@@ -390,7 +409,7 @@ std::vector<std::uint8_t> EncodeLh5(std::span<const std::uint8_t> input, const L
   if (input.empty()) return {};
   const std::vector<Token> tokens = Tokenise(input, std::max(1u, options.maxChain));
   BitWriter w(false);
-  for (std::span<const Token> block : SplitBlocks(tokens)) WriteBlock(w, block);
+  for (std::span<const Token> block : SplitBlocks(tokens)) WriteBlock(w, Frequencies(block), block, true);
   return w.Finish();
 }
 

@@ -10,7 +10,7 @@
 namespace lha {
 
 struct Lh5EncoderOptions {
-  unsigned maxChain = 2048;  // hash-chain steps per position; more finds longer matches, slower
+  unsigned maxChain = 256;  // hash-chain steps per position; more finds longer matches, slower
 };
 
 std::vector<std::uint8_t> EncodeLh5(std::span<const std::uint8_t> input, const Lh5EncoderOptions& options = {});

@@ -1,0 +1,149 @@
+// Our archives against lhasa, bsdtar and jlha (an independent Java LHA archiver, run as `lha`),
+// and jlha's archives against our reader.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "Corpus.h"
+#include "lha/ArchiveReader.h"
+#include "lha/ArchiveWriter.h"
+#include "lha/Crc16.h"
+#include "support/TestPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using lha_test::Bytes;
+
+struct Ran {
+  int status;
+  std::string output;
+};
+
+Ran Shell(const std::string& command) {
+  Ran r{-1, {}};
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
+
+bool HaveTool(const char* name) { return Shell(std::string("command -v ") + name).status == 0; }
+
+Bytes ReadBytes(const fs::path& p) {
+  const std::string s = testing_support::ReadFileBytes(p);
+  return Bytes(s.begin(), s.end());
+}
+
+void WriteBytes(const fs::path& p, const Bytes& b) { testing_support::WriteFileBytes(p, std::string(b.begin(), b.end())); }
+
+std::vector<lha_test::Sample> CorpusWithOneLarge() { return lha_test::Corpus(true); }
+
+TEST(Interop, OurArchivesPassLhasaBsdtarAndJlha) {
+  for (const char* tool : {"lhasa", "bsdtar", "lha"})
+    if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_ours");
+  const std::vector<lha_test::Sample> corpus = CorpusWithOneLarge();
+  std::vector<lha::ArchiveEntry> entries;
+  std::int64_t t = 1271037947;
+  for (const lha_test::Sample& s : corpus) entries.push_back({s.name, s.data, t += 3600});
+  const fs::path archive = dir / "ours.lzh";
+  WriteBytes(archive, lha::WritePayloadArchive(entries));
+
+  const Ran test = Shell("lhasa t " + Q(archive));
+  EXPECT_EQ(test.status, 0) << test.output;
+  // lhasa treats a bad header as the end of the archive, so every member must be named.
+  for (const lha_test::Sample& s : corpus) EXPECT_NE(test.output.find(s.name), std::string::npos) << s.name;
+
+  const Ran list = Shell("bsdtar -tf " + Q(archive));
+  EXPECT_EQ(list.status, 0) << list.output;
+  std::string expected;
+  for (const lha_test::Sample& s : corpus) expected += s.name + "\n";
+  EXPECT_EQ(list.output, expected);
+
+  const Ran verbose = Shell("TZ=UTC bsdtar -tvf " + Q(archive));
+  EXPECT_NE(verbose.output.find("Apr 12  2010"), std::string::npos) << verbose.output;
+
+  struct Extractor {
+    const char* name;
+    std::string command;
+  };
+  const fs::path outLhasa = dir / "lhasa", outBsdtar = dir / "bsdtar", outJlha = dir / "jlha";
+  for (const fs::path& d : {outLhasa, outBsdtar, outJlha}) fs::create_directories(d);
+  const std::vector<Extractor> extractors = {
+      {"lhasa", "cd " + Q(outLhasa) + " && lhasa xq " + Q(archive)},
+      {"bsdtar", "bsdtar -xf " + Q(archive) + " -C " + Q(outBsdtar)},
+      {"jlha", "cd " + Q(outJlha) + " && lha xq " + Q(archive)},
+  };
+  for (const Extractor& x : extractors) {
+    SCOPED_TRACE(x.name);
+    const Ran r = Shell(x.command);
+    EXPECT_EQ(r.status, 0) << r.output;
+    const fs::path out = dir / x.name;
+    for (const lha_test::Sample& s : corpus) {
+      ASSERT_TRUE(fs::exists(out / s.name)) << s.name;
+      EXPECT_TRUE(ReadBytes(out / s.name) == s.data) << s.name << " differs";
+    }
+  }
+  // Times come from the header: lhasa and bsdtar set them.
+  const auto written = fs::last_write_time(outBsdtar / corpus[0].name);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::file_clock::to_sys(written).time_since_epoch()).count();
+  EXPECT_EQ(seconds, 1271037947 + 3600);
+}
+
+struct JlhaCase {
+  const char* options;
+  const char* method;  // expected for the compressible members
+  int level;
+};
+
+TEST(Interop, JlhaArchivesUnpackByteIdentical) {
+  if (!HaveTool("lha")) GTEST_SKIP() << "jlha (lha) is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_jlha");
+  const fs::path in = dir / "in";
+  fs::create_directories(in);
+  std::vector<lha_test::Sample> corpus = lha_test::Corpus(false);
+  std::string names;
+  for (const lha_test::Sample& s : corpus) {
+    WriteBytes(in / s.name, s.data);
+    names += " " + Q(s.name);
+  }
+  const JlhaCase cases[] = {{"", "-lh5-", 2}, {"o6", "-lh6-", 2}, {"o7", "-lh7-", 2},
+                            {"0", "-lh5-", 0}, {"1", "-lh5-", 1}, {"1o6", "-lh6-", 1}};
+  for (const JlhaCase& c : cases) {
+    SCOPED_TRACE(c.options);
+    const fs::path archive = dir / (std::string("j") + c.options + ".lzh");
+    std::string opts = c.options;
+    opts.erase(std::remove(opts.begin(), opts.end(), ' '), opts.end());
+    const Ran r = Shell("cd " + Q(in) + " && lha c" + opts + "q " + Q(archive) + names);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Bytes bytes = ReadBytes(archive);
+    lha::ArchiveReader reader(bytes);
+    std::size_t i = 0;
+    bool sawMethod = false;
+    while (auto m = reader.Next()) {
+      ASSERT_LT(i, corpus.size());
+      EXPECT_EQ(m->path, corpus[i].name);
+      EXPECT_EQ(m->level, c.level);
+      sawMethod = sawMethod || m->methodId == c.method;
+      EXPECT_TRUE(reader.ExtractToVector(*m) == corpus[i].data) << corpus[i].name;
+      ++i;
+    }
+    EXPECT_EQ(i, corpus.size());
+    EXPECT_TRUE(sawMethod);
+  }
+}
+
+}  // namespace
