@@ -46,7 +46,7 @@ const TClassInfo& TControl::StaticClass() {
           .Declare("Align", &TControl::Align, &TControl::SetAlign).Default(alNone)
           .Declare("Anchors", &TControl::Anchors, &TControl::SetAnchors).Default(TAnchors{akLeft, akTop})
           .Declare("Caption", &TControl::Caption, &TControl::SetCaption)
-          .Declare("Color", &TControl::Color, &TControl::SetColor).Stored(&TControl::IsColorStored)
+          .Declare("Color", &TControl::Color, &TControl::SetColor).Default(clWindow).Stored(&TControl::IsColorStored)
           .Declare("Cursor", &TControl::Cursor, &TControl::SetCursor).Default(crDefault)
               .Idents(CursorToIdent, IdentToCursor)
           .Declare("Enabled", &TControl::Enabled, &TControl::SetEnabled).Default(true)
@@ -264,6 +264,7 @@ void TWinControl::InsertControl(TControl* c) {
     for (TControl* x : controls_)
       if (x != c && dynamic_cast<TWinControl*>(x)) ++n;
     w->tabOrderRequest_ = n;
+    w->tabOrderExplicit_ = false;
   }
   c->ParentFontChanged();
   c->ParentColorChanged();
@@ -285,8 +286,12 @@ std::vector<TWinControl*> TWinControl::TabList() const {
   std::vector<TWinControl*> list;
   for (TControl* c : controls_)
     if (auto* w = dynamic_cast<TWinControl*>(c)) list.push_back(w);
-  std::stable_sort(list.begin(), list.end(),
-                   [](TWinControl* a, TWinControl* b) { return a->tabOrderRequest_ < b->tabOrderRequest_; });
+  // Where form data asked for a place that a sibling holds only by its arrival, the request
+  // wins.
+  std::stable_sort(list.begin(), list.end(), [](TWinControl* a, TWinControl* b) {
+    if (a->tabOrderRequest_ != b->tabOrderRequest_) return a->tabOrderRequest_ < b->tabOrderRequest_;
+    return a->tabOrderExplicit_ && !b->tabOrderExplicit_;
+  });
   return list;
 }
 
@@ -301,6 +306,7 @@ void TWinControl::SetTabOrder(int v) {
   if (!Parent() || ComponentState().Contains(csReading)) {
     // While form data is read, siblings arrive one by one: keep the request, order later.
     tabOrderRequest_ = v;
+    tabOrderExplicit_ = true;
     return;
   }
   std::vector<TWinControl*> list = Parent()->TabList();
@@ -308,7 +314,10 @@ void TWinControl::SetTabOrder(int v) {
   if (v < 0) v = static_cast<int>(list.size());
   if (v > static_cast<int>(list.size())) v = static_cast<int>(list.size());
   list.insert(list.begin() + v, this);
-  for (std::size_t i = 0; i < list.size(); ++i) list[i]->tabOrderRequest_ = static_cast<int>(i);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    list[i]->tabOrderRequest_ = static_cast<int>(i);
+    list[i]->tabOrderExplicit_ = true;
+  }
 }
 
 bool TWinControl::CanFocus() const {

@@ -326,6 +326,7 @@ class TWinControl : public TControl {
   friend struct WinControlAccess;
   std::vector<TControl*> controls_;
   int tabOrderRequest_ = -1;
+  bool tabOrderExplicit_ = false;
   bool tabStop_ = false;
   std::unique_ptr<TBrush> brush_;
 };

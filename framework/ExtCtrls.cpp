@@ -193,7 +193,7 @@ const TClassInfo& TPanel::StaticClass() {
           .Publish("Left").Publish("Top").Publish("Width").Publish("Height")
           .Publish("Align").Publish("Alignment").Publish("Anchors")
           .Publish("BevelInner").Publish("BevelOuter").Publish("BevelWidth").Publish("BorderStyle")
-          .Publish("Caption").Publish("Color").Publish("Enabled").Publish("Font")
+          .Publish("Caption").Publish("Color").Default(clBtnFace).Publish("Enabled").Publish("Font")
           .Publish("ParentColor").Default(false).Publish("ParentFont").Publish("ParentShowHint")
           .Publish("PopupMenu").Publish("ShowHint").Publish("Hint").Publish("TabOrder")
           .Publish("TabStop").Publish("Visible")

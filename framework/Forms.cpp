@@ -79,7 +79,7 @@ const TClassInfo& BuildFormInfo() {
           .Publish("Caption")
           .Publish("ClientHeight").Stored(&TCustomForm::IsClientSizeStored)
           .Publish("ClientWidth").Stored(&TCustomForm::IsClientSizeStored)
-          .Publish("Color").Stored(true)
+          .Publish("Color").NoDefault().Stored(true)
           .Publish("Enabled")
           .Publish("Font").Stored(true)
           .Property("FormStyle", &TCustomForm::FormStyle, &TCustomForm::SetFormStyle).Default(fsNormal)

@@ -28,10 +28,11 @@ if(CMAKE_CROSSCOMPILING)
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${NORVEX_FORMC_EXE})
-  set(NORVEX_FORMC_DEP norvex_formc_host)
+  set(NORVEX_FORMC_EXE ${NORVEX_FORMC_EXE} CACHE INTERNAL "")
+  set(NORVEX_FORMC_DEP norvex_formc_host CACHE INTERNAL "")
 else()
-  set(NORVEX_FORMC_EXE $<TARGET_FILE:norvex_formc>)
-  set(NORVEX_FORMC_DEP norvex_formc)
+  set(NORVEX_FORMC_EXE $<TARGET_FILE:norvex_formc> CACHE INTERNAL "")
+  set(NORVEX_FORMC_DEP norvex_formc CACHE INTERNAL "")
 endif()
 
 function(norvex_compile_form out in)
