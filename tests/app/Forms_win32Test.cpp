@@ -1,6 +1,7 @@
 // The three windows built from the form data the build compiled, on real windows.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 

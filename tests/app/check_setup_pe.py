@@ -54,7 +54,9 @@ def main(exe, expectations):
                 tables[table.LangID] = {k.decode(): v.decode() for k, v in table.entries.items()}
         elif info.Key == b'VarFileInfo':
             for var in info.Var:
-                translations.append(var.entry)
+                for key, value in var.entry.items():
+                    key = key.decode() if isinstance(key, bytes) else key
+                    translations.append((key, [int(v, 16) for v in value.split()]))
     check(list(tables) == [b'041103A4'], f'one string table 041103A4, got {list(tables)}')
     strings = tables.get(b'041103A4', {})
     expected = {
@@ -71,7 +73,7 @@ def main(exe, expectations):
         check(strings.get(key) == value, f'{key} is {strings.get(key)!r}, expected {value!r}')
     for key in ('CompanyName', 'LegalCopyright'):
         check('ケルモ工業' in strings.get(key, ''), f'{key} names the vendor: {strings.get(key)!r}')
-    check(translations == [{'Translation': '0x0411 0x03a4'}],
+    check(translations == [('Translation', [0x0411, 932])],
           f'translation 0x0411, 932: {translations}')
 
     rcdata = {}

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "components/CuteBtn.h"
+#include "components/FileVer.h"
 #include "framework/ClassBuilder.h"
 #include "framework/Filer.h"
 #include "framework/Forms.h"
@@ -99,6 +100,7 @@ class BinaryKeeperTest : public ::testing::Test {
 TEST_F(BinaryKeeperTest, UpdateWindowKeepsTheShiftJisReadme) {
   // Other component classes of the form: linked and registered through their class info.
   RegisterComponentClass(TCuteButton::StaticClass());
+  RegisterComponentClass(TVersionInfo::StaticClass());
   std::string form = ReadFileBytes(BuildFile("resources/TUPDATEFORM.bin"));
   std::string readme = ReadFileBytes(BuildFile("resources/N_UpDate.TXT"));
   std::string utf8 = ReadFileBytes(testing_support::SourceDir() / "resources" / "N_UpDate.txt");
