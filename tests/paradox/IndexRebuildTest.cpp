@@ -134,7 +134,11 @@ TEST(IndexRebuild, DamagedOrForeignIndexFilesAreRefusedNotMisread) {
   NORVEX_REQUIRE_FIXTURES(fixtures);
   const fs::path db = fixtures / "paradox" / "leonhad-paradoxdriver" / "db";
   fs::path dir = testing_support::FreshTempDir("reindex_damaged");
-  for (const char* f : {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX"}) fs::copy_file(db / f, dir / f);
+  for (const char* f : {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX"}) {
+    fs::copy_file(db / f, dir / f);
+    // The samples are read-only, and so would be the copies (Windows then refuses to delete them).
+    fs::permissions(dir / f, fs::perms::owner_read | fs::perms::owner_write);
+  }
   auto schemaOf = [&] { return ParadoxTable::Open(dir / "CUSTOMER.DB", OpenMode::kShared); };
   std::string x = ReadFileBytes(db / "CUSTOMER.X06");
 
