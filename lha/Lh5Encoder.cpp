@@ -9,12 +9,7 @@
 namespace lha {
 namespace {
 
-constexpr unsigned kDictionaryBits = 13;
-constexpr std::size_t kWindow = std::size_t{1} << kDictionaryBits;
-// Distance 8192 would reach the slot being written; stay one short like the classic encoders.
-constexpr std::size_t kMaxDistance = kWindow - 1;
-constexpr unsigned kPositionCodes = 14;
-constexpr unsigned kPositionCountBits = 4;
+constexpr unsigned kMaxPositionCodes = 17;  // -lh7-
 constexpr unsigned kHashBits = 15;
 // A 3-byte match this far back costs more bits than three literals.
 constexpr std::size_t kTooFarForThree = 4096;
@@ -35,13 +30,19 @@ unsigned PositionCode(unsigned d) {
 
 class MatchFinder {
  public:
-  MatchFinder(std::span<const std::uint8_t> data, unsigned maxChain)
-      : data_(data), maxChain_(maxChain), head_(std::size_t{1} << kHashBits, -1), prev_(kWindow, -1) {}
+  MatchFinder(std::span<const std::uint8_t> data, unsigned maxChain, unsigned dictionaryBits)
+      : data_(data),
+        maxChain_(maxChain),
+        mask_((std::size_t{1} << dictionaryBits) - 1),
+        // A distance of the whole window would reach the slot being written; stay one short.
+        maxDistance_(mask_),
+        head_(std::size_t{1} << kHashBits, -1),
+        prev_(mask_ + 1, -1) {}
 
   void Insert(std::size_t i) {
     if (i + 3 > data_.size()) return;
     const std::uint32_t h = Hash(i);
-    prev_[i & (kWindow - 1)] = head_[h];
+    prev_[i & mask_] = head_[h];
     head_[h] = static_cast<std::int32_t>(i);
   }
 
@@ -55,7 +56,7 @@ class MatchFinder {
     unsigned steps = maxChain_;
     while (cand >= 0 && steps-- > 0) {
       const std::size_t c = static_cast<std::size_t>(cand);
-      if (c >= i || i - c > kMaxDistance) break;
+      if (c >= i || i - c > maxDistance_) break;
       const std::uint8_t* p = data_.data() + c;
       if (p[best] == cur[best] && p[0] == cur[0] && p[1] == cur[1]) {
         unsigned len = 2;
@@ -66,7 +67,7 @@ class MatchFinder {
           if (len == maxLen) break;
         }
       }
-      const std::int32_t next = prev_[c & (kWindow - 1)];
+      const std::int32_t next = prev_[c & mask_];
       if (next >= cand) break;
       cand = next;
     }
@@ -82,14 +83,16 @@ class MatchFinder {
 
   std::span<const std::uint8_t> data_;
   unsigned maxChain_;
+  std::size_t mask_;
+  std::size_t maxDistance_;
   std::vector<std::int32_t> head_;
   std::vector<std::int32_t> prev_;
 };
 
-std::vector<Token> Tokenise(std::span<const std::uint8_t> data, unsigned maxChain) {
+std::vector<Token> Tokenise(std::span<const std::uint8_t> data, unsigned maxChain, unsigned dictionaryBits) {
   std::vector<Token> tokens;
   tokens.reserve(data.size() / 2 + 16);
-  MatchFinder mf(data, maxChain);
+  MatchFinder mf(data, maxChain, dictionaryBits);
   std::size_t i = 0;
   unsigned len = 0, dist = 0;
   bool haveCurrent = false;
@@ -293,7 +296,7 @@ void ForEachLengthCode(std::span<const std::uint8_t> cLen, Emit emit) {
 
 struct Frequencies {
   std::array<std::uint32_t, kSymbolCodes> c{};
-  std::array<std::uint32_t, kPositionCodes> p{};
+  std::array<std::uint32_t, kMaxPositionCodes> p{};
 
   explicit Frequencies(std::span<const Token> tokens) {
     for (const Token& t : tokens) {
@@ -311,9 +314,10 @@ struct Frequencies {
 // Writes one block with the symbol counts `f`: the code tables, then the symbols of `tokens`
 // (which must be the tokens counted in `f`). Without tokens only the size is accounted for,
 // which the block splitter uses to compare layouts.
-void WriteBlock(BitWriter& w, const Frequencies& f, std::span<const Token> tokens, bool withSymbols) {
+void WriteBlock(BitWriter& w, const LzssParameters& params, const Frequencies& f, std::span<const Token> tokens,
+                bool withSymbols) {
   std::array<std::uint32_t, kSymbolCodes> cFreq = f.c;
-  const std::array<std::uint32_t, kPositionCodes>& pFreq = f.p;
+  const std::span<const std::uint32_t> pFreq = std::span(f.p).first(params.positionCodes);
   std::uint32_t count = 0;
   for (std::uint32_t v : cFreq) count += v;
   // The one-symbol form of the symbol and code-length tables is valid, but some decoders (the
@@ -341,10 +345,10 @@ void WriteBlock(BitWriter& w, const Frequencies& f, std::span<const Token> token
   });
   unsigned pOnly = 0;
   if (UsedCount(pFreq, pOnly) <= 1) {
-    w.Put(kPositionCountBits, 0);
-    w.Put(kPositionCountBits, pOnly);
+    w.Put(params.positionCountBits, 0);
+    w.Put(params.positionCountBits, pOnly);
   } else {
-    PutLengths(w, pLen, kPositionCountBits, -1);
+    PutLengths(w, pLen, params.positionCountBits, -1);
   }
   if (!withSymbols) {
     std::uint64_t bits = 0;
@@ -365,29 +369,29 @@ void WriteBlock(BitWriter& w, const Frequencies& f, std::span<const Token> token
   }
 }
 
-std::uint64_t BlockBits(const Frequencies& f) {
+std::uint64_t BlockBits(const LzssParameters& params, const Frequencies& f) {
   BitWriter counter(true);
-  WriteBlock(counter, f, {}, false);
+  WriteBlock(counter, params, f, {}, false);
   return counter.Bits();
 }
 
 // Splits the token stream into blocks: pieces of a fixed size are merged with the block before
 // them while one shared code table is cheaper than two.
-std::vector<std::span<const Token>> SplitBlocks(std::span<const Token> tokens) {
+std::vector<std::span<const Token>> SplitBlocks(const LzssParameters& params, std::span<const Token> tokens) {
   constexpr std::size_t kPiece = 2048;
   std::vector<std::span<const Token>> blocks;
   std::size_t start = 0;
   std::size_t end = std::min(tokens.size(), kPiece);
   Frequencies current(tokens.subspan(start, end - start));
-  std::uint64_t currentBits = BlockBits(current);
+  std::uint64_t currentBits = BlockBits(params, current);
   while (end < tokens.size()) {
     const std::size_t pieceEnd = std::min(tokens.size(), end + kPiece);
     const Frequencies piece(tokens.subspan(end, pieceEnd - end));
-    const std::uint64_t pieceBits = BlockBits(piece);
+    const std::uint64_t pieceBits = BlockBits(params, piece);
     const bool fits = pieceEnd - start <= kMaxBlockSymbols;
     Frequencies merged = current;
     merged += piece;
-    const std::uint64_t mergedBits = fits ? BlockBits(merged) : 0;
+    const std::uint64_t mergedBits = fits ? BlockBits(params, merged) : 0;
     if (fits && mergedBits <= currentBits + pieceBits) {
       current = merged;
       currentBits = mergedBits;
@@ -405,12 +409,17 @@ std::vector<std::span<const Token>> SplitBlocks(std::span<const Token> tokens) {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeLh5(std::span<const std::uint8_t> input, const Lh5EncoderOptions& options) {
+std::vector<std::uint8_t> EncodeLzss(Method method, std::span<const std::uint8_t> input, const Lh5EncoderOptions& options) {
+  const LzssParameters params = ParametersOf(method);
   if (input.empty()) return {};
-  const std::vector<Token> tokens = Tokenise(input, std::max(1u, options.maxChain));
+  const std::vector<Token> tokens = Tokenise(input, std::max(1u, options.maxChain), params.dictionaryBits);
   BitWriter w(false);
-  for (std::span<const Token> block : SplitBlocks(tokens)) WriteBlock(w, Frequencies(block), block, true);
+  for (std::span<const Token> block : SplitBlocks(params, tokens)) WriteBlock(w, params, Frequencies(block), block, true);
   return w.Finish();
+}
+
+std::vector<std::uint8_t> EncodeLh5(std::span<const std::uint8_t> input, const Lh5EncoderOptions& options) {
+  return EncodeLzss(Method::Lh5, input, options);
 }
 
 }  // namespace lha

@@ -69,6 +69,25 @@ TEST(Lh5Codec, RoundTripsTheCorpus) {
   }
 }
 
+TEST(LzssCodec, TheOtherWindowSizesRoundTrip) {
+  Bytes data = lha_test::TextBytes(150000, 21);
+  const Bytes far = lha_test::RandomBytes(20000, 22);
+  // A random piece seen again 40 KiB later: only the 64 KiB window of -lh7- reaches it.
+  data.insert(data.end(), far.begin(), far.end());
+  const Bytes filler = lha_test::RecordBytes(40000, 23);
+  data.insert(data.end(), filler.begin(), filler.end());
+  data.insert(data.end(), far.begin(), far.end());
+  std::size_t previous = SIZE_MAX;
+  for (lha::Method m : {lha::Method::Lh4, lha::Method::Lh5, lha::Method::Lh6, lha::Method::Lh7}) {
+    SCOPED_TRACE(lha::MethodId(m));
+    const Bytes packed = lha::EncodeLzss(m, data);
+    EXPECT_EQ(lha::DecodeToVector(m, packed, data.size()), data);
+    EXPECT_LT(packed.size(), previous);  // a larger window never loses here
+    previous = packed.size();
+  }
+  EXPECT_LT(previous, lha::EncodeLzss(lha::Method::Lh6, data).size() - 15000);
+}
+
 TEST(Lh5Codec, CompressesRedundantData) {
   const Bytes text = lha_test::TextBytes(200000, 11);
   EXPECT_LT(lha::EncodeLh5(text).size(), text.size() * 45 / 100);

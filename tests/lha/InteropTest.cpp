@@ -12,6 +12,8 @@
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveWriter.h"
 #include "lha/Crc16.h"
+#include "lha/Header.h"
+#include "lha/Lh5Encoder.h"
 #include "support/TestPaths.h"
 
 namespace fs = std::filesystem;
@@ -101,6 +103,42 @@ TEST(Interop, OurArchivesPassLhasaBsdtarAndJlha) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                            std::chrono::file_clock::to_sys(written).time_since_epoch()).count();
   EXPECT_EQ(seconds, 1271037947 + 3600);
+}
+
+TEST(Interop, OurLh4ToLh7StreamsPassLhasaAndBsdtar) {
+  for (const char* tool : {"lhasa", "bsdtar"})
+    if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_methods");
+  Bytes data = lha_test::TextBytes(120000, 31);
+  const Bytes exe = lha_test::SystemBinary("/usr/bin/ls", 100000);
+  data.insert(data.end(), exe.begin(), exe.end());
+  Bytes archive;
+  for (lha::Method m : {lha::Method::Lh4, lha::Method::Lh6, lha::Method::Lh7}) {
+    const Bytes packed = lha::EncodeLzss(m, data);
+    lha::Level2Fields f;
+    f.name = std::string(lha::MethodId(m)).substr(1, 3) + ".bin";
+    f.method = m;
+    f.packedSize = packed.size();
+    f.originalSize = data.size();
+    f.dataCrc = lha::Crc16(data);
+    const Bytes header = lha::BuildLevel2Header(f);
+    archive.insert(archive.end(), header.begin(), header.end());
+    archive.insert(archive.end(), packed.begin(), packed.end());
+  }
+  archive.push_back(0);
+  WriteBytes(dir / "methods.lzh", archive);
+  const Ran lhasa = Shell("lhasa t " + Q(dir / "methods.lzh"));
+  EXPECT_EQ(lhasa.status, 0) << lhasa.output;
+  for (const char* name : {"lh4.bin", "lh6.bin", "lh7.bin"}) EXPECT_NE(lhasa.output.find(name), std::string::npos) << name;
+  fs::create_directories(dir / "lhasa");
+  const Ran x = Shell("cd " + Q(dir / "lhasa") + " && lhasa xq " + Q(dir / "methods.lzh"));
+  EXPECT_EQ(x.status, 0) << x.output;
+  for (const char* name : {"lh4.bin", "lh6.bin", "lh7.bin"}) EXPECT_TRUE(ReadBytes(dir / "lhasa" / name) == data) << name;
+  // bsdtar does not unpack -lh4-.
+  fs::create_directories(dir / "bsdtar");
+  const Ran bsdtar = Shell("bsdtar -xf " + Q(dir / "methods.lzh") + " -C " + Q(dir / "bsdtar") + " lh6.bin lh7.bin");
+  EXPECT_EQ(bsdtar.status, 0) << bsdtar.output;
+  for (const char* name : {"lh6.bin", "lh7.bin"}) EXPECT_TRUE(ReadBytes(dir / "bsdtar" / name) == data) << name;
 }
 
 struct JlhaCase {
