@@ -8,10 +8,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "paradox/ParadoxFormat.h"
+#include "paradox/ParadoxTable.h"
+#include "paradox/SecondaryIndex.h"
+#include "paradox/TableFamily.h"
 #include "paradox/TableSchema.h"
 
 #ifndef _WIN32
@@ -124,6 +129,124 @@ inline std::vector<std::size_t> Differences(const std::string& a, const std::str
 
 inline std::uint16_t U16(const std::string& b, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(b.at(at)) | static_cast<unsigned char>(b.at(at + 1)) << 8);
+}
+
+// --- the migration's tables -----------------------------------------------------------------
+using paradox::FieldDef;
+using paradox::FieldType;
+using paradox::OpenMode;
+using paradox::ParadoxTable;
+using paradox::Record;
+using paradox::SecondaryIndexDef;
+using paradox::TableDefinition;
+using paradox::TableSchema;
+using paradox::CreateSecondaryIndexes;
+using paradox::DataFilePath;
+using paradox::ResolveIndexFields;
+
+struct IndexSpec {
+  std::string name, fields;
+  bool caseInsensitive;
+};
+
+struct TableSpec {
+  std::string name;
+  std::vector<FieldDef> fields;
+  unsigned keyFields;
+  std::vector<IndexSpec> indexes;
+};
+
+// The tables the migration creates with secondary indexes.
+inline std::vector<TableSpec> MigrationTables() {
+  using F = FieldDef;
+  return {
+      {"NewTovo",
+       {F::Alpha("SYARYOU_NO", 20), F::Alpha("SYATAI_NO", 20), F::Alpha("SYASEKI_NO", 20), F::Long("ID"),
+        F::Date("TOUROKU_DATE"), F::Alpha("MAKER", 20), F::Alpha("SHAMEI", 20), F::Alpha("COLOR", 10),
+        F::Alpha("SINKOSYA", 4), F::Date("HAISYA_DATE"), F::Alpha("SYASYUBETU", 8)},
+       3,
+       {{"IX_SYARYOU", "SYARYOU_NO", true}, {"IX_SYATAI", "SYATAI_NO", true}, {"Kokyaku_ID", "ID", true}}},
+      {"NewKokyaku",
+       {F::Long("ID"), F::Alpha("NAME", 32), F::Alpha("KANA", 32), F::Date("BIRTHDAY"), F::Alpha("POST_CODE", 8),
+        F::Alpha("ADDRESS1", 60), F::Alpha("ADDRESS2", 40), F::Alpha("TEL", 12), F::Alpha("FAX", 12),
+        F::Alpha("CARRY_TEL", 14), F::Alpha("MAIL_ADDRESS", 50), F::Alpha("COMPANY", 30),
+        F::Alpha("COMP_POST_CODE", 8), F::Alpha("COMPANY_ADDRESS", 50), F::Alpha("COMPANY_TEL", 12),
+        F::Date("RGIST_DATE"), F::Memo("MEMO", 60), F::Alpha("SYOKUGYOU", 12)},
+       1,
+       {{"IX_Address2", "ADDRESS2", true}, {"IX_Barthday", "BIRTHDAY", true}, {"IXKana", "KANA", true},
+        {"IXName", "NAME", true}, {"IXTel", "TEL", true}}},
+      {"NewBigTovo",
+       {F::Alpha("SYATAI_NO", 20), F::Alpha("SYARYOU_NO", 20), F::Long("ID"), F::Date("TOUROKU_DATE"),
+        F::Alpha("START_YEAR_MON", 9), F::Alpha("MAKER", 20), F::Alpha("SHAMEI", 20), F::Date("SYAKEN_DATE"),
+        F::Date("HAISYA_DATE"), F::Alpha("E_KEISIKI", 20), F::Alpha("SINKOSYA", 4)},
+       1,
+       {{"IX_SYARYOU", "SYARYOU_NO", true}, {"IX_MAKER", "MAKER", true}, {"IX_SYAKEN_DATE", "SYAKEN_DATE", true},
+        {"IX_TOUROKU_DATE", "TOUROKU_DATE", true}, {"Kokyaku_ID", "ID", true}}},
+      {"G_RIDER.DB",
+       {F::Alpha("G_NO", 10), F::Alpha("SYARYOU_NO", 20), F::Alpha("SYATAI_NO", 20), F::Short("HAIKIRYO"),
+        F::Alpha("COLOR", 10), F::Alpha("NINTEI_NO", 16), F::Long("SIYOU_ID"), F::Long("SYOYU_ID"),
+        F::Short("TANTOU_ID"), F::Date("KANYU_DATE"), F::Alpha("SINKOSYA", 4), F::Alpha("SHAMEI", 20),
+        F::Alpha("KEISIKI", 20), F::Alpha("E_KEISIKI", 20)},
+       1,
+       {{"IX_SYARYOU_NO", "SYARYOU_NO", true}, {"IX_SYATAI_NO", "SYATAI_NO", true}}},
+  };
+}
+
+inline std::filesystem::path CreateTable(const std::filesystem::path& dir, const TableSpec& spec) {
+  TableDefinition def;
+  def.fields = spec.fields;
+  def.keyFieldCount = spec.keyFields;
+  std::filesystem::path data = DataFilePath(dir, spec.name);
+  ParadoxTable::Create(data, def);
+  auto t = ParadoxTable::Open(data, OpenMode::kShared);
+  std::vector<SecondaryIndexDef> defs;
+  for (const auto& i : spec.indexes) {
+    SecondaryIndexDef d;
+    d.name = i.name;
+    d.fields = ResolveIndexFields(t->Schema(), i.fields);
+    d.caseInsensitive = i.caseInsensitive;
+    defs.push_back(d);
+  }
+  t.reset();
+  CreateSecondaryIndexes(data, defs);
+  return data;
+}
+
+// Text with lower-case letters, Shift-JIS characters whose trail byte is an ASCII letter
+// (0x83 0x61 "ア"-row, 0x82 0x60 "Ａ"), and blanks now and then.
+inline std::string Text(std::mt19937& rng, std::size_t max) {
+  static const char* const pieces[] = {"abc", "ABC", "xyz", "\x83\x61", "\x82\x60", "\x8C\x6A", "Honda", "yamaha", "-", "1"};
+  std::string s;
+  std::size_t n = rng() % 4;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::string p = pieces[rng() % 10];
+    if (s.size() + p.size() > max) break;
+    s += p;
+  }
+  return s;
+}
+
+inline void Fill(ParadoxTable& t, std::mt19937& rng, int count, std::set<std::string>& keys) {
+  const TableSchema& s = t.Schema();
+  int stored = 0;
+  while (stored < count) {
+    Record r = t.NewRecord();
+    for (std::size_t f = 0; f < s.FieldCount(); ++f) {
+      const FieldDef& d = s.Field(f);
+      if (f >= s.KeyFieldCount() && rng() % 5 == 0) continue;  // blank
+      switch (d.type) {
+        case FieldType::kAlpha: r.SetAlpha(f, f < s.KeyFieldCount() ? std::to_string(rng() % 100000) + Text(rng, 4) : Text(rng, d.size)); break;
+        case FieldType::kLong: r.SetInteger(f, static_cast<int>(rng() % 200000) - 1000); break;
+        case FieldType::kShort: r.SetInteger(f, static_cast<int>(rng() % 2000) - 100); break;
+        case FieldType::kDate: r.SetDate(f, 700000 + static_cast<int>(rng() % 40000)); break;
+        case FieldType::kMemo: r.SetBlob(f, std::string(rng() % 200, 'm')); break;
+        default: break;
+      }
+    }
+    if (!keys.insert(std::string(r.Key())).second) continue;
+    t.Insert(r);
+    ++stored;
+  }
 }
 
 }  // namespace index_test
