@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -13,6 +12,7 @@
 
 #include "framework/Dialogs.h"
 #include "framework/SysUtils.h"
+#include "support/GuiDriver.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
@@ -137,95 +137,44 @@ TEST(Unlha32, MissingLibraryShowsTheMessageOnceThenAbortsSilently) {
   EXPECT_TRUE(recorder.onlyOk);
 }
 
-struct SeenDialog {
-  std::wstring title;
-  std::vector<std::wstring> statics, buttons;
-};
-
-struct WindowSearch {
-  DWORD pid;
-  std::vector<HWND>* handled;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK FindNewWindow(HWND w, LPARAM p) {
-  auto* s = reinterpret_cast<WindowSearch*>(p);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(w, &pid);
-  if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
-  for (HWND h : *s->handled)
-    if (h == w) return TRUE;
-  s->found = w;
-  return FALSE;
-}
-
-BOOL CALLBACK CollectChild(HWND c, LPARAM p) {
-  wchar_t text[1024] = {}, cls[64] = {};
-  GetWindowTextW(c, text, 1024);
-  GetClassNameW(c, cls, 64);
-  reinterpret_cast<std::vector<std::pair<HWND, std::wstring>>*>(p)->push_back({c, std::wstring(cls) + L"|" + text});
-  return TRUE;
-}
-
-// Watches for this process's dialogs until `stop`, reading each one and pressing its OK.
-void WatchDialogs(std::atomic<bool>& stop, std::vector<SeenDialog>& seen) {
-  std::vector<HWND> handled;
-  while (!stop) {
-    WindowSearch search{GetCurrentProcessId(), &handled};
-    EnumWindows(FindNewWindow, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
-      continue;
-    }
-    HWND dialog = search.found;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let it finish building
-    SeenDialog d;
-    wchar_t buffer[1024];
-    GetWindowTextW(dialog, buffer, 1024);
-    d.title = buffer;
-    std::vector<std::pair<HWND, std::wstring>> children;
-    EnumChildWindows(dialog, CollectChild, reinterpret_cast<LPARAM>(&children));
-    HWND ok = nullptr;
-    for (const auto& [c, entry] : children) {
-      const std::wstring cls = entry.substr(0, entry.find(L'|')), text = entry.substr(entry.find(L'|') + 1);
-      if (_wcsicmp(cls.c_str(), L"Button") == 0) {
-        d.buttons.push_back(text);
-        if (text == L"OK") ok = c;
-      } else if (!text.empty()) {
-        d.statics.push_back(text);
-      }
-    }
-    seen.push_back(d);
-    handled.push_back(dialog);
-    if (ok) PostMessageW(ok, BM_CLICK, 0, 0);
-    else PostMessageW(dialog, WM_CLOSE, 0, 0);
-  }
-}
-
 TEST(Unlha32, MissingLibraryMessageAsTheUserSeesIt) {
   LibrarySearch search(false);
-  std::atomic<bool> stop{false};
-  std::vector<SeenDialog> seen;
-  std::thread watcher(WatchDialogs, std::ref(stop), std::ref(seen));
+  int boxes = 0;
+  std::string title;
+  std::vector<std::string> texts, buttons;
+  // The constructor's box runs its modal loop on this thread; the driver reads and answers it.
+  std::thread driver([&] {
+    HWND box = gui::WaitForTopLevel("", "エラー", 20000);
+    while (box) {
+      ++boxes;
+      title = gui::GetText(box);
+      for (const gui::ChildInfo& c : gui::Children(box)) {
+        if (_stricmp(c.className.c_str(), "Button") == 0) buttons.push_back(c.text);
+        else if (!c.text.empty()) texts.push_back(c.text);
+      }
+      if (!gui::PressButton(box, "OK")) PostMessageW(box, WM_CLOSE, 0, 0);
+      gui::WaitFor([box]() -> HWND { return IsWindow(box) ? nullptr : box; }, 5000);
+      // A second box would follow at once.
+      box = gui::WaitForTopLevel("", "エラー", 1000);
+    }
+  });
   bool aborted = false;
   try {
     TUnlha32 unlha;
   } catch (const EAbort&) {
     aborted = true;
   }
-  // Any second box would come at once; give it a moment to show before stopping the watch.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  stop = true;
-  watcher.join();
+  driver.join();
   EXPECT_TRUE(aborted);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].title, L"エラー");
-  EXPECT_EQ(seen[0].buttons, std::vector<std::wstring>{L"OK"});
-  std::wstring all;
-  for (const auto& s : seen[0].statics) all += s;
-  EXPECT_NE(all.find(L"バックアップが正常に実行できません."), std::wstring::npos);
-  EXPECT_NE(all.find(L"ファイル名 UNLHA32.DLL がありません.ディレクトリ\\WINDOWS\\SYSTEM\\にコピーしてください."),
-            std::wstring::npos);
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(title, "エラー");
+  EXPECT_EQ(buttons, std::vector<std::string>{"OK"});
+  std::string all;
+  for (const std::string& t : texts) all += t;
+  EXPECT_NE(all.find("バックアップが正常に実行できません."), std::string::npos) << all;
+  EXPECT_NE(all.find("ファイル名 UNLHA32.DLL がありません.ディレクトリ\\WINDOWS\\SYSTEM\\にコピーしてください."),
+            std::string::npos)
+      << all;
 }
 
 }  // namespace
