@@ -86,7 +86,8 @@ void FindFiles(const std::string& folder, std::uint16_t attributeMask, bool take
       const int matches = CountNameMatches(entry.name, names, mode);
       for (int i = 0; i < matches; ++i) found.push_back(base + entry.name);
     }
-    if (recurse && directory)
+    // A junction or directory link may point back up the tree; following it would never end.
+    if (recurse && directory && (entry.attributes & kFaReparsePoint) == 0)
       FindFiles(full, attributeMask, takeBare, names, mode, clearAttributes, true, true, found, false);
   });
 }

@@ -35,6 +35,7 @@ using FileNameList = std::vector<std::string>;
 constexpr std::uint32_t kFaReadOnly = 0x01;
 constexpr std::uint32_t kFaHidden = 0x02;
 constexpr std::uint32_t kFaDirectory = 0x10;
+constexpr std::uint32_t kFaReparsePoint = 0x400;  // junctions and links: never recursed into
 constexpr std::uint16_t kFaAnyFile = 63;  // read-only, hidden, system, volume, directory, archive
 
 // Collects entries of `folder` that pass the attribute test and match `names` by `mode`:
@@ -44,7 +45,7 @@ constexpr std::uint16_t kFaAnyFile = 63;  // read-only, hidden, system, volume, 
 // An entry is a candidate when its attributes are not exactly the directory bit and either
 // share a bit with `attributeMask`, or are 0 and `takeBare` is set. With `clearAttributes`,
 // the read-only and hidden bits of every entry are removed; with `recurse`, subfolders are
-// searched too. Appended paths are `folder` + "\" + entry name, never with a trailing "\".
+// searched too (not those reached through a junction or link). Appended paths are `folder` + "\" + entry name, never with a trailing "\".
 void FindFiles(const std::string& folder, std::uint16_t attributeMask, bool takeBare,
                const FileNameList& names, std::string_view mode, bool clearAttributes,
                bool addBackslash, bool recurse, FileNameList& found, bool clearFound);

@@ -1,5 +1,6 @@
 // The native build's file system under FindFiles: directories report 0x10, files 0x20
-// (archive), plus 0x01 when nobody may write them and 0x02 when their name starts with ".".
+// (archive), plus 0x01 when nobody may write them and 0x02 when their name starts with ".";
+// a symbolic link to a directory reports 0x410, as a junction does on Windows.
 #include <filesystem>
 #include <system_error>
 
@@ -33,6 +34,7 @@ void EnumerateFolder(const std::string& folderWithBackslash,
     const fs::file_status status = it->symlink_status(ec);
     if (ec) continue;
     std::uint32_t attributes = fs::is_directory(status) ? kFaDirectory : 0x20;
+    if (fs::is_symlink(status) && fs::is_directory(it->status(ec))) attributes = kFaDirectory | kFaReparsePoint;
     if ((status.permissions() & kWrite) == fs::perms::none) attributes |= kFaReadOnly;
     const std::string name = it->path().filename().string();
     if (!name.empty() && name[0] == '.') attributes |= kFaHidden;

@@ -145,6 +145,19 @@ TEST_F(NativeFolder, RecursionAndFoundListHandling) {
   EXPECT_TRUE(none.empty());
 }
 
+TEST_F(NativeFolder, RecursionDoesNotFollowALinkBackUpTheTree) {
+#ifdef _WIN32
+  GTEST_SKIP() << "directory links need privileges on Windows";
+#else
+  fs::create_directory_symlink(dir_, dir_ / "Tovo.sub" / "loop");
+  const std::string folder = Native(dir_);
+  FileNameList found;
+  FindFiles(folder, 63, true, {"TOVO.MB"}, "fFile", false, true, true, found, true);
+  EXPECT_EQ(std::count(found.begin(), found.end(), folder + "\\Tovo.sub\\TOVO.MB"), 1);
+  EXPECT_EQ(found.size(), 5u);
+#endif
+}
+
 TEST_F(NativeFolder, CopyMatchingFilesCopiesTheFamilyOnly) {
   const fs::path target = testing_support::FreshTempDir("fileops_native_target");
   testing_support::WriteFileBytes(target / "TOVO.DB", "older backup");
