@@ -176,8 +176,8 @@ Bytes Level2(const std::string& method, const Bytes& data, const std::vector<Byt
 }
 
 Bytes Ext(std::uint8_t type, const std::string& body) {
-  Bytes e{type};
-  e.insert(e.end(), body.begin(), body.end());
+  Bytes e(1 + body.size(), type);
+  std::copy(body.begin(), body.end(), e.begin() + 1);
   return e;
 }
 
