@@ -283,16 +283,30 @@ void TWinControl::RemoveControl(TControl* c) {
 }
 
 std::vector<TWinControl*> TWinControl::TabList() const {
-  std::vector<TWinControl*> list;
+  // Controls whose tab order was asked for take those places; the others (a control whose
+  // class does not publish TabOrder, say) fill the free places in the order they came.
+  std::vector<TWinControl*> asked, rest;
   for (TControl* c : controls_)
-    if (auto* w = dynamic_cast<TWinControl*>(c)) list.push_back(w);
-  // Where form data asked for a place that a sibling holds only by its arrival, the request
-  // wins.
-  std::stable_sort(list.begin(), list.end(), [](TWinControl* a, TWinControl* b) {
-    if (a->tabOrderRequest_ != b->tabOrderRequest_) return a->tabOrderRequest_ < b->tabOrderRequest_;
-    return a->tabOrderExplicit_ && !b->tabOrderExplicit_;
-  });
-  return list;
+    if (auto* w = dynamic_cast<TWinControl*>(c)) (w->tabOrderExplicit_ ? asked : rest).push_back(w);
+  std::stable_sort(asked.begin(), asked.end(),
+                   [](TWinControl* a, TWinControl* b) { return a->tabOrderRequest_ < b->tabOrderRequest_; });
+  std::size_t n = asked.size() + rest.size();
+  std::vector<TWinControl*> slots(n, nullptr);
+  for (TWinControl* w : asked) {
+    std::size_t pos = w->tabOrderRequest_ < 0 ? n - 1 : std::min<std::size_t>(static_cast<std::size_t>(w->tabOrderRequest_), n - 1);
+    while (pos < n && slots[pos]) ++pos;
+    if (pos == n) {
+      pos = 0;
+      while (slots[pos]) ++pos;
+    }
+    slots[pos] = w;
+  }
+  std::size_t next = 0;
+  for (TWinControl* w : rest) {
+    while (slots[next]) ++next;
+    slots[next] = w;
+  }
+  return slots;
 }
 
 int TWinControl::TabOrder() const {

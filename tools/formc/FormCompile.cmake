@@ -13,6 +13,9 @@
 # in the cross build it is built once natively in <build>/host-tools.
 
 include_guard(GLOBAL)
+if(WIN32)
+  enable_language(RC)
+endif()
 set(NORVEX_FORMC_DIR ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
 
 if(CMAKE_CROSSCOMPILING)
