@@ -97,6 +97,30 @@ TEST(Unlha32, BindsEvenWhenTheLibraryIsPresent) {
   unlha.Execute("q nothing");
 }
 
+TEST(Unlha32, DestructionUnloadsTheLibrary) {
+  LibrarySearch search(true);
+  ASSERT_EQ(GetModuleHandleW(L"UNLHA32.DLL"), nullptr);
+  {
+    TUnlha32 unlha;
+    EXPECT_NE(GetModuleHandleW(L"UNLHA32.DLL"), nullptr);
+  }
+  EXPECT_EQ(GetModuleHandleW(L"UNLHA32.DLL"), nullptr);
+}
+
+TEST(Unlha32, LibraryWithoutTheEntriesStillBindsAndExecuteDoesNothing) {
+  // Another library under the name UNLHA32.DLL: it loads, but exports none of the three names.
+  const fs::path dir = testing_support::FreshTempDir("unlha32_other");
+  fs::copy_file(testing_support::BinaryDir() / "standin" / "bin" / "TovoRept.DLL", dir / "UNLHA32.DLL");
+  SetDllDirectoryW(dir.wstring().c_str());
+  {
+    TUnlha32 unlha;
+    EXPECT_FALSE(unlha.BindEntryPoints());
+    unlha.Execute("e -c -y \"" + U8(dir) + "\\a.lzh\" \"" + U8(dir) + "\\\"");
+  }
+  SetDllDirectoryW(nullptr);
+  EXPECT_EQ(GetModuleHandleW(L"UNLHA32.DLL"), nullptr);
+}
+
 TEST(Unlha32, CommandLineOutsideTheAnsiCodePageIsRefused) {
   if (GetACP() == CP_UTF8) GTEST_SKIP() << "every character fits the ANSI code page here";
   LibrarySearch search(true);
