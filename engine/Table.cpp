@@ -12,6 +12,7 @@
 #include "paradox/EngineError.h"
 #include "paradox/LanguageDriver.h"
 #include "paradox/ParadoxTable.h"
+#include "paradox/Restructure.h"
 #include "paradox/Record.h"
 #include "paradox/TableFamily.h"
 #include "paradox/TableSchema.h"
@@ -413,6 +414,8 @@ void TTable::BuildFields() {
 void TTable::Open() {
   if (Active()) return;
   std::filesystem::path dir = Directory();
+  // A restructure that a crash interrupted is completed or undone before anyone reads the table.
+  paradox::RecoverRestructure(dir, tableName_);
   std::optional<std::filesystem::path> file = paradox::FindDataFile(dir, tableName_);
   if (!file) {
     std::u8string name = (dir / PathFromUtf8(paradox::TableBaseName(tableName_) + ".DB")).u8string();

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <ctime>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "paradox/BinaryFile.h"
@@ -24,6 +26,7 @@ namespace {
 constexpr std::string_view kNewSuffix = "~RT";
 constexpr std::string_view kOldSuffix = "~RO";
 constexpr std::string_view kJournalSuffix = "~RS.JNL";
+constexpr std::string_view kLockSuffix = "~RS.LCK";
 
 std::string Upper(std::string_view s) {
   std::string r(s);
@@ -152,6 +155,45 @@ void SyncFile(const fs::path& p) {
   f->Sync();
 }
 
+// Held for the whole of a restructure, so that a recovery started by another program (or by the
+// table layer opening the table) never touches a restructure that is still running. The system
+// drops the lock of a program that died, which is when recovery is due.
+class RestructureLock {
+ public:
+  RestructureLock(const fs::path& dir, const std::string& base) : path_(dir / FromUtf8(base + std::string(kLockSuffix))) {
+    file_ = BinaryFile::Open(path_, FileAccess::kCreateExclusive);
+  }
+  ~RestructureLock() {
+    file_.reset();
+    RemoveIfThere(path_);
+  }
+  RestructureLock(const RestructureLock&) = delete;
+  RestructureLock& operator=(const RestructureLock&) = delete;
+
+ private:
+  fs::path path_;
+  std::unique_ptr<BinaryFile> file_;
+};
+
+// Settles what an interrupted restructure left; the caller holds the lock.
+bool SettleInterrupted(const fs::path& dir, const std::string& base) {
+  auto j = ReadJournal(JournalPath(dir, base));
+  if (!j) {
+    // Without a journal the old table was never touched: a new one begun beside it is dropped.
+    RemoveWorkFiles(dir, base, kNewSuffix);
+    RemoveIfThere(dir / FromUtf8(base + std::string(kJournalSuffix) + ".tmp"));
+    return false;
+  }
+  Settle(dir, *j);
+  return true;
+}
+
+std::string StoredBase(const fs::path& dir, std::string_view tableName) {
+  // Work files are named after the data file's spelling of the base name.
+  if (auto data = FindDataFile(dir, tableName)) return Utf8(data->stem());
+  return TableBaseName(tableName);
+}
+
 }  // namespace
 
 bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::size_t toField) {
@@ -190,20 +232,23 @@ bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::si
 }
 
 bool RecoverRestructure(const fs::path& dir, std::string_view tableName) {
-  std::string base = TableBaseName(tableName);
-  // The journal is named after the data file's spelling of the base name.
-  if (auto data = FindDataFile(dir, tableName)) base = Utf8(data->stem());
-  auto j = ReadJournal(JournalPath(dir, base));
-  if (!j) {
-    // Without a journal the old table was never touched: a new one begun beside it is dropped.
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) return false;
-    RemoveWorkFiles(dir, base, kNewSuffix);
-    RemoveWorkFiles(dir, base, "~RS");
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return false;
+  std::string base = StoredBase(dir, tableName);
+  // A journal whose data file has moved away is found by the name the caller gave.
+  if (!fs::exists(JournalPath(dir, base), ec) && fs::exists(JournalPath(dir, TableBaseName(tableName)), ec))
+    base = TableBaseName(tableName);
+  // Nothing left behind: nothing is written (the folder may be read only).
+  if (!fs::exists(JournalPath(dir, base), ec) && !fs::exists(dir / FromUtf8(base + std::string(kNewSuffix) + ".DB"), ec))
     return false;
+  std::optional<RestructureLock> lock;
+  try {
+    lock.emplace(dir, base);
+  } catch (const EDBEngineError& e) {
+    if (e.Code() == EngineErrorCode::kFileLocked) return false;  // a restructure is running
+    throw;
   }
-  Settle(dir, *j);
-  return true;
+  return SettleInterrupted(dir, base);
 }
 
 void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fields, const RestructureProbe& probe) {
@@ -211,7 +256,8 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
     if (probe) probe(s, Utf8(f.filename()));
   };
   const fs::path dir = dataFile.parent_path();
-  RecoverRestructure(dir, Utf8(dataFile.filename()));
+  RestructureLock lock(dir, Utf8(dataFile.stem()));
+  SettleInterrupted(dir, Utf8(dataFile.stem()));
 
   // The old table stays open exclusively while it is read, so no one changes it meanwhile.
   auto old = ParadoxTable::Open(dataFile, OpenMode::kExclusive);
@@ -344,7 +390,6 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
       Settle(dir, j);
     } else {
       RemoveWorkFiles(dir, j.base, kNewSuffix);
-      RemoveWorkFiles(dir, j.base, "~RS");
     }
     throw;
   }

@@ -15,6 +15,8 @@
 // failure reported while restructuring runs the same recovery at once, so the old table comes
 // back byte for byte; after a crash, RecoverRestructure (called by every restructure and by the
 // table layer when it opens a table) finishes the job. Nothing of the old table is written to.
+// A lock file (NAME~RS.LCK, held open exclusively) covers the whole restructure: a second
+// restructure of the table is refused as busy, and recovery leaves a running one alone.
 //
 // Field changes the data cannot take are refused before anything is written (EDBEngineError
 // kInvalidParameter): another type, an alpha or bytes field narrower than a stored value, a

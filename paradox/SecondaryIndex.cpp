@@ -576,11 +576,18 @@ std::optional<std::string> CheckSecondaryIndexes(const fs::path& dataFile) {
 
 std::unique_ptr<SecondaryIndexSet> SecondaryIndexSet::Attach(ParadoxTable& table) {
   std::unique_ptr<SecondaryIndexSet> set(new SecondaryIndexSet(table));
-  for (auto& file : ReadSecondaryIndexes(table)) {
-    Live live;
-    live.file = std::move(file);
-    live.entries = std::make_unique<IndexEntries>(CollectEntries(table, live.file.def));
-    set->indexes_.push_back(std::move(live));
+  try {
+    for (auto& file : ReadSecondaryIndexes(table)) {
+      Live live;
+      live.file = std::move(file);
+      live.entries = std::make_unique<IndexEntries>(CollectEntries(table, live.file.def));
+      set->indexes_.push_back(std::move(live));
+    }
+  } catch (const EDBEngineError& e) {
+    // An index this engine cannot keep (descending, an old level): no maintainer, so the table
+    // is read but never written and the index never goes stale.
+    if (e.Code() == EngineErrorCode::kNotSupported) return nullptr;
+    throw;
   }
   // An index whose stored records are not those of the table (left behind by a program that
   // stopped between writing the data and its indexes) is written again now.

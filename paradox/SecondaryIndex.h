@@ -250,6 +250,7 @@ std::optional<std::string> CheckSecondaryIndexes(const std::filesystem::path& da
 class SecondaryIndexSet final : public IndexMaintainer {
  public:
   // Attaches itself as `table`'s maintainer; detach by destroying it after the table closed.
+  // nullptr when an index is of a kind this engine cannot keep (the table then stays read only).
   static std::unique_ptr<SecondaryIndexSet> Attach(ParadoxTable& table);
   ~SecondaryIndexSet() override;
 

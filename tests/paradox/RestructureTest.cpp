@@ -159,6 +159,27 @@ TEST(Restructure, AFailureAtAnyPointLeavesTheOriginalTableByteForByte) {
   }
 }
 
+TEST(Restructure, ARunningRestructureIsLeftAloneByRecoveryAndBySecondRestructures) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  fs::path data = CopyCustomer(fixtures, "restructure_busy");
+  int checked = 0;
+  RestructureTable(data, WidenedCity(data, 30), [&](RestructureStep step, std::string_view) {
+    if (step != RestructureStep::kJournalWritten && step != RestructureStep::kOldMemberMoved) return;
+    const auto files = Snapshot(data.parent_path());
+    EXPECT_FALSE(RecoverRestructure(data.parent_path(), "CUSTOMER.DB"));
+    EXPECT_EQ(Snapshot(data.parent_path()), files);
+    try {
+      RestructureTable(data, WidenedCity(data.parent_path() / "CUSTOMER~RT.DB", 30));
+      ADD_FAILURE() << "a second restructure ran";
+    } catch (const EDBEngineError& e) {
+      EXPECT_EQ(e.Code(), EngineErrorCode::kFileLocked) << e.what();
+    }
+    ++checked;
+  });
+  EXPECT_GE(checked, 2);
+  EXPECT_EQ(CheckSecondaryIndexes(data), std::nullopt);
+}
+
 #ifndef _WIN32
 TEST(Restructure, ACrashAtAnyPointLeavesTheOldOrTheNewTableWhole) {
   NORVEX_REQUIRE_FIXTURES(fixtures);
