@@ -146,6 +146,8 @@ void TControl::ParentColorChanged() {
 void TControl::FontChanged() {
   if (!settingParentFont_) parentFont_ = false;
   CMFontChanged();
+  if (auto* w = dynamic_cast<TWinControl*>(this))
+    for (int i = 0; i < w->ControlCount(); ++i) w->Controls(i)->ParentFontChanged();
 }
 
 void TControl::SetParentFont(bool v) {

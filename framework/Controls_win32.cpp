@@ -333,7 +333,6 @@ void TWinControl::CMFontChanged() {
     SendMessageW(static_cast<HWND>(handle_), WM_SETFONT, reinterpret_cast<WPARAM>(Font()->Handle()), TRUE);
     Invalidate();
   }
-  for (TControl* c : controls_) c->ParentFontChanged();
 }
 
 void TWinControl::CMEnabledChanged() {
