@@ -212,6 +212,17 @@ class Runner {
     }
   }
 
+  // A junction or symbolic link among the folders below the base folder could lead a member
+  // out of it; such members are refused.
+  static void CheckNoLinkBelow(const std::wstring& base, const std::wstring& target) {
+    for (std::size_t i = base.size(); i < target.size(); ++i) {
+      if (target[i] != L'\\') continue;
+      const DWORD a = GetFileAttributesW(target.substr(0, i).c_str());
+      if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT))
+        throw WriteFailure{kErrorUnsafeName, L"a folder on the way is a link: " + target.substr(0, i)};
+    }
+  }
+
   static FILETIME ToFileTime(lha::FileTime t) {
     FILETIME ft;
     ft.dwLowDateTime = static_cast<DWORD>(t);
@@ -333,6 +344,7 @@ class Runner {
             continue;
           }
         }
+        CheckNoLinkBelow(base, target);
         MakeFolders(target.substr(0, target.find_last_of(L'\\') + 1));
         WriteMember(reader, *m, target);
         Line(L"Extracted " + shown + L" -> " + target);

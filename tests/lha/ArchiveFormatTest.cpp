@@ -251,11 +251,16 @@ TEST(ArchiveReader, ReadsLevel0And1Headers) {
   const Bytes one = lha_test::TextBytes(200, 4);
   const Bytes two = lha_test::RecordBytes(100, 5);
   Bytes a = Level0Or1(0, "DIR\\OLD.TXT", one);
+  // "ソフト\A.TXT": the second byte of "ソ" is 0x5C and is not a folder separator.
+  const Bytes sjis = Level0Or1(0, "\x83\x5C\x83\x74\x83\x67\\A.TXT", one);
+  a.insert(a.end(), sjis.begin(), sjis.end());
   const Bytes l1 = Level0Or1(1, "", two, {Ext(0x01, "NEW.DAT"), Ext(0x02, "D1\xFF")});
   a.insert(a.end(), l1.begin(), l1.end());
   a.push_back(0);
-  const std::vector<lha::MemberHeader> m = lha::ListMembers(a);
-  ASSERT_EQ(m.size(), 2u);
+  std::vector<lha::MemberHeader> m = lha::ListMembers(a);
+  ASSERT_EQ(m.size(), 3u);
+  EXPECT_EQ(m[1].path, "\x83\x5C\x83\x74\x83\x67/A.TXT");
+  m.erase(m.begin() + 1);
   EXPECT_EQ(m[0].level, 0);
   EXPECT_EQ(m[0].path, "DIR/OLD.TXT");
   EXPECT_EQ(m[0].ModificationUnixTime(), 1238497094);  // the MS-DOS time read as UTC

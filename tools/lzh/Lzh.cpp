@@ -182,6 +182,13 @@ int Extract(const std::vector<std::uint8_t>& archive, const fs::path& base, bool
       }
       // Unpacked and checked before anything is written: a bad member never replaces a file.
       const std::vector<std::uint8_t> data = reader.ExtractToVector(*m);
+      // A symbolic link among the folders below the base could lead the member out of it.
+      fs::path walk = base;
+      const std::vector<std::string> parts = lha::SafeDestination(m->path, keepFolders);
+      for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        walk /= PathFromUtf8(parts[i]);
+        if (fs::is_symlink(walk)) lha::ThrowLhaError(lha::ErrorKind::UnsafeName, "a folder on the way is a link", m->path);
+      }
       fs::create_directories(target.parent_path());
       ReplaceFile(target, data);
       SetUnixTime(target, m->ModificationUnixTime());

@@ -190,6 +190,16 @@ TEST(Lzh, BadArchivesFailWithoutReplacingFiles) {
   EXPECT_FALSE(fs::exists(dir / "evil.txt"));
   EXPECT_TRUE(fs::is_empty(dir / "deep" / "er"));
 
+#ifndef _WIN32
+  // A link inside the destination pointing elsewhere is not followed.
+  fs::create_directories(dir / "linked" / "dest");
+  fs::create_directories(dir / "linked" / "elsewhere");
+  fs::create_directory_symlink(dir / "linked" / "elsewhere", dir / "linked" / "dest" / "sub");
+  Write(dir / "link.lzh", lha::WritePayloadArchive({{"sub\\evil.txt", Text("evil"), 0}}));
+  EXPECT_EQ(RunLzh({"x", dir / "link.lzh", dir / "linked" / "dest"}).status, 1);
+  EXPECT_TRUE(fs::is_empty(dir / "linked" / "elsewhere"));
+#endif
+
   EXPECT_EQ(RunLzh({"l", dir / "missing.lzh"}).status, 2);
   EXPECT_EQ(RunLzh({"q", dir / "bad.lzh"}).status, 2);
   EXPECT_EQ(RunLzh({"a", dir / "new.lzh", dir / "no-such-file"}).status, 2);
