@@ -1,0 +1,189 @@
+// What form data stores of a TCuteButton: the four Booleans without a declared default always,
+// everything else only when it differs from its declared default; and a button read back from
+// the update window's form data.
+
+#include "components/CuteBtn.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "framework/ClassBuilder.h"
+#include "framework/Filer.h"
+#include "framework/Forms.h"
+
+namespace {
+
+class TButtonForm : public TForm {
+  FW_CLASS(TButtonForm, TForm)
+  explicit TButtonForm(TComponent* owner) : TForm(owner) {}
+  TCuteButton* Button = nullptr;
+};
+
+const TClassInfo& TButtonForm::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TButtonForm>("TButtonForm", &TForm::StaticClass())
+                                     .Field("Button", &TButtonForm::Button)
+                                     .Build();
+  return info;
+}
+
+std::unique_ptr<TButtonForm> DesignForm() {
+  auto form = std::make_unique<TButtonForm>(nullptr);
+  form->SetName("ButtonForm");
+  form->SetDesigning(true);
+  form->Button = new TCuteButton(form.get());
+  form->Button->SetName("Button");
+  form->Button->SetParent(form.get());
+  return form;
+}
+
+// Property names stored for the object named `name`, read by the documented grammar: after
+// the class and component names come ShortString names, each followed by one value. Only the
+// value kinds a button's stream holds are needed here.
+std::set<std::string> StoredNames(const std::string& s, const std::string& name) {
+  std::string key = std::string(1, static_cast<char>(name.size())) + name;
+  size_t p = s.find(key);
+  EXPECT_NE(p, std::string::npos);
+  if (p == std::string::npos) return {};
+  p += key.size();
+  std::set<std::string> names;
+  auto u8 = [&](size_t i) { return static_cast<unsigned char>(s.at(i)); };
+  while (u8(p) != 0) {
+    size_t n = u8(p);
+    names.insert(s.substr(p + 1, n));
+    p += 1 + n;
+    unsigned char type = u8(p++);
+    switch (type) {
+      case 0x02: p += 1; break;
+      case 0x03: p += 2; break;
+      case 0x04: p += 4; break;
+      case 0x06: case 0x07: p += 1 + u8(p); break;
+      case 0x08: case 0x09: case 0x0D: break;
+      case 0x0B: while (u8(p) != 0) p += 1 + u8(p); ++p; break;
+      case 0x0C: case 0x14: {
+        size_t len = u8(p) | (u8(p + 1) << 8) | (u8(p + 2) << 16) | (static_cast<size_t>(u8(p + 3)) << 24);
+        p += 4 + len;
+        break;
+      }
+      default: ADD_FAILURE() << "value type " << int(type); return names;
+    }
+  }
+  return names;
+}
+
+TEST(CuteButtonFormData, NewButtonHasItsDeclaredDefaults) {
+  TCuteButton b(nullptr);
+  EXPECT_EQ(b.Width(), 75);
+  EXPECT_EQ(b.Height(), 25);
+  EXPECT_TRUE(b.TabStop());
+  EXPECT_TRUE(b.TabFocusUp());
+  EXPECT_EQ(b.BevelOuter(), bvNone);
+  EXPECT_EQ(b.BevelInner(), bvRaised);
+  EXPECT_EQ(b.BevelWidth(), 1);
+  EXPECT_EQ(b.Alignment(), taCenter);
+  EXPECT_EQ(b.Layout(), tlCenter);
+  EXPECT_EQ(b.BevelHighlightColor(), clBtnHighlight);
+  EXPECT_EQ(b.BevelShadowColor(), clBtnShadow);
+  EXPECT_EQ(b.DisabledColor(), clGray);
+  EXPECT_EQ(b.MarginX(), -1);
+  EXPECT_EQ(b.MarginY(), -1);
+  EXPECT_EQ(b.Color(), clBtnFace);
+  EXPECT_EQ(b.DropDownMenu(), nullptr);
+  EXPECT_FALSE(b.ControlStyle().Contains(csAcceptsControls));
+  EXPECT_FALSE(b.ControlStyle().Contains(csDoubleClicks));
+}
+
+TEST(CuteButtonFormData, WritersKeepTheInvariants) {
+  TCuteButton b(nullptr);
+  b.SetMarginX(-5);
+  EXPECT_EQ(b.MarginX(), -1);
+  b.SetMarginY(10);
+  EXPECT_EQ(b.MarginY(), 10);
+  b.SetFlat(true);
+  EXPECT_EQ(b.BevelInner(), bvNone);
+  b.SetFlat(false);
+  EXPECT_EQ(b.BevelInner(), bvRaised);
+}
+
+TEST(CuteButtonFormData, CaptionRectFollowsBevelsMarginsAndPress) {
+  TCuteButton b(nullptr);
+  b.SetBounds(0, 0, 75, 25);
+  TRect t = b.CaptionRect();
+  EXPECT_EQ(t.left, 2);
+  EXPECT_EQ(t.top, 2);
+  EXPECT_EQ(t.right, 73);
+  EXPECT_EQ(t.bottom, 23);
+  EXPECT_EQ(b.CaptionFormat(), 0x1u | 0x4u | 0x20u);
+
+  b.SetFlat(true);
+  EXPECT_EQ(b.CaptionRect().left, 1);
+  b.SetFlat(false);
+  b.SetBevelWidth(3);
+  EXPECT_EQ(b.CaptionRect().left, 6);
+  b.SetBevelWidth(1);
+
+  b.SetMarginX(10);
+  EXPECT_EQ(b.CaptionRect().left, 2) << "a centred caption ignores MarginX";
+  b.SetAlignment(taLeftJustify);
+  EXPECT_EQ(b.CaptionRect().left, 12);
+  b.SetLayout(tlTop);
+  b.SetBevelOuter(bvLowered);
+  EXPECT_EQ(b.CaptionRect().left, 14);
+  EXPECT_EQ(b.CaptionRect().top, 4);
+  EXPECT_EQ(b.CaptionFormat(), 0x0u | 0x0u | 0x20u);
+  b.SetAlignment(taRightJustify);
+  b.SetLayout(tlBottom);
+  EXPECT_EQ(b.CaptionFormat(), 0x2u | 0x8u | 0x20u);
+}
+
+TEST(CuteButtonFormData, OnlyTheFourBooleansWithoutDefaultsAreAlwaysStored) {
+  RegisterFrameworkClasses();
+  auto form = DesignForm();
+  std::set<std::string> names = StoredNames(WriteComponentToBytes(form.get()), "Button");
+  for (const char* always : {"EgnoreContClick", "Flat", "ShowFocusRect", "UseDisabledColor"})
+    EXPECT_TRUE(names.count(always)) << always;
+  for (const char* defaulted : {"Width", "Height", "TabStop", "TabFocusUp", "BevelWidth", "Alignment",
+                                "Layout", "MarginX", "MarginY", "BevelHighlightColor", "BevelShadowColor",
+                                "DisabledColor", "DropDownDelay", "Color", "Enabled", "Visible",
+                                "BorderStyle", "ParentFont", "ParentShowHint", "ParentColor"})
+    EXPECT_FALSE(names.count(defaulted)) << defaulted;
+  // The unpublished bevels never appear.
+  EXPECT_FALSE(names.count("BevelOuter"));
+  EXPECT_FALSE(names.count("BevelInner"));
+
+  form->Button->SetMarginX(4);
+  form->Button->SetTabFocusUp(false);
+  form->Button->SetLayout(tlBottom);
+  form->Button->SetFlat(true);
+  names = StoredNames(WriteComponentToBytes(form.get()), "Button");
+  EXPECT_TRUE(names.count("MarginX"));
+  EXPECT_TRUE(names.count("TabFocusUp"));
+  EXPECT_TRUE(names.count("Layout"));
+}
+
+TEST(CuteButtonFormData, ChangedPropertiesComeBackFromFormData) {
+  RegisterFrameworkClasses();
+  auto form = DesignForm();
+  form->Button->SetMarginX(4);
+  form->Button->SetLayout(tlBottom);
+  form->Button->SetFlat(true);
+  form->Button->SetEgnoreContClick(true);
+  form->Button->SetDisabledColor(clRed);
+  form->Button->SetCaption("終  了");
+  std::string data = WriteComponentToBytes(form.get());
+
+  TButtonForm loaded(nullptr);
+  loaded.ReadFormData(data);
+  ASSERT_NE(loaded.Button, nullptr);
+  EXPECT_EQ(loaded.Button->MarginX(), 4);
+  EXPECT_EQ(loaded.Button->Layout(), tlBottom);
+  EXPECT_TRUE(loaded.Button->Flat());
+  EXPECT_EQ(loaded.Button->BevelInner(), bvNone);
+  EXPECT_TRUE(loaded.Button->EgnoreContClick());
+  EXPECT_EQ(loaded.Button->DisabledColor(), clRed);
+  EXPECT_EQ(loaded.Button->Caption(), "終  了");
+  EXPECT_EQ(loaded.Button->Width(), 75);
+}
+
+}  // namespace
