@@ -33,7 +33,8 @@ std::optional<std::filesystem::path> FixturesDir() {
 }
 
 std::filesystem::path FreshTempDir(const std::string& name) {
-  std::filesystem::path p = BinaryDir() / "test-tmp" / name;
+  // The name is UTF-8; a plain std::string would be read in the ANSI code page on Windows.
+  std::filesystem::path p = BinaryDir() / "test-tmp" / std::filesystem::path(std::u8string(name.begin(), name.end()));
   std::error_code ec;
   std::filesystem::remove_all(p, ec);
   std::filesystem::create_directories(p);

@@ -14,7 +14,8 @@ std::filesystem::path BinaryDir();
 // ../shared/fixtures beside the project, or std::nullopt when it is absent.
 std::optional<std::filesystem::path> FixturesDir();
 
-// A fresh, empty directory for one test; removed by the next call with the same name.
+// A fresh, empty directory for one test (name in UTF-8); removed by the next call with the
+// same name.
 std::filesystem::path FreshTempDir(const std::string& name);
 
 std::string ReadFileBytes(const std::filesystem::path& p);
