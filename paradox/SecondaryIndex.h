@@ -88,6 +88,11 @@
 // below): the shared fields of 0x00..0x57, then from 0x58 the field (type, size) pairs, a
 // 4-byte address and the stored name ("resttemp.Y06").
 //
+// Checked by rebuilding: the .X and .Y built from the records of every sample above equal the
+// engine's files byte for byte except 0x12-0x13, 0x16-0x1D, 0x2D-0x37, 0x49-0x4C, 0x60-0x63
+// and the name addresses of the variable part (.X), and 0x12-0x13, 0x2C, 0x30-0x37, 0x49-0x4C
+// and the name address (.Y): counters, stamps, the time of writing and memory addresses.
+//
 // Not found in any sample or public description: where a unique secondary index is marked.
 // Such indexes are read and maintained like others, without the uniqueness test.
 
