@@ -18,6 +18,10 @@
 #include <system_error>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveWriter.h"
 #include "lha/Header.h"
@@ -230,6 +234,8 @@ int Run(const std::vector<std::string>& args) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+  // Names are printed as UTF-8.
+  SetConsoleOutputCP(CP_UTF8);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(text::Narrow(argv[i]));
   return Run(args);
