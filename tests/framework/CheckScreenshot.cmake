@@ -1,0 +1,36 @@
+# Decodes the form's screenshot with ImageMagick: it must be a valid PNG at least as large as
+# the form's client area (494 x 314), red near the top of the client area and blue near its
+# bottom (the stretched gradient picture).
+execute_process(COMMAND ${CONVERT} ${PNG} -format "%w %h" info: OUTPUT_VARIABLE size RESULT_VARIABLE rc
+                ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "ImageMagick cannot read ${PNG}: ${err}")
+endif()
+separate_arguments(size)
+list(GET size 0 w)
+list(GET size 1 h)
+if(w LESS 494 OR h LESS 314)
+  message(FATAL_ERROR "screenshot is ${w} x ${h}, smaller than the form's client area")
+endif()
+# The frame's bottom and side borders are the same width; the client area ends there.
+math(EXPR border "(${w} - 494) / 2")
+math(EXPR bottom_y "${h} - ${border} - 4")
+math(EXPR top_y "${h} - ${border} - 310")
+math(EXPR x "${border} + 4")
+foreach(probe "top;${top_y};red" "bottom;${bottom_y};blue")
+  list(GET probe 0 where)
+  list(GET probe 1 y)
+  list(GET probe 2 want)
+  execute_process(COMMAND ${CONVERT} ${PNG} -crop 1x1+${x}+${y} -format "%[fx:int(255*r)] %[fx:int(255*b)]" info:
+                  OUTPUT_VARIABLE rb)
+  separate_arguments(rb)
+  list(GET rb 0 r)
+  list(GET rb 1 b)
+  if(want STREQUAL "red" AND NOT r GREATER b)
+    message(FATAL_ERROR "pixel ${x},${y} near the ${where} is not red: r=${r} b=${b}")
+  endif()
+  if(want STREQUAL "blue" AND NOT b GREATER r)
+    message(FATAL_ERROR "pixel ${x},${y} near the ${where} is not blue: r=${r} b=${b}")
+  endif()
+endforeach()
+message(STATUS "screenshot ${w} x ${h} decodes; picture colours where expected")
