@@ -22,6 +22,8 @@ TProgresForm::~TProgresForm() {
 }
 
 TProgresForm* ShowProgresForm(int max) {
+  // A window left from an earlier run would otherwise stay on screen for good.
+  CloseProgresForm();
   Screen->SetCursor(crHourGlass);
   try {
     ProgresForm = CreateFormFromResource<TProgresForm>(Application);
@@ -45,5 +47,8 @@ void CloseProgresForm() {
   TProgresForm* form = ProgresForm;
   ProgresForm = nullptr;
   form->Close();
+  // The window goes once the message loop runs again; until then its name would keep a new
+  // progress window from being created.
+  form->SetName("");
   form->Release();
 }

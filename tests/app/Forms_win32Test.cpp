@@ -180,6 +180,22 @@ TEST_F(FormsTest, ProgressWindowRunsFromZeroToItsNewMaximumAndStaysFull) {
   EXPECT_EQ(ProgresForm, nullptr);
 }
 
+TEST_F(FormsTest, ASecondProgressWindowReplacesTheFirst) {
+  TProgresForm* first = ShowProgresForm(10);
+  HWND firstWindow = static_cast<HWND>(first->Handle());
+  StepProgresForm(5);
+  TProgresForm* second = ShowProgresForm(20);
+  EXPECT_EQ(ProgresForm, second);
+  EXPECT_FALSE(IsWindowVisible(firstWindow));
+  EXPECT_EQ(second->ProgressBar1->Max(), 20);
+  EXPECT_EQ(second->ProgressBar1->Position(), 0);
+  EXPECT_EQ(Screen->Cursor(), crHourGlass);
+  CloseProgresForm();
+  Application->ProcessMessages();
+  EXPECT_FALSE(IsWindow(firstWindow));
+  EXPECT_EQ(Screen->Cursor(), crDefault);
+}
+
 TEST_F(FormsTest, AnimationWindowResourceHoldsTheCopyAnimation) {
   std::unique_ptr<TAnimForm> form(CreateFormFromResource<TAnimForm>(nullptr));
   EXPECT_EQ(form->Caption(), "");

@@ -27,8 +27,8 @@ class SetupProcess {
 
   DWORD Id() const { return pi_.dwProcessId; }
 
-  // Visible top-level windows of the process right now, in z-order.
-  std::vector<HWND> TopLevelWindows() const;
+  // Top-level windows of the process right now, in z-order; hidden ones only when asked.
+  std::vector<HWND> TopLevelWindows(bool includeHidden = false) const;
 
   // Waits until the process shows a visible top-level window with exactly this caption; null
   // when the process ends or the time runs out first.

@@ -10,6 +10,7 @@ namespace {
 
 struct EnumState {
   DWORD pid;
+  bool includeHidden;
   std::vector<HWND> windows;
 };
 
@@ -17,7 +18,7 @@ BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
   auto* state = reinterpret_cast<EnumState*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  if (pid == state->pid && IsWindowVisible(hwnd)) state->windows.push_back(hwnd);
+  if (pid == state->pid && (state->includeHidden || IsWindowVisible(hwnd))) state->windows.push_back(hwnd);
   return TRUE;
 }
 
@@ -49,8 +50,8 @@ SetupProcess::~SetupProcess() {
   CloseHandle(pi_.hProcess);
 }
 
-std::vector<HWND> SetupProcess::TopLevelWindows() const {
-  EnumState state{pi_.dwProcessId, {}};
+std::vector<HWND> SetupProcess::TopLevelWindows(bool includeHidden) const {
+  EnumState state{pi_.dwProcessId, includeHidden, {}};
   EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&state));
   return state.windows;
 }

@@ -144,6 +144,14 @@ TEST_F(UpdateWindowTest, WindowIsCentredWithItsClientSizeAndOnlyTheCloseBox) {
   EXPECT_EQ(setup_->TopLevelWindows().size(), 1u);
 }
 
+TEST_F(UpdateWindowTest, ApplicationTitleNamesTheProgram) {
+  // The title lives on the application's own hidden window, which names the taskbar button.
+  bool found = false;
+  for (HWND w : setup_->TopLevelWindows(true))
+    if (w != form_ && WindowText(w) == L"Norvex アップデートプログラム") found = true;
+  EXPECT_TRUE(found);
+}
+
 TEST_F(UpdateWindowTest, ControlsShowTheirTextsAtTheirPlaces) {
   struct Expected {
     std::wstring text;
