@@ -16,6 +16,8 @@ void TProgressBar::InitWindow() {
   SendMessageW(h, PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
   SendMessageW(h, PBM_SETSTEP, static_cast<WPARAM>(step_), 0);
   SendMessageW(h, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+  // Long work that pumps no messages still shows the bar move.
+  UpdateWindow(h);
 }
 
 void TAnimate::CreateParams(TCreateParams& params) {

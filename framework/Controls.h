@@ -155,7 +155,8 @@ class TControl : public TComponent {
   TMouseEvent OnMouseUp;
   TMouseMoveEvent OnMouseMove;
 
-  // Drawing.
+  // Drawing. For a windowed control both reach its child windows too, so Repaint() shows a
+  // whole window at once without a message loop.
   virtual void Invalidate();
   virtual void Update();  // paints now what is invalid
   void Repaint() { Invalidate(); Update(); }
@@ -166,6 +167,8 @@ class TControl : public TComponent {
   // Whether this control holds the mouse capture; setting takes or releases it.
   bool MouseCapture() const;
   void SetMouseCapture(bool v);
+  // The framework has no drag and drop: a control is never being dragged.
+  bool Dragging() const { return false; }
   // The form this control lies on, or null.
   TCustomForm* GetParentForm() const;
 

@@ -310,11 +310,11 @@ void TWinControl::SetFocus() {
 }
 
 void TWinControl::Invalidate() {
-  if (handle_) InvalidateRect(static_cast<HWND>(handle_), nullptr, TRUE);
+  if (handle_) RedrawWindow(static_cast<HWND>(handle_), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TWinControl::Update() {
-  if (handle_) UpdateWindow(static_cast<HWND>(handle_));
+  if (handle_) RedrawWindow(static_cast<HWND>(handle_), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void TWinControl::BoundsChanged() {

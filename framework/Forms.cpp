@@ -297,12 +297,9 @@ void TApplication::HandleCurrentException() {
 
 std::string TApplication::ExceptionMessage(const std::exception& e) {
   std::string m = e.what();
-  // The class library's error box ends a message with a full stop unless it has one.
-  if (!m.empty()) {
-    unsigned char last = static_cast<unsigned char>(m.back());
-    bool fullStop = last == '.' || m.ends_with("。") || m.ends_with("．");
-    if (!fullStop && last > ' ') m += '.';
-  }
+  // The class library's rule: a full stop goes after a message whose last character sorts
+  // after '.' (letters, digits, any double-byte character), not after '.', '!' or ')'.
+  if (!m.empty() && static_cast<unsigned char>(m.back()) > '.') m += '.';
   return m;
 }
 

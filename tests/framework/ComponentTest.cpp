@@ -290,3 +290,24 @@ TEST(Reader, DesignModeAssignsWithoutLoading) {
   EXPECT_FALSE(back->ComponentState().Contains(csLoading));
   EXPECT_EQ(back->Interval(), 250u);
 }
+
+TEST(Application, TheErrorBoxMessageAndTheSilentAbort) {
+  std::vector<std::string> shown;
+  Application->OnException = [&](const std::string& m) { shown.push_back(m); };
+  Application->HandleException(Exception("ファイルがありません"));
+  Application->HandleException(Exception("Done."));
+  Application->HandleException(Exception("Really!"));
+  Application->HandleException(EAbort());
+  try {
+    Abort();
+  } catch (...) {
+    Application->HandleCurrentException();
+  }
+  try {
+    throw 42;
+  } catch (...) {
+    Application->HandleCurrentException();
+  }
+  Application->OnException = nullptr;
+  EXPECT_EQ(shown, (std::vector<std::string>{"ファイルがありません.", "Done.", "Really!", "Unknown exception."}));
+}

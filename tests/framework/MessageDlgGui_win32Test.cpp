@@ -62,7 +62,7 @@ HWND Focused(HWND dlg) {
 
 }  // namespace
 
-TEST(MessageDlg, EachKindHasItsTitleIconAndButtons) {
+TEST(MessageDlg, EachKindHasItsTitleIconTextButtonsAndWaysOfClosing) {
   struct Case {
     TMsgDlgType kind;
     const wchar_t* icon;
@@ -71,21 +71,33 @@ TEST(MessageDlg, EachKindHasItsTitleIconAndButtons) {
                {mtError, IDI_ERROR, "エラー"},
                {mtInformation, IDI_INFORMATION, "情報"},
                {mtConfirmation, IDI_QUESTION, "確認"}};
+  const std::string text = "一行目\r\n二行目\n\r三行目\r\r四行目";
+  const TMsgDlgButtons all{mbYes, mbNo, mbOK, mbCancel, mbAbort};
+  struct Way {
+    const char* name;
+    std::function<void(HWND)> act;
+    TModalResult result;
+  } ways[] = {
+      {"press Yes", [](HWND dlg) { gui::PressButton(dlg, "はい(&Y)"); }, mrYes},
+      {"Enter on the default button", [](HWND dlg) { gui::PostKey(Focused(dlg), VK_RETURN); }, mrOk},
+      {"Esc", [](HWND dlg) { gui::PostKey(Focused(dlg), VK_ESCAPE); }, mrCancel},
+      {"close box", [](HWND dlg) { PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0); }, mrCancel},
+  };
   for (const Case& c : cases) {
-    Seen seen;
-    TModalResult r = ShowDialog("本文", c.kind, {mbYes, mbNo, mbOK, mbCancel, mbAbort}, seen,
-                         [](HWND dlg) { gui::PressButton(dlg, "OK"); });
-    ASSERT_TRUE(seen.found) << c.title;
-    EXPECT_EQ(MsgDlgTitle(c.kind), c.title);
-    EXPECT_EQ(seen.icon, LoadIconW(nullptr, c.icon)) << c.title;
-    EXPECT_EQ(seen.text, "本文");
-    EXPECT_EQ(seen.buttons, (std::vector<std::string>{"はい(&Y)", "いいえ(&N)", "OK", "キャンセル", "中止(&A)"}));
-    EXPECT_EQ(seen.focused, "OK") << "the default button starts with the focus";
-    EXPECT_EQ(r, mrOk);
-    // Centred on the screen.
-    int cx = (seen.rect.left + seen.rect.right) / 2, cy = (seen.rect.top + seen.rect.bottom) / 2;
-    EXPECT_NEAR(cx, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
-    EXPECT_NEAR(cy, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    for (const Way& way : ways) {
+      Seen seen;
+      TModalResult r = ShowDialog(text, c.kind, all, seen, way.act);
+      ASSERT_TRUE(seen.found) << c.title << ", " << way.name;
+      EXPECT_EQ(r, way.result) << c.title << ", " << way.name;
+      EXPECT_EQ(MsgDlgTitle(c.kind), c.title);
+      EXPECT_EQ(seen.icon, LoadIconW(nullptr, c.icon)) << c.title;
+      EXPECT_EQ(seen.text, text);
+      EXPECT_EQ(seen.buttons, (std::vector<std::string>{"はい(&Y)", "いいえ(&N)", "OK", "キャンセル", "中止(&A)"}));
+      EXPECT_EQ(seen.focused, "OK") << "the default button starts with the focus";
+      int cx = (seen.rect.left + seen.rect.right) / 2, cy = (seen.rect.top + seen.rect.bottom) / 2;
+      EXPECT_NEAR(cx, GetSystemMetrics(SM_CXSCREEN) / 2, 1) << "centred";
+      EXPECT_NEAR(cy, GetSystemMetrics(SM_CYSCREEN) / 2, 1) << "centred";
+    }
   }
 }
 
