@@ -200,6 +200,8 @@ void TCuteButton::Paint() {
   frame(BevelOuter());
   frame(BevelInner());
 
+  // The caption lies on the face just painted: no box of its own behind the letters.
+  canvas.Brush().SetStyle(bsClear);
   TRect t = CaptionRect();
   unsigned format = CaptionFormat();
   canvas.Font().Assign(*Font());

@@ -299,6 +299,20 @@ TEST_F(UpdateWindowTest, PictureFillsTheWindowAndStretchesWithIt) {
   EXPECT_EQ(moved->rect.right - moved->rect.left, title->rect.right - title->rect.left);
 }
 
+TEST_F(UpdateWindowTest, ButtonCaptionsLieOnTheButtonFace) {
+  std::optional<Child> close = ChildByText(form_, L"終  了");
+  ASSERT_TRUE(close.has_value());
+  SetForegroundWindow(form_);
+  std::this_thread::sleep_for(300ms);
+  RgbImage client = CaptureWindow(form_, true);
+  // The middle of "終  了" is the gap of its two blanks: face colour, as beside the caption.
+  int midX = (close->rect.left + close->rect.right) / 2, midY = (close->rect.top + close->rect.bottom) / 2;
+  std::uint32_t face = client.Pixel(close->rect.left + 6, midY);
+  EXPECT_EQ(client.Pixel(midX, midY), face) << std::hex << client.Pixel(midX, midY) << " on " << face;
+  // And the face is the button's, not the picture behind it.
+  EXPECT_EQ(client.Pixel(close->rect.left + 6, close->rect.top + 6), face);
+}
+
 TEST_F(UpdateWindowTest, QuitButtonEndsTheProgram) {
   std::optional<Child> close = ChildByText(form_, L"終  了");
   ASSERT_TRUE(close.has_value());
