@@ -18,8 +18,11 @@ class TCustomLabel : public TGraphicControl {
   void SetTransparent(bool v);
   TAlignment Alignment() const { return alignment_; }
   void SetAlignment(TAlignment v);
+  // With AutoSize the label takes the size of its text in its font (right-aligned ones keep
+  // their right edge), once its window exists and whenever text or font change; so a font of
+  // other metrics than the designer's does not cut the text.
   bool AutoSize() const { return autoSize_; }
-  void SetAutoSize(bool v) { autoSize_ = v; }
+  void SetAutoSize(bool v);
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool v);
   bool ShowAccelChar() const { return showAccelChar_; }
@@ -43,6 +46,7 @@ class TCustomLabel : public TGraphicControl {
 
  private:
   void UpdateStyle();
+  void AdjustBounds();
   bool transparent_ = false;
   TAlignment alignment_ = taLeftJustify;
   bool autoSize_ = true;

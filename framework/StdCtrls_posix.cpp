@@ -4,6 +4,8 @@ TCustomLabel::~TCustomLabel() = default;
 void TCustomLabel::CreateLabelWindow() {}
 void TCustomLabel::DestroyLabelWindow() {}
 void TCustomLabel::UpdateStyle() {}
+void TCustomLabel::AdjustBounds() {}
+void TCustomLabel::SetAutoSize(bool v) { autoSize_ = v; }
 void TCustomLabel::BoundsChanged() {}
 void TCustomLabel::CMTextChanged() {}
 void TCustomLabel::CMFontChanged() {}

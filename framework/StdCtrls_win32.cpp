@@ -33,6 +33,30 @@ void TCustomLabel::CreateLabelWindow() {
                            Height(), parent, nullptr, Instance(), nullptr);
   window_ = h;
   if (h) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(Font()->Handle()), FALSE);
+  AdjustBounds();
+}
+
+void TCustomLabel::SetAutoSize(bool v) {
+  if (v == autoSize_) return;
+  autoSize_ = v;
+  AdjustBounds();
+}
+
+void TCustomLabel::AdjustBounds() {
+  if (!autoSize_ || !window_ || ComponentState().Contains(csReading) || ComponentState().Contains(csLoading)) return;
+  std::wstring t = text::Widen(Caption());
+  // An empty caption (or a lone accelerator mark) still measures one line high.
+  if (t.empty() || (showAccelChar_ && t == L"&")) t += L' ';
+  HDC dc = GetDC(static_cast<HWND>(window_));
+  HGDIOBJ old = SelectObject(dc, Font()->Handle());
+  RECT r{0, 0, wordWrap_ ? Width() : 0, 0};
+  UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0) | (showAccelChar_ ? 0 : DT_NOPREFIX);
+  DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, flags);
+  SelectObject(dc, old);
+  ReleaseDC(static_cast<HWND>(window_), dc);
+  int x = Left();
+  if (alignment_ == taRightJustify) x += Width() - r.right;
+  SetBounds(x, Top(), r.right, r.bottom);
 }
 
 void TCustomLabel::DestroyLabelWindow() {
@@ -67,11 +91,13 @@ void TCustomLabel::BoundsChanged() {
 
 void TCustomLabel::CMTextChanged() {
   if (window_) SetWindowTextW(static_cast<HWND>(window_), text::Widen(Caption()).c_str());
+  AdjustBounds();
   Invalidate();
 }
 
 void TCustomLabel::CMFontChanged() {
   if (window_) SendMessageW(static_cast<HWND>(window_), WM_SETFONT, reinterpret_cast<WPARAM>(Font()->Handle()), FALSE);
+  AdjustBounds();
   Invalidate();
 }
 

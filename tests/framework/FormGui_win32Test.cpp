@@ -123,6 +123,21 @@ TEST_F(FormGui, BuiltFromItsResourceWithEveryControlInPlace) {
   HWND hidden = Child("It's #'quoted' and long joined", "Static");
   ASSERT_NE(hidden, nullptr);
   EXPECT_FALSE(IsWindowVisible(hidden));
+  // Label4 sizes itself to its text in its own font, whatever the stored size.
+  {
+    HDC dc = GetDC(hidden);
+    HGDIOBJ old = SelectObject(dc, static_cast<HFONT>(form->Label4->Font()->Handle()));
+    std::wstring t = L"It's #'quoted' and long joined";
+    SIZE sz{};
+    GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), &sz);
+    SelectObject(dc, old);
+    ReleaseDC(hidden, dc);
+    RECT hr = RectIn(hwnd, hidden);
+    EXPECT_EQ(hr.left, 112);
+    EXPECT_EQ(hr.right - hr.left, sz.cx);
+    EXPECT_EQ(hr.bottom - hr.top, sz.cy);
+    EXPECT_EQ(form->Label4->Width(), sz.cx);
+  }
 
   HWND edit = Child("19436", "Edit");
   ASSERT_NE(edit, nullptr);
