@@ -25,13 +25,14 @@ std::string ClassName(HWND hwnd) {
 namespace {
 struct FindCtx {
   std::string cls, cap;
+  bool anyProcess = false;
   std::vector<HWND> out;
 };
 BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
   auto* c = reinterpret_cast<FindCtx*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if (pid != GetCurrentProcessId()) return TRUE;
+  if (!c->anyProcess && pid != GetCurrentProcessId()) return TRUE;
   if (!c->cls.empty() && ClassName(h) != c->cls) return TRUE;
   if (!c->cap.empty() && GetText(h) != c->cap) return TRUE;
   c->out.push_back(h);
@@ -39,14 +40,14 @@ BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
 }
 }  // namespace
 
-std::vector<HWND> FindTopLevels(const std::string& className, const std::string& caption) {
-  FindCtx c{className, caption, {}};
+std::vector<HWND> FindTopLevels(const std::string& className, const std::string& caption, bool anyProcess) {
+  FindCtx c{className, caption, anyProcess, {}};
   EnumWindows(EnumTop, reinterpret_cast<LPARAM>(&c));
   return c.out;
 }
 
-HWND FindTopLevel(const std::string& className, const std::string& caption) {
-  for (HWND h : FindTopLevels(className, caption))
+HWND FindTopLevel(const std::string& className, const std::string& caption, bool anyProcess) {
+  for (HWND h : FindTopLevels(className, caption, anyProcess))
     if (IsWindowVisible(h)) return h;
   return nullptr;
 }
@@ -75,8 +76,9 @@ HWND WaitFor(const std::function<HWND()>& find, int timeoutMs, bool pump) {
   }
 }
 
-HWND WaitForTopLevel(const std::string& className, const std::string& caption, int timeoutMs, bool pump) {
-  return WaitFor([&] { return FindTopLevel(className, caption); }, timeoutMs, pump);
+HWND WaitForTopLevel(const std::string& className, const std::string& caption, int timeoutMs, bool pump,
+                     bool anyProcess) {
+  return WaitFor([&] { return FindTopLevel(className, caption, anyProcess); }, timeoutMs, pump);
 }
 
 std::vector<ChildInfo> Children(HWND parent) {

@@ -6,7 +6,9 @@
 // started just before, waits for the window (WaitForTopLevel), reads it (Children, GetText),
 // and acts on it (PressButton, PostKey, PostClick), which ends the modal loop. Cross-thread
 // SendMessage calls are served while the main thread pumps. Without a modal loop on the main
-// thread, call the readers directly and Pump() between steps.
+// thread, call the readers directly and Pump() between steps. A separate program (started by
+// the test) is found with anyProcess and driven with the same calls; posted input reaches it,
+// its windows answer WM_GETTEXT across the process boundary.
 
 #include <windows.h>
 
@@ -28,13 +30,15 @@ struct ChildInfo {
 
 std::string GetText(HWND hwnd);
 std::string ClassName(HWND hwnd);
-// Top-level windows of this process whose class and caption (UTF-8) match; empty = any.
-std::vector<HWND> FindTopLevels(const std::string& className, const std::string& caption);
-HWND FindTopLevel(const std::string& className, const std::string& caption);
+// Top-level windows whose class and caption (UTF-8) match; empty = any. Only this process's
+// unless anyProcess (a program the test started).
+std::vector<HWND> FindTopLevels(const std::string& className, const std::string& caption, bool anyProcess = false);
+HWND FindTopLevel(const std::string& className, const std::string& caption, bool anyProcess = false);
 // Waits until `find` returns a window or the timeout passes (then null). With pump, handles
 // this thread's messages while waiting (for windows owned by this thread).
 HWND WaitFor(const std::function<HWND()>& find, int timeoutMs, bool pump = false);
-HWND WaitForTopLevel(const std::string& className, const std::string& caption, int timeoutMs, bool pump = false);
+HWND WaitForTopLevel(const std::string& className, const std::string& caption, int timeoutMs, bool pump = false,
+                     bool anyProcess = false);
 // Direct children, in z-order.
 std::vector<ChildInfo> Children(HWND parent);
 HWND FindChildByText(HWND parent, const std::string& text, const std::string& className = "");
