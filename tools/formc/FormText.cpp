@@ -155,19 +155,21 @@ class Lexer {
         }
       } else if (p_ < s_.size() && s_[p_] == '#') {
         ++p_;
+        // A character code: decimal, or hexadecimal after $; anything past U+10FFFF is an error.
+        std::uint64_t cp = 0;
+        bool hex = p_ < s_.size() && s_[p_] == '$';
+        if (hex) ++p_;
         std::size_t b = p_;
-        std::uint32_t cp = 0;
-        if (p_ < s_.size() && s_[p_] == '$') {
-          ++p_;
-          while (p_ < s_.size() && std::isxdigit(static_cast<unsigned char>(s_[p_]))) ++p_;
-          cp = static_cast<std::uint32_t>(std::stoul(std::string(s_.substr(b + 1, p_ - b - 1)), nullptr, 16));
-        } else {
-          while (p_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[p_]))) ++p_;
-          if (p_ == b) throw FormTextError(line_, "# without a character code");
-          cp = static_cast<std::uint32_t>(std::stoul(std::string(s_.substr(b, p_ - b))));
+        while (p_ < s_.size() && (hex ? std::isxdigit(static_cast<unsigned char>(s_[p_]))
+                                      : std::isdigit(static_cast<unsigned char>(s_[p_])))) {
+          char d = s_[p_++];
+          int v = d <= '9' ? d - '0' : (d | 0x20) - 'a' + 10;
+          cp = cp * (hex ? 16 : 10) + static_cast<std::uint64_t>(v);
+          if (cp > 0x10FFFF) throw FormTextError(line_, "invalid character code");
         }
+        if (p_ == b) throw FormTextError(line_, "# without a character code");
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) throw FormTextError(line_, "invalid character code");
-        AppendUtf8(out, cp);
+        AppendUtf8(out, static_cast<std::uint32_t>(cp));
       } else {
         // "+" joins the pieces of one string across lines.
         std::size_t save = p_;
@@ -198,7 +200,11 @@ class Lexer {
       std::size_t h = p_;
       while (p_ < s_.size() && std::isxdigit(static_cast<unsigned char>(s_[p_]))) ++p_;
       if (h == p_ || p_ - h > 16) throw FormTextError(line_, "bad hexadecimal number");
-      std::uint64_t v = std::stoull(std::string(s_.substr(h, p_ - h)), nullptr, 16);
+      std::uint64_t v = 0;
+      for (std::size_t k = h; k < p_; ++k) {
+        char d = s_[k];
+        v = v * 16 + static_cast<std::uint64_t>(d <= '9' ? d - '0' : (d | 0x20) - 'a' + 10);
+      }
       t.kind = Tok::kInt;
       // $FF00000F is a 32-bit pattern (a TColor), as the class library reads it.
       t.integer = p_ - h <= 8 ? static_cast<std::int32_t>(static_cast<std::uint32_t>(v)) : static_cast<std::int64_t>(v);

@@ -2,6 +2,8 @@
 // applies the classes' defaults, with errors that name the line of the text.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "support/TestPaths.h"
 #include "framework/ClassBuilder.h"
 #include "framework/ExtCtrls.h"
@@ -195,4 +197,38 @@ TEST(FormText, APictureThatIsNoJpegIsRefused) {
     EXPECT_EQ(e.Line(), 3);
     EXPECT_NE(std::string(e.what()).find("JPEG"), std::string::npos) << e.what();
   }
+}
+
+TEST(FormText, DamagedDescriptionsFailWithALineNeverOtherwise) {
+  std::filesystem::path forms = testing_support::SourceDir() / "tests/tools/formc/forms";
+  std::string good = testing_support::ReadFileBytes(forms / "AllKinds.txt");
+  FormCompileOptions o;
+  o.baseDir = forms;
+  ASSERT_NO_THROW(Compile(good, o));
+  std::mt19937 rng(19436);
+  const char pieces[] = "#$'{}()<>[]=+-.:@ \n09AZaz";
+  int failures = 0;
+  for (int round = 0; round < 1500; ++round) {
+    std::string bad = good;
+    int edits = 1 + static_cast<int>(rng() % 3);
+    for (int k = 0; k < edits; ++k) {
+      std::size_t at = rng() % bad.size();
+      switch (rng() % 3) {
+        case 0: bad[at] = pieces[rng() % (sizeof pieces - 1)]; break;
+        case 1: bad.insert(at, std::string(1 + rng() % 30, pieces[rng() % (sizeof pieces - 1)])); break;
+        default: bad.erase(at, 1 + rng() % 20); break;
+      }
+    }
+    try {
+      Compile(bad, o);
+    } catch (const FormTextError& e) {
+      ++failures;
+      EXPECT_GE(e.Line(), 0);
+    }
+    // Any other exception type escapes and fails the test.
+  }
+  EXPECT_GT(failures, 500);
+  EXPECT_EQ(ErrorLine("object A: TForm\n  Caption = #99999999999999999999999\nend\n"), 2);
+  EXPECT_EQ(ErrorLine("object A: TForm\n  Left = 99999999999999999999999\nend\n"), 2);
+  EXPECT_EQ(ErrorLine("object A: TForm\n  Left = $FFFFFFFFFFFFFFFFFFFF\nend\n"), 2);
 }
