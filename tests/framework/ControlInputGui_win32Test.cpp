@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <thread>
 
@@ -245,4 +246,34 @@ TEST_F(ControlInput, APopupMenuRunsTheChosenItemAndReturns) {
   driver.join();
   ASSERT_TRUE(seen) << "no menu window appeared";
   EXPECT_EQ(chosen, 2);
+}
+
+TEST_F(ControlInput, AControlThatShowsItsHintHasATooltip) {
+  auto* c = new TProbe(form, &log, 'q');
+  c->SetName("C");
+  c->SetBounds(150, 10, 100, 40);
+  c->SetHint("セットアップを終了します.");
+  c->SetShowHint(true);
+  auto* quiet = new TProbe(form, &log, 'r');
+  quiet->SetName("D");
+  quiet->SetBounds(150, 60, 100, 40);
+  quiet->SetHint("shown only when asked");
+  c->SetParent(form);
+  quiet->SetParent(form);  // the form does not show hints, so neither does D
+  HWND tips = nullptr;
+  for (HWND h : gui::FindTopLevels("tooltips_class32", ""))
+    if (SendMessageW(h, TTM_GETTOOLCOUNT, 0, 0) > 0) tips = h;
+  ASSERT_NE(tips, nullptr);
+  auto textOf = [&](HWND tool) {
+    wchar_t buf[256] = {};
+    TOOLINFOW ti{};
+    ti.cbSize = TTTOOLINFOW_V1_SIZE;
+    ti.hwnd = H(form);
+    ti.uId = reinterpret_cast<UINT_PTR>(tool);
+    ti.lpszText = buf;
+    SendMessageW(tips, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&ti));
+    return std::wstring(buf);
+  };
+  EXPECT_EQ(textOf(H(c)), L"セットアップを終了します.");
+  EXPECT_EQ(textOf(H(quiet)), L"");
 }
