@@ -8,6 +8,7 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Filer.h"
 #include "framework/Forms.h"
+#include "framework/Menus.h"
 #include "framework/StdCtrls.h"
 #include "text/CodePage.h"
 
@@ -478,4 +479,132 @@ TEST(Components, OwnerDestroysNewestFirstAndFieldsDoNotDangle) {
     EXPECT_EQ(h.Label1, nullptr);
   }
   EXPECT_EQ(order, (std::vector<std::string>{"", "B", "A"}));
+}
+
+namespace {
+
+class TBand : public TCollectionItem {
+  FW_CLASS(TBand, TCollectionItem)
+  explicit TBand(TCollection* c) : TCollectionItem(c) {}
+  int width = 50;
+  std::string text;
+};
+
+class TBandHolder : public TComponent {
+  FW_CLASS(TBandHolder, TComponent)
+  explicit TBandHolder(TComponent* owner)
+      : TComponent(owner), bands([](TCollection* c) { return std::make_unique<TBand>(c); }) {}
+  TCollection* Bands() const { return const_cast<TCollection*>(&bands); }
+  TCollection bands;
+};
+
+}  // namespace
+
+const TClassInfo& TBand::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TBand>("TBand", &TCollectionItem::StaticClass())
+                                     .Property("Text", &TBand::text, &TBand::text)
+                                     .Property("Width", &TBand::width, &TBand::width).Default(50)
+                                     .Build();
+  return info;
+}
+
+const TClassInfo& TBandHolder::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TBandHolder>("TBandHolder", &TComponent::StaticClass())
+                                     .Creatable()
+                                     .Property("Bands", &TBandHolder::Bands)
+                                     .Build();
+  return info;
+}
+
+namespace {
+const RegisterClassOf<TBandHolder> registerBandHolder;
+}
+
+TEST(FormStream, CollectionsRoundTripAndAcceptOrderIndexes) {
+  TForm f(nullptr);
+  f.SetName("F");
+  auto* h = new TBandHolder(&f);
+  h->SetName("Holder1");
+  auto* b0 = static_cast<TBand*>(h->bands.Add());
+  b0->text = "一";
+  auto* b1 = static_cast<TBand*>(h->bands.Add());
+  b1->width = 75;
+  std::string data = WriteComponentToBytes(&f);
+  // Item 0: Text only (Width at its default); item 1: Width only.
+  std::string sjis = *text::FromUtf8("一");
+  EXPECT_NE(data.find(std::string("\x05" "Bands" "\x0E\x01\x04" "Text" "\x06\x02", 15) + sjis +
+                      std::string("\x00\x01\x05" "Width" "\x02\x4B\x00\x00", 12)),
+            std::string::npos);
+  TForm g(nullptr);
+  g.ReadFormData(data);
+  auto* back = dynamic_cast<TBandHolder*>(g.FindComponent("Holder1"));
+  ASSERT_NE(back, nullptr);
+  ASSERT_EQ(back->bands.Count(), 2);
+  EXPECT_EQ(static_cast<TBand*>(back->bands.Items(0))->text, "一");
+  EXPECT_EQ(static_cast<TBand*>(back->bands.Items(1))->width, 75);
+  // A writer that numbers its items (an integer before each item's list) is read too.
+  Raw r;
+  r.Str("TForm").Str("G").B(0).Str("TBandHolder").Str("H2").Str("Bands").B(0x0E);
+  r.B(0x02).B(0x00).B(0x01).Str("Width").B(0x02).B(0x07).B(0);
+  r.B(0x02).B(0x01).B(0x01).B(0);
+  r.B(0).B(0).B(0).B(0);
+  TForm k(nullptr);
+  k.ReadFormData(r.s);
+  auto* h2 = dynamic_cast<TBandHolder*>(k.FindComponent("H2"));
+  ASSERT_NE(h2, nullptr);
+  ASSERT_EQ(h2->bands.Count(), 2);
+  EXPECT_EQ(static_cast<TBand*>(h2->bands.Items(0))->width, 7);
+}
+
+TEST(FormStream, MenusNestTheirItemsInsideThemselves) {
+  TForm f(nullptr);
+  f.SetName("F");
+  auto* menu = new TPopupMenu(&f);
+  menu->SetName("PopupMenu1");
+  auto* open = new TMenuItem(&f);
+  open->SetName("Open1");
+  open->SetCaption("開く(&O)");
+  menu->Items()->Add(open);
+  auto* sub = new TMenuItem(&f);
+  sub->SetName("Sub1");
+  sub->SetCaption("下");
+  open->Add(sub);
+  std::string data = WriteComponentToBytes(&f);
+  TForm g(nullptr);
+  g.ReadFormData(data);
+  auto* m = dynamic_cast<TPopupMenu*>(g.FindComponent("PopupMenu1"));
+  ASSERT_NE(m, nullptr);
+  ASSERT_EQ(m->Items()->Count(), 1);
+  TMenuItem* o = m->Items()->Items(0);
+  EXPECT_EQ(o->Caption(), "開く(&O)");
+  ASSERT_EQ(o->Count(), 1);
+  EXPECT_EQ(o->Items(0)->Name(), "Sub1");
+  EXPECT_EQ(WriteComponentToBytes(&g), data);
+}
+
+TEST(FormStream, UnpublishedAndReadOnlyPropertiesAreNotStreamed) {
+  // TCustomPanel declares its bevels; TPanel publishes them, a bare descendant does not.
+  struct TBare : TCustomPanel {
+    explicit TBare(TComponent* o) : TCustomPanel(o) {}
+  };
+  EXPECT_EQ(TCustomPanel::StaticClass().FindProperty("BevelOuter"), nullptr);
+  ASSERT_NE(TPanel::StaticClass().FindProperty("BevelOuter"), nullptr);
+  TForm f(nullptr);
+  f.SetName("F");
+  auto* p = new TPanel(&f);
+  p->SetName("Panel1");
+  p->SetParent(&f);
+  std::string plain = WriteComponentToBytes(&f);
+  EXPECT_EQ(plain.find("BevelOuter"), std::string::npos) << "bvRaised is TPanel's default";
+  p->SetBevelOuter(bvNone);
+  std::string changed = WriteComponentToBytes(&f);
+  EXPECT_NE(changed.find(std::string("\x0A" "BevelOuter" "\x07\x06" "bvNone", 19)), std::string::npos);
+  // A read-only property that another writer stored is passed over, not assigned.
+  RegisterComponentClass(TSample::StaticClass());
+  Raw r;
+  r.Str("THolder").Str("H").B(0).Str("TSample").Str("First").Str("ReadOnly").B(0x02).B(0x05).Str("Always").B(0x02).B(9);
+  r.B(0).B(0).B(0);
+  auto h = Load(r.s);
+  ASSERT_NE(h->First, nullptr);
+  EXPECT_EQ(h->First->always, 9) << "reading went on after the read-only property";
 }
