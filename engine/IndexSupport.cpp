@@ -16,10 +16,10 @@ namespace engine {
 
 void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>&) {}
 
-void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<SecondaryIndexSpec>& specs) {
-  if (specs.empty()) return;
+void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<SecondaryIndexSpec>& wanted) {
+  if (wanted.empty()) return;
   std::vector<paradox::SecondaryIndexDef> defs;
-  for (const SecondaryIndexSpec& s : specs) {
+  for (const SecondaryIndexSpec& s : wanted) {
     paradox::SecondaryIndexDef d;
     d.name = s.name;
     d.fields = s.fields;
@@ -38,14 +38,14 @@ std::unique_ptr<paradox::IndexMaintainer> MaintainSecondaryIndexes(paradox::Para
 
 #else
 
-void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>& specs) {
-  if (!specs.empty())
+void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>& wanted) {
+  if (!wanted.empty())
     throw EDBEngineError(EngineErrorCode::kNotSupported,
-                         "Secondary indexes cannot be created by this engine: " + specs.front().name);
+                         "Secondary indexes cannot be created by this engine: " + wanted.front().name);
 }
 
-void BuildSecondaryIndexes(const std::filesystem::path&, const std::vector<SecondaryIndexSpec>& specs) {
-  RequireSecondaryIndexSupport(specs);
+void BuildSecondaryIndexes(const std::filesystem::path&, const std::vector<SecondaryIndexSpec>& wanted) {
+  RequireSecondaryIndexSupport(wanted);
 }
 
 // Without a maintainer the engine itself refuses to write a table that has index files.

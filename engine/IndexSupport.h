@@ -28,10 +28,10 @@ struct SecondaryIndexSpec {
 
 // Throws EDBEngineError kNotSupported when secondary indexes cannot be built; called before
 // anything is written.
-void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>& specs);
+void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>& wanted);
 
 // Writes the (empty) index files of the newly created, empty table at `dataFile`.
-void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<SecondaryIndexSpec>& specs);
+void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<SecondaryIndexSpec>& wanted);
 
 // A maintainer attached to `table` when it has secondary index files, else nullptr. It must
 // live until the table is closed.

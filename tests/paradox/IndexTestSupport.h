@@ -192,15 +192,15 @@ inline std::vector<TableSpec> MigrationTables() {
   };
 }
 
-inline std::filesystem::path CreateTable(const std::filesystem::path& dir, const TableSpec& spec) {
+inline std::filesystem::path CreateTable(const std::filesystem::path& dir, const TableSpec& layout) {
   TableDefinition def;
-  def.fields = spec.fields;
-  def.keyFieldCount = spec.keyFields;
-  std::filesystem::path data = DataFilePath(dir, spec.name);
+  def.fields = layout.fields;
+  def.keyFieldCount = layout.keyFields;
+  std::filesystem::path data = DataFilePath(dir, layout.name);
   ParadoxTable::Create(data, def);
   auto t = ParadoxTable::Open(data, OpenMode::kShared);
   std::vector<SecondaryIndexDef> defs;
-  for (const auto& i : spec.indexes) {
+  for (const auto& i : layout.indexes) {
     SecondaryIndexDef d;
     d.name = i.name;
     d.fields = ResolveIndexFields(t->Schema(), i.fields);

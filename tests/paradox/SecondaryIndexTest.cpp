@@ -41,12 +41,12 @@ TEST(SecondaryIndex, NamingFollowsTheKindOfIndex) {
 
 TEST(SecondaryIndex, MigrationTablesStayConsistentThroughThousandsOfChanges) {
   std::mt19937 rng(19436);
-  for (const auto& spec : MigrationTables()) {
-    SCOPED_TRACE(spec.name);
-    fs::path dir = testing_support::FreshTempDir("secidx_" + TableBaseName(spec.name));
-    fs::path data = CreateTable(dir, spec);
+  for (const auto& layout : MigrationTables()) {
+    SCOPED_TRACE(layout.name);
+    fs::path dir = testing_support::FreshTempDir("secidx_" + TableBaseName(layout.name));
+    fs::path data = CreateTable(dir, layout);
     // Each named index in its own .XGn/.YGn pair, numbered in order of definition.
-    for (std::size_t i = 0; i < spec.indexes.size(); ++i) {
+    for (std::size_t i = 0; i < layout.indexes.size(); ++i) {
       EXPECT_TRUE(fs::exists(FamilyMemberPath(data, ".XG" + std::to_string(i))));
       EXPECT_TRUE(fs::exists(FamilyMemberPath(data, ".YG" + std::to_string(i))));
     }
@@ -54,8 +54,8 @@ TEST(SecondaryIndex, MigrationTablesStayConsistentThroughThousandsOfChanges) {
     {
       auto t = ParadoxTable::Open(data, OpenMode::kExclusive);
       auto indexes = SecondaryIndexSet::Attach(*t);
-      ASSERT_EQ(indexes->IndexCount(), spec.indexes.size());
-      for (std::size_t i = 0; i < spec.indexes.size(); ++i) EXPECT_EQ(indexes->Index(i).def.name, spec.indexes[i].name);
+      ASSERT_EQ(indexes->IndexCount(), layout.indexes.size());
+      for (std::size_t i = 0; i < layout.indexes.size(); ++i) EXPECT_EQ(indexes->Index(i).def.name, layout.indexes[i].name);
       Fill(*t, rng, 1200, keys);
       // Remove a few hundred from anywhere, so blocks split and empty.
       for (int i = 0; i < 150; ++i) t->Delete(rng() % t->RecordCount());
@@ -78,14 +78,14 @@ TEST(SecondaryIndex, MigrationTablesStayConsistentThroughThousandsOfChanges) {
       EXPECT_EQ(first, t->Schema().Field(0).type == FieldType::kAlpha ? std::string(leaves[b].key.c_str())
                                                                      : std::to_string(*DecodeLong(leaves[b].key.substr(0, 4))));
     }
-    for (std::size_t i = 0; i < spec.indexes.size(); ++i) {
+    for (std::size_t i = 0; i < layout.indexes.size(); ++i) {
       auto x = ReadWithPxlib(FamilyMemberPath(data, ".XG" + std::to_string(i)));
       ASSERT_TRUE(x.has_value());
       ASSERT_EQ(x->records, static_cast<int>(t->RecordCount()));
-      const std::size_t field = *t->Schema().FindField(spec.indexes[i].fields);
-      ASSERT_EQ(x->fieldNames.front(), spec.indexes[i].fields);
+      const std::size_t field = *t->Schema().FindField(layout.indexes[i].fields);
+      ASSERT_EQ(x->fieldNames.front(), layout.indexes[i].fields);
       EXPECT_EQ(x->fieldNames.back(), "Blk Num");
-      EXPECT_EQ(x->fieldNames.size(), 2 + spec.keyFields);
+      EXPECT_EQ(x->fieldNames.size(), 2 + layout.keyFields);
       if (t->Schema().Field(field).type != FieldType::kAlpha) continue;
       // Alpha keys are upper-cased outside double-byte characters and come in byte order,
       // blanks first.
@@ -110,9 +110,9 @@ TEST(SecondaryIndex, MigrationTablesStayConsistentThroughThousandsOfChanges) {
 }
 
 TEST(SecondaryIndex, AStaleIndexIsRepairedWhenTheTableIsOpenedForWriting) {
-  const TableSpec spec = MigrationTables()[3];
+  const TableSpec layout = MigrationTables()[3];
   fs::path dir = testing_support::FreshTempDir("secidx_stale");
-  fs::path data = CreateTable(dir, spec);
+  fs::path data = CreateTable(dir, layout);
   std::mt19937 rng(7);
   std::set<std::string> keys;
   {
@@ -126,7 +126,7 @@ TEST(SecondaryIndex, AStaleIndexIsRepairedWhenTheTableIsOpenedForWriting) {
   const fs::path x = FamilyMemberPath(data, ".XG1");
   std::string full = testing_support::ReadFileBytes(x);
   fs::path emptyDir = testing_support::FreshTempDir("secidx_stale_empty");
-  fs::path emptyData = CreateTable(emptyDir, spec);
+  fs::path emptyData = CreateTable(emptyDir, layout);
   testing_support::WriteFileBytes(x, testing_support::ReadFileBytes(FamilyMemberPath(emptyData, ".XG1")));
   auto fault = CheckSecondaryIndexes(data);
   ASSERT_TRUE(fault.has_value());
@@ -141,9 +141,9 @@ TEST(SecondaryIndex, AStaleIndexIsRepairedWhenTheTableIsOpenedForWriting) {
 }
 
 TEST(SecondaryIndex, ATableWithIndexesIsNotWrittenWithoutThem) {
-  const TableSpec spec = MigrationTables()[3];
+  const TableSpec layout = MigrationTables()[3];
   fs::path dir = testing_support::FreshTempDir("secidx_unmaintained");
-  fs::path data = CreateTable(dir, spec);
+  fs::path data = CreateTable(dir, layout);
   auto t = ParadoxTable::Open(data, OpenMode::kExclusive);
   Record r = t->NewRecord();
   r.SetAlpha(0, "1");

@@ -113,10 +113,10 @@ TEST(PdxCheck, FindsFaultsOfSecondaryIndexes) {
 
 TEST(PdxCheck, PassesTablesOfTheMigrationFilledWithThousandsOfRecords) {
   std::mt19937 rng(26);
-  for (const auto& spec : MigrationTables()) {
-    SCOPED_TRACE(spec.name);
-    fs::path dir = testing_support::FreshTempDir("pdx_check_" + paradox::TableBaseName(spec.name));
-    fs::path data = CreateTable(dir, spec);
+  for (const auto& layout : MigrationTables()) {
+    SCOPED_TRACE(layout.name);
+    fs::path dir = testing_support::FreshTempDir("pdx_check_" + paradox::TableBaseName(layout.name));
+    fs::path data = CreateTable(dir, layout);
     std::set<std::string> keys;
     {
       auto t = ParadoxTable::Open(data, OpenMode::kExclusive);
@@ -129,7 +129,7 @@ TEST(PdxCheck, PassesTablesOfTheMigrationFilledWithThousandsOfRecords) {
     // Each index rebuilt from the records is what the engine kept up to date.
     fs::path out = dir / "rebuilt";
     ASSERT_EQ(Pdx({"reindex", U8(data), "--out", U8(out)}).code, 0);
-    for (std::size_t i = 0; i < spec.indexes.size(); ++i) {
+    for (std::size_t i = 0; i < layout.indexes.size(); ++i) {
       const std::string ext = ".XG" + std::to_string(i);
       const std::string kept = ReadFileBytes(paradox::FamilyMemberPath(data, ext));
       const std::string rebuilt = ReadFileBytes(out / paradox::FamilyMemberPath(data, ext).filename());
