@@ -12,11 +12,13 @@
 #include "paradox/EngineError.h"
 #include "paradox/LanguageDriver.h"
 #include "paradox/ParadoxTable.h"
-#include "paradox/Restructure.h"
 #include "paradox/Record.h"
+#include "paradox/Restructure.h"
 #include "paradox/TableFamily.h"
 #include "paradox/TableSchema.h"
+#include "text/Ascii.h"
 #include "text/CodePage.h"
+#include "text/Utf8Path.h"
 
 namespace {
 
@@ -26,18 +28,6 @@ using paradox::FieldType;
 constexpr std::int32_t kDayNumberOfDateTimeZero = 693594;
 constexpr double kMillisecondsPerDay = 86400000.0;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-std::filesystem::path PathFromUtf8(const std::string& s) { return std::filesystem::path(std::u8string(s.begin(), s.end())); }
 
 [[noreturn]] void Misuse(const std::string& message) { throw EDatabaseError(message); }
 
@@ -254,8 +244,8 @@ void TField::SetAsString(const std::string& value) {
       return;
     }
     case FieldType::kLogical:
-      if (EqualsNoCase(value, "True") || EqualsNoCase(value, "T")) r.SetLogical(position_, true);
-      else if (EqualsNoCase(value, "False") || EqualsNoCase(value, "F")) r.SetLogical(position_, false);
+      if (text::SameTextAscii(value, "True") || text::SameTextAscii(value, "T")) r.SetLogical(position_, true);
+      else if (text::SameTextAscii(value, "False") || text::SameTextAscii(value, "F")) r.SetLogical(position_, false);
       else Misuse("'" + value + "' is not a valid boolean value");
       return;
     case FieldType::kMemo:
@@ -385,7 +375,7 @@ void TTable::SetExclusive(bool exclusive) {
 
 std::filesystem::path TTable::Directory() const {
   if (tableName_.empty()) Misuse("Missing TableName property");
-  return databaseName_.empty() ? std::filesystem::path(".") : PathFromUtf8(databaseName_);
+  return databaseName_.empty() ? std::filesystem::path(".") : text::PathFromUtf8(databaseName_);
 }
 
 std::filesystem::path TTable::DataFile() const {
@@ -404,7 +394,7 @@ void TTable::BuildFields() {
     // The engine keeps no validity checks, so a required flag is known only from the
     // definitions this object was given.
     for (const TFieldDef& given : fieldDefs_.Items())
-      if (EqualsNoCase(given.name, def.name)) def.required = given.required;
+      if (text::SameTextAscii(given.name, def.name)) def.required = given.required;
     defs.Add(def.name, def.dataType, def.size, def.required);
     fields_.push_back(std::unique_ptr<TField>(new TField(*this, i, def)));
   }
@@ -418,7 +408,7 @@ void TTable::Open() {
   paradox::RecoverRestructure(dir, tableName_);
   std::optional<std::filesystem::path> file = paradox::FindDataFile(dir, tableName_);
   if (!file) {
-    std::u8string name = (dir / PathFromUtf8(paradox::TableBaseName(tableName_) + ".DB")).u8string();
+    std::u8string name = (dir / text::PathFromUtf8(paradox::TableBaseName(tableName_) + ".DB")).u8string();
     throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", std::string(name.begin(), name.end()));
   }
   table_ = paradox::ParadoxTable::Open(*file, exclusive_ ? paradox::OpenMode::kExclusive : paradox::OpenMode::kShared);
@@ -470,7 +460,7 @@ void TTable::CreateTable() {
   }
   auto positionOf = [&](const std::string& name) -> std::size_t {
     for (std::size_t i = 0; i < given.size(); ++i)
-      if (EqualsNoCase(given[i].name, name)) return i;
+      if (text::SameTextAscii(given[i].name, name)) return i;
     BadDefinition("Invalid field name in index: " + name);
   };
 
@@ -529,7 +519,7 @@ void TTable::RenameTable(const std::string& newName) {
 
 TField* TTable::FindField(const std::string& name) {
   for (const auto& f : fields_)
-    if (EqualsNoCase(f->FieldName(), name)) return f.get();
+    if (text::SameTextAscii(f->FieldName(), name)) return f.get();
   return nullptr;
 }
 

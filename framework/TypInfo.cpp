@@ -5,17 +5,9 @@
 #include <mutex>
 
 #include "framework/Classes.h"
+#include "text/Ascii.h"
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool SameText(std::string_view a, std::string_view b) { return text::SameTextAscii(a, b); }
 
 bool TClassInfo::InheritsFrom(const TClassInfo& other) const {
   for (const TClassInfo* c = this; c; c = c->parent)

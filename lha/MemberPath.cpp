@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "lha/LhaError.h"
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 
 namespace lha {
@@ -26,12 +27,6 @@ bool IsValidUtf8(std::string_view s) {
     i += len;
   }
   return true;
-}
-
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
 }
 
 [[noreturn]] void Refuse(std::string_view stored, const std::string& why) {
@@ -61,7 +56,7 @@ std::string StoredPathToUtf8(std::string_view stored) {
 bool IsDeviceName(std::string_view component) {
   std::string_view base = component.substr(0, component.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  const std::string u = Upper(base);
+  const std::string u = text::AsciiUpper(base);
   static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
   for (const char* n : kNames)
     if (u == n) return true;

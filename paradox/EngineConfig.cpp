@@ -4,26 +4,15 @@
 #include <iterator>
 
 #include "paradox/EngineError.h"
+#include "text/Ascii.h"
 
 namespace paradox {
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 template <typename Node>
 Node* FindChild(Node& node, std::string_view name, bool section) {
   for (auto& child : node.children)
-    if (child.isSection == section && EqualsNoCase(child.name, name)) return &child;
+    if (child.isSection == section && text::SameTextAscii(child.name, name)) return &child;
   return nullptr;
 }
 
@@ -229,12 +218,12 @@ std::optional<std::vector<std::string>> EngineConfig::AliasParams(std::string_vi
   std::vector<std::string> lines;
   const ConfigNode* info = entry->FindSection(kDbInfo);
   const ConfigNode* type = info ? info->FindParam("TYPE") : nullptr;
-  if (!type || EqualsNoCase(type->value, "STANDARD")) {
+  if (!type || text::SameTextAscii(type->value, "STANDARD")) {
     const ConfigNode* path = info ? info->FindParam("PATH") : nullptr;
     lines.push_back("PATH=" + (path ? path->value : std::string()));
     if (info)
       for (const ConfigNode& p : info->children)
-        if (!p.isSection && !EqualsNoCase(p.name, "TYPE") && !EqualsNoCase(p.name, "PATH"))
+        if (!p.isSection && !text::SameTextAscii(p.name, "TYPE") && !text::SameTextAscii(p.name, "PATH"))
           lines.push_back(p.name + "=" + p.value);
     return lines;
   }

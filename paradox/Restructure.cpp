@@ -16,6 +16,8 @@
 #include "paradox/Record.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableFamily.h"
+#include "text/Ascii.h"
+#include "text/Utf8Path.h"
 
 namespace paradox {
 
@@ -28,20 +30,9 @@ constexpr std::string_view kOldSuffix = "~RO";
 constexpr std::string_view kJournalSuffix = "~RS.JNL";
 constexpr std::string_view kLockSuffix = "~RS.LCK";
 
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
-
-std::string Utf8(const fs::path& p) {
-  auto u = p.u8string();
-  return std::string(u.begin(), u.end());
-}
-fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
 
 // ".DB", ".X06" as the file has it.
-std::string Extension(const fs::path& p) { return Utf8(p.extension()); }
+std::string Extension(const fs::path& p) { return text::PathToUtf8(p.extension()); }
 
 [[noreturn]] void Refuse(const std::string& why) {
   throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid field descriptor.\n" + why);
@@ -54,7 +45,7 @@ struct Journal {
 };
 
 fs::path JournalPath(const fs::path& dir, std::string_view base) {
-  return dir / FromUtf8(std::string(base) + std::string(kJournalSuffix));
+  return dir / text::PathFromUtf8(std::string(base) + std::string(kJournalSuffix));
 }
 
 void WriteJournal(const fs::path& dir, const Journal& j) {
@@ -85,7 +76,7 @@ std::optional<Journal> ReadJournal(const fs::path& path) {
   return j;
 }
 
-bool SameExtension(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
+bool SameExtension(std::string_view a, std::string_view b) { return text::AsciiUpper(a) == text::AsciiUpper(b); }
 
 // The name a new member takes: the old member's spelling of that extension, when there was one.
 std::string FinalExtension(const Journal& j, const std::string& newExt) {
@@ -95,7 +86,7 @@ std::string FinalExtension(const Journal& j, const std::string& newExt) {
 }
 
 fs::path Member(const fs::path& dir, const std::string& base, std::string_view suffix, const std::string& ext) {
-  return dir / FromUtf8(base + std::string(suffix) + ext);
+  return dir / text::PathFromUtf8(base + std::string(suffix) + ext);
 }
 
 void RemoveIfThere(const fs::path& p) {
@@ -106,10 +97,10 @@ void RemoveIfThere(const fs::path& p) {
 // Every file of the folder whose name starts with `base` + `suffix` + "." (members, and the
 // ".tmp" files of writes that did not finish).
 void RemoveWorkFiles(const fs::path& dir, const std::string& base, std::string_view suffix) {
-  const std::string want = Upper(base + std::string(suffix) + ".");
+  const std::string want = text::AsciiUpper(base + std::string(suffix) + ".");
   std::vector<fs::path> doomed;
   for (const auto& e : fs::directory_iterator(dir))
-    if (Upper(Utf8(e.path().filename())).rfind(want, 0) == 0) doomed.push_back(e.path());
+    if (text::AsciiUpper(text::PathToUtf8(e.path().filename())).rfind(want, 0) == 0) doomed.push_back(e.path());
   for (const auto& p : doomed) RemoveIfThere(p);
 }
 
@@ -160,7 +151,7 @@ void SyncFile(const fs::path& p) {
 // drops the lock of a program that died, which is when recovery is due.
 class RestructureLock {
  public:
-  RestructureLock(const fs::path& dir, const std::string& base) : path_(dir / FromUtf8(base + std::string(kLockSuffix))) {
+  RestructureLock(const fs::path& dir, const std::string& base) : path_(dir / text::PathFromUtf8(base + std::string(kLockSuffix))) {
     file_ = BinaryFile::Open(path_, FileAccess::kCreateExclusive);
   }
   ~RestructureLock() {
@@ -181,7 +172,7 @@ bool SettleInterrupted(const fs::path& dir, const std::string& base) {
   if (!j) {
     // Without a journal the old table was never touched: a new one begun beside it is dropped.
     RemoveWorkFiles(dir, base, kNewSuffix);
-    RemoveIfThere(dir / FromUtf8(base + std::string(kJournalSuffix) + ".tmp"));
+    RemoveIfThere(dir / text::PathFromUtf8(base + std::string(kJournalSuffix) + ".tmp"));
     return false;
   }
   Settle(dir, *j);
@@ -190,7 +181,7 @@ bool SettleInterrupted(const fs::path& dir, const std::string& base) {
 
 std::string StoredBase(const fs::path& dir, std::string_view tableName) {
   // Work files are named after the data file's spelling of the base name.
-  if (auto data = FindDataFile(dir, tableName)) return Utf8(data->stem());
+  if (auto data = FindDataFile(dir, tableName)) return text::PathToUtf8(data->stem());
   return TableBaseName(tableName);
 }
 
@@ -239,7 +230,7 @@ bool RecoverRestructure(const fs::path& dir, std::string_view tableName) {
   if (!fs::exists(JournalPath(dir, base), ec) && fs::exists(JournalPath(dir, TableBaseName(tableName)), ec))
     base = TableBaseName(tableName);
   // Nothing left behind: nothing is written (the folder may be read only).
-  if (!fs::exists(JournalPath(dir, base), ec) && !fs::exists(dir / FromUtf8(base + std::string(kNewSuffix) + ".DB"), ec))
+  if (!fs::exists(JournalPath(dir, base), ec) && !fs::exists(dir / text::PathFromUtf8(base + std::string(kNewSuffix) + ".DB"), ec))
     return false;
   std::optional<RestructureLock> lock;
   try {
@@ -253,11 +244,11 @@ bool RecoverRestructure(const fs::path& dir, std::string_view tableName) {
 
 void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fields, const RestructureProbe& probe) {
   auto at = [&](RestructureStep s, const fs::path& f) {
-    if (probe) probe(s, Utf8(f.filename()));
+    if (probe) probe(s, text::PathToUtf8(f.filename()));
   };
   const fs::path dir = dataFile.parent_path();
-  RestructureLock lock(dir, Utf8(dataFile.stem()));
-  SettleInterrupted(dir, Utf8(dataFile.stem()));
+  RestructureLock lock(dir, text::PathToUtf8(dataFile.stem()));
+  SettleInterrupted(dir, text::PathToUtf8(dataFile.stem()));
 
   // The old table stays open exclusively while it is read, so no one changes it meanwhile.
   auto old = ParadoxTable::Open(dataFile, OpenMode::kExclusive);
@@ -298,7 +289,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
   }
 
   Journal j;
-  j.base = Utf8(dataFile.stem());
+  j.base = text::PathToUtf8(dataFile.stem());
   const fs::path newData = Member(dir, j.base, kNewSuffix, ".DB");
   RemoveWorkFiles(dir, j.base, kNewSuffix);
   bool committed = false;

@@ -9,6 +9,7 @@
 #include "paradox/ParadoxTable.h"
 #include "paradox/Restructure.h"
 #include "paradox/TableFamily.h"
+#include "text/Utf8Path.h"
 
 namespace paradox {
 
@@ -41,11 +42,6 @@ EngineResult Guard(F&& f) {
 
 void RequireOpen(CursorHandle cursor) {
   if (!cursor) Fail(EngineErrorCode::kInvalidParameter, "Invalid handle to the function.");
-}
-
-std::string Utf8(const fs::path& p) {
-  auto u = p.u8string();
-  return std::string(u.begin(), u.end());
 }
 
 void CopyText(char* to, std::size_t size, const std::string& from) {
@@ -137,7 +133,7 @@ EngineResult EngineGetCursorProperties(CursorHandle cursor, CursorProperties* p)
     RequireOpen(cursor);
     if (!p) Fail(EngineErrorCode::kInvalidParameter, "Invalid parameter.");
     std::memset(p, 0, sizeof *p);
-    const std::string name = Utf8(cursor->Path().filename());
+    const std::string name = text::PathToUtf8(cursor->Path().filename());
     CopyText(p->tableName, sizeof p->tableName, name);
     p->tableNameSize = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 260));
     CopyText(p->tableType, sizeof p->tableType, "PARADOX");
@@ -150,7 +146,7 @@ EngineResult EngineGetCursorProperties(CursorHandle cursor, CursorProperties* p)
     p->level = cursor->Header().level;
     p->indexCount = 0;
     for (const auto& f : cursor->SecondaryIndexFiles()) {
-      auto e = Utf8(f.extension());
+      auto e = text::PathToUtf8(f.extension());
       if (e.size() > 1 && (e[1] == 'X' || e[1] == 'x')) ++p->indexCount;
     }
   });

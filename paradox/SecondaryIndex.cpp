@@ -12,6 +12,7 @@
 #include "paradox/ParadoxFormat.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/TableFamily.h"
+#include "text/Ascii.h"
 
 namespace paradox {
 
@@ -19,12 +20,6 @@ namespace fs = std::filesystem;
 using namespace index_format;
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
 
 std::string Trim(std::string_view s) {
   std::size_t b = 0, e = s.size();
@@ -64,7 +59,7 @@ std::size_t NameFieldSize(std::uint8_t level) {
 std::string ExtensionOf(const fs::path& p) {
   std::string e = p.extension().string();
   if (!e.empty() && e[0] == '.') e.erase(0, 1);
-  return Upper(e);
+  return text::AsciiUpper(e);
 }
 
 }  // namespace
@@ -76,7 +71,7 @@ std::string ReadDataHeader(const fs::path& dataFile) {
 
 bool IsNamedIndexKind(const SecondaryIndexDef& def, const TableSchema& schema) {
   if (def.fields.size() != 1 || def.caseInsensitive || def.descending) return true;
-  return !def.name.empty() && Upper(def.name) != Upper(schema.Field(def.fields[0]).name);
+  return !def.name.empty() && text::AsciiUpper(def.name) != text::AsciiUpper(schema.Field(def.fields[0]).name);
 }
 
 std::string IndexExtensionX(const SecondaryIndexDef& def, const TableSchema& schema, unsigned sequence) {
@@ -395,7 +390,7 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   for (std::size_t i = 0; i < nIndex; ++i) {
     if (numbers[i] < 1 || numbers[i] > schema.FieldCount()) Corrupt(xPath, "index field number", at);
     const FieldDef& f = schema.Field(numbers[i] - 1u);
-    if (Upper(f.name) != Upper(names[i]) || static_cast<std::uint8_t>(f.type) != types[i].first || f.size != types[i].second)
+    if (text::AsciiUpper(f.name) != text::AsciiUpper(names[i]) || static_cast<std::uint8_t>(f.type) != types[i].first || f.size != types[i].second)
       Corrupt(xPath, "index field " + names[i] + " does not match the table");
     def.fields.push_back(numbers[i] - 1u);
   }
@@ -414,7 +409,7 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   if (expect.fields.size() != nf || expect.recordSize != GetU16(b, format::kHeaderRecordSize))
     Corrupt(xPath, "record layout does not match the table", format::kHeaderRecordSize);
   for (std::size_t i = nIndex; i < nf; ++i)
-    if (Upper(expect.fields[i].name) != Upper(names[i]) || static_cast<std::uint8_t>(expect.fields[i].type) != types[i].first)
+    if (text::AsciiUpper(expect.fields[i].name) != text::AsciiUpper(names[i]) || static_cast<std::uint8_t>(expect.fields[i].type) != types[i].first)
       Corrupt(xPath, "field " + names[i] + " does not match the table");
   out.def = std::move(def);
   return out;

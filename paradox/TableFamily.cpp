@@ -5,6 +5,8 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
+#include "text/Ascii.h"
+#include "text/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -12,20 +14,7 @@ namespace paradox {
 
 namespace {
 
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
-
-std::string Utf8Name(const fs::path& p) {
-  auto u8 = p.filename().u8string();
-  return std::string(u8.begin(), u8.end());
-}
-
-fs::path FromUtf8(const std::string& s) {
-  return fs::path(std::u8string(s.begin(), s.end()));
-}
+std::string Utf8Name(const fs::path& p) { return text::PathToUtf8(p.filename()); }
 
 bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -54,16 +43,14 @@ bool LowerCaseExtension(std::string_view name) {
   return false;
 }
 
-std::string CaseLike(std::string ext, bool lower) {
-  for (char& c : ext)
-    c = static_cast<char>(lower ? std::tolower(static_cast<unsigned char>(c)) : std::toupper(static_cast<unsigned char>(c)));
-  return ext;
+std::string CaseLike(const std::string& ext, bool lower) {
+  return lower ? text::AsciiLower(ext) : text::AsciiUpper(ext);
 }
 
 }  // namespace
 
 std::optional<FamilyMember> ClassifyFamilyExtension(std::string_view extension) {
-  std::string e = Upper(extension);
+  std::string e = text::AsciiUpper(extension);
   if (!e.empty() && e[0] == '.') e.erase(0, 1);
   if (e == "DB") return FamilyMember::kData;
   if (e == "PX") return FamilyMember::kPrimaryIndex;
@@ -81,14 +68,14 @@ std::optional<FamilyMember> ClassifyFamilyExtension(std::string_view extension) 
 
 std::string TableBaseName(std::string_view tableName) {
   std::string n(tableName);
-  if (n.size() > 3 && Upper(n.substr(n.size() - 3)) == ".DB") n.resize(n.size() - 3);
+  if (n.size() > 3 && text::AsciiUpper(n.substr(n.size() - 3)) == ".DB") n.resize(n.size() - 3);
   return n;
 }
 
 std::optional<fs::path> FindDataFile(const fs::path& dir, std::string_view tableName) {
-  std::string want = Upper(TableBaseName(tableName)) + ".DB";
+  std::string want = text::AsciiUpper(TableBaseName(tableName)) + ".DB";
   for (const auto& p : ListDir(dir))
-    if (Upper(Utf8Name(p)) == want) return p;
+    if (text::AsciiUpper(Utf8Name(p)) == want) return p;
   return std::nullopt;
 }
 
@@ -96,15 +83,15 @@ fs::path DataFilePath(const fs::path& dir, std::string_view tableName) {
   if (auto existing = FindDataFile(dir, tableName)) return *existing;
   std::string base = TableBaseName(tableName);
   bool lower = tableName.size() > base.size() && LowerCaseExtension(tableName);
-  return dir / FromUtf8(base + (lower ? ".db" : ".DB"));
+  return dir / text::PathFromUtf8(base + (lower ? ".db" : ".DB"));
 }
 
 std::vector<fs::path> FindFamilyFiles(const fs::path& dataFile) {
-  std::string base = Upper(SplitName(Utf8Name(dataFile)).first);
+  std::string base = text::AsciiUpper(SplitName(Utf8Name(dataFile)).first);
   std::vector<fs::path> out, rest;
   for (const auto& p : ListDir(dataFile.parent_path().empty() ? fs::path(".") : dataFile.parent_path())) {
     auto [b, e] = SplitName(Utf8Name(p));
-    if (Upper(b) != base) continue;
+    if (text::AsciiUpper(b) != base) continue;
     auto m = ClassifyFamilyExtension(e);
     if (!m) continue;
     (*m == FamilyMember::kData ? out : rest).push_back(p);
@@ -116,17 +103,17 @@ std::vector<fs::path> FindFamilyFiles(const fs::path& dataFile) {
 fs::path FamilyMemberPath(const fs::path& dataFile, std::string_view ext) {
   std::string name = Utf8Name(dataFile);
   auto [base, dataExt] = SplitName(name);
-  std::string want = Upper(base + std::string(ext));
+  std::string want = text::AsciiUpper(base + std::string(ext));
   fs::path dir = dataFile.parent_path();
   for (const auto& p : ListDir(dir.empty() ? fs::path(".") : dir))
-    if (Upper(Utf8Name(p)) == want) return p;
-  return dir / FromUtf8(base + CaseLike(std::string(ext), LowerCaseExtension(dataExt)));
+    if (text::AsciiUpper(Utf8Name(p)) == want) return p;
+  return dir / text::PathFromUtf8(base + CaseLike(std::string(ext), LowerCaseExtension(dataExt)));
 }
 
 bool TableExists(const fs::path& dir, std::string_view tableName) { return FindDataFile(dir, tableName).has_value(); }
 
 void RemoveFamily(const fs::path& dir, std::string_view tableName) {
-  fs::path probe = dir / FromUtf8(TableBaseName(tableName) + ".DB");
+  fs::path probe = dir / text::PathFromUtf8(TableBaseName(tableName) + ".DB");
   for (const auto& p : FindFamilyFiles(probe)) {
     std::error_code ec;
     fs::remove(p, ec);
@@ -138,7 +125,7 @@ void RemoveFamily(const fs::path& dir, std::string_view tableName) {
 void DeleteTable(const fs::path& dir, std::string_view tableName) {
   if (!FindDataFile(dir, tableName))
     throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.",
-                         PathText(dir / FromUtf8(TableBaseName(tableName) + ".DB")));
+                         PathText(dir / text::PathFromUtf8(TableBaseName(tableName) + ".DB")));
   RemoveFamily(dir, tableName);
 }
 
@@ -146,15 +133,15 @@ void RenameTable(const fs::path& dir, std::string_view oldName, std::string_view
   auto data = FindDataFile(dir, oldName);
   if (!data)
     throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.",
-                         PathText(dir / FromUtf8(TableBaseName(oldName) + ".DB")));
+                         PathText(dir / text::PathFromUtf8(TableBaseName(oldName) + ".DB")));
   std::string newBase = TableBaseName(newName);
-  bool sameTable = Upper(newBase) == Upper(TableBaseName(oldName));
+  bool sameTable = text::AsciiUpper(newBase) == text::AsciiUpper(TableBaseName(oldName));
   if (!sameTable && FindDataFile(dir, newName))
     throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Table already exists.",
-                         PathText(dir / FromUtf8(newBase + ".DB")));
+                         PathText(dir / text::PathFromUtf8(newBase + ".DB")));
   std::vector<std::pair<fs::path, fs::path>> done;
   for (const auto& p : FindFamilyFiles(*data)) {
-    fs::path target = p.parent_path() / FromUtf8(newBase + SplitName(Utf8Name(p)).second);
+    fs::path target = p.parent_path() / text::PathFromUtf8(newBase + SplitName(Utf8Name(p)).second);
     std::error_code ec;
     if (!sameTable && fs::exists(target, ec)) fs::remove(target, ec);  // a stray family file of no table
     fs::rename(p, target, ec);

@@ -4,16 +4,11 @@
 #include <set>
 
 #include "paradox/EngineError.h"
+#include "text/Ascii.h"
 
 namespace paradox {
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
 
 [[noreturn]] void Invalid(const std::string& what) {
   throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid field descriptor.\n" + what);
@@ -44,7 +39,7 @@ TableSchema::TableSchema(TableDefinition def) : def_(std::move(def)) {
     const FieldDef& f = def_.fields[i];
     if (f.name.empty()) Invalid("field " + std::to_string(i + 1) + " has no name");
     if (f.name.size() > 25) Invalid("field name " + f.name + " is longer than 25 characters");
-    if (!names.insert(Upper(f.name)).second) Invalid("duplicate field name " + f.name);
+    if (!names.insert(text::AsciiUpper(f.name)).second) Invalid("duplicate field name " + f.name);
     auto size = StoredFieldSize(static_cast<std::uint8_t>(f.type), f.size);
     if (!size) Invalid("field " + f.name + " has type " + std::to_string(static_cast<int>(f.type)) + " and size " + std::to_string(f.size));
     if (i < def_.keyFieldCount && IsBlobType(f.type)) Invalid("blob field " + f.name + " cannot be a key field");
@@ -64,9 +59,9 @@ bool TableSchema::HasBlobs() const {
 }
 
 std::optional<std::size_t> TableSchema::FindField(std::string_view name) const {
-  std::string u = Upper(name);
+  std::string u = text::AsciiUpper(name);
   for (std::size_t i = 0; i < def_.fields.size(); ++i)
-    if (Upper(def_.fields[i].name) == u) return i;
+    if (text::AsciiUpper(def_.fields[i].name) == u) return i;
   return std::nullopt;
 }
 

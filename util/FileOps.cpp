@@ -1,16 +1,10 @@
 #include "util/FileOps.h"
 
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 #include "util/FileOpsPlatform.h"
 
 namespace {
-
-std::string AsciiUpper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 // The name before its last ".", or the whole name when it has none.
 std::string_view BeforeLastDot(std::string_view name) {
@@ -41,16 +35,16 @@ bool IsFindCandidate(std::uint32_t attributes, std::uint16_t attributeMask, bool
 int CountNameMatches(std::string_view entryName, const FileNameList& names, std::string_view mode) {
   int matches = 0;
   if (mode == "fFile") {
-    const std::string entryBase = AsciiUpper(BeforeLastDot(entryName));
+    const std::string entryBase = text::AsciiUpper(BeforeLastDot(entryName));
     for (const std::string& item : names)
-      if (AsciiUpper(BeforeLastDot(item)) == entryBase) ++matches;
+      if (text::AsciiUpper(BeforeLastDot(item)) == entryBase) ++matches;
   } else if (mode == "fExt") {
     if (entryName.find('.') == std::string_view::npos) return 0;
-    const std::string entryExt = AsciiUpper(Extension(entryName));
+    const std::string entryExt = text::AsciiUpper(Extension(entryName));
     for (const std::string& item : names) {
       // An item may be a whole name ("x.DB") or a bare extension ("DB"); the latter is compared
       // as written, so "db" does not match ".DB".
-      if (entryExt == AsciiUpper(Extension(item)) || entryExt == "." + item) ++matches;
+      if (entryExt == text::AsciiUpper(Extension(item)) || entryExt == "." + item) ++matches;
     }
   } else if (mode == "fAll") {
     matches = 1;

@@ -45,3 +45,32 @@ TEST(CodePage, CutNeverSplitsADoubleByteCharacter) {
 }
 
 }  // namespace
+
+#include <filesystem>
+
+#include "text/Ascii.h"
+#include "text/Utf8Path.h"
+
+namespace {
+
+TEST(Ascii, OnlyLettersAToZChangeCase) {
+  // "ａ" (full-width a) is 82 81 in Shift-JIS: bytes of 0x80 and above stay as they are.
+  const std::string fullWidthA = "\x82\x81";
+  EXPECT_EQ(text::AsciiUpper("tovo.db" + fullWidthA), "TOVO.DB" + fullWidthA);
+  EXPECT_EQ(text::AsciiLower("TOVO.PX\xC0"), "tovo.px\xC0");
+  EXPECT_TRUE(text::SameTextAscii("Kokyaku.DB", "KOKYAKU.db"));
+  EXPECT_FALSE(text::SameTextAscii("\x82\x81", "\x82\x60"));  // ａ and Ａ differ
+  EXPECT_FALSE(text::SameTextAscii("TOVO", "TOVO_"));
+}
+
+TEST(Utf8Path, JapaneseNamesSurviveTheRoundTrip) {
+  const std::string name = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88 \xE3\x83\x95\xE3\x82\xA9\xE3\x83\xAB\xE3\x83\x80";  // テスト フォルダ
+  const std::filesystem::path p = text::PathFromUtf8(name) / "TOVO.DB";
+  EXPECT_EQ(text::PathToUtf8(p.parent_path()), name);
+  EXPECT_EQ(text::PathToUtf8(p.filename()), "TOVO.DB");
+#ifdef _WIN32
+  EXPECT_EQ(p.parent_path().wstring(), L"\u30C6\u30B9\u30C8 \u30D5\u30A9\u30EB\u30C0");
+#endif
+}
+
+}  // namespace

@@ -28,26 +28,11 @@
 #include "lha/LhaError.h"
 #include "lha/MemberPath.h"
 #include "text/CodePage.h"
+#include "text/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path PathFromUtf8(const std::string& s) {
-#ifdef _WIN32
-  return fs::path(text::Widen(s));
-#else
-  return fs::path(s);
-#endif
-}
-
-std::string PathToUtf8(const fs::path& p) {
-#ifdef _WIN32
-  return text::Narrow(p.wstring());
-#else
-  return p.string();
-#endif
-}
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -55,9 +40,9 @@ struct UsageError : std::runtime_error {
 
 std::vector<std::uint8_t> ReadWholeFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
-  if (!in) throw UsageError("cannot open " + PathToUtf8(p));
+  if (!in) throw UsageError("cannot open " + text::PathToUtf8(p));
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw UsageError("cannot read " + PathToUtf8(p));
+  if (in.bad()) throw UsageError("cannot read " + text::PathToUtf8(p));
   return bytes;
 }
 
@@ -67,20 +52,20 @@ void ReplaceFile(const fs::path& target, std::span<const std::uint8_t> bytes) {
   temp += ".lzh-tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw UsageError("cannot write " + PathToUtf8(temp));
+    if (!out) throw UsageError("cannot write " + text::PathToUtf8(temp));
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
       std::error_code ec;
       fs::remove(temp, ec);
-      throw UsageError("cannot write " + PathToUtf8(temp));
+      throw UsageError("cannot write " + text::PathToUtf8(temp));
     }
   }
   std::error_code ec;
   fs::rename(temp, target, ec);
   if (ec) {
     fs::remove(temp, ec);
-    throw UsageError("cannot replace " + PathToUtf8(target));
+    throw UsageError("cannot replace " + text::PathToUtf8(target));
   }
 }
 
@@ -119,10 +104,10 @@ int Create(const std::vector<std::string>& args) {
   if (args.size() < 3) throw UsageError("lzh a ARCHIVE FILE...");
   std::vector<lha::ArchiveEntry> entries;
   for (std::size_t i = 2; i < args.size(); ++i) {
-    const fs::path p = PathFromUtf8(args[i]);
+    const fs::path p = text::PathFromUtf8(args[i]);
     if (!fs::is_regular_file(p)) throw UsageError(args[i] + " is not a file");
     lha::ArchiveEntry e;
-    const std::string name = PathToUtf8(p.filename());
+    const std::string name = text::PathToUtf8(p.filename());
     std::optional<std::string> stored = text::FromUtf8(name, text::kShiftJis);
     if (!stored) throw UsageError(name + " cannot be written in code page 932");
     e.name = *stored;
@@ -131,7 +116,7 @@ int Create(const std::vector<std::string>& args) {
     entries.push_back(std::move(e));
   }
   const std::vector<std::uint8_t> archive = lha::WritePayloadArchive(entries);
-  ReplaceFile(PathFromUtf8(args[1]), archive);
+  ReplaceFile(text::PathFromUtf8(args[1]), archive);
   std::cout << "created " << args[1] << ": " << entries.size() << " members, " << archive.size() << " bytes\n";
   return 0;
 }
@@ -179,7 +164,7 @@ int Extract(const std::vector<std::uint8_t>& archive, const fs::path& base, bool
     try {
       if (m->method == lha::Method::Directory && !keepFolders) continue;
       fs::path target = base;
-      for (const std::string& c : lha::SafeDestination(m->path, keepFolders)) target /= PathFromUtf8(c);
+      for (const std::string& c : lha::SafeDestination(m->path, keepFolders)) target /= text::PathFromUtf8(c);
       if (m->method == lha::Method::Directory) {
         fs::create_directories(target);
         continue;
@@ -190,13 +175,13 @@ int Extract(const std::vector<std::uint8_t>& archive, const fs::path& base, bool
       fs::path walk = base;
       const std::vector<std::string> parts = lha::SafeDestination(m->path, keepFolders);
       for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        walk /= PathFromUtf8(parts[i]);
+        walk /= text::PathFromUtf8(parts[i]);
         if (fs::is_symlink(walk)) lha::ThrowLhaError(lha::ErrorKind::UnsafeName, "a folder on the way is a link", m->path);
       }
       fs::create_directories(target.parent_path());
       ReplaceFile(target, data);
       SetUnixTime(target, m->ModificationUnixTime());
-      std::cout << "extracted " << PathToUtf8(target) << "\n";
+      std::cout << "extracted " << text::PathToUtf8(target) << "\n";
     } catch (const lha::ELhaError& e) {
       std::cout << "FAILED " << shown << ": " << e.what() << "\n";
       status = 1;
@@ -212,11 +197,11 @@ int Run(const std::vector<std::string>& args) {
     if (command == "a") return Create(args);
     if (args.size() > 3 || (args.size() == 3 && command != "e" && command != "x"))
       throw UsageError("too many arguments");
-    const std::vector<std::uint8_t> archive = ReadWholeFile(PathFromUtf8(args[1]));
+    const std::vector<std::uint8_t> archive = ReadWholeFile(text::PathFromUtf8(args[1]));
     if (command == "l") return List(archive);
     if (command == "t") return Test(archive);
     if (command == "e" || command == "x")
-      return Extract(archive, args.size() == 3 ? PathFromUtf8(args[2]) : fs::path("."), command == "x");
+      return Extract(archive, args.size() == 3 ? text::PathFromUtf8(args[2]) : fs::path("."), command == "x");
     throw UsageError("unknown command " + command);
   } catch (const UsageError& e) {
     std::cerr << "lzh: " << e.what() << "\n";
