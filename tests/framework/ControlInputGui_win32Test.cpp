@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <thread>
 
 #include "GuiDriver.h"
 #include "framework/ExtCtrls.h"
@@ -232,7 +231,7 @@ TEST_F(ControlInput, APopupMenuRunsTheChosenItemAndReturns) {
     menu->Items()->Add(item);
   }
   bool seen = false;
-  std::thread driver([&] {
+  gui::DriverThread driver([&] {
     HWND m = gui::WaitForTopLevel("#32768", "", 5000);
     if (!m) return;
     seen = true;
@@ -243,7 +242,7 @@ TEST_F(ControlInput, APopupMenuRunsTheChosenItemAndReturns) {
   });
   RECT r = gui::ClientRectOnScreen(H(a));
   menu->Popup(r.left, r.bottom);
-  driver.join();
+  driver.Join();
   ASSERT_TRUE(seen) << "no menu window appeared";
   EXPECT_EQ(chosen, 2);
 }

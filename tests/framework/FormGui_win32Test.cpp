@@ -7,7 +7,6 @@
 #include <commctrl.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "GuiDriver.h"
 #include "TestPaths.h"
@@ -196,7 +195,7 @@ TEST_F(FormGui, AClickRunsTheHandlerAndEscapingErrorsGetTheErrorBox) {
   // An error escaping the handler: the standard error box, captioned with the title.
   form->onClick = TAllKindsForm::kThrow;
   std::string boxText;
-  std::thread driver([&] {
+  gui::DriverThread driver([&] {
     HWND box = gui::WaitForTopLevel("", "Norvex アップデートプログラム", 5000);
     if (!box) return;
     for (const gui::ChildInfo& c : gui::Children(box))
@@ -208,7 +207,7 @@ TEST_F(FormGui, AClickRunsTheHandlerAndEscapingErrorsGetTheErrorBox) {
     Application->ProcessMessages();
     Sleep(10);
   }
-  driver.join();
+  driver.Join();
   EXPECT_EQ(form->clicks, 2);
   EXPECT_EQ(boxText, "ファイルがありません.");
   EXPECT_TRUE(IsWindow(hwnd) && IsWindowVisible(hwnd)) << "the window stays open";

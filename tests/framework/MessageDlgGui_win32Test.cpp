@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <future>
-#include <thread>
 
 #include "GuiDriver.h"
 #include "framework/Dialogs.h"
@@ -28,7 +27,7 @@ struct Seen {
 TModalResult ShowDialog(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons, Seen& seen,
                  const std::function<void(HWND)>& act, HWND owner = nullptr) {
   std::string title = MsgDlgTitle(kind);
-  std::thread driver([&] {
+  gui::DriverThread driver([&] {
     HWND dlg = gui::WaitForTopLevel("TMessageForm", title, 5000);
     if (!dlg) return;
     seen.found = true;
@@ -49,7 +48,7 @@ TModalResult ShowDialog(const std::string& text, TMsgDlgType kind, TMsgDlgButton
     act(dlg);
   });
   TModalResult r = MessageDlg(text, kind, buttons);
-  driver.join();
+  driver.Join();
   return r;
 }
 

@@ -8,6 +8,34 @@
 
 namespace gui {
 
+namespace {
+
+BOOL CALLBACK IgnoreWindow(HWND, LPARAM) { return TRUE; }
+
+}  // namespace
+
+DriverThread::DriverThread(std::function<void()> work) {
+  std::atomic<bool> ready{false};
+  thread_ = std::thread([this, &ready, work = std::move(work)] {
+    HWND desktop = GetDesktopWindow();
+    EnumThreadWindows(GetCurrentThreadId(), IgnoreWindow, 0);
+    ClassName(desktop);
+    IsWindowVisible(desktop);
+    ready = true;
+    work();
+    finished_ = true;
+  });
+  while (!ready) Sleep(1);
+}
+
+DriverThread::~DriverThread() { Join(); }
+
+void DriverThread::Join() {
+  if (!thread_.joinable()) return;
+  while (!finished_) Pump(10);
+  thread_.join();
+}
+
 std::string GetText(HWND hwnd) {
   int n = static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0));
   std::wstring w(static_cast<std::size_t>(n) + 1, L'\0');

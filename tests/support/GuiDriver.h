@@ -12,8 +12,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace gui {
@@ -26,6 +28,24 @@ struct ChildInfo {
   bool visible = false;
   int id = 0;
   LONG style = 0;
+};
+
+// The driver thread. It makes its first window-system calls before the constructor returns,
+// so that they never run while this thread makes its own first ones inside the code under
+// test: under Wine, a thread's first window call racing with another thread's first loading
+// of the shell's libraries can deadlock both. Join (and the destructor) serve messages sent
+// to this thread's windows while waiting, as the driver's reads may be waiting on them.
+class DriverThread {
+ public:
+  explicit DriverThread(std::function<void()> work);
+  ~DriverThread();
+  DriverThread(const DriverThread&) = delete;
+  DriverThread& operator=(const DriverThread&) = delete;
+  void Join();
+
+ private:
+  std::atomic<bool> finished_{false};
+  std::thread thread_;
 };
 
 std::string GetText(HWND hwnd);

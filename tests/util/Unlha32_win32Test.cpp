@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <vector>
 
 #include "framework/Dialogs.h"
@@ -167,7 +166,7 @@ TEST(Unlha32, MissingLibraryMessageAsTheUserSeesIt) {
   std::string title;
   std::vector<std::string> texts, buttons;
   // The constructor's box runs its modal loop on this thread; the driver reads and answers it.
-  std::thread driver([&] {
+  gui::DriverThread driver([&] {
     HWND box = gui::WaitForTopLevel("", "エラー", 20000);
     while (box) {
       ++boxes;
@@ -188,7 +187,7 @@ TEST(Unlha32, MissingLibraryMessageAsTheUserSeesIt) {
   } catch (const EAbort&) {
     aborted = true;
   }
-  driver.join();
+  driver.Join();
   EXPECT_TRUE(aborted);
   EXPECT_EQ(boxes, 1);
   EXPECT_EQ(title, "エラー");
