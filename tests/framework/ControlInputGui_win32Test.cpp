@@ -232,7 +232,7 @@ TEST_F(ControlInput, APopupMenuRunsTheChosenItemAndReturns) {
   }
   bool seen = false;
   gui::DriverThread driver([&] {
-    HWND m = gui::WaitForTopLevel("#32768", "", 5000);
+    HWND m = gui::WaitForTopLevel("#32768", "", 30000);
     if (!m) return;
     seen = true;
     Sleep(100);

@@ -196,7 +196,7 @@ TEST_F(FormGui, AClickRunsTheHandlerAndEscapingErrorsGetTheErrorBox) {
   form->onClick = TAllKindsForm::kThrow;
   std::string boxText;
   gui::DriverThread driver([&] {
-    HWND box = gui::WaitForTopLevel("", "Norvex アップデートプログラム", 5000);
+    HWND box = gui::WaitForTopLevel("", "Norvex アップデートプログラム", 30000);
     if (!box) return;
     for (const gui::ChildInfo& c : gui::Children(box))
       if (c.className == "Static" && !c.text.empty()) boxText = c.text;

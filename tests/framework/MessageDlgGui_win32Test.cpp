@@ -28,7 +28,7 @@ TModalResult ShowDialog(const std::string& text, TMsgDlgType kind, TMsgDlgButton
                  const std::function<void(HWND)>& act, HWND owner = nullptr) {
   std::string title = MsgDlgTitle(kind);
   gui::DriverThread driver([&] {
-    HWND dlg = gui::WaitForTopLevel("TMessageForm", title, 5000);
+    HWND dlg = gui::WaitForTopLevel("TMessageForm", title, 30000);
     if (!dlg) return;
     seen.found = true;
     GetWindowRect(dlg, &seen.rect);
