@@ -28,20 +28,15 @@ const std::string kTitle =
     "トヴォ顧客管理システムのフォルダが見つかりません。インストールしてありますフォルダを指定してください.";
 constexpr ULONGLONG kBrowserDeadlineMs = 60000;
 
-struct ThreadWindows {
-  DWORD thread;
-  std::vector<HWND> found;
-};
-
 BOOL CALLBACK CollectWindow(HWND w, LPARAM p) {
-  reinterpret_cast<ThreadWindows*>(p)->found.push_back(w);
+  reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
   return TRUE;
 }
 
 std::vector<HWND> TopLevelsOf(DWORD thread) {
-  ThreadWindows windows{thread, {}};
-  EnumThreadWindows(thread, CollectWindow, reinterpret_cast<LPARAM>(&windows));
-  return windows.found;
+  std::vector<HWND> found;
+  EnumThreadWindows(thread, CollectWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 bool IsDialogBox(HWND w) { return IsWindowVisible(w) && gui::ClassName(w) == "#32770"; }
@@ -85,15 +80,15 @@ BrowserRun RunBrowser(std::string& folder, const std::function<void(HWND)>& driv
     while (!done) {
       for (HWND w : TopLevelsOf(self)) {
         if (!IsDialogBox(w) || closed.count(w)) continue;
-        if (TreeOf(w) && !run.dialogSeen) {
+        if (!TreeOf(w)) {
+          run.otherDialogs.push_back(Describe(w));
+          closed.insert(w);
+          PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+        } else if (!run.dialogSeen) {
           run.dialogSeen = true;
           HWND label = gui::FindChildByText(w, kTitle, "Static");
           if (label) run.shownTitle = gui::GetText(label);
           driver(w);
-        } else if (!TreeOf(w)) {
-          run.otherDialogs.push_back(Describe(w));
-          closed.insert(w);
-          PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
         }
       }
       if (!done && GetTickCount64() - start > kBrowserDeadlineMs)
