@@ -100,7 +100,10 @@ class TTable {
   bool Exclusive() const { return exclusive_; }
 
   void Open();
-  void Close();  // nothing when closed
+  void Close();  // nothing when closed; writes every posted change to the disk
+  // Writes every posted change to the disk, as Close does, and keeps the table open; a
+  // pending record stays pending.
+  void Flush();
   bool Active() const { return table_ != nullptr; }
   void SetActive(bool active) { active ? Open() : Close(); }
 
@@ -151,6 +154,7 @@ class TTable {
   void Settle();
   void LoadCurrent();
   void MakeWritable();
+  void ResolvePosition() const;
   void BuildFields();
 
   std::string databaseName_;
@@ -164,7 +168,8 @@ class TTable {
   std::unique_ptr<paradox::ParadoxTable> table_;
   std::vector<std::unique_ptr<TField>> fields_;
   std::unique_ptr<paradox::Record> current_;  // the current record, or the pending one
-  std::uint32_t position_ = 0;
+  mutable std::uint32_t position_ = 0;
+  mutable bool positionKnown_ = true;  // false after a staged append, until it is asked for
   bool eof_ = true;
   bool bof_ = true;
   bool hasCurrent_ = false;

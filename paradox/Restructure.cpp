@@ -298,7 +298,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
     at(RestructureStep::kNewTableCreated, newData);
     {
       auto t = ParadoxTable::Open(newData, OpenMode::kExclusive);
-      for (const auto& r : records) t->Insert(r);
+      for (const auto& r : records) t->Stage(r);
       t->Close();
     }
     // The last value handed out goes across: numbers of records deleted before must not come
