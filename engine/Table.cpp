@@ -452,6 +452,8 @@ void TTable::CreateTable() {
 
   paradox::TableDefinition def;
   def.driver = DriverForNewTables();
+  def.blockSizeKiB = Session().ParadoxBlockSizeKiB().value_or(def.blockSizeKiB);
+  def.expectedRecords = expectedRecords_;
   const std::vector<TFieldDef>& given = fieldDefs_.Items();
   for (const TFieldDef& f : given) {
     std::optional<std::string> name = text::FromUtf8(f.name, def.driver.codePage);

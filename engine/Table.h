@@ -109,8 +109,11 @@ class TTable {
 
   // The table's data file is in the directory.
   bool Exists() const;
-  // Builds the table from FieldDefs and IndexDefs, replacing a table of that name.
+  // Builds the table from FieldDefs and IndexDefs, replacing a table of that name. Its blocks
+  // have the configured BLOCK SIZE, or a larger one when the expected record count needs it.
   void CreateTable();
+  // How many records the next CreateTable must make room for (0: no more than usual).
+  void SetExpectedRecordCount(std::uint32_t records) { expectedRecords_ = records; }
   // Removes the table with its index and companion files.
   void DeleteTable();
   // The table and its companion files take `newName`; TableName becomes `newName`.
@@ -161,6 +164,7 @@ class TTable {
   std::string tableName_;
   TTableType tableType_ = ttDefault;
   bool exclusive_ = false;
+  std::uint32_t expectedRecords_ = 0;
   TFieldDefs fieldDefs_;
   TIndexDefs indexDefs_;
 

@@ -912,10 +912,17 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   std::uint8_t minLevel = need >= 5 ? 0x0B : 0x09;  // 4.x at least: the code page needs the long header
   if (def.level < minLevel) def.level = minLevel;
   if (def.level > kLevel7) def.level = kLevel7;
-  const unsigned bs = def.blockSizeKiB;
+  unsigned bs = def.blockSizeKiB;
   if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
     throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid parameter.\nblock size of " + std::to_string(bs) + " KiB");
   TableSchema schema(def);
+  // Block numbers are 16 bits: a table of many records needs larger blocks.
+  auto holds = [&](unsigned kib) {
+    const std::size_t perBlock = schema.RecordSize() > kib * 1024u - kBlockHeaderSize ? 0 : (kib * 1024u - kBlockHeaderSize) / schema.RecordSize();
+    return static_cast<std::uint64_t>(0xFFFF) * perBlock >= def.expectedRecords;
+  };
+  while (bs < 32 && !holds(bs)) bs = bs < 4 ? 4 : bs * 2;
+  if (bs > 4 && def.level < 0x0A) def.level = 0x0A;  // blocks above 4 KiB came with level 5
   if (schema.RecordSize() > bs * 1024u - kBlockHeaderSize)
     throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Record size too big for table.", PathText(dataFile));
 

@@ -260,6 +260,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
   def.fields = fields;
   def.level = std::max<std::uint8_t>(def.level, old->Header().level);
   def.blockSizeKiB = old->Header().blockSizeKiB;
+  def.expectedRecords = old->RecordCount();
   for (std::size_t i = 0; i < fields.size(); ++i)
     if (fields[i].type != schema.Field(i).type)
       Refuse("field " + schema.Field(i).name + " cannot change its type");
