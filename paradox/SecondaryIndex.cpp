@@ -207,6 +207,7 @@ void IndexEntries::Sort() {
 
 IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def) {
   IndexEntries entries(table.Schema(), def);
+  entries.MutableEntries().reserve(table.RecordCount());
   // The records come in chain order, block after block, as the block directory lists them.
   const std::vector<IndexEntry> blocks = table.PrimaryIndexEntries();
   std::size_t blockAt = 0;

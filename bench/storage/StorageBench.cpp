@@ -137,7 +137,8 @@ void BM_Append(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(FamilyBytes(dir));
   state.counters["records_per_s"] = benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate);
   state.counters["peak_rss_mib"] = PeakRssMiB();
-  fs::remove_all(dir);
+  // NORVEX_BENCH_KEEP leaves the last table for checking (pdx check, pdx reindex, pxlib).
+  if (!std::getenv("NORVEX_BENCH_KEEP")) fs::remove_all(dir);
 }
 
 void BM_Restructure(benchmark::State& state) {

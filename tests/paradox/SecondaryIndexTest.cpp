@@ -141,9 +141,7 @@ TEST(SecondaryIndex, AStaleIndexIsRepairedAtTheFirstWrite) {
   {
     auto t = ParadoxTable::Open(data, OpenMode::kExclusive);
     auto indexes = SecondaryIndexSet::Attach(*t);
-    Record first = t->ReadRecord(0);
-    t->Delete(0);
-    t->Insert(first);
+    t->Update(0, t->ReadRecord(0));
     t->Close();
   }
   EXPECT_EQ(CheckSecondaryIndexes(data), std::nullopt);
