@@ -12,6 +12,7 @@
 #include "paradox/TableFamily.h"
 #include "text/CodePage.h"
 #include "tools/pdx/PdxIndexCommands.h"
+#include "tools/pdx/PdxMigrate.h"
 
 namespace fs = std::filesystem;
 using namespace paradox;
@@ -190,8 +191,9 @@ std::string CsvField(const std::string& v) {
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (!args.empty() && args[0] == "reindex") return RunReindex(args, out, err);
+  if (!args.empty() && args[0] == "migrate") return RunMigrate(args, out, err);
   if (args.size() != 2 || (args[0] != "info" && args[0] != "dump" && args[0] != "check")) {
-    err << "usage: pdx info|dump|check TABLE\n       pdx reindex TABLE --out DIR\n";
+    err << "usage: pdx info|dump|check TABLE\n       pdx reindex TABLE --out DIR\n       pdx migrate --live DIR --demo DIR\n";
     return 2;
   }
   try {
