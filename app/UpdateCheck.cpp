@@ -17,7 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string TablePath(const std::string& folder, const std::string& table) { return folder + "\\" + table; }
+// As the user reads it in a message.
+std::string ShownPath(const std::string& folder, const std::string& table) { return folder + "\\" + table; }
 
 std::string Stem(const std::string& name) {
   std::size_t dot = name.rfind('.');
@@ -40,7 +41,7 @@ std::uint64_t FamilySize(const std::string& folder, const std::string& table) {
 }
 
 std::optional<std::string> CheckTable(const std::string& folder, const std::string& name) {
-  const std::string shown = TablePath(folder, name);
+  const std::string shown = ShownPath(folder, name);
   TTable table;
   table.SetDatabaseName(folder);
   table.SetTableName(name);
@@ -61,7 +62,7 @@ std::optional<std::string> CheckTable(const std::string& folder, const std::stri
     return updatemsg::TableUnreadable(shown, e.what());
   }
   try {
-    if (auto fault = paradox::CheckTable(text::PathFromUtf8(shown)))
+    if (auto fault = paradox::CheckTable(text::PathFromUtf8(folder) / text::PathFromUtf8(name)))
       return updatemsg::TableDamaged(shown, *fault);
   } catch (const EDatabaseError& e) {
     return updatemsg::TableDamaged(shown, e.what());

@@ -58,7 +58,7 @@ TModalResult RecordedMessageDlg(const std::string& text, TMsgDlgType kind, TMsgD
 }  // namespace
 
 UpdateLog::UpdateLog(const std::string& folder)
-    : FPath(text::PathFromUtf8(folder + "\\" + kFileName)) {}
+    : FPath(text::PathFromUtf8(folder) / kFileName) {}
 
 void UpdateLog::Write(const std::string& line) {
   if (FGivenUp) return;
