@@ -15,14 +15,10 @@ UpdateLog* gRecording = nullptr;
 
 std::string Now() {
   std::time_t t = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+  // The program has one thread, so the C library's shared result is safe here.
+  const std::tm* local = std::localtime(&t);
+  char buf[32] = "";
+  if (local) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", local);
   return buf;
 }
 

@@ -1,5 +1,5 @@
-// The update run's pieces below the window: the version texts' conversion, the registry reader,
-// the full-path rule for alias folders, the room estimate, and SETUP.LOG.
+// The update run's pieces that only Windows has: the version texts' conversion as the
+// framework does it, the registry reader, and the full-path rule for alias folders.
 
 #include <windows.h>
 
@@ -10,7 +10,6 @@
 
 #include "app/RegIniFile.h"
 #include "app/UpdateCheck.h"
-#include "app/UpdateLog.h"
 #include "framework/SysUtils.h"
 #include "support/TestPaths.h"
 #include "text/Utf8Path.h"
@@ -90,58 +89,6 @@ TEST(UpdateCheckTest, OnlyFullPathsAreAliasFolders) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(updatecheck::IsAbsoluteFolder(bad));
   }
-}
-
-TEST(UpdateCheckTest, RoomNeededCountsEachTablesFamily) {
-  const fs::path dir = testing_support::FreshTempDir("update-room");
-  WriteFileBytes(dir / "tovo.db", std::string(1000, 'x'));
-  WriteFileBytes(dir / "TOVO.PX", std::string(200, 'x'));
-  WriteFileBytes(dir / "tovo_seibi.db", std::string(5000, 'x'));  // not of the family
-  WriteFileBytes(dir / "bicycle.db", std::string(3000, 'x'));
-  const std::string folder = text::PathToUtf8(dir);
-  // Rebuilt tovo (1,200) once, its backup once more in the live folder; the largest widened
-  // table (bicycle, 3,000) rewritten.
-  EXPECT_EQ(updatecheck::EstimatedNeed(folder, false), 1200u + 3000u);
-  EXPECT_EQ(updatecheck::EstimatedNeed(folder, true), 2400u + 3000u);
-}
-
-TEST(UpdateCheckTest, CheckNamesTheFolderThatIsMissing) {
-  const fs::path dir = testing_support::FreshTempDir("update-check-folders");
-  const std::string missing = text::PathToUtf8(dir / "gone");
-  auto problem = updatecheck::CheckBeforeUpdate({{"Tovo", text::PathToUtf8(dir)}, {"TovoDemo", missing}});
-  ASSERT_TRUE(problem);
-  EXPECT_EQ(problem->rfind("データベースの別名「TovoDemo」のフォルダ[" + missing + "]が見つかりません。", 0), 0u) << *problem;
-}
-
-TEST(UpdateLogTest, BomOnceLinesAppendedBreaksShownAsEscapes) {
-  const fs::path dir = testing_support::FreshTempDir("update-log");
-  {
-    UpdateLog log(text::PathToUtf8(dir));
-    log.Write("first");
-    log.WriteMessage("a\r\n\r\nb", mtError, {mbYes});
-    log.WriteAnswer(mrYes);
-  }
-  UpdateLog(text::PathToUtf8(dir)).Write("second run");
-  const std::string bytes = ReadFileBytes(dir / "SETUP.LOG");
-  ASSERT_GE(bytes.size(), 3u);
-  EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
-  EXPECT_EQ(bytes.find("\xEF\xBB\xBF", 3), std::string::npos) << "one byte-order mark only";
-  EXPECT_NE(bytes.find("  first\r\n"), std::string::npos);
-  EXPECT_NE(bytes.find("Message box [エラー] buttons [はい(&Y)]: a\\r\\n\\r\\nb\r\n"), std::string::npos) << bytes;
-  EXPECT_NE(bytes.find("  Answer: Yes\r\n"), std::string::npos);
-  EXPECT_NE(bytes.find("  second run\r\n"), std::string::npos);
-  EXPECT_LT(bytes.find("first"), bytes.find("second run"));
-}
-
-TEST(UpdateLogTest, UnwritableLogIsGivenUpSilently) {
-  const fs::path dir = testing_support::FreshTempDir("update-log-blocked");
-  fs::create_directories(dir / "SETUP.LOG");  // a folder where the file would go
-  UpdateLog log(text::PathToUtf8(dir));
-  EXPECT_NO_THROW(log.Write("lost"));
-  EXPECT_NO_THROW(log.Write("lost too"));
-  EXPECT_TRUE(fs::is_directory(dir / "SETUP.LOG"));
-  UpdateLog nowhere(text::PathToUtf8(dir / "no" / "such" / "folder"));
-  EXPECT_NO_THROW(nowhere.Write("lost"));
 }
 
 }  // namespace

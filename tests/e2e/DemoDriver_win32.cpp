@@ -1,7 +1,9 @@
 // demo-driver SETUP.EXE SHOTS_DIR: runs the update as a user who goes ahead would. Starts
 // SETUP.EXE, saves a picture of every window it meets, presses the update button, answers each
 // message box with Yes (or its only other button), and prints each box's title, text and
-// buttons as UTF-8. Exit code: SETUP.EXE's, or 2 when it could not be driven to its end.
+// buttons as UTF-8, to standard output and to SHOTS_DIR\driver.log (started from Wine's
+// virtual desktop, the program's standard output may lead nowhere). Exit code: SETUP.EXE's,
+// or 2 when it could not be driven to its end.
 
 #include <windows.h>
 
@@ -20,9 +22,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
+std::FILE* gLog = nullptr;
+
 void Print(const std::string& utf8) {
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);
   std::fflush(stdout);
+  if (gLog) {
+    std::fwrite(utf8.data(), 1, utf8.size(), gLog);
+    std::fflush(gLog);
+  }
 }
 
 std::string Visible(const std::string& text) {
@@ -128,6 +136,7 @@ int wmain(int argc, wchar_t** argv) {
     Print("usage: demo-driver SETUP.EXE SHOTS_DIR\n");
     return 2;
   }
+  gLog = _wfopen((std::wstring(argv[2]) + L"\\driver.log").c_str(), L"wb");
   try {
     return Driver(argv[1], text::Narrow(argv[2])).Run();
   } catch (const std::exception& e) {
