@@ -19,6 +19,7 @@
 #include "framework/SysUtils.h"
 #include "paradox/EngineConfig.h"
 #include "text/CodePage.h"
+#include "text/Utf8Path.h"
 #include "util/AliasPath.h"
 #include "util/FileOps.h"
 #include "util/Unlha32.h"
