@@ -15,6 +15,7 @@
 #include "paradox/Record.h"
 #include "paradox/Restructure.h"
 #include "paradox/TableFamily.h"
+#include "paradox/TableSwap.h"
 #include "paradox/TableSchema.h"
 #include "text/Ascii.h"
 #include "text/CodePage.h"
@@ -406,6 +407,8 @@ void TTable::Open() {
   std::filesystem::path dir = Directory();
   // A restructure that a crash interrupted is completed or undone before anyone reads the table.
   paradox::RecoverRestructure(dir, tableName_);
+  // So is a rebuilt table that was to take this table's place.
+  paradox::RecoverTableSwap(dir, tableName_);
   std::optional<std::filesystem::path> file = paradox::FindDataFile(dir, tableName_);
   if (!file) {
     std::u8string name = (dir / text::PathFromUtf8(paradox::TableBaseName(tableName_) + ".DB")).u8string();

@@ -7,8 +7,9 @@
 
 namespace migration {
 
-// The kind of a message box sets its title and icon.
-enum class MessageKind { Warning, Error, Information, Confirmation };
+// The kind of a message box sets its title and icon; a plain box has the application's title
+// and no icon.
+enum class MessageKind { Warning, Error, Information, Confirmation, Plain };
 
 // Button sets, as bits; a message's set is part of its definition.
 enum MessageButton : unsigned {

@@ -14,6 +14,7 @@
 #include "text/CodePage.h"
 #include "text/Utf8Path.h"
 #include "tools/pdx/PdxIndexCommands.h"
+#include "tools/pdx/PdxMigrate.h"
 
 namespace fs = std::filesystem;
 using namespace paradox;
@@ -225,9 +226,14 @@ std::string CsvField(const std::string& v) {
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (!args.empty() && args[0] == "reindex") return RunReindex(args, out, err);
   if (!args.empty() && args[0] == "alias") return RunAlias(args, out, err);
+  if (!args.empty() && args[0] == "migrate") return RunMigrate(args, out, err);
   if (args.size() != 2 || (args[0] != "info" && args[0] != "dump" && args[0] != "check")) {
-    err << "usage: pdx info|dump|check TABLE\n       pdx reindex TABLE --out DIR\n"
-           "       pdx alias CONFIG [NAME PATH]\n";
+    err << "usage: pdx info|dump|check TABLE
+       pdx reindex TABLE --out DIR
+"
+           "       pdx migrate --live DIR --demo DIR
+       pdx alias CONFIG [NAME PATH]
+";
     return 2;
   }
   try {

@@ -1,0 +1,97 @@
+#include "migration/MigrateTables.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "engine/Table.h"
+#include "migration/MigrationMessages.h"
+#include "migration/MigrationPasses.h"
+#include "text/Utf8Path.h"
+#include "util/AliasPath.h"
+
+namespace migration {
+namespace {
+
+// The folder's own separator: "\" on Windows, "/" natively.
+std::string BelowFolder(const std::string& folder, std::string_view name) {
+  return text::PathToUtf8(text::PathFromUtf8(folder) / text::PathFromUtf8(name));
+}
+
+void MakeBackupFolder(const std::string& path) {
+  if (FolderExists(path)) return;
+  // Not looked at here: a backup that cannot be written fails its check before any table is
+  // deleted.
+  std::error_code ec;
+  std::filesystem::create_directory(text::PathFromUtf8(path), ec);
+}
+
+bool Abandon(MigrationUi& ui) {
+  ui.SetBusyCursor(false);
+  ui.CloseProgress();
+  return false;
+}
+
+}  // namespace
+
+void PrepareTable(TTable& table, const std::string& folder, std::string_view fileName) {
+  table.SetDatabaseName(folder);
+  table.SetTableName(std::string(fileName));
+  table.SetTableType(ttParadox);
+  table.SetExclusive(true);
+}
+
+void PrepareTableOrSay(MigrationRun& run, TTable& table, const std::string& folder, std::string_view fileName) {
+  try {
+    PrepareTable(table, folder, fileName);
+  } catch (const std::exception&) {
+    run.ui.ShowMessage(std::string(kCreateTableFailed), MessageKind::Error, kButtonYes);
+  }
+}
+
+AliasPathLookup FixedFolders(std::string live, std::string demo) {
+  return [live = std::move(live), demo = std::move(demo)](const std::string& alias) {
+    if (alias == kLiveAlias) return live;
+    if (alias == kDemoAlias) return demo;
+    std::string path;
+    GetAliasPath(alias, path);
+    return path;
+  };
+}
+
+bool MigrateTables(MigrationUi& ui) {
+  return MigrateTables(ui, [](const std::string& alias) {
+    std::string path;
+    GetAliasPath(alias, path);
+    return path;
+  });
+}
+
+bool MigrateTables(MigrationUi& ui, const AliasPathLookup& aliasPath, const MigrationProbe& probe) {
+  ui.SetBusyCursor(true);
+  ui.CreateProgress();
+  ui.SetProgressMax(kProgressMax);
+  ui.ShowProgress();
+
+  MigrationRun run{ui, {}, {}, {}, probe};
+  run.livePath = aliasPath(std::string(kLiveAlias));
+  run.demoPath = aliasPath(std::string(kDemoAlias));
+  run.backupPath = BelowFolder(run.livePath, kBackupFolderName);
+  MakeBackupFolder(run.backupPath);
+
+  WidenFields(run);
+  ui.StepProgress(kProgressAfterWidening);
+
+  for (const RebuildSpec& spec : Rebuilds())
+    for (const std::string* folder : {&run.livePath, &run.demoPath})
+      if (!RebuildTable(run, spec, *folder)) return Abandon(ui);
+
+  for (const CreatedTableSpec& spec : CreatedTables())
+    for (const std::string* folder : {&run.livePath, &run.demoPath})
+      if (!CreateIfMissing(run, spec, *folder)) return Abandon(ui);
+
+  ui.SetBusyCursor(false);
+  ui.CloseProgress();
+  return true;
+}
+
+}  // namespace migration

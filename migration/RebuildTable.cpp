@@ -1,0 +1,195 @@
+// One rebuild pass: a new table built beside the old one, every record copied by the table's
+// copy rules, the new table flushed and counted, the live folder's old files copied to the
+// backup folder and compared there, and only then the old table replaced through the swap
+// journal (paradox/TableSwap.h).
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "engine/Table.h"
+#include "migration/MigrationMessages.h"
+#include "migration/MigrationPasses.h"
+#include "paradox/BinaryFile.h"
+#include "paradox/DurableFile.h"
+#include "paradox/EngineError.h"
+#include "paradox/TableFamily.h"
+#include "paradox/TableSwap.h"
+#include "text/Utf8Path.h"
+#include "util/FileOps.h"
+
+namespace migration {
+namespace {
+
+namespace fs = std::filesystem;
+
+// How often the copy loop lets the window system repaint (the UI throttles further).
+constexpr int kRecordsPerKeepAlive = 256;
+constexpr std::size_t kCompareChunk = 1 << 20;
+
+struct BoundRule {
+  const TField* from;
+  TField* to;
+  CopyKind kind;
+};
+
+void CopyDate(const TField& from, TField& to, bool zeroIsEmpty) {
+  // An empty date stays empty: the value 0 it reads as would be the day 1899/12/30.
+  if (from.IsNull()) {
+    to.Clear();
+    return;
+  }
+  const TDateTime value = from.AsDateTime();
+  if (zeroIsEmpty && value == 0) to.Clear();
+  else to.SetAsDateTime(value);
+}
+
+void CopyValue(const BoundRule& rule) {
+  switch (rule.kind) {
+    case CopyKind::kText:
+      // A date's text is in the user's short date format, which need not name the century or
+      // may carry an era; between two date fields the value itself is the text's meaning.
+      if (rule.from->DataType() == ftDate && rule.to->DataType() == ftDate) CopyDate(*rule.from, *rule.to, false);
+      else rule.to->SetAsString(rule.from->AsString());
+      return;
+    case CopyKind::kInteger: rule.to->SetAsInteger(rule.from->AsInteger()); return;
+    case CopyKind::kDate: CopyDate(*rule.from, *rule.to, false); return;
+    case CopyKind::kZeroDate: CopyDate(*rule.from, *rule.to, true); return;
+  }
+}
+
+// A missing source field is an error (EDatabaseError) unless the rule allows its absence.
+std::vector<BoundRule> BindRules(const RebuildSpec& spec, TTable& source, TTable& fresh) {
+  std::vector<BoundRule> bound;
+  for (const CopyRule& rule : spec.rules) {
+    const std::string name(rule.field);
+    const TField* from = rule.onlyWhenSourceHasIt ? source.FindField(name) : &source.FieldByName(name);
+    if (!from) continue;
+    bound.push_back({from, &fresh.FieldByName(name), rule.kind});
+  }
+  return bound;
+}
+
+// N + 1 appends: each stores the record of the append before it; the last holds a second copy
+// of the last source record (the source stays on it) and is dropped when the table closes.
+void CopyRecords(MigrationRun& run, const RebuildSpec& spec, TTable& source, TTable& fresh) {
+  fresh.Edit();
+  source.First();
+  const int count = source.RecordCount();
+  const std::vector<BoundRule> rules = BindRules(spec, source, fresh);
+  for (int pass = 0; pass <= count; ++pass) {
+    fresh.Append();
+    for (const BoundRule& rule : rules) CopyValue(rule);
+    source.Next();
+    if (pass % kRecordsPerKeepAlive == 0) run.ui.KeepAlive();
+  }
+}
+
+[[noreturn]] void CheckFailed(std::string_view what, const fs::path& file) {
+  throw EDBEngineError(EngineErrorCode::kIoError, std::string(what), paradox::PathText(file));
+}
+
+void CheckNewTable(const std::string& folder, const RebuildSpec& spec, int expected) {
+  const fs::path dir = text::PathFromUtf8(folder);
+  paradox::SyncTableFamily(dir, spec.newTable);
+  TTable check;
+  PrepareTable(check, folder, spec.newTable);
+  check.Open();
+  const int stored = check.RecordCount();
+  check.Close();
+  if (stored != expected) CheckFailed(kNewTableCountWrong, dir / text::PathFromUtf8(spec.newTable));
+}
+
+bool SameBytes(const fs::path& a, const fs::path& b) {
+  std::error_code ec1, ec2;
+  const auto sizeA = fs::file_size(a, ec1), sizeB = fs::file_size(b, ec2);
+  if (ec1 || ec2 || sizeA != sizeB) return false;
+  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+  if (!fa || !fb) return false;
+  std::vector<char> bufA(kCompareChunk), bufB(kCompareChunk);
+  while (fa && fb) {
+    fa.read(bufA.data(), static_cast<std::streamsize>(bufA.size()));
+    fb.read(bufB.data(), static_cast<std::streamsize>(bufB.size()));
+    if (fa.gcount() != fb.gcount()) return false;
+    if (!std::equal(bufA.begin(), bufA.begin() + fa.gcount(), bufB.begin())) return false;
+  }
+  return fa.eof() && fb.eof();
+}
+
+// Every file the swap will remove must be in the backup folder, byte for byte, on the disk.
+void BackUpAndVerify(MigrationRun& run, const RebuildSpec& spec, const std::string& folder) {
+  CopyMatchingFiles(folder, run.backupPath, std::string(spec.backupPattern));
+  run.Passed("backed up " + std::string(spec.backupPattern));
+  const fs::path backupDir = text::PathFromUtf8(run.backupPath);
+  const auto members = paradox::FamilyFilesByBase(text::PathFromUtf8(folder), paradox::TableBaseName(spec.source));
+  for (const fs::path& member : members) {
+    const fs::path copy = backupDir / member.filename();
+    if (!SameBytes(member, copy)) CheckFailed(kBackupNotVerified, copy);
+    paradox::BinaryFile::Open(copy, paradox::FileAccess::kReadWriteExclusive)->Sync();
+  }
+  paradox::SyncDirectory(backupDir);
+}
+
+bool CreateNewTable(MigrationRun& run, const RebuildSpec& spec, const std::string& folder, TTable& fresh) {
+  try {
+    fresh.SetDatabaseName(folder);
+    fresh.Close();
+    fresh.SetTableName(std::string(spec.newTable));
+    fresh.SetTableType(ttParadox);
+    fresh.FieldDefs().Clear();
+    for (const FieldSpec& f : spec.fields) fresh.FieldDefs().Add(std::string(f.name), f.type, f.size, f.required);
+    fresh.IndexDefs().Clear();
+    for (const IndexSpec& i : spec.indexes) fresh.IndexDefs().Add(std::string(i.name), std::string(i.fields), i.options);
+    fresh.CreateTable();
+    fresh.Open();
+  } catch (const std::exception&) {
+    run.ui.ShowMessage(std::string(kCreateTableFailed), MessageKind::Error, kButtonYes);
+    return false;
+  }
+  run.Passed("created " + std::string(spec.newTable) + " in " + folder);
+  return true;
+}
+
+void CopyAndReplace(MigrationRun& run, const RebuildSpec& spec, const std::string& folder, TTable& source,
+                    TTable& fresh) {
+  source.Open();
+  const int expected = source.RecordCount();
+  if (spec.loop == CopyLoop::kAlways || !source.IsEmpty()) CopyRecords(run, spec, source, fresh);
+  source.Close();
+  fresh.Close();
+  run.Passed("copied into " + std::string(spec.newTable));
+  CheckNewTable(folder, spec, expected);
+  run.Passed("checked " + std::string(spec.newTable));
+  if (source.DatabaseName() == run.livePath) BackUpAndVerify(run, spec, folder);
+  paradox::SwapInTable(text::PathFromUtf8(folder), spec.source, spec.newTable, spec.finalName,
+                       [&](std::string_view file) { run.Passed("swap " + std::string(file)); });
+}
+
+}  // namespace
+
+bool RebuildTable(MigrationRun& run, const RebuildSpec& spec, const std::string& folder) {
+  try {
+    // A swap an earlier run left half done is finished before the new table is built again.
+    paradox::RecoverTableSwap(text::PathFromUtf8(folder), spec.finalName);
+  } catch (const EDBEngineError& e) {
+    run.ui.ShowMessage(RebuildFailureText(spec.failure, e.what()), MessageKind::Plain, kButtonOk);
+    return false;
+  }
+  TTable source;
+  PrepareTableOrSay(run, source, folder, spec.source);
+  TTable fresh;
+  if (!CreateNewTable(run, spec, folder, fresh)) return false;
+  run.ui.StepProgress(kProgressAfterCreate);
+  try {
+    CopyAndReplace(run, spec, folder, source, fresh);
+  } catch (const EDBEngineError& e) {
+    run.ui.ShowMessage(RebuildFailureText(spec.failure, e.what()), MessageKind::Plain, kButtonOk);
+    return false;
+  }
+  run.ui.StepProgress(kProgressAfterRebuild);
+  return true;
+}
+
+}  // namespace migration

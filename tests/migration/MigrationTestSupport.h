@@ -1,0 +1,72 @@
+#pragma once
+// What the migration tests share: a user interface that records what it is asked to show, a
+// sample installation in a fresh folder, and tables read back through the engine's own reader
+// (not the table layer the migration writes through).
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "migration/MigrateTables.h"
+#include "tools/sample/SampleInstallation.h"
+
+namespace migration_test {
+
+struct ShownMessage {
+  std::string text;
+  migration::MessageKind kind;
+  unsigned buttons;
+  bool progressShowing;
+};
+
+class RecordingUi : public migration::MigrationUi {
+ public:
+  void CreateProgress() override;
+  void SetProgressMax(int max) override;
+  void ShowProgress() override;
+  void StepProgress(int delta) override;
+  void CloseProgress() override;
+  void SetBusyCursor(bool busy) override;
+  unsigned ShowMessage(const std::string& text, migration::MessageKind kind, unsigned buttons) override;
+
+  std::vector<std::string> log;  // "create", "max 10", "show", "bar 3", "close", "busy", "idle", "message", probes
+  std::vector<ShownMessage> messages;
+  int max = 0;
+  int position = 0;
+  bool showing = false;
+  bool busy = false;
+};
+
+// Field name -> value; an empty value (null) is std::nullopt. Alpha and memo as their bytes,
+// integers in decimal, dates as "day N" (Paradox day number).
+using Row = std::map<std::string, std::optional<std::string>>;
+
+struct TableImage {
+  std::vector<std::string> fieldNames;
+  std::vector<Row> rows;
+};
+
+// The table `name` of `dir` (any case, with or without ".db") through paradox::ParadoxTable.
+TableImage ReadTable(const std::filesystem::path& dir, const std::string& name);
+std::string DayText(int year, int month, int day);
+constexpr const char* kZeroDay = "day 693594";  // 1899-12-30
+
+// Rows in a canonical order, for comparing as multisets.
+std::vector<std::string> Canonical(const std::vector<Row>& rows);
+
+struct Installation {
+  std::filesystem::path root, live, demo;
+  sample::SampleOptions options;
+};
+
+// A sample installation in a fresh folder named `name`.
+Installation MakeInstallation(const std::string& name, sample::SampleOptions options);
+
+// Every file of a folder (not below it) with its bytes.
+std::map<std::string, std::string> FolderBytes(const std::filesystem::path& dir);
+
+std::string Utf8Path(const std::filesystem::path& p);
+
+}  // namespace migration_test
