@@ -229,6 +229,7 @@ void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedF
   log.Write(migrated ? "Migration completed" : "Migration stopped early");
   LogRecordCounts(log, folders, "after");
   if (!migrated) {
+    log.Write("Beep");
     MessageBeep(0);
     MessageDlg(updatemsg::kDataStructureFailed, mtInformation, {mbAbort});
     return;

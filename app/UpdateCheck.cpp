@@ -7,6 +7,7 @@
 
 #include "app/UpdateMessages.h"
 #include "engine/Table.h"
+#include "migration/MigrationData.h"
 #include "paradox/EngineError.h"
 #include "paradox/TableCheck.h"
 #include "text/Ascii.h"
@@ -95,13 +96,28 @@ bool IsAbsoluteFolder(const std::string& path) {
   return !path.empty() && text::PathFromUtf8(path).is_absolute();
 }
 
+// Taken from the migration's own data, so that the check follows what it will open.
 const std::vector<std::string>& MigratedTables() {
-  static const std::vector<std::string> tables = {"kokyaku.db", "bicycle.db", "tovo.db", "bigtovo.db"};
+  static const std::vector<std::string> tables = [] {
+    std::vector<std::string> names;
+    auto add = [&](std::string_view table) {
+      for (const std::string& n : names)
+        if (text::SameTextAscii(n, table)) return;
+      names.emplace_back(table);
+    };
+    for (const migration::WideningRow& row : migration::WideningRows()) add(row.table);
+    for (const migration::RebuildSpec& rebuild : migration::Rebuilds()) add(rebuild.source);
+    return names;
+  }();
   return tables;
 }
 
 const std::vector<std::string>& RebuiltTables() {
-  static const std::vector<std::string> tables = {"tovo.db", "kokyaku.db", "bigtovo.db"};
+  static const std::vector<std::string> tables = [] {
+    std::vector<std::string> names;
+    for (const migration::RebuildSpec& rebuild : migration::Rebuilds()) names.emplace_back(rebuild.source);
+    return names;
+  }();
   return tables;
 }
 

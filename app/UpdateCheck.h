@@ -20,7 +20,8 @@ struct AliasFolder {
 // "\Data" (the root of whatever drive is current) nor "Data" or "C:Data".
 bool IsAbsoluteFolder(const std::string& path);
 
-// The tables that the field widening and the rebuilds open exclusively in both folders.
+// The tables that the field widening and the rebuilds open exclusively in both folders, in the
+// order the migration first opens them.
 const std::vector<std::string>& MigratedTables();
 // Of those, the ones rebuilt: their files are copied to the backup folder of the live alias
 // and written anew.

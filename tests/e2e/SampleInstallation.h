@@ -19,13 +19,16 @@ namespace e2e {
 
 namespace fs = std::filesystem;
 
-// Tables of the older structure for both alias folders, made once per test program.
-const fs::path& TemplateTables();
+// Tables of the older structure for both alias folders (written by the sample maker), made once
+// per test program and variant: "" for a sound installation, or the name of a rebuilt table
+// that holds two records with one new key, on which the migration stops.
+const fs::path& TemplateTables(const std::string& duplicateKeysIn = "");
 
 struct SampleOptions {
   fs::path tovoExe;          // copied as <installed>\Tovo.EXE; empty: no Tovo.EXE at all
   bool withUnlha = true;     // UNLHA32.DLL beside SETUP.EXE
   bool demoAlias = true;     // the configuration names TovoDemo
+  std::string duplicateKeysIn;  // see TemplateTables
 };
 
 class SampleInstallation {

@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/Table.h"
 #include "paradox/EngineConfig.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
 #include "text/Utf8Path.h"
+#include "tools/sample/SampleInstallation.h"
 
 namespace e2e {
 namespace {
@@ -36,45 +36,21 @@ void WriteString(HKEY root, const wchar_t* key, const wchar_t* name, const std::
   RegCloseKey(k);
 }
 
-// The four tables the migration opens, with the fields it widens, and a few records.
-void MakeTables(const fs::path& folder) {
-  fs::create_directories(folder);
-  struct Def {
-    const char* table;
-    std::vector<const char*> fields;
-  };
-  const Def defs[] = {{"kokyaku.db", {"KOKYAKU_NO", "NAME", "KANA", "CARRY_TEL"}},
-                      {"bicycle.db", {"KOKYAKU_NO", "TOUROKU_NO", "SYATAI_NO"}},
-                      {"tovo.db", {"KOKYAKU_NO", "SYASEKI_NO"}},
-                      {"bigtovo.db", {"KOKYAKU_NO", "SYATAI_NO"}}};
-  for (const Def& d : defs) {
-    TTable t;
-    t.SetDatabaseName(text::PathToUtf8(folder));
-    t.SetTableName(d.table);
-    t.SetTableType(TTableType::ttParadox);
-    for (const char* f : d.fields) t.FieldDefs().Add(f, TFieldType::ftString, 10);
-    t.CreateTable();
-    t.SetExclusive(true);
-    t.Open();
-    for (int i = 0; i < 3; ++i) {
-      t.Append();
-      for (int f = 0; f < t.FieldCount(); ++f) t.Fields(f).SetAsString(std::to_string(i + 1));
-      t.Post();
-    }
-    t.Close();
-  }
-}
-
 }  // namespace
 
-const fs::path& TemplateTables() {
-  static const fs::path dir = [] {
-    fs::path d = testing_support::FreshTempDir("e2e-template-tables");
-    MakeTables(d / "live");
-    MakeTables(d / "demo");
-    return d;
-  }();
-  return dir;
+const fs::path& TemplateTables(const std::string& duplicateKeysIn) {
+  static std::map<std::string, fs::path> made;
+  auto it = made.find(duplicateKeysIn);
+  if (it != made.end()) return it->second;
+  fs::path d = testing_support::FreshTempDir("e2e-template-tables" + (duplicateKeysIn.empty() ? "" : "-" + duplicateKeysIn));
+  sample::SampleOptions options;
+  options.liveFolder = text::PathToUtf8(d / "live");
+  options.demoFolder = text::PathToUtf8(d / "demo");
+  options.customers = 40;
+  options.demoCustomers = 10;
+  if (!duplicateKeysIn.empty()) options.duplicateKeys = {duplicateKeysIn};
+  sample::WriteSampleInstallation(options);
+  return made.emplace(duplicateKeysIn, d).first->second;
 }
 
 SampleInstallation::SampleInstallation(const std::string& name, const SampleOptions& options)
@@ -86,7 +62,7 @@ SampleInstallation::SampleInstallation(const std::string& name, const SampleOpti
   fs::create_directories(Installed());
   if (!options.tovoExe.empty()) fs::copy_file(options.tovoExe, Installed() / "Tovo.EXE");
   fs::create_directories(root_ / "data");
-  fs::copy(TemplateTables(), root_ / "data", fs::copy_options::recursive);
+  fs::copy(TemplateTables(options.duplicateKeysIn), root_ / "data", fs::copy_options::recursive);
 
   paradox::EngineConfig config;
   config.SetStandardAlias("Tovo", text::PathToUtf8(Live()));

@@ -20,6 +20,7 @@
 #include "engine/Table.h"
 #include "paradox/EngineConfig.h"
 #include "support/TestPaths.h"
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 #include "text/Utf8Path.h"
 
@@ -40,6 +41,10 @@ constexpr char kAlreadyCurrent[] =
     "システムのデータ構造の修正だけを行いますか？";
 constexpr char kCancelled[] = "アップデートを中止しました、アップデートプログラムを終了してください。";
 constexpr char kConfirm[] = "アップデートを実行します、よろしいでしょうか？";
+constexpr char kFinished[] = "アップデートが終了しました、アップデートプログラムを終了します。";
+constexpr char kDataStructureFailed[] =
+    "アップデートは終了しましたが、システムのデータ構造のアップデートが出来なかったです。"
+    "弊社までご連絡下さい早急に対応いたします　";
 constexpr char kError[] = "エラーが出たのでアップデートを中止しました、アップデートプログラムを終了します。";
 constexpr char kMissingLibrary[] =
     "バックアップが正常に実行できません.\n\r\n\r"
@@ -50,6 +55,9 @@ constexpr char kBrowseTitle[] =
 constexpr char kYes[] = "はい(&Y)";
 constexpr char kNo[] = "いいえ(&N)";
 constexpr char kOk[] = "OK";
+constexpr char kAbort[] = "中止(&A)";
+const std::vector<std::string> kPayloadMembers = {"TovoRept.DLL", "Tovo.EXE", "TovoSys.INI",
+                                                  "TovoForm.INI", "TovoPrn.INI", "TovoData.DLL"};
 
 // A message box as the user sees it.
 struct Box {
@@ -340,6 +348,138 @@ TEST_F(UpdateRunTest, MissingExtractionLibraryShowsItsMessageThenTheErrorAndKeep
       << "nothing was extracted";
   const std::string log = ReadLog(*sample_);
   EXPECT_NE(log.find(kMissingLibrary), std::string::npos) << "the library's message is in the log";
+}
+
+// --- Runs that go all the way ----------------------------------------------------------------
+
+// The size of a field as a fresh open of the table reads it.
+int FieldSize(const fs::path& folder, const std::string& table, const std::string& field) {
+  TTable t;
+  t.SetDatabaseName(text::PathToUtf8(folder));
+  t.SetTableName(table);
+  t.SetTableType(TTableType::ttParadox);
+  t.Open();
+  return t.FieldByName(field).Size();
+}
+
+class CompleteRunTest : public UpdateRunTest {
+ protected:
+  // What a completed update leaves: the payload's files in the installed folder, no temporary
+  // folder, the backup of the live tables, widened fields and the created tables in both
+  // folders.
+  void ExpectUpdated() {
+    std::error_code ec;
+    for (const std::string& member : kPayloadMembers)
+      EXPECT_TRUE(fs::exists(sample_->Installed() / member, ec)) << member;
+    EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+              testing_support::ReadFileBytes(CurrentTovoExe()));
+    EXPECT_FALSE(fs::exists(sample_->Live() / "Temp", ec)) << "the temporary folder is deleted";
+    EXPECT_TRUE(fs::exists(sample_->Live() / "TempData" / "KOKYAKU.DB", ec) ||
+                fs::exists(sample_->Live() / "TempData" / "kokyaku.db", ec))
+        << "the live customer table is backed up";
+    for (const fs::path& folder : {sample_->Live(), sample_->Demo()}) {
+      SCOPED_TRACE(folder.string());
+      EXPECT_EQ(FieldSize(folder, "kokyaku.db", "NAME"), 32);
+      EXPECT_EQ(FieldSize(folder, "bicycle.db", "TOUROKU_NO"), 20);
+      EXPECT_TRUE(fs::exists(folder / "G_RIDER.DB", ec));
+      EXPECT_TRUE(fs::exists(folder / "TOVO_SYOUSAI.DB", ec));
+    }
+  }
+};
+
+TEST_F(CompleteRunTest, OlderInstallationIsUpdatedMigratedAndLogged) {
+  Start("complete");
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+
+  const std::string log = ReadLog(*sample_);
+  ASSERT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
+  const std::string live = text::PathToUtf8(sample_->Live()), installed = text::PathToUtf8(sample_->Installed());
+  for (const std::string& expected :
+       {"Installed folder: " + installed, std::string("Installed version: 1.9.2.22, target version: 19436"),
+        "Message box [確認] buttons [はい(&Y), いいえ(&N)]: " + std::string(kConfirm), std::string("Answer: Yes"),
+        std::string("Check before changes passed"),
+        "Extracting: e -c -y \"" + live + "\\Temp\\N_UpDate120502.lzh\" \"" + installed + "\\\"",
+        std::string("Extraction result: 0"), "Deleted " + live + "\\Temp\r\n",
+        "Records before Tovo " + live + "\\kokyaku.db: 40\r\n", std::string("Records before TovoDemo "),
+        "Records after Tovo " + live + "\\kokyaku.db: 40\r\n", "Records after Tovo " + live + "\\G_RIDER.DB: 0\r\n",
+        std::string("Migration completed"), "Message box [情報] buttons [OK]: " + std::string(kFinished),
+        std::string("Update run ended; the window closes")}) {
+    // Table files keep or change their letter case as the migration writes them.
+    EXPECT_NE(text::AsciiLower(log).find(text::AsciiLower(expected)), std::string::npos)
+        << "missing: " << expected << "\n" << log;
+  }
+  EXPECT_EQ(log.find("Beep"), std::string::npos) << "a completed run does not beep";
+  EXPECT_LT(log.find("Records before"), log.find("Extracting")) << "counted before anything changed";
+}
+
+TEST_F(CompleteRunTest, CurrentInstallationAnsweredYesRunsEverythingIncludingTheExtraction) {
+  Start("current-yes", {CurrentTovoExe()});
+  std::error_code ec;
+  ASSERT_FALSE(fs::exists(sample_->Installed() / "TovoRept.DLL", ec));
+  PressUpdate();
+  Answer(Expect("情報", kAlreadyCurrent, {kYes, kNo}), kYes);
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+}
+
+TEST_F(CompleteRunTest, TemporaryFolderThatExistsIsUsedAndDeletedWithItsContents) {
+  Start("temp-exists");
+  fs::create_directories(sample_->Live() / "Temp" / "old");
+  testing_support::WriteFileBytes(sample_->Live() / "Temp" / "old" / "left.txt", "left over");
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(sample_->Live() / "Temp", ec));
+}
+
+TEST_F(CompleteRunTest, UnwritableLogChangesNothingElse) {
+  Start("log-blocked");
+  const fs::path log = sample_->Installed() / "SETUP.LOG";
+  testing_support::WriteFileBytes(log, "kept");
+  SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY);
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+  SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(testing_support::ReadFileBytes(log), "kept");
+}
+
+TEST_F(CompleteRunTest, MigrationThatStopsEarlyBeepsAndShowsTheSingleAbortMessage) {
+  SampleOptions options{OldTovoExe()};
+  options.duplicateKeysIn = "kokyaku.db";
+  Start("migration-fails", options);
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  // The migration's own message about the customer table comes first.
+  std::optional<Box> own = WaitForBox(*setup_, 120s);
+  ASSERT_TRUE(own);
+  EXPECT_NE(own->text, kDataStructureFailed);
+  ASSERT_FALSE(own->buttons.empty());
+  Answer(*own, own->buttons.front());
+  Answer(Expect("情報", kDataStructureFailed, {kAbort}), kAbort);
+  ExpectProgramEnds();
+  std::error_code ec;
+  EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+            testing_support::ReadFileBytes(CurrentTovoExe()))
+      << "the program files were installed before the migration";
+
+  const std::string log = ReadLog(*sample_);
+  for (const std::string& expected :
+       {std::string("Migration stopped early"), std::string("Beep"), "Message box [" + own->title + "]",
+        "Message box [情報] buttons [中止(&A)]: " + std::string(kDataStructureFailed), std::string("Records after Tovo ")}) {
+    EXPECT_NE(log.find(expected), std::string::npos) << "missing: " << expected << "\n" << log;
+  }
+  EXPECT_LT(log.find("Beep"), log.find(kDataStructureFailed));
 }
 
 // --- The check before anything changes --------------------------------------------------------
