@@ -228,12 +228,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (!args.empty() && args[0] == "alias") return RunAlias(args, out, err);
   if (!args.empty() && args[0] == "migrate") return RunMigrate(args, out, err);
   if (args.size() != 2 || (args[0] != "info" && args[0] != "dump" && args[0] != "check")) {
-    err << "usage: pdx info|dump|check TABLE
-       pdx reindex TABLE --out DIR
-"
-           "       pdx migrate --live DIR --demo DIR
-       pdx alias CONFIG [NAME PATH]
-";
+    err << "usage: pdx info|dump|check TABLE\n       pdx reindex TABLE --out DIR\n"
+           "       pdx migrate --live DIR --demo DIR\n       pdx alias CONFIG [NAME PATH]\n";
     return 2;
   }
   try {
