@@ -1,5 +1,6 @@
 #include "app/UpForm.h"
 
+#include "app/RegIniFile.h"
 #include "components/CuteBtn.h"
 #include "components/FileVer.h"
 #include "framework/ClassBuilder.h"
@@ -38,13 +39,12 @@ const TClassInfo& TUpDateForm::StaticClass() {
 
 TUpDateForm::TUpDateForm(TComponent* owner) : TForm(owner) {}
 
+// The registry reader's type is complete only here.
 TUpDateForm::~TUpDateForm() {
   if (UpDateForm == this) UpDateForm = nullptr;
 }
 
 void TUpDateForm::CloseBtnClick(TObject*) { Close(); }
-
-void TUpDateForm::InstBtnClick(TObject*) {}
 
 void TUpDateForm::FormClose(TObject*, TCloseAction&) { FCopyList.reset(); }
 

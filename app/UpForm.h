@@ -4,6 +4,8 @@
 // version reader, the kept readme text). Everything comes from the form resource TUPDATEFORM.
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "framework/Classes.h"
 #include "framework/Forms.h"
@@ -15,9 +17,15 @@ class TListBox;
 class TCuteButton;
 class TVersionInfo;
 class TbinaryKeeper;
+class TRegIniFile;
+class UpdateLog;
+namespace updatecheck {
+struct AliasFolder;
+}
 
-// The README page of this update on the vendor's web site.
-inline constexpr char kReadMeUrl[] = "http://www.kerumo.co.jp/norvex/update_readme.html";
+// The README page of this update on the vendor's web site (a reserved .example host, so that
+// no real site is ever opened by mistake).
+inline constexpr char kReadMeUrl[] = "https://www.kerumo.example/norvex/update_readme.html";
 // ShowWindow's SW_SHOW, for the document opener.
 inline constexpr int kShowNormal = 5;
 
@@ -52,9 +60,24 @@ class TUpDateForm : public TForm {
   // FormCreate to FormClose.
   TStringList* CopyList() const { return FCopyList.get(); }
 
+  // Copies every file named in `list` from the program's own folder into `installedFolder`,
+  // with a message for each one missing or not copied. True when the list is not empty and
+  // every file was copied.
+  bool CopyListedFiles(const std::string& installedFolder, const TStrings& list);
+
  private:
+  // The stages of the update run, in the order InstBtnClick goes through them.
+  std::string FindInstalledFolder();
+  bool InstalledVersionIsOlder(const std::string& installedFolder);
+  void RunUpdate(const std::string& installedFolder, const std::string& archiveName);
+  bool CheckBeforeChanges(UpdateLog& log, std::vector<updatecheck::AliasFolder>& folders);
+  void InstallProgramFiles(UpdateLog& log, const std::string& liveFolder, const std::string& installedFolder,
+                           const std::string& archiveName);
+  void MigrateAndReport(UpdateLog& log, const std::string& installedFolder,
+                        const std::vector<updatecheck::AliasFolder>& folders);
+
   // The registry reader, present only while the update run looks up the installed folder.
-  std::unique_ptr<TObject> FRegistry;
+  std::unique_ptr<TRegIniFile> FRegistry;
   std::unique_ptr<TStringList> FCopyList;
 };
 

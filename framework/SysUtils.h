@@ -59,3 +59,29 @@ class EInvalidOperation : public Exception {
  public:
   using Exception::Exception;
 };
+
+// A text that does not convert to the number asked for.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// Decimal text (blanks before it, then an optional sign) to a signed 32-bit integer; anything
+// else, or a value beyond the 32-bit range, raises EConvertError "'text' is not a valid integer
+// value".
+inline std::int32_t StrToInt(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  const std::size_t firstDigit = i;
+  std::int64_t value = 0;
+  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+    value = value * 10 + (s[i] - '0');
+    if (value > std::int64_t{INT32_MAX} + 1) break;
+  }
+  const std::int64_t limit = negative ? std::int64_t{INT32_MAX} + 1 : INT32_MAX;
+  if (i == firstDigit || i != s.size() || value > limit)
+    throw EConvertError("'" + s + "' is not a valid integer value");
+  return static_cast<std::int32_t>(negative ? -value : value);
+}

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -65,6 +66,11 @@ class TUnlha32 {
   // nothing when Unlha was not found.
   virtual void Execute(const std::string& commandLine);
 
+  // What the last Execute got back, for support staff's log: the library's result code
+  // (std::nullopt when nothing was run) and its report from the output buffer (UTF-8).
+  std::optional<int> LastResult() const { return FLastResult; }
+  std::string Report() const;
+
  private:
   std::int32_t FBufferSize = 0;
   std::unique_ptr<char[]> FBuffer;
@@ -72,4 +78,5 @@ class TUnlha32 {
   FARPROC FGetVersion = nullptr;
   FARPROC FGetRunning = nullptr;
   TUnlhaEntry FUnlha = nullptr;
+  std::optional<int> FLastResult;
 };

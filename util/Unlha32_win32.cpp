@@ -4,13 +4,15 @@
 #include "framework/SysUtils.h"
 #include "text/CodePage.h"
 
+#include <cstring>
+
 TUnlha32::TUnlha32() : FLibrary(LoadLibraryW(L"UNLHA32.DLL")) {
   if (!FLibrary) {
     MessageDlg(kMissingLibraryText, mtError, {mbOK});
     Abort();
   }
   FBufferSize = kBufferSize;
-  // Not zero-filled: the library writes its report there and nothing reads it back.
+  // The library writes its report here; only the log reads it back, up to the first zero byte.
   FBuffer.reset(new char[static_cast<std::size_t>(FBufferSize)]);
 }
 
@@ -30,5 +32,12 @@ void TUnlha32::Execute(const std::string& commandLine) {
   if (!ansi)
     throw Exception("The extraction command line cannot be written in code page " + std::to_string(GetACP()) +
                     ": " + commandLine);
-  FUnlha(nullptr, ansi->c_str(), FBuffer.get(), static_cast<DWORD>(FBufferSize));
+  FBuffer[0] = '\0';
+  FLastResult = FUnlha(nullptr, ansi->c_str(), FBuffer.get(), static_cast<DWORD>(FBufferSize));
+}
+
+std::string TUnlha32::Report() const {
+  if (!FBuffer || !FLastResult) return {};
+  const std::size_t n = strnlen(FBuffer.get(), static_cast<std::size_t>(FBufferSize));
+  return text::ToUtf8(std::string_view(FBuffer.get(), n), GetACP());
 }

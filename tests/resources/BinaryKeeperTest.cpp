@@ -111,6 +111,7 @@ TEST_F(BinaryKeeperTest, UpdateWindowKeepsTheShiftJisReadme) {
   auto* keeper = dynamic_cast<TbinaryKeeper*>(host.FindComponent("binaryKeeper1"));
   ASSERT_NE(keeper, nullptr);
   EXPECT_EQ(keeper->Size(), static_cast<std::int32_t>(readme.size()));
+  EXPECT_EQ(keeper->Size(), 6260) << "the readme this update carries is 6,260 bytes of Shift-JIS";
   ASSERT_NE(keeper->stream(), nullptr);
   EXPECT_EQ(keeper->stream()->Bytes(), readme);
   EXPECT_EQ(keeper->Filename(), "E:\\My Documents\\TOVO\\UpDate\\N_UpDate.TXT");

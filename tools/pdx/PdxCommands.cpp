@@ -6,11 +6,13 @@
 #include <sstream>
 
 #include "paradox/BinaryFile.h"
+#include "paradox/EngineConfig.h"
 #include "paradox/EngineError.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/TableCheck.h"
 #include "paradox/TableFamily.h"
 #include "text/CodePage.h"
+#include "text/Utf8Path.h"
 #include "tools/pdx/PdxIndexCommands.h"
 #include "tools/pdx/PdxMigrate.h"
 
@@ -177,6 +179,38 @@ int Check(const fs::path& path, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// The engine configuration's aliases listed, or one standard alias set (the file is made when
+// it does not exist yet). Paths are stored in the engine's code page, as its own tool does.
+int RunAlias(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2 && args.size() != 4) {
+    err << "usage: pdx alias CONFIG [NAME PATH]\n";
+    return 2;
+  }
+  const fs::path file = text::PathFromUtf8(args[1]);
+  try {
+    std::error_code ec;
+    paradox::EngineConfig config = fs::exists(file, ec) ? paradox::EngineConfig::Load(file) : paradox::EngineConfig();
+    if (args.size() == 2) {
+      for (const std::string& name : config.AliasNames()) {
+        auto params = config.AliasParams(name);
+        out << text::ToUtf8(name) << ": " << (params && !params->empty() ? text::ToUtf8(params->front()) : "") << "\n";
+      }
+      return 0;
+    }
+    const std::optional<std::string> path = text::FromUtf8(args[3]);
+    if (!path) {
+      err << "pdx alias: the path cannot be written in code page 932\n";
+      return 1;
+    }
+    config.SetStandardAlias(args[2], *path);
+    config.Save(file);
+    return 0;
+  } catch (const EDatabaseError& e) {
+    err << "pdx alias: " << e.what() << "\n";
+    return 1;
+  }
+}
+
 }  // namespace
 
 std::string CsvField(const std::string& v) {
@@ -191,9 +225,11 @@ std::string CsvField(const std::string& v) {
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (!args.empty() && args[0] == "reindex") return RunReindex(args, out, err);
+  if (!args.empty() && args[0] == "alias") return RunAlias(args, out, err);
   if (!args.empty() && args[0] == "migrate") return RunMigrate(args, out, err);
   if (args.size() != 2 || (args[0] != "info" && args[0] != "dump" && args[0] != "check")) {
-    err << "usage: pdx info|dump|check TABLE\n       pdx reindex TABLE --out DIR\n       pdx migrate --live DIR --demo DIR\n";
+    err << "usage: pdx info|dump|check TABLE\n       pdx reindex TABLE --out DIR\n"
+           "       pdx migrate --live DIR --demo DIR\n       pdx alias CONFIG [NAME PATH]\n";
     return 2;
   }
   try {

@@ -3,6 +3,8 @@
 //   pdx info TABLE    header, fields and indexes
 //   pdx dump TABLE    every record as UTF-8 CSV (RFC 4180), a header line of field names
 //   pdx check TABLE   data, memo and primary index against each other; non-zero on a fault
+//   pdx alias CONFIG  the aliases of an engine configuration file and their paths
+//   pdx alias CONFIG NAME PATH   sets a standard alias for Paradox tables in PATH
 //   pdx migrate --live DIR --demo DIR   the update's table migration (PdxMigrate.h)
 // TABLE is a path to the data file, with or without ".db", matched without regard to case.
 

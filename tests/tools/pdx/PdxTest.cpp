@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "paradox/EngineConfig.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/TableFamily.h"
 #include "support/TestPaths.h"
@@ -128,4 +129,22 @@ TEST(Pdx, CheckNamesTheFirstFault) {
   EXPECT_NE(r.err.find("T.DB"), std::string::npos);
   EXPECT_EQ(Pdx({"check", Utf8(dir / "missing")}).code, 1);
   EXPECT_EQ(Pdx({"frobnicate", "x"}).code, 2);
+}
+
+TEST(Pdx, AliasSetsAndListsStandardAliasesInTheEngineCodePage) {
+  fs::path dir = testing_support::FreshTempDir("pdx-alias");
+  const std::string cfg = Utf8(dir / "IDAPI32.CFG");
+  EXPECT_EQ(Pdx({"alias", cfg, "Tovo", "C:\\Tovo\\Data"}).code, 0);
+  EXPECT_EQ(Pdx({"alias", cfg, "TovoDemo", "C:\\トヴォ\\Demo"}).code, 0);
+  EXPECT_EQ(Pdx({"alias", cfg, "Tovo", "D:\\Data"}).code, 0) << "an alias set again is replaced";
+  Result list = Pdx({"alias", cfg});
+  EXPECT_EQ(list.code, 0);
+  EXPECT_EQ(list.out, "Tovo: PATH=D:\\Data\nTovoDemo: PATH=C:\\トヴォ\\Demo\n");
+  // Read back by the engine's own reader: the path is stored in Shift-JIS.
+  EngineConfig config = EngineConfig::Load(dir / "IDAPI32.CFG");
+  auto params = config.AliasParams("TovoDemo");
+  ASSERT_TRUE(params);
+  EXPECT_EQ(params->front(), "PATH=C:\\\x83\x67\x83\x94\x83\x48\\Demo");
+  EXPECT_EQ(Pdx({"alias", cfg, "Tovo"}).code, 2);
+  EXPECT_EQ(Pdx({"alias", Utf8(dir / "missing" / "x.cfg")}).code, 0) << "no file: no aliases";
 }

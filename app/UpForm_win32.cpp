@@ -1,0 +1,245 @@
+// The update run (the update button) and the copy list of the update window.
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/CopyList.h"
+#include "app/Migrate.h"
+#include "app/RegIniFile.h"
+#include "app/UpForm.h"
+#include "app/UpdateCheck.h"
+#include "app/UpdateLog.h"
+#include "app/UpdateMessages.h"
+#include "components/FileVer.h"
+#include "framework/Dialogs.h"
+#include "framework/StdCtrls.h"
+#include "framework/SysUtils.h"
+#include "paradox/EngineConfig.h"
+#include "text/CodePage.h"
+#include "text/Utf8Path.h"
+#include "util/AliasPath.h"
+#include "util/FileOps.h"
+#include "util/Unlha32.h"
+
+namespace {
+
+using updatecheck::AliasFolder;
+
+// Written by the application itself; this program only reads it.
+constexpr char kRegistryKey[] = "\\Software\\Tovo";
+constexpr char kRegistrySection[] = "Configuration";
+constexpr char kRegistryIdent[] = "InPath";
+constexpr char kNotFound[] = "False";
+
+// The two places per drive letter where an installation may be, in the order they are tried.
+constexpr const char* kScanPlaces[] = {":\\Program Files\\Tovo", ":\\Tovo"};
+
+// The running application's signs of life.
+constexpr wchar_t kRunningAtom[] = L"Tovo.EXE";
+constexpr wchar_t kApplicationCaption[] = L"トヴォ顧客管理";
+
+constexpr char kInstalledExe[] = "\\Tovo.EXE";
+constexpr char kLiveAlias[] = "Tovo";
+constexpr char kDemoAlias[] = "TovoDemo";
+constexpr char kTempFolder[] = "\\Temp";
+
+std::string ScanDrives() {
+  for (char letter = 'a'; letter <= 'z'; ++letter)
+    for (const char* place : kScanPlaces) {
+      std::string candidate = std::string(1, letter) + place;
+      if (FolderExists(candidate)) return candidate;
+    }
+  return {};
+}
+
+// The application's window brought forward when it is running.
+bool ApplicationIsRunning() {
+  if (GlobalFindAtomW(kRunningAtom) == 0) return false;
+  MessageDlg(updatemsg::kRunning, mtConfirmation, {mbYes});
+  if (HWND window = FindWindowW(nullptr, kApplicationCaption)) SetForegroundWindow(window);
+  return true;
+}
+
+// The alias's folder; an empty or relative path would put the temporary folder, which is
+// deleted with everything in it, at the root of a drive or wherever the current folder is.
+std::string LiveAliasFolder() {
+  std::string path;
+  GetAliasPath(kLiveAlias, path);
+  if (!updatecheck::IsAbsoluteFolder(path))
+    throw Exception("The folder of alias " + std::string(kLiveAlias) + " is not a full path: '" + path + "'");
+  return path;
+}
+
+// The demo alias's folder, or empty when it cannot be looked up or is not a full path: the
+// check before changes reports it.
+std::string DemoAliasFolder(UpdateLog& log) {
+  std::string path;
+  try {
+    GetAliasPath(kDemoAlias, path);
+  } catch (const std::exception& e) {
+    log.Write("Alias " + std::string(kDemoAlias) + " not found: " + e.what());
+    return {};
+  }
+  return updatecheck::IsAbsoluteFolder(path) ? path : std::string();
+}
+
+void LogRecordCounts(UpdateLog& log, const std::vector<AliasFolder>& folders, const char* when) {
+  for (const AliasFolder& f : folders)
+    for (const updatecheck::TableCount& c : updatecheck::CountRecords(f.path))
+      log.Write(std::string("Records ") + when + " " + f.alias + " " + f.path + "\\" + c.table + ": " +
+                (c.records ? std::to_string(*c.records) : "unreadable: " + c.error));
+}
+
+std::string ExtractionCommandLine(const std::string& tempFolder, const std::string& archiveName,
+                                  const std::string& installedFolder) {
+  return "e -c -y \"" + tempFolder + "\\" + archiveName + "\" \"" + installedFolder + "\\\"";
+}
+
+}  // namespace
+
+void TUpDateForm::InstBtnClick(TObject*) {
+  const std::string archiveName = (*ListBox1->Items())[0];
+  const std::string installedFolder = FindInstalledFolder();
+  if (installedFolder == kNotFound || installedFolder.empty()) {
+    MessageDlg(updatemsg::kNotInstalled, mtError, {mbYes});
+    return;
+  }
+  if (ApplicationIsRunning()) return;
+  if (!InstalledVersionIsOlder(installedFolder)) {
+    if (MessageDlg(updatemsg::kAlreadyCurrent, mtInformation, {mbYes, mbNo}) != mrYes) {
+      MessageDlg(updatemsg::kCancelled, mtInformation, {mbOK});
+      return;
+    }
+  }
+  RunUpdate(installedFolder, archiveName);
+}
+
+// The registry first; a value that is there and not empty is taken as it stands, even when no
+// such folder exists. Only an empty value leads to the drive scan and then the folder browser.
+std::string TUpDateForm::FindInstalledFolder() {
+  FRegistry = std::make_unique<TRegIniFile>(kRegistryKey);
+  std::string folder;
+  try {
+    folder = FRegistry->ReadString(kRegistrySection, kRegistryIdent, kNotFound);
+  } catch (...) {
+    FRegistry.reset();
+    throw;
+  }
+  if (folder.empty()) folder = ScanDrives();
+  if (folder.empty()) SelectFolder(updatemsg::kBrowseTitle, folder);
+  FRegistry.reset();
+  return folder;
+}
+
+// The four file-version numbers written one after another and read as one number (1.9.4.36 is
+// 19436, 1.10.0.0 is 11000), compared with the target the form data holds. Either text out of
+// the 32-bit range raises EConvertError, which the framework's error box shows.
+bool TUpDateForm::InstalledVersionIsOlder(const std::string& installedFolder) {
+  VersionInfo1->SetFileName(installedFolder + kInstalledExe);
+  const std::string installed = std::to_string(VersionInfo1->FIleMajor()) + std::to_string(VersionInfo1->FIleMinor()) +
+                                std::to_string(VersionInfo1->FIleRelease()) + std::to_string(VersionInfo1->FIleBuild());
+  const std::int32_t installedVersion = StrToInt(installed);
+  const std::int32_t targetVersion = StrToInt(NewVerEdit->GetText());
+  return installedVersion < targetVersion;
+}
+
+// From the confirmation on, every way out but a No and a failed check closes the window with
+// a message; errors of any stage end in the one error message.
+void TUpDateForm::RunUpdate(const std::string& installedFolder, const std::string& archiveName) {
+  UpdateLog log(installedFolder);
+  MessageBoxRecorder recorder(log);
+  log.Write("Update run started. Installed folder: " + installedFolder);
+  log.Write("Installed version: " + std::to_string(VersionInfo1->FIleMajor()) + "." +
+            std::to_string(VersionInfo1->FIleMinor()) + "." + std::to_string(VersionInfo1->FIleRelease()) + "." +
+            std::to_string(VersionInfo1->FIleBuild()) + ", target version: " + NewVerEdit->GetText());
+  std::vector<AliasFolder> folders;
+  try {
+    if (MessageDlg(updatemsg::kConfirm, mtConfirmation, {mbYes, mbNo}) != mrYes) {
+      log.Write("Not confirmed; nothing was changed");
+      return;
+    }
+    if (!CheckBeforeChanges(log, folders)) return;
+    InstallProgramFiles(log, folders.front().path, installedFolder, archiveName);
+    MigrateAndReport(log, installedFolder, folders);
+  } catch (const std::exception& e) {
+    log.Write(std::string("Error: ") + e.what());
+    MessageDlg(updatemsg::kError, mtInformation, {mbOK});
+  } catch (...) {
+    log.Write("Error of unknown kind");
+    MessageDlg(updatemsg::kError, mtInformation, {mbOK});
+  }
+  log.Write("Update run ended; the window closes");
+  Close();
+}
+
+// True when the update may go on; otherwise the reason has been shown and nothing on disk was
+// changed. An unusable live alias is an error for the run's error message.
+bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, std::vector<AliasFolder>& folders) {
+  log.Write("Engine configuration: " + text::PathToUtf8(paradox::LocateEngineConfigFile()));
+  folders = {{kLiveAlias, LiveAliasFolder()}, {kDemoAlias, DemoAliasFolder(log)}};
+  for (const AliasFolder& f : folders) log.Write("Alias " + f.alias + ": " + f.path);
+  for (const AliasFolder& f : folders)
+    if (!f.path.empty())
+      log.Write("Room needed on the drive of " + f.path + ": " +
+                std::to_string(updatecheck::EstimatedNeed(f.path, &f == &folders.front())) + " bytes");
+  if (auto problem = updatecheck::CheckBeforeUpdate(folders)) {
+    log.Write("Check before changes failed; nothing was changed");
+    MessageDlg(*problem, mtError, {mbOK});
+    return false;
+  }
+  log.Write("Check before changes passed");
+  LogRecordCounts(log, folders, "before");
+  return true;
+}
+
+void TUpDateForm::InstallProgramFiles(UpdateLog& log, const std::string& liveFolder,
+                                      const std::string& installedFolder, const std::string& archiveName) {
+  const std::string tempFolder = liveFolder + kTempFolder;
+  if (!FolderExists(tempFolder) && !CreateDirectoryW(text::Widen(tempFolder).c_str(), nullptr))
+    throw Exception("Cannot create the folder " + tempFolder);
+  log.Write("Writing the program archive to " + tempFolder + "\\" + archiveName);
+  SavePayloadResource(tempFolder, archiveName);
+  {
+    TUnlha32 unlha;
+    if (!unlha.BindEntryPoints()) {
+      const std::string commandLine = ExtractionCommandLine(tempFolder, archiveName, installedFolder);
+      log.Write("Extracting: " + commandLine);
+      unlha.Execute(commandLine);
+      log.Write("Extraction result: " + (unlha.LastResult() ? std::to_string(*unlha.LastResult()) : "not run") +
+                "; report: " + unlha.Report());
+    }
+  }
+  DeleteFolder(nullptr, tempFolder);
+  log.Write("Deleted " + tempFolder + (FolderExists(tempFolder) ? " (it is still there)" : ""));
+}
+
+void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedFolder,
+                                   const std::vector<AliasFolder>& folders) {
+  log.Write("Migrating the tables");
+  bool migrated = false;
+  try {
+    migrated = MigrateTables();
+  } catch (...) {
+    LogRecordCounts(log, folders, "after");
+    throw;
+  }
+  log.Write(migrated ? "Migration completed" : "Migration stopped early");
+  LogRecordCounts(log, folders, "after");
+  if (!migrated) {
+    log.Write("Beep");
+    MessageBeep(0);
+    MessageDlg(updatemsg::kDataStructureFailed, mtInformation, {mbAbort});
+    return;
+  }
+  CopyListedFiles(installedFolder, *FCopyList);
+  MessageDlg(updatemsg::kFinished, mtInformation, {mbOK});
+}
+
+bool TUpDateForm::CopyListedFiles(const std::string& installedFolder, const TStrings& list) {
+  std::string source = text::PathToUtf8(paradox::ProgramFolder());
+  if (source.empty() || source.back() != '\\') source += '\\';
+  return CopyNamedFiles(source, installedFolder, list);
+}

@@ -1,0 +1,102 @@
+#include "app/UpdateLog.h"
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <system_error>
+
+#include "text/Utf8Path.h"
+
+namespace {
+
+constexpr char kBom[] = "\xEF\xBB\xBF";
+
+UpdateLog* gRecording = nullptr;
+
+std::string Now() {
+  std::time_t t = std::time(nullptr);
+  // The program has one thread, so the C library's shared result is safe here.
+  const std::tm* local = std::localtime(&t);
+  char buf[32] = "";
+  if (local) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", local);
+  return buf;
+}
+
+std::string KindName(TMsgDlgType kind) {
+  return kind == mtCustom ? std::string("custom") : MsgDlgTitle(kind);
+}
+
+std::string ButtonNames(TMsgDlgButtons buttons) {
+  std::string s;
+  for (TMsgDlgBtn b : {mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore})
+    if (buttons.Contains(b)) s += (s.empty() ? "" : ", ") + MsgDlgButtonCaption(b);
+  return s;
+}
+
+// Shows the box with the framework's own dialog, the recorder stepped aside meanwhile. Holds no
+// state of its own: the handler that calls it is replaced while it runs.
+TModalResult RecordedMessageDlg(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
+  UpdateLog* log = gRecording;
+  log->WriteMessage(text, kind, buttons);
+  SetMessageDlgHandler(nullptr);
+  TModalResult result = mrNone;
+  try {
+    result = MessageDlg(text, kind, buttons);
+  } catch (...) {
+    SetMessageDlgHandler(&RecordedMessageDlg);
+    throw;
+  }
+  SetMessageDlgHandler(&RecordedMessageDlg);
+  log->WriteAnswer(result);
+  return result;
+}
+
+}  // namespace
+
+UpdateLog::UpdateLog(const std::string& folder)
+    : FPath(text::PathFromUtf8(folder) / kFileName) {}
+
+void UpdateLog::Write(const std::string& line) {
+  if (FGivenUp) return;
+  try {
+    std::error_code ec;
+    const bool fresh = !std::filesystem::exists(FPath, ec) || std::filesystem::file_size(FPath, ec) == 0;
+    std::ofstream out(FPath, std::ios::binary | std::ios::app);
+    if (!out) {
+      FGivenUp = true;
+      return;
+    }
+    if (fresh) out << kBom;
+    // One entry a line: breaks inside a message are shown as the escapes support staff know.
+    std::string escaped;
+    for (char c : line) {
+      if (c == '\r') escaped += "\\r";
+      else if (c == '\n') escaped += "\\n";
+      else escaped += c;
+    }
+    out << Now() << "  " << escaped << "\r\n";
+    if (!out.flush()) FGivenUp = true;
+  } catch (...) {
+    FGivenUp = true;
+  }
+}
+
+void UpdateLog::WriteMessage(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
+  Write("Message box [" + KindName(kind) + "] buttons [" + ButtonNames(buttons) + "]: " + text);
+}
+
+void UpdateLog::WriteAnswer(TModalResult result) {
+  static const char* const kNames[] = {"none", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+  const std::string name = result >= 0 && result <= 7 ? kNames[result] : std::to_string(result);
+  Write("Answer: " + name);
+}
+
+MessageBoxRecorder::MessageBoxRecorder(UpdateLog& log) {
+  gRecording = &log;
+  SetMessageDlgHandler(&RecordedMessageDlg);
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() {
+  SetMessageDlgHandler(nullptr);
+  gRecording = nullptr;
+}

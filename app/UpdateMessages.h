@@ -1,0 +1,68 @@
+#pragma once
+// Every text the update run and the copy list show, UTF-8. "\r\n\r\n" and "\n\r\n\r" are the
+// line breaks as the texts have them; the two differ on purpose.
+
+#include <string>
+
+namespace updatemsg {
+
+inline constexpr char kBrowseTitle[] =
+    "トヴォ顧客管理システムのフォルダが見つかりません。インストールしてありますフォルダを指定してください.";
+inline constexpr char kNotInstalled[] =
+    "「Norvex」トヴォ顧客管理システムがインストールされていないパソコンか\r\n\r\n"
+    "削除されています？　アップデートは中止します。";
+inline constexpr char kRunning[] =
+    "アップデートプログラムを実行するには、トヴォ顧客管理システムを終了してください。";
+inline constexpr char kAlreadyCurrent[] =
+    "Norvexトヴォ顧客管理システムは最新のバージョンにアップされています\n\r\n\r"
+    "システムのデータ構造の修正だけを行いますか？";
+inline constexpr char kCancelled[] =
+    "アップデートを中止しました、アップデートプログラムを終了してください。";
+inline constexpr char kConfirm[] = "アップデートを実行します、よろしいでしょうか？";
+// Ends with an ideographic space.
+inline constexpr char kDataStructureFailed[] =
+    "アップデートは終了しましたが、システムのデータ構造のアップデートが出来なかったです。"
+    "弊社までご連絡下さい早急に対応いたします　";
+inline constexpr char kFinished[] =
+    "アップデートが終了しました、アップデートプログラムを終了します。";
+inline constexpr char kError[] =
+    "エラーが出たのでアップデートを中止しました、アップデートプログラムを終了します。";
+
+// Copy list. The missing-file text has the name right inside the brackets, the copy-failed
+// text with a blank on either side.
+inline constexpr char kContactUs[] = "ファイル名をメモしてケルモ工業までご連絡ください.";
+inline std::string FileMissing(const std::string& name) {
+  return "コピーするファイルがありません！ファイル名は[" + name + "]\r\n\r\n" + kContactUs;
+}
+inline std::string CopyFailed(const std::string& name) {
+  return "ファイル名[ " + name + " ]をコピーできませんでした！\r\n\r\n" + kContactUs;
+}
+
+// The check before anything is changed: what stops the update while the window stays open.
+// Each names the folder or table and says what the user can do.
+inline constexpr char kCheckStopped[] = "\r\n\r\nアップデートは中止しました。何も変更していません。";
+inline std::string AliasMissing(const std::string& alias) {
+  return "データベースの別名「" + alias + "」のフォルダが正しく設定されていません。" + kCheckStopped;
+}
+inline std::string FolderMissing(const std::string& alias, const std::string& folder) {
+  return "データベースの別名「" + alias + "」のフォルダ[" + folder + "]が見つかりません。" + kCheckStopped;
+}
+inline std::string TableMissing(const std::string& table) {
+  return "テーブル[" + table + "]がありません。" + kCheckStopped;
+}
+inline std::string TableInUse(const std::string& table) {
+  return "テーブル[" + table + "]はほかのプログラムが使用中です。"
+         "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kCheckStopped;
+}
+inline std::string TableDamaged(const std::string& table, const std::string& reason) {
+  return "テーブル[" + table + "]が壊れています。弊社までご連絡ください。\r\n\r\n" + reason + kCheckStopped;
+}
+inline std::string TableUnreadable(const std::string& table, const std::string& reason) {
+  return "テーブル[" + table + "]を開けませんでした。\r\n\r\n" + reason + kCheckStopped;
+}
+inline std::string DiskFull(const std::string& folder, unsigned long long neededMb) {
+  return "ディスクの空き容量が足りません。フォルダ[" + folder + "]のドライブにあと" +
+         std::to_string(neededMb) + "MB以上の空きが必要です。" + kCheckStopped;
+}
+
+}  // namespace updatemsg

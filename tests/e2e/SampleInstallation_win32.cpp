@@ -1,0 +1,128 @@
+#include "SampleInstallation.h"
+
+#include "SetupProcess.h"
+
+#include <stdexcept>
+#include <vector>
+
+#include "paradox/EngineConfig.h"
+#include "support/TestPaths.h"
+#include "text/CodePage.h"
+#include "text/Utf8Path.h"
+#include "tools/sample/SampleInstallation.h"
+
+namespace e2e {
+namespace {
+
+constexpr wchar_t kTovoKey[] = L"Software\\Tovo";
+constexpr wchar_t kConfigurationKey[] = L"Software\\Tovo\\Configuration";
+constexpr wchar_t kInPath[] = L"InPath";
+constexpr wchar_t kEngineKey[] = L"SOFTWARE\\Borland\\Database Engine";
+constexpr wchar_t kEngineValue[] = L"CONFIGFILE01";
+
+std::optional<std::wstring> ReadString(HKEY root, const wchar_t* key, const wchar_t* name) {
+  wchar_t buf[1024];
+  DWORD size = sizeof buf, type = 0;
+  if (RegGetValueW(root, key, name, RRF_RT_REG_SZ, &type, buf, &size) != ERROR_SUCCESS) return std::nullopt;
+  return std::wstring(buf);
+}
+
+void WriteString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value) {
+  HKEY k = nullptr;
+  if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    throw std::runtime_error("cannot create a registry key");
+  RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(k);
+}
+
+}  // namespace
+
+const fs::path& TemplateTables(const std::string& duplicateKeysIn) {
+  static std::map<std::string, fs::path> made;
+  auto it = made.find(duplicateKeysIn);
+  if (it != made.end()) return it->second;
+  fs::path d = testing_support::FreshTempDir("e2e-template-tables" + (duplicateKeysIn.empty() ? "" : "-" + duplicateKeysIn));
+  sample::SampleOptions options;
+  options.liveFolder = text::PathToUtf8(d / "live");
+  options.demoFolder = text::PathToUtf8(d / "demo");
+  options.customers = 40;
+  options.demoCustomers = 10;
+  if (!duplicateKeysIn.empty()) options.duplicateKeys = {duplicateKeysIn};
+  sample::WriteSampleInstallation(options);
+  return made.emplace(duplicateKeysIn, d).first->second;
+}
+
+SampleInstallation::SampleInstallation(const std::string& name, const SampleOptions& options)
+    : root_(testing_support::FreshTempDir("e2e-" + name)) {
+  fs::create_directories(root_ / "setup");
+  fs::copy_file(SetupExePath(), SetupExe());
+  if (options.withUnlha)
+    fs::copy_file(testing_support::BinaryDir() / "unlha32" / "UNLHA32.dll", root_ / "setup" / "UNLHA32.DLL");
+  fs::create_directories(Installed());
+  if (!options.tovoExe.empty()) fs::copy_file(options.tovoExe, Installed() / "Tovo.EXE");
+  fs::create_directories(root_ / "data");
+  fs::copy(TemplateTables(options.duplicateKeysIn), root_ / "data", fs::copy_options::recursive);
+
+  paradox::EngineConfig config;
+  config.SetStandardAlias("Tovo", text::PathToUtf8(Live()));
+  if (options.demoAlias) config.SetStandardAlias("TovoDemo", text::PathToUtf8(Demo()));
+  config.Save(ConfigFile());
+  RegistryState::RegisterEngineConfig(ConfigFile());
+}
+
+std::map<std::string, std::string> SampleInstallation::Snapshot() const {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root_))
+    if (entry.is_regular_file())
+      files[text::PathToUtf8(fs::relative(entry.path(), root_))] = testing_support::ReadFileBytes(entry.path());
+  return files;
+}
+
+fs::path CurrentTovoExe() { return testing_support::BinaryDir() / "standin" / "bin" / "Tovo.EXE"; }
+fs::path OldTovoExe() { return testing_support::BinaryDir() / "standin" / "old" / "Tovo.EXE"; }
+fs::path TovoExeOfVersion(const std::string& version) {
+  return testing_support::BinaryDir() / "tests" / "e2e" / ("tovo-" + version) / "Tovo.EXE";
+}
+
+RegistryState::RegistryState()
+    : inPath_(ReadString(HKEY_CURRENT_USER, kConfigurationKey, kInPath)),
+      engineConfig_(ReadString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue)) {}
+
+RegistryState::~RegistryState() {
+  if (inPath_) WriteString(HKEY_CURRENT_USER, kConfigurationKey, kInPath, *inPath_);
+  else SetInPath(std::nullopt);
+  if (engineConfig_) {
+    WriteString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue, *engineConfig_);
+  } else {
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue);
+  }
+}
+
+void RegistryState::SetInPath(const std::optional<std::string>& folder) {
+  if (folder) {
+    WriteString(HKEY_CURRENT_USER, kConfigurationKey, kInPath, text::Widen(*folder));
+    return;
+  }
+  RegDeleteTreeW(HKEY_CURRENT_USER, kTovoKey);
+}
+
+void RegistryState::SetInPathDword(DWORD value) {
+  HKEY k = nullptr;
+  RegCreateKeyExW(HKEY_CURRENT_USER, kConfigurationKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+  RegSetValueExW(k, kInPath, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  RegCloseKey(k);
+}
+
+bool RegistryState::TovoKeyExists() {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kTovoKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+void RegistryState::RegisterEngineConfig(const fs::path& file) {
+  WriteString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue, file.wstring());
+}
+
+}  // namespace e2e

@@ -1,0 +1,565 @@
+// The update run as a user meets it: SETUP.EXE started as a program of its own over a sample
+// installation, its update button clicked, every message box read (title, text, buttons) and
+// answered, and the files on disk compared with what they were.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "GuiDriver.h"
+#include "SampleInstallation.h"
+#include "SetupProcess.h"
+#include "engine/Table.h"
+#include "paradox/EngineConfig.h"
+#include "support/TestPaths.h"
+#include "text/Ascii.h"
+#include "text/CodePage.h"
+#include "text/Utf8Path.h"
+
+namespace e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::wstring kCaption = L"「Norvex」アップデート";
+constexpr char kAppTitle[] = "Norvex アップデートプログラム";
+
+constexpr char kNotInstalled[] =
+    "「Norvex」トヴォ顧客管理システムがインストールされていないパソコンか\r\n\r\n"
+    "削除されています？　アップデートは中止します。";
+constexpr char kRunning[] = "アップデートプログラムを実行するには、トヴォ顧客管理システムを終了してください。";
+constexpr char kAlreadyCurrent[] =
+    "Norvexトヴォ顧客管理システムは最新のバージョンにアップされています\n\r\n\r"
+    "システムのデータ構造の修正だけを行いますか？";
+constexpr char kCancelled[] = "アップデートを中止しました、アップデートプログラムを終了してください。";
+constexpr char kConfirm[] = "アップデートを実行します、よろしいでしょうか？";
+constexpr char kFinished[] = "アップデートが終了しました、アップデートプログラムを終了します。";
+constexpr char kDataStructureFailed[] =
+    "アップデートは終了しましたが、システムのデータ構造のアップデートが出来なかったです。"
+    "弊社までご連絡下さい早急に対応いたします　";
+constexpr char kError[] = "エラーが出たのでアップデートを中止しました、アップデートプログラムを終了します。";
+constexpr char kMissingLibrary[] =
+    "バックアップが正常に実行できません.\n\r\n\r"
+    "ファイル名 UNLHA32.DLL がありません.ディレクトリ\\WINDOWS\\SYSTEM\\にコピーしてください.";
+constexpr char kBrowseTitle[] =
+    "トヴォ顧客管理システムのフォルダが見つかりません。インストールしてありますフォルダを指定してください.";
+
+constexpr char kYes[] = "はい(&Y)";
+constexpr char kNo[] = "いいえ(&N)";
+constexpr char kOk[] = "OK";
+constexpr char kAbort[] = "中止(&A)";
+const std::vector<std::string> kPayloadMembers = {"TovoRept.DLL", "Tovo.EXE", "TovoSys.INI",
+                                                  "TovoForm.INI", "TovoPrn.INI", "TovoData.DLL"};
+
+// A message box as the user sees it.
+struct Box {
+  HWND hwnd = nullptr;
+  std::string className;
+  std::string title;
+  std::string text;
+  std::vector<std::string> buttons;
+  bool hasTree = false;  // the folder browser
+};
+
+Box ReadBox(HWND w) {
+  Box b;
+  b.hwnd = w;
+  b.className = gui::ClassName(w);
+  b.title = gui::GetText(w);
+  for (const gui::ChildInfo& c : gui::Children(w)) {
+    if (_stricmp(c.className.c_str(), "Button") == 0 && c.visible) b.buttons.push_back(c.text);
+    else if (_stricmp(c.className.c_str(), "Static") == 0 && !c.text.empty() && b.text.empty()) b.text = c.text;
+    else if (c.className == "SysTreeView32") b.hasTree = true;
+  }
+  return b;
+}
+
+bool IsBoxClass(HWND w) {
+  const std::string c = gui::ClassName(w);
+  return c == "TMessageForm" || c == "#32770";
+}
+
+// Waits until the program shows a dialog of its own with its buttons in place.
+std::optional<Box> WaitForBox(const SetupProcess& p, std::chrono::milliseconds timeout = 30s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (HWND w : p.TopLevelWindows())
+      if (IsBoxClass(w)) {
+        Box b = ReadBox(w);
+        if (!b.buttons.empty() || b.hasTree) return b;
+      }
+    if (p.WaitForExit(0ms)) return std::nullopt;
+    std::this_thread::sleep_for(30ms);
+  }
+  return std::nullopt;
+}
+
+// Presses a button of the box and waits until the box is gone.
+void Answer(const Box& box, const std::string& caption) {
+  ASSERT_TRUE(gui::PressButton(box.hwnd, caption)) << "no button " << caption << " in box " << box.text;
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (IsWindow(box.hwnd) && IsWindowVisible(box.hwnd) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(IsWindow(box.hwnd) && IsWindowVisible(box.hwnd)) << "box still up: " << box.text;
+}
+
+void ClickMiddle(HWND hwnd) {
+  RECT r{};
+  GetClientRect(hwnd, &r);
+  LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+  PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
+  PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+}
+
+std::string ReadLog(const SampleInstallation& s) {
+  std::error_code ec;
+  const fs::path log = s.Installed() / "SETUP.LOG";
+  return fs::exists(log, ec) ? testing_support::ReadFileBytes(log) : std::string();
+}
+
+// What a run may leave even when it changes nothing: its own log.
+std::map<std::string, std::string> WithoutLog(std::map<std::string, std::string> files) {
+  files.erase(text::PathToUtf8(fs::path("Tovo") / "SETUP.LOG"));
+  return files;
+}
+
+class UpdateRunTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    registry_ = new RegistryState();
+    TemplateTables();
+  }
+  static void TearDownTestSuite() {
+    delete registry_;
+    registry_ = nullptr;
+  }
+
+  // Lays out the installation, points "InPath" at its installed folder and starts SETUP.EXE.
+  void Start(const std::string& name, SampleOptions options = {OldTovoExe()},
+             std::optional<std::string> inPath = std::string("installed")) {
+    sample_ = std::make_unique<SampleInstallation>(name, options);
+    if (inPath && *inPath == "installed") inPath = text::PathToUtf8(sample_->Installed());
+    RegistryState::SetInPath(inPath);
+    before_ = sample_->Snapshot();
+    Launch();
+  }
+
+  void Launch() {
+    setup_ = std::make_unique<SetupProcess>(sample_->SetupExe());
+    form_ = setup_->WaitForWindow(kCaption, 30s);
+    ASSERT_NE(form_, nullptr) << "the update window did not open";
+  }
+
+  void PressUpdate() {
+    HWND button = gui::FindChildByText(form_, "アップデート実行");
+    ASSERT_NE(button, nullptr);
+    ClickMiddle(button);
+  }
+
+  // The next box must be `text` of kind `title` with exactly `buttons`.
+  Box Expect(const std::string& title, const std::string& text, const std::vector<std::string>& buttons) {
+    std::optional<Box> box = WaitForBox(*setup_);
+    EXPECT_TRUE(box) << "no message box; expected: " << text;
+    if (!box) return {};
+    EXPECT_EQ(box->title, title);
+    EXPECT_EQ(box->text, text);
+    EXPECT_EQ(box->buttons, buttons);
+    return *box;
+  }
+
+  void ExpectWindowStaysOpen() {
+    EXPECT_FALSE(setup_->WaitForExit(300ms)) << "the program ended";
+    EXPECT_TRUE(IsWindowVisible(form_));
+    for (HWND w : setup_->TopLevelWindows()) EXPECT_FALSE(IsBoxClass(w)) << "a box is still up";
+  }
+
+  void ExpectProgramEnds() { EXPECT_TRUE(setup_->WaitForExit(30s)) << "the program did not end"; }
+
+  void ExpectNothingChanged() { EXPECT_EQ(WithoutLog(sample_->Snapshot()), WithoutLog(before_)); }
+
+  static RegistryState* registry_;
+  std::unique_ptr<SampleInstallation> sample_;
+  std::map<std::string, std::string> before_;
+  std::unique_ptr<SetupProcess> setup_;
+  HWND form_ = nullptr;
+};
+
+RegistryState* UpdateRunTest::registry_ = nullptr;
+
+TEST_F(UpdateRunTest, InPathAbsentMeansNotInstalledAndCreatesOnlyTheKey) {
+  Start("absent", {OldTovoExe()}, std::nullopt);
+  ASSERT_FALSE(RegistryState::TovoKeyExists());
+  PressUpdate();
+  Answer(Expect("エラー", kNotInstalled, {kYes}), kYes);
+  ExpectWindowStaysOpen();
+  EXPECT_TRUE(RegistryState::TovoKeyExists()) << "opening the key creates \\Software\\Tovo";
+  ExpectNothingChanged();
+  EXPECT_EQ(ReadLog(*sample_), "");
+}
+
+TEST_F(UpdateRunTest, InPathFalseMeansNotInstalledAndAnotherTryAsksAgain) {
+  Start("false", {OldTovoExe()}, std::string("False"));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    PressUpdate();
+    Answer(Expect("エラー", kNotInstalled, {kYes}), kYes);
+    ExpectWindowStaysOpen();
+  }
+}
+
+TEST_F(UpdateRunTest, InPathOfAnotherTypeGivesTheFrameworkErrorBox) {
+  Start("dword", {OldTovoExe()}, std::nullopt);
+  RegistryState::SetInPathDword(1);
+  PressUpdate();
+  Box box = Expect(kAppTitle, "Invalid data type for 'InPath'.", {kOk});
+  Answer(box, kOk);
+  ExpectWindowStaysOpen();
+}
+
+TEST_F(UpdateRunTest, EmptyInPathWithoutCandidatesShowsTheBrowserAndCancelMeansNotInstalled) {
+  Start("browse", {OldTovoExe()}, std::string());
+  std::error_code ec;
+  ASSERT_FALSE(fs::exists("C:\\Tovo", ec));
+  ASSERT_FALSE(fs::exists("C:\\Program Files\\Tovo", ec));
+  PressUpdate();
+  std::optional<Box> browser = WaitForBox(*setup_);
+  ASSERT_TRUE(browser);
+  EXPECT_TRUE(browser->hasTree) << "the folder browser, not a message: " << browser->text;
+  bool titled = false;
+  for (const gui::ChildInfo& c : gui::Children(browser->hwnd)) titled |= c.text == kBrowseTitle;
+  EXPECT_TRUE(titled) << "the browser shows the browse title";
+  PostMessageW(browser->hwnd, WM_COMMAND, IDCANCEL, 0);
+  Answer(Expect("エラー", kNotInstalled, {kYes}), kYes);
+  ExpectWindowStaysOpen();
+}
+
+TEST_F(UpdateRunTest, EmptyInPathScansDriveLettersFirstAndTakesCTovoBeforeDProgramFiles) {
+  Start("scan", {OldTovoExe()}, std::string());
+  // d:\Program Files\Tovo holds the current version, c:\Tovo no Tovo.EXE: which question comes
+  // tells which folder the scan took.
+  const fs::path dRoot = sample_->Root() / "drive-d";
+  fs::create_directories(dRoot / "Program Files" / "Tovo");
+  fs::copy_file(CurrentTovoExe(), dRoot / "Program Files" / "Tovo" / "Tovo.EXE");
+  if (!DefineDosDeviceW(0, L"D:", dRoot.wstring().c_str())) GTEST_SKIP() << "no drive D: can be defined here";
+  struct DriveD {
+    ~DriveD() { DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"D:", nullptr); }
+  } removeD;
+  std::error_code ec;
+  if (!fs::exists("D:\\Program Files\\Tovo\\Tovo.EXE", ec)) GTEST_SKIP() << "Wine did not map drive D:";
+  ASSERT_FALSE(fs::exists("C:\\Tovo", ec)) << "left over from elsewhere";
+  fs::create_directory("C:\\Tovo");
+  struct CTovo {
+    ~CTovo() {
+      std::error_code e;
+      fs::remove_all("C:\\Tovo", e);
+    }
+  } removeC;
+
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kNo);
+  ExpectWindowStaysOpen();
+  EXPECT_TRUE(fs::exists("C:\\Tovo\\SETUP.LOG", ec)) << "the run worked on c:\\Tovo";
+}
+
+TEST_F(UpdateRunTest, InPathNamingAMissingFolderReadsVersionZeroAndAsksForConfirmation) {
+  Start("missing-folder", {OldTovoExe()}, std::string("C:\\NoSuchTovoFolder"));
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kNo);
+  ExpectWindowStaysOpen();
+  ExpectNothingChanged();
+}
+
+TEST_F(UpdateRunTest, RunningApplicationIsRefusedAndBroughtForward) {
+  Start("running");
+  SetupProcess tovo(sample_->Installed() / "Tovo.EXE");
+  HWND tovoWindow = tovo.WaitForWindow(L"トヴォ顧客管理", 30s);
+  ASSERT_NE(tovoWindow, nullptr);
+  ASSERT_NE(GlobalFindAtomW(L"Tovo.EXE"), 0);
+  PressUpdate();
+  Answer(Expect("確認", kRunning, {kYes}), kYes);
+  ExpectWindowStaysOpen();
+  EXPECT_EQ(GetForegroundWindow(), tovoWindow) << "the application's window is brought forward";
+  ExpectNothingChanged();
+}
+
+TEST_F(UpdateRunTest, CurrentVersionAsksAndNoGivesTheCancelledMessage) {
+  Start("current", {CurrentTovoExe()});
+  PressUpdate();
+  Answer(Expect("情報", kAlreadyCurrent, {kYes, kNo}), kNo);
+  Answer(Expect("情報", kCancelled, {kOk}), kOk);
+  ExpectWindowStaysOpen();
+  ExpectNothingChanged();
+}
+
+TEST_F(UpdateRunTest, VersionsWithTwoDigitPartsCountAsOlder) {
+  for (const char* version : {"1_10_0_0", "2_0_0_0"}) {
+    SCOPED_TRACE(version);
+    Start(std::string("older-") + version, {TovoExeOfVersion(version)});
+    PressUpdate();
+    Answer(Expect("確認", kConfirm, {kYes, kNo}), kNo);
+    ExpectWindowStaysOpen();
+  }
+}
+
+TEST_F(UpdateRunTest, VersionTextBeyond32BitsGivesTheFrameworkErrorBox) {
+  Start("beyond", {TovoExeOfVersion("6_5535_65535_65535")});
+  PressUpdate();
+  Answer(Expect(kAppTitle, "'655356553565535' is not a valid integer value.", {kOk}), kOk);
+  ExpectWindowStaysOpen();
+  ExpectNothingChanged();
+}
+
+TEST_F(UpdateRunTest, NoAtTheConfirmationChangesNothingAndAllowsAnotherTry) {
+  Start("declined");
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kNo);
+  ExpectWindowStaysOpen();
+  ExpectNothingChanged();
+  PressUpdate();
+  Box again = Expect("確認", kConfirm, {kYes, kNo});
+  PostMessageW(again.hwnd, WM_CLOSE, 0, 0);  // closing the box is a No as well
+  ExpectWindowStaysOpen();
+  ExpectNothingChanged();
+  const std::string log = ReadLog(*sample_);
+  EXPECT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(log.find("Not confirmed; nothing was changed"), std::string::npos) << log;
+}
+
+TEST_F(UpdateRunTest, MissingExtractionLibraryShowsItsMessageThenTheErrorAndKeepsTheArchive) {
+  Start("no-unlha", {OldTovoExe(), /*withUnlha=*/false});
+  std::error_code ec;
+  if (fs::exists("C:\\windows\\system32\\UNLHA32.DLL", ec)) GTEST_SKIP() << "UNLHA32.DLL is installed system-wide";
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("エラー", kMissingLibrary, {kOk}), kOk);
+  Answer(Expect("情報", kError, {kOk}), kOk);
+  ExpectProgramEnds();
+  EXPECT_TRUE(fs::exists(sample_->Live() / "Temp" / "N_UpDate120502.lzh", ec)) << "the archive stays";
+  EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+            testing_support::ReadFileBytes(OldTovoExe()))
+      << "nothing was extracted";
+  const std::string log = ReadLog(*sample_);
+  EXPECT_NE(log.find(kMissingLibrary), std::string::npos) << "the library's message is in the log";
+}
+
+// --- Runs that go all the way ----------------------------------------------------------------
+
+// The size of a field as a fresh open of the table reads it.
+int FieldSize(const fs::path& folder, const std::string& table, const std::string& field) {
+  TTable t;
+  t.SetDatabaseName(text::PathToUtf8(folder));
+  t.SetTableName(table);
+  t.SetTableType(TTableType::ttParadox);
+  t.Open();
+  return t.FieldByName(field).Size();
+}
+
+class CompleteRunTest : public UpdateRunTest {
+ protected:
+  // What a completed update leaves: the payload's files in the installed folder, no temporary
+  // folder, the backup of the live tables, widened fields and the created tables in both
+  // folders.
+  void ExpectUpdated() {
+    std::error_code ec;
+    for (const std::string& member : kPayloadMembers)
+      EXPECT_TRUE(fs::exists(sample_->Installed() / member, ec)) << member;
+    EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+              testing_support::ReadFileBytes(CurrentTovoExe()));
+    EXPECT_FALSE(fs::exists(sample_->Live() / "Temp", ec)) << "the temporary folder is deleted";
+    EXPECT_TRUE(fs::exists(sample_->Live() / "TempData" / "KOKYAKU.DB", ec) ||
+                fs::exists(sample_->Live() / "TempData" / "kokyaku.db", ec))
+        << "the live customer table is backed up";
+    for (const fs::path& folder : {sample_->Live(), sample_->Demo()}) {
+      SCOPED_TRACE(folder.string());
+      EXPECT_EQ(FieldSize(folder, "kokyaku.db", "NAME"), 32);
+      EXPECT_EQ(FieldSize(folder, "bicycle.db", "TOUROKU_NO"), 20);
+      EXPECT_TRUE(fs::exists(folder / "G_RIDER.DB", ec));
+      EXPECT_TRUE(fs::exists(folder / "TOVO_SYOUSAI.DB", ec));
+    }
+  }
+};
+
+TEST_F(CompleteRunTest, OlderInstallationIsUpdatedMigratedAndLogged) {
+  Start("complete");
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+
+  const std::string log = ReadLog(*sample_);
+  ASSERT_EQ(log.substr(0, 3), "\xEF\xBB\xBF");
+  const std::string live = text::PathToUtf8(sample_->Live()), installed = text::PathToUtf8(sample_->Installed());
+  for (const std::string& expected :
+       {"Installed folder: " + installed, std::string("Installed version: 1.9.2.22, target version: 19436"),
+        "Message box [確認] buttons [はい(&Y), いいえ(&N)]: " + std::string(kConfirm), std::string("Answer: Yes"),
+        std::string("Check before changes passed"),
+        "Extracting: e -c -y \"" + live + "\\Temp\\N_UpDate120502.lzh\" \"" + installed + "\\\"",
+        std::string("Extraction result: 0"), "Deleted " + live + "\\Temp\r\n",
+        "Records before Tovo " + live + "\\kokyaku.db: 40\r\n", std::string("Records before TovoDemo "),
+        "Records after Tovo " + live + "\\kokyaku.db: 40\r\n", "Records after Tovo " + live + "\\G_RIDER.DB: 0\r\n",
+        std::string("Migration completed"), "Message box [情報] buttons [OK]: " + std::string(kFinished),
+        std::string("Update run ended; the window closes")}) {
+    // Table files keep or change their letter case as the migration writes them.
+    EXPECT_NE(text::AsciiLower(log).find(text::AsciiLower(expected)), std::string::npos)
+        << "missing: " << expected << "\n" << log;
+  }
+  EXPECT_EQ(log.find("Beep"), std::string::npos) << "a completed run does not beep";
+  EXPECT_LT(log.find("Records before"), log.find("Extracting")) << "counted before anything changed";
+}
+
+TEST_F(CompleteRunTest, CurrentInstallationAnsweredYesRunsEverythingIncludingTheExtraction) {
+  Start("current-yes", {CurrentTovoExe()});
+  std::error_code ec;
+  ASSERT_FALSE(fs::exists(sample_->Installed() / "TovoRept.DLL", ec));
+  PressUpdate();
+  Answer(Expect("情報", kAlreadyCurrent, {kYes, kNo}), kYes);
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+}
+
+TEST_F(CompleteRunTest, TemporaryFolderThatExistsIsUsedAndDeletedWithItsContents) {
+  Start("temp-exists");
+  fs::create_directories(sample_->Live() / "Temp" / "old");
+  testing_support::WriteFileBytes(sample_->Live() / "Temp" / "old" / "left.txt", "left over");
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(sample_->Live() / "Temp", ec));
+}
+
+TEST_F(CompleteRunTest, UnwritableLogChangesNothingElse) {
+  Start("log-blocked");
+  const fs::path log = sample_->Installed() / "SETUP.LOG";
+  testing_support::WriteFileBytes(log, "kept");
+  SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY);
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+  SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(testing_support::ReadFileBytes(log), "kept");
+}
+
+TEST_F(CompleteRunTest, MigrationThatStopsEarlyBeepsAndShowsTheSingleAbortMessage) {
+  SampleOptions options{OldTovoExe()};
+  options.duplicateKeysIn = "kokyaku.db";
+  Start("migration-fails", options);
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  // The migration's own message about the customer table comes first.
+  std::optional<Box> own = WaitForBox(*setup_, 120s);
+  ASSERT_TRUE(own);
+  EXPECT_NE(own->text, kDataStructureFailed);
+  ASSERT_FALSE(own->buttons.empty());
+  Answer(*own, own->buttons.front());
+  Answer(Expect("情報", kDataStructureFailed, {kAbort}), kAbort);
+  ExpectProgramEnds();
+  std::error_code ec;
+  EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+            testing_support::ReadFileBytes(CurrentTovoExe()))
+      << "the program files were installed before the migration";
+
+  const std::string log = ReadLog(*sample_);
+  for (const std::string& expected :
+       {std::string("Migration stopped early"), std::string("Beep"), "Message box [" + own->title + "]",
+        "Message box [情報] buttons [中止(&A)]: " + std::string(kDataStructureFailed), std::string("Records after Tovo ")}) {
+    EXPECT_NE(log.find(expected), std::string::npos) << "missing: " << expected << "\n" << log;
+  }
+  EXPECT_LT(log.find("Beep"), log.find(kDataStructureFailed));
+}
+
+// --- The check before anything changes --------------------------------------------------------
+
+class CheckBeforeChangesTest : public UpdateRunTest {
+ protected:
+  // Confirms, expects `message` as an error box with OK, and checks that the window stayed
+  // open with every file as it was.
+  void ExpectRefusal(const std::string& message) {
+    PressUpdate();
+    Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+    Answer(Expect("エラー", message, {kOk}), kOk);
+    ExpectWindowStaysOpen();
+    ExpectNothingChanged();
+    const std::string log = ReadLog(*sample_);
+    EXPECT_NE(log.find("Check before changes failed"), std::string::npos) << log;
+  }
+  std::string Shown(const fs::path& p) { return text::PathToUtf8(p); }
+  static constexpr char kStopped[] = "\r\n\r\nアップデートは中止しました。何も変更していません。";
+};
+
+TEST_F(CheckBeforeChangesTest, TableHeldByAnotherProgram) {
+  Start("locked");
+  TTable held;
+  held.SetDatabaseName(text::PathToUtf8(sample_->Live()));
+  held.SetTableName("bicycle.db");
+  held.SetTableType(TTableType::ttParadox);
+  held.SetExclusive(true);
+  held.Open();
+  ExpectRefusal("テーブル[" + Shown(sample_->Live()) + "\\bicycle.db]はほかのプログラムが使用中です。"
+                "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kStopped);
+}
+
+TEST_F(CheckBeforeChangesTest, TableMissingInTheDemoFolder) {
+  Start("demo-missing", {OldTovoExe()}, std::string("installed"));
+  fs::remove(sample_->Demo() / "bigtovo.db");
+  before_ = sample_->Snapshot();
+  ExpectRefusal("テーブル[" + Shown(sample_->Demo()) + "\\bigtovo.db]がありません。" + kStopped);
+}
+
+TEST_F(CheckBeforeChangesTest, DamagedTable) {
+  Start("damaged");
+  {
+    // The record count in the header says more records than the blocks hold.
+    std::fstream f(sample_->Demo() / "kokyaku.db", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(6);
+    const char count[4] = {'\x40', '\x42', '\x0f', '\0'};
+    f.write(count, 4);
+  }
+  before_ = sample_->Snapshot();
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  std::optional<Box> box = WaitForBox(*setup_);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->title, "エラー");
+  EXPECT_EQ(box->text.rfind("テーブル[" + Shown(sample_->Demo()) + "\\kokyaku.db]が壊れています。", 0), 0u) << box->text;
+  Answer(*box, kOk);
+  ExpectWindowStaysOpen();
+  ExpectNothingChanged();
+}
+
+TEST_F(CheckBeforeChangesTest, DemoAliasNotConfigured) {
+  Start("no-demo-alias", {OldTovoExe(), true, /*demoAlias=*/false});
+  ExpectRefusal("データベースの別名「TovoDemo」のフォルダが正しく設定されていません。" + std::string(kStopped));
+}
+
+TEST_F(CheckBeforeChangesTest, LiveAliasWithARelativePathIsAnErrorBeforeAnythingIsCreated) {
+  Start("relative");
+  paradox::EngineConfig config = paradox::EngineConfig::Load(sample_->ConfigFile());
+  config.SetStandardAlias("Tovo", "data\\live");
+  config.Save(sample_->ConfigFile());
+  before_ = sample_->Snapshot();
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kError, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectNothingChanged();
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(sample_->SetupExe().parent_path() / "data", ec)) << "no folder below the current one";
+}
+
+}  // namespace
+}  // namespace e2e
