@@ -318,10 +318,8 @@ TEST_F(CuteButtonInput, AHeldPressOpensTheMenuAfterTheDelayAtTheBottomLeftCorner
   EXPECT_EQ(where.top, corner.y);
   ASSERT_FALSE(ups.empty());
   EXPECT_EQ(ups.front(), "0 {} 0,0") << "the drop-down ends the press as a left release at (0, 0)";
-  Post(WM_LBUTTONUP);
-  Settle();
-  EXPECT_EQ(button->clicks, 1) << "no click after a drop-down";
-  EXPECT_FALSE(button->MouseCapture());
+  EXPECT_EQ(button->clicks, 1) << "no click with a drop-down";
+  EXPECT_FALSE(button->MouseCapture()) << "the drop-down released the capture";
 }
 
 TEST_F(CuteButtonInput, PressKindsByMenuAndDelay) {

@@ -8,11 +8,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "GuiDriver.h"
 #include "components/CuteBtn.h"
 #include "framework/Forms.h"
+#include "framework/WinHandles.h"
 
 namespace {
 
@@ -55,12 +58,15 @@ Bitmap Render(TWinControl* c) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  SendMessageW(h, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  win32::UniqueMemoryDc dc;
+  win32::UniqueBitmap bmp;
+  {
+    const win32::WindowDc screen(nullptr);
+    dc.Reset(CreateCompatibleDC(screen.Get()));
+    bmp.Reset(CreateDIBSection(screen.Get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  }
+  const win32::Selection selected(dc.Get(), bmp.Get());
+  SendMessageW(h, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
   GdiFlush();
   const auto* p = static_cast<const std::uint32_t*>(bits);
   b.px.resize(static_cast<std::size_t>(b.width) * b.height);
@@ -68,9 +74,6 @@ Bitmap Render(TWinControl* c) {
     std::uint32_t v = p[i];  // 0xXXRRGGBB in memory order B, G, R
     b.px[i] = ((v >> 16) & 0xFF) | (v & 0xFF00) | ((v & 0xFF) << 16);
   }
-  SelectObject(dc, old);
-  DeleteObject(bmp);
-  DeleteDC(dc);
   return b;
 }
 
@@ -291,6 +294,7 @@ TEST_F(CuteButtonPaint, WritersRepaintOnlyWhenTheLookChanges) {
   EXPECT_EQ(Render(button).At(5, 5), ColorToRGB(clYellow)) << "the face is filled with the brush";
   EXPECT_GT(paintsAfter([&] { button->SetEnabled(false); }), 0);
   EXPECT_GT(paintsAfter([&] { button->SetDisabledColor(clBlue); }), 0) << "disabled: shown";
+  EXPECT_GT(paintsAfter([&] { button->SetMarginX(4); }), 0);
   EXPECT_GT(paintsAfter([&] { button->SetMarginX(-7); }), 0);
   EXPECT_EQ(button->MarginX(), -1);
   EXPECT_EQ(paintsAfter([&] { button->SetMarginX(-3); }), 0) << "-3 becomes -1, which it is";
