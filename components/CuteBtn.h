@@ -1,19 +1,29 @@
 #pragma once
-// TCuteButton: a push button that draws itself on the panel base, using the panel's two
-// bevels for its looks. This version carries every published property with its declared
-// default, so form data written now stays valid; it draws the resting look (raised inner
-// bevel, caption) and clicks on a left press and release. Hot, pressed and drop-down looks
-// are not drawn yet.
+// TCuteButton: a push button that draws itself on the panel base. Every look is made of the
+// panel's two bevels: the outer one shows rest (bvNone), hot (bvRaised) and pressed
+// (bvLowered); the inner one is the permanent raised edge unless Flat. The button can open a
+// drop-down menu, at once or after being held for DropDownDelay milliseconds, and can ignore
+// clicks that arrive while its OnClick handler still runs (EgnoreContClick).
+//
+// The paint operation's caption rectangle and text format are public (CaptionRect,
+// CaptionFormat) so that what is drawn where can be checked without a window.
 
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
 
 #include "framework/Controls.h"
 #include "framework/ExtCtrls.h"
 #include "framework/Menus.h"
 
+class TCuteButton;
+
+// The one-shot timer of a delayed drop-down; knows the button that started it.
 class TCuteButtonTimer : public TTimer {
   FW_CLASS(TCuteButtonTimer, TTimer)
   explicit TCuteButtonTimer(TComponent* owner) : TTimer(owner) {}
+  TCuteButton* FCuteButton = nullptr;
 };
 
 class TCuteButton : public TCustomPanel {
@@ -29,6 +39,7 @@ class TCuteButton : public TCustomPanel {
   void SetDisabledColor(TColor v);
   std::int32_t DropDownDelay() const { return DropDownDelay_; }
   void SetDropDownDelay(std::int32_t v) { DropDownDelay_ = v; }
+  // Not owned: the menu must outlive the button or be taken out of it before it goes.
   TPopupMenu* DropDownMenu() const { return DropDownMenu_; }
   void SetDropDownMenu(TPopupMenu* v);
   bool EgnoreContClick() const { return EgnoreContClick_; }
@@ -55,12 +66,38 @@ class TCuteButton : public TCustomPanel {
   TRect CaptionRect() const;
   // DT_* flags for the caption: alignment, layout, single line.
   unsigned CaptionFormat() const;
+  // The pending delayed drop-down's timer, or null.
+  TCuteButtonTimer* DropDownTimer() const { return FDropDownTimer; }
+
+  virtual void BeginDropDown();
+  virtual void DoDropDown();
+  void DropDownTimerFired(TObject* sender);
+
+  void Click() override;
+  bool CMDialogChar(unsigned ch) override;
 
  protected:
+  virtual void MouseEnter(TShiftState shift, int x, int y);
+  virtual void MouseLeave(TShiftState shift, int x, int y);
   void Paint() override;
   void CMEnabledChanged() override;
+  void CMMouseEnter() override;
+  void CMMouseLeave() override;
+  void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+  void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
+  void KeyDown(std::uint16_t& key, TShiftState shift) override;
+  void KeyUp(std::uint16_t& key, TShiftState shift) override;
+  void DoEnter() override;
+  void DoExit() override;
 
  private:
+  // bvRaised when the button shows focus while hot, else bvNone: the look after a press.
+  TBevelCut ReleasedLook() const { return TabFocusUp_ ? bvRaised : bvNone; }
+  // Enter and the accelerator: pressed look, then the drop-down or the click.
+  void PressAtOnce();
+  void KillDropDownTimer();
+  void PaintCaption(TCanvas& canvas);
+
   TColor BevelShadowColor_;
   TColor BevelHighlightColor_;
   TColor DisabledColor_;
@@ -78,4 +115,11 @@ class TCuteButton : public TCustomPanel {
   std::int32_t MarginX_ = -1;
   std::int32_t MarginY_ = -1;
   TCuteButtonTimer* FDropDownTimer = nullptr;
+  // Expires when the button is destroyed; code that lets messages run checks it afterwards.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
+
+// The accelerator byte that an ANSI (code page 932) caption marks with "&", or none. Lead
+// bytes of double-byte characters are skipped with their trail byte; "&&" is a literal
+// ampersand; a later mark replaces an earlier one.
+std::optional<unsigned char> CaptionAccelerator(std::string_view ansiCaption);

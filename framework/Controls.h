@@ -355,12 +355,16 @@ class TCustomControl : public TWinControl {
   void WndProc(TMessage& m) override;
 
  private:
+  // Runs Paint with the canvas on `dc` (HDC) for the duration.
+  void PaintOn(void* dc);
   TCanvas canvas_;
   bool tracking_ = false;
 };
 
 // The current keyboard and mouse-button state (GetKeyboardState); ssDouble never set.
 TShiftState CurrentShiftState();
+// The mouse pointer's position on the screen (GetCursorPos).
+TPoint CursorPos();
 // The control that holds the mouse capture, or null.
 TControl* GetCaptureControl();
 // The control whose window is `hwnd`, or null.

@@ -44,5 +44,6 @@ void TCustomControl::CreateParams(TCreateParams& params) { TWinControl::CreatePa
 void TCustomControl::WndProc(TMessage&) {}
 
 TShiftState CurrentShiftState() { return {}; }
+TPoint CursorPos() { return {}; }
 TControl* GetCaptureControl() { return nullptr; }
 TControl* FindControl(void*) { return nullptr; }

@@ -197,6 +197,12 @@ TShiftState CurrentShiftState() {
   return s;
 }
 
+TPoint CursorPos() {
+  POINT p{};
+  GetCursorPos(&p);
+  return {p.x, p.y};
+}
+
 // --- TWinControl ----------------------------------------------------------------------------
 
 void* TWinControl::Handle() {
@@ -585,26 +591,35 @@ void TCustomControl::CreateParams(TCreateParams& params) {
   if (TabStop()) params.style |= WS_TABSTOP;
 }
 
+void TCustomControl::PaintOn(void* dc) {
+  struct Unbind {
+    TCanvas& c;
+    ~Unbind() { c.SetHandle(nullptr); }
+  } unbind{canvas_};
+  canvas_.SetHandle(dc);
+  canvas_.Font().Assign(*Font());
+  canvas_.Brush().Assign(*Brush());
+  Paint();
+}
+
 void TCustomControl::WndProc(TMessage& m) {
   HWND h = static_cast<HWND>(handle_);
   switch (m.msg) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      canvas_.SetHandle(dc);
-      canvas_.Font().Assign(*Font());
-      canvas_.Brush().Assign(*Brush());
-      try {
-        Paint();
-      } catch (...) {
-        canvas_.SetHandle(nullptr);
-        EndPaint(h, &ps);
-        throw;
-      }
-      canvas_.SetHandle(nullptr);
-      EndPaint(h, &ps);
+      struct EndPainting {
+        HWND h;
+        PAINTSTRUCT* ps;
+        ~EndPainting() { EndPaint(h, ps); }
+      } end{h, &ps};
+      PaintOn(dc);
       return;
     }
+    case WM_PRINTCLIENT:
+      // The same painting into a device context that the sender gives (a memory bitmap).
+      PaintOn(reinterpret_cast<HDC>(m.wParam));
+      return;
     case WM_ERASEBKGND:
       m.result = 1;
       return;

@@ -6,6 +6,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Forms.h"
 #include "framework/Win32Util.h"
+#include "framework/WinHandles.h"
 #include "text/CodePage.h"
 
 TMessageDlgHandler& MessageDlgHandler();
@@ -92,16 +93,18 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType kind, TMsgDlgBut
   NONCLIENTMETRICSW ncm{};
   ncm.cbSize = sizeof ncm;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
-  HFONT font = CreateFontIndirectW(&ncm.lfMessageFont);
+  // Outlives the dialog's windows, which draw with it.
+  const win32::UniqueFont font(CreateFontIndirectW(&ncm.lfMessageFont));
 
   // Measure the text as the static control will draw it.
   std::wstring wtext = text::Widen(message);
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
   RECT tr{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
-  DrawTextW(dc, wtext.c_str(), static_cast<int>(wtext.size()), &tr, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
+  {
+    const win32::WindowDc dc(nullptr);
+    const win32::Selection selected(dc.Get(), font.Get());
+    DrawTextW(dc.Get(), wtext.c_str(), static_cast<int>(wtext.size()), &tr,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+  }
 
   bool hasIcon = kind != mtCustom;
   int textLeft = kMargin + (hasIcon ? kIconSize + kMargin : 0);
@@ -124,10 +127,7 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType kind, TMsgDlgBut
     owner = static_cast<HWND>(Application->MainForm()->Handle());
   std::wstring title = text::Widen(MsgDlgTitle(kind));
   HWND dlg = CreateWindowExW(exStyle, kDialogClass, title.c_str(), style, x, y, w, h, owner, nullptr, inst, nullptr);
-  if (!dlg) {
-    DeleteObject(font);
-    throw Exception("Cannot create the message dialog");
-  }
+  if (!dlg) throw Exception("Cannot create the message dialog");
   SetWindowLongPtrW(dlg, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&st));
 
   if (hasIcon) {
@@ -140,7 +140,7 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType kind, TMsgDlgBut
   int textTop = kMargin + (hasIcon && textHeight < kIconSize ? (kIconSize - textHeight) / 2 : 0);
   HWND label = CreateWindowExW(0, L"STATIC", wtext.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, textLeft,
                                textTop, textWidth, textHeight, dlg, nullptr, inst, nullptr);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
 
   HWND defButton = nullptr;
   int bx = (clientWidth - buttonsWidth) / 2;
@@ -150,7 +150,7 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType kind, TMsgDlgBut
     DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (id == st.defaultId ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     HWND btn = CreateWindowExW(0, L"BUTTON", cap.c_str(), bs, bx, buttonTop, kButtonWidth, kButtonHeight, dlg,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), inst, nullptr);
-    SendMessageW(btn, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageW(btn, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
     if (id == st.defaultId) defButton = btn;
     bx += kButtonWidth + kButtonGap;
   }
@@ -188,7 +188,6 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType kind, TMsgDlgBut
   if (owner && IsWindow(owner)) SetActiveWindow(owner);
   SetWindowLongPtrW(dlg, GWLP_USERDATA, 0);
   DestroyWindow(dlg);
-  DeleteObject(font);
   if (quit) PostQuitMessage(quitCode);
   return st.result;
 }

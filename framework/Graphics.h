@@ -140,6 +140,10 @@ class TCanvas {
   TPen& Pen() { return pen_; }
   TFont& Font() { return font_; }
 
+  // The background colour of text and hatches, and whether text leaves it out (SetBkColor,
+  // SetBkMode TRANSPARENT); both stay on the device context until it is changed again.
+  void SetBkColor(TColor c);
+  void SetBkModeTransparent();
   void FillRect(const TRect& r);                                 // with Brush
   void FrameRect(const TRect& r);                                // 1-pixel frame, Brush colour
   void MoveTo(int x, int y);

@@ -29,6 +29,8 @@ TCanvas::TCanvas() = default;
 TCanvas::~TCanvas() = default;
 void TCanvas::SetHandle(void* dc) { dc_ = dc; }
 void TCanvas::Select() {}
+void TCanvas::SetBkColor(TColor) {}
+void TCanvas::SetBkModeTransparent() {}
 void TCanvas::FillRect(const TRect&) {}
 void TCanvas::FrameRect(const TRect&) {}
 void TCanvas::MoveTo(int x, int y) { penPos_ = {x, y}; }

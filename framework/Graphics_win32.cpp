@@ -96,6 +96,14 @@ void TCanvas::Select() {
   SetTextColor(h, ColorToRGB(font_.Color()));
 }
 
+void TCanvas::SetBkColor(TColor c) {
+  if (dc_) ::SetBkColor(static_cast<HDC>(dc_), ColorToRGB(c));
+}
+
+void TCanvas::SetBkModeTransparent() {
+  if (dc_) ::SetBkMode(static_cast<HDC>(dc_), TRANSPARENT);
+}
+
 void TCanvas::FillRect(const TRect& r) {
   if (!dc_) return;
   Select();

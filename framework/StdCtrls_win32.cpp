@@ -2,6 +2,7 @@
 
 #include "framework/StdCtrls.h"
 #include "framework/Win32Util.h"
+#include "framework/WinHandles.h"
 #include "text/CodePage.h"
 
 using namespace fwwin;
@@ -47,13 +48,13 @@ void TCustomLabel::AdjustBounds() {
   std::wstring t = text::Widen(Caption());
   // An empty caption (or a lone accelerator mark) still measures one line high.
   if (t.empty() || (showAccelChar_ && t == L"&")) t += L' ';
-  HDC dc = GetDC(static_cast<HWND>(window_));
-  HGDIOBJ old = SelectObject(dc, Font()->Handle());
   RECT r{0, 0, wordWrap_ ? Width() : 0, 0};
   UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0) | (showAccelChar_ ? 0 : DT_NOPREFIX);
-  DrawTextW(dc, t.c_str(), static_cast<int>(t.size()), &r, flags);
-  SelectObject(dc, old);
-  ReleaseDC(static_cast<HWND>(window_), dc);
+  {
+    const win32::WindowDc dc(static_cast<HWND>(window_));
+    const win32::Selection selected(dc.Get(), Font()->Handle());
+    DrawTextW(dc.Get(), t.c_str(), static_cast<int>(t.size()), &r, flags);
+  }
   int x = Left();
   if (alignment_ == taRightJustify) x += Width() - r.right;
   SetBounds(x, Top(), r.right, r.bottom);
