@@ -100,6 +100,12 @@ TEST(Lh5Codec, CompressesRedundantData) {
   EXPECT_LT(lha::EncodeLh5(text).size(), text.size() * 45 / 100);
   const Bytes zeros(1 << 20, 0);
   EXPECT_LT(lha::EncodeLh5(zeros).size(), 2000u);
+  // A long run: after the first block every block holds one match length only, which costs
+  // no bits per symbol.
+  const Bytes longRun(8 << 20, 0);
+  const Bytes packed = lha::EncodeLh5(longRun);
+  EXPECT_LT(packed.size(), 400u);
+  EXPECT_TRUE(lha::DecodeToVector(lha::Method::Lh5, packed, longRun.size()) == longRun);
 }
 
 TEST(Lh5Codec, LongestMatchesAndFarDistancesSurvive) {
