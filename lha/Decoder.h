@@ -30,6 +30,7 @@
 #include <span>
 #include <vector>
 
+#include "lha/ArchiveSource.h"
 #include "lha/Header.h"
 
 namespace lha {
@@ -51,12 +52,22 @@ constexpr unsigned kCodeLengthCodes = 19;
 constexpr unsigned kMaxCodeLength = 16;
 constexpr unsigned kMaxBlockSymbols = 65535;
 
-// Receives the unpacked bytes in order, in pieces.
+// Receives the unpacked bytes in order, in pieces of at most kMaxSinkPiece bytes.
 using ByteSink = std::function<void(std::span<const std::uint8_t>)>;
 
-// Unpacks `packed` with `method` into exactly `originalSize` bytes. Throws ELhaError
-// (Truncated, BadHuffmanCode, UnknownMethod) with the offset counted from the start of
-// `packed`; it never reads outside `packed`.
+// What the decoder holds whatever the member's size: the packed bytes are read in pieces of
+// kInputChunk, and the output is gathered behind the sliding window in pieces of kOutputChunk.
+constexpr std::size_t kInputChunk = 64 * 1024;
+constexpr std::size_t kOutputChunk = 128 * 1024;
+constexpr std::size_t kMaxSinkPiece = kOutputChunk + kMaxMatch;
+
+// Unpacks the `packedSize` bytes at `dataOffset` of `source` with `method` into exactly
+// `originalSize` bytes. Throws ELhaError (Truncated, BadHuffmanCode, UnknownMethod, Io) with
+// the offset counted from `dataOffset`; it never reads outside the packed bytes.
+void Decode(Method method, ArchiveSource& source, std::uint64_t dataOffset, std::uint64_t packedSize,
+            std::uint64_t originalSize, const ByteSink& sink);
+
+// The same for packed bytes in memory.
 void Decode(Method method, std::span<const std::uint8_t> packed, std::uint64_t originalSize, const ByteSink& sink);
 
 std::vector<std::uint8_t> DecodeToVector(Method method, std::span<const std::uint8_t> packed, std::uint64_t originalSize);

@@ -56,9 +56,9 @@ struct ExtResult {
   std::uint64_t endPos = 0;              // just past the last extended header
 };
 
-// Walks a chain of extended headers in [begin, end) of `archive`, the first of `firstSize`
-// bytes. `sizeFieldBytes` is 2 for levels 1 and 2.
-ExtResult ReadExtendedHeaders(std::span<const std::uint8_t> archive, std::uint64_t headerStart,
+// Walks a chain of extended headers in [begin, end) of `header` (offsets from the header's
+// start, which lies at `headerOffset` in the archive), the first of `firstSize` bytes.
+ExtResult ReadExtendedHeaders(std::span<const std::uint8_t> header, std::uint64_t headerOffset,
                               std::uint64_t begin, std::uint64_t end, std::size_t firstSize,
                               MemberHeader& h) {
   ExtResult r;
@@ -66,17 +66,17 @@ ExtResult ReadExtendedHeaders(std::span<const std::uint8_t> archive, std::uint64
   std::size_t size = firstSize;
   int count = 0;
   while (size != 0) {
-    if (size < 3) ThrowLhaError(ErrorKind::HeaderBroken, "extended header shorter than 3 bytes", r.name, pos);
-    if (pos + size > end) ThrowLhaError(ErrorKind::HeaderBroken, "extended header runs past the header", r.name, pos);
-    if (++count > 1000) ThrowLhaError(ErrorKind::HeaderBroken, "too many extended headers", r.name, pos);
-    const std::uint8_t* p = archive.data() + pos;
+    if (size < 3) ThrowLhaError(ErrorKind::HeaderBroken, "extended header shorter than 3 bytes", r.name, headerOffset + pos);
+    if (pos + size > end) ThrowLhaError(ErrorKind::HeaderBroken, "extended header runs past the header", r.name, headerOffset + pos);
+    if (++count > 1000) ThrowLhaError(ErrorKind::HeaderBroken, "too many extended headers", r.name, headerOffset + pos);
+    const std::uint8_t* p = header.data() + pos;
     std::uint8_t type = p[0];
     const std::uint8_t* data = p + 1;
     std::size_t dataSize = size - 3;
     switch (type) {
       case ext::kHeaderCrc:
-        if (dataSize < 2) ThrowLhaError(ErrorKind::HeaderBroken, "header CRC field too short", r.name, pos);
-        r.crcOffset = static_cast<std::size_t>(pos + 1 - headerStart);
+        if (dataSize < 2) ThrowLhaError(ErrorKind::HeaderBroken, "header CRC field too short", r.name, headerOffset + pos);
+        r.crcOffset = static_cast<std::size_t>(pos + 1);
         break;
       case ext::kFileName:
         r.name.assign(reinterpret_cast<const char*>(data), dataSize);
@@ -162,11 +162,11 @@ std::int64_t MemberHeader::ModificationUnixTime() const {
   return 0;
 }
 
-std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> archive, std::uint64_t offset) {
-  const std::uint64_t total = archive.size();
-  if (offset >= total || archive[offset] == 0) return std::nullopt;
-  if (total - offset < 22) ThrowLhaError(ErrorKind::HeaderBroken, "header cut short by the end of the archive", {}, offset);
-  const std::uint8_t* p = archive.data() + offset;
+std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint64_t total) {
+  if (bytes.empty() || bytes[0] == 0) return std::nullopt;
+  const std::uint64_t avail = bytes.size();
+  if (avail < 22) ThrowLhaError(ErrorKind::HeaderBroken, "header cut short by the end of the archive", {}, offset);
+  const std::uint8_t* p = bytes.data();
   MemberHeader h;
   h.headerOffset = offset;
   h.methodId.assign(reinterpret_cast<const char*>(p + level2::kMethod), kMethodLength);
@@ -179,7 +179,7 @@ std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> archive, s
 
   if (h.level == 0 || h.level == 1) {
     const std::size_t baseSize = static_cast<std::size_t>(p[level0::kHeaderSize]) + 2;
-    if (offset + baseSize > total) ThrowLhaError(ErrorKind::HeaderBroken, "header runs past the archive", {}, offset);
+    if (baseSize > avail) ThrowLhaError(ErrorKind::HeaderBroken, "header runs past the archive", {}, offset);
     const std::size_t nameLength = p[level0::kNameLength];
     if (level0::kName + nameLength > baseSize) ThrowLhaError(ErrorKind::HeaderBroken, "name runs past the header", {}, offset);
     unsigned sum = 0;
@@ -197,11 +197,11 @@ std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> archive, s
         ThrowLhaError(ErrorKind::HeaderBroken, "level-1 header too short", h.path, offset);
       h.osId = p[afterName + level0::kOsIdAfterName];
       // Level-1 extended headers follow the base header and are counted in the packed size.
-      ExtResult r = ReadExtendedHeaders(archive, offset, offset + baseSize, total, Get16(p + baseSize - 2), h);
-      const std::uint64_t extBytes = r.endPos - (offset + baseSize);
+      ExtResult r = ReadExtendedHeaders(bytes, offset, baseSize, avail, Get16(p + baseSize - 2), h);
+      const std::uint64_t extBytes = r.endPos - baseSize;
       if (extBytes > h.packedSize) ThrowLhaError(ErrorKind::HeaderBroken, "extended headers larger than the packed size", h.path, offset);
       h.packedSize -= extBytes;
-      h.headerSize = static_cast<std::size_t>(r.endPos - offset);
+      h.headerSize = static_cast<std::size_t>(r.endPos);
       if (r.hasName || !r.folder.empty()) {
         std::string name = r.hasName ? NormaliseSeparators(r.name) : h.path;
         std::string folder = NormaliseSeparators(r.folder);
@@ -212,13 +212,13 @@ std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> archive, s
   } else if (h.level == 2) {
     const std::size_t headerSize = Get16(p + level2::kHeaderSize);
     if (headerSize < level2::kFirstExt) ThrowLhaError(ErrorKind::HeaderBroken, "level-2 header too short", {}, offset);
-    if (offset + headerSize > total) ThrowLhaError(ErrorKind::HeaderBroken, "header runs past the archive", {}, offset);
+    if (headerSize > avail) ThrowLhaError(ErrorKind::HeaderBroken, "header runs past the archive", {}, offset);
     h.headerSize = headerSize;
     h.unixTime = static_cast<std::int64_t>(Get32(p + level2::kUnixTime));
     h.attribute = p[level2::kReserved];
     h.dataCrc = Get16(p + level2::kDataCrc);
     h.osId = p[level2::kOsId];
-    ExtResult r = ReadExtendedHeaders(archive, offset, offset + level2::kFirstExt, offset + headerSize,
+    ExtResult r = ReadExtendedHeaders(bytes, offset, level2::kFirstExt, headerSize,
                                       Get16(p + level2::kFirstExtSize), h);
     std::string name = NormaliseSeparators(r.name);
     std::string folder = NormaliseSeparators(r.folder);
@@ -239,6 +239,11 @@ std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> archive, s
   if ((h.dataOffset > total || h.packedSize > total - h.dataOffset))
     ThrowLhaError(ErrorKind::Truncated, "packed data runs past the end of the archive", h.path, h.dataOffset);
   return h;
+}
+
+std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> archive, std::uint64_t offset) {
+  if (offset >= archive.size()) return std::nullopt;
+  return ParseHeader(archive.subspan(static_cast<std::size_t>(offset)), offset, archive.size());
 }
 
 std::vector<std::uint8_t> BuildLevel2Header(const Level2Fields& f) {

@@ -157,6 +157,10 @@ struct MemberHeader {
 // of the bytes). Throws ELhaError on a header that cannot be trusted.
 std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> archive, std::uint64_t offset);
 
+// The same for a header whose bytes were read from `offset` of an archive of `archiveSize`
+// bytes; `bytes` holds at least the whole header, or everything up to the archive's end.
+std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint64_t archiveSize);
+
 // Fields of a level-2 header as this program writes it: name, file times, header CRC, in that
 // order, attribute 0x20, OS id 'M'.
 struct Level2Fields {

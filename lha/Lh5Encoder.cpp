@@ -311,24 +311,8 @@ struct Frequencies {
   }
 };
 
-// Writes one block with the symbol counts `f`: the code tables, then the symbols of `tokens`
-// (which must be the tokens counted in `f`). Without tokens only the size is accounted for,
-// which the block splitter uses to compare layouts.
-void WriteBlock(BitWriter& w, const LzssParameters& params, const Frequencies& f, std::span<const Token> tokens,
-                bool withSymbols) {
-  std::array<std::uint32_t, kSymbolCodes> cFreq = f.c;
-  const std::span<const std::uint32_t> pFreq = std::span(f.p).first(params.positionCodes);
-  std::uint32_t count = 0;
-  for (std::uint32_t v : cFreq) count += v;
-  // The one-symbol form of the symbol and code-length tables is valid, but some decoders (the
-  // one in bsdtar) reject it. A second, unused symbol makes them ordinary two-code tables at a
-  // cost of one bit per symbol; it is placed so that the code-length table also gets two codes.
-  unsigned cOnly = 0;
-  if (UsedCount(cFreq, cOnly) <= 1) cFreq[cOnly >= 2 ? 0 : cOnly + 2] = 1;
-  const std::vector<std::uint8_t> cLen = CodeLengths(cFreq, kMaxCodeLength);
-  const std::vector<std::uint8_t> pLen = CodeLengths(pFreq, kMaxCodeLength);
-
-  w.Put(16, count);
+// The symbol table's lengths, themselves coded with a code-length ("pt") code.
+void PutSymbolLengths(BitWriter& w, std::span<const std::uint8_t> cLen) {
   std::array<std::uint32_t, kCodeLengthCodes> tFreq{};
   ForEachLengthCode(cLen, [&](unsigned s, unsigned, unsigned) { ++tFreq[s]; });
   unsigned tOnly = 0;
@@ -343,6 +327,39 @@ void WriteBlock(BitWriter& w, const LzssParameters& params, const Frequencies& f
     w.Put(tLen[s], tCode[s]);
     if (extraBits) w.Put(extraBits, extra);
   });
+}
+
+// Writes one block with the symbol counts `f`: the code tables, then the symbols of `tokens`
+// (which must be the tokens counted in `f`). Without tokens only the size is accounted for,
+// which the block splitter uses to compare layouts.
+void WriteBlock(BitWriter& w, const LzssParameters& params, const Frequencies& f, std::span<const Token> tokens,
+                bool withSymbols) {
+  std::array<std::uint32_t, kSymbolCodes> cFreq = f.c;
+  const std::span<const std::uint32_t> pFreq = std::span(f.p).first(params.positionCodes);
+  std::uint32_t count = 0;
+  for (std::uint32_t v : cFreq) count += v;
+  // A block of one match length only (a long run) takes the one-symbol form of the symbol
+  // table, in which each symbol costs no bits, as other LHA archivers write it and every
+  // decoder here reads it. Blocks of one literal keep the two-code form below: bsdtar rejects
+  // those in the one-symbol form.
+  unsigned cOnly = 0;
+  const int cUsed = UsedCount(cFreq, cOnly);
+  const bool singleMatch = cUsed == 1 && cOnly >= kLiteralCodes;
+  std::vector<std::uint8_t> cLen(kSymbolCodes, 0);
+  w.Put(16, count);
+  if (singleMatch) {
+    w.Put(5, 0);
+    w.Put(5, 0);
+    w.Put(9, 0);
+    w.Put(9, cOnly);
+  } else {
+    // A second, unused symbol makes the one-literal case an ordinary two-code table at a cost
+    // of one bit per symbol; it is placed so that the code-length table also gets two codes.
+    if (cUsed <= 1) cFreq[cOnly >= 2 ? 0 : cOnly + 2] = 1;
+    cLen = CodeLengths(cFreq, kMaxCodeLength);
+    PutSymbolLengths(w, cLen);
+  }
+  const std::vector<std::uint8_t> pLen = CodeLengths(pFreq, kMaxCodeLength);
   unsigned pOnly = 0;
   if (UsedCount(pFreq, pOnly) <= 1) {
     w.Put(params.positionCountBits, 0);

@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
 
 #include "lha/ArchiveReader.h"
+#include "lha/ArchiveSource.h"
 #include "lha/Crc16.h"
 #include "lha/LhaError.h"
 #include "lha/MemberPath.h"
@@ -89,7 +92,7 @@ class Runner {
 
   Outcome Run() {
     try {
-      std::optional<std::vector<std::uint8_t>> archive = ReadArchive();
+      std::unique_ptr<lha::FileSource> archive = OpenArchive();
       if (!archive) return out_;
       switch (cl_.command) {
         case L'l':
@@ -127,34 +130,31 @@ class Runner {
     return false;
   }
 
-  std::optional<std::vector<std::uint8_t>> ReadArchive() {
+  // The archive is read piece by piece as members are unpacked, never held whole.
+  std::unique_ptr<lha::FileSource> OpenArchive() {
     std::wstring path = cl_.archive;
     DWORD attrs = GetFileAttributesW(path.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES && path.find(L'.', path.find_last_of(L"\\/:") + 1) == std::wstring::npos &&
         GetFileAttributesW((path + L".LZH").c_str()) != INVALID_FILE_ATTRIBUTES)
       path += L".LZH";
-    FileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f.Valid()) {
-      Fail(kErrorArcFileOpen, L"cannot open the archive " + path);
-      return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes;
-    std::vector<std::uint8_t> chunk(1 << 16);
-    for (;;) {
-      DWORD got = 0;
-      if (!ReadFile(f.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
-        if (GetLastError() == ERROR_BROKEN_PIPE) break;
-        Fail(kErrorCannotRead, L"cannot read the archive " + path);
-        return std::nullopt;
+    attrs = GetFileAttributesW(path.c_str());
+    std::unique_ptr<lha::FileSource> source;
+    if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+      try {
+        source = std::make_unique<lha::FileSource>(std::filesystem::path(path));
+      } catch (const lha::ELhaError&) {
+        source.reset();
       }
-      if (got == 0) break;
-      bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
+    }
+    if (!source) {
+      Fail(kErrorArcFileOpen, L"cannot open the archive " + path);
+      return nullptr;
     }
     archivePath_ = path;
-    return bytes;
+    return source;
   }
 
-  void List(const std::vector<std::uint8_t>& archive) {
+  void List(lha::ArchiveSource& archive) {
     Line(L"Listing of archive : " + archivePath_);
     Line(L"Method  Packed    Original  CRC   Name");
     lha::ArchiveReader reader(archive);
@@ -170,7 +170,7 @@ class Runner {
     Line(std::to_wstring(count) + L" files");
   }
 
-  void Test(const std::vector<std::uint8_t>& archive) {
+  void Test(lha::ArchiveSource& archive) {
     lha::ArchiveReader reader(archive);
     while (std::optional<lha::MemberHeader> m = reader.Next()) {
       if (!Selected(*m)) continue;
@@ -313,7 +313,7 @@ class Runner {
     guard.keep = true;
   }
 
-  void Extract(const std::vector<std::uint8_t>& archive, bool keepFolders) {
+  void Extract(lha::ArchiveSource& archive, bool keepFolders) {
     const std::wstring base = BaseFolder();
     try {
       MakeFolders(base);

@@ -15,8 +15,7 @@ using lha_test::Bytes;
 Bytes FromString(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // Bit-at-a-time CRC-16/ARC, written from the polynomial rather than the table.
-std::uint16_t SlowCrc(const Bytes& data) {
-  std::uint16_t crc = 0;
+std::uint16_t SlowCrc(const Bytes& data, std::uint16_t crc = 0) {
   for (std::uint8_t b : data) {
     crc ^= b;
     for (int k = 0; k < 8; ++k) crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
@@ -57,6 +56,14 @@ TEST(Crc16, MatchesTheCheckValueAndABitwiseComputation) {
   EXPECT_EQ(lha::Crc16(data), SlowCrc(data));
   const std::uint16_t part = lha::UpdateCrc16(0, std::span(data).first(1234));
   EXPECT_EQ(lha::UpdateCrc16(part, std::span(data).subspan(1234)), SlowCrc(data));
+  // Every length and starting alignment around the 16-byte steps and their leftover bytes,
+  // continuing from a CRC that is not zero.
+  for (std::size_t start = 0; start < 17; ++start)
+    for (std::size_t n = 0; n < 50; ++n) {
+      const Bytes piece(data.begin() + static_cast<std::ptrdiff_t>(start), data.begin() + static_cast<std::ptrdiff_t>(start + n));
+      ASSERT_EQ(lha::UpdateCrc16(0x1234, std::span(data).subspan(start, n)), SlowCrc(piece, 0x1234))
+          << "start " << start << " length " << n;
+    }
 }
 
 TEST(Lh5Codec, RoundTripsTheCorpus) {
@@ -93,6 +100,12 @@ TEST(Lh5Codec, CompressesRedundantData) {
   EXPECT_LT(lha::EncodeLh5(text).size(), text.size() * 45 / 100);
   const Bytes zeros(1 << 20, 0);
   EXPECT_LT(lha::EncodeLh5(zeros).size(), 2000u);
+  // A long run: after the first block every block holds one match length only, which costs
+  // no bits per symbol.
+  const Bytes longRun(8 << 20, 0);
+  const Bytes packed = lha::EncodeLh5(longRun);
+  EXPECT_LT(packed.size(), 400u);
+  EXPECT_TRUE(lha::DecodeToVector(lha::Method::Lh5, packed, longRun.size()) == longRun);
 }
 
 TEST(Lh5Codec, LongestMatchesAndFarDistancesSurvive) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "Corpus.h"
 #include "lha/ArchiveReader.h"
+#include "lha/ArchiveSource.h"
 #include "lha/ArchiveWriter.h"
 #include "lha/Crc16.h"
 #include "lha/Header.h"
@@ -182,6 +184,72 @@ TEST(Interop, JlhaArchivesUnpackByteIdentical) {
     EXPECT_EQ(i, corpus.size());
     EXPECT_TRUE(sawMethod);
   }
+}
+
+// Long runs pack into blocks whose symbol table has a single match length, written in the
+// one-symbol form; the other readers must accept it, and the result must not be larger than
+// jlha's.
+TEST(Interop, LongRunsPackSmallAndUnpackEverywhere) {
+  for (const char* tool : {"lhasa", "bsdtar", "lha"})
+    if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_runs");
+  Bytes runs(6 << 20, 0);
+  std::fill(runs.begin() + (2 << 20), runs.begin() + (4 << 20), 'A');
+  const Bytes tail = lha_test::TextBytes(5000, 3);
+  runs.insert(runs.end(), tail.begin(), tail.end());
+  fs::create_directories(dir / "in");
+  WriteBytes(dir / "in" / "runs.bin", runs);
+  const fs::path ours = dir / "ours.lzh", jlha = dir / "jlha.lzh";
+  WriteBytes(ours, lha::WritePayloadArchive({{"runs.bin", runs, 1300000000}}));
+  ASSERT_EQ(Shell("cd " + Q(dir / "in") + " && lha cq " + Q(jlha) + " runs.bin").status, 0);
+  const std::vector<lha::MemberHeader> ourMembers = lha::ListMembers(ReadBytes(ours));
+  const std::vector<lha::MemberHeader> jlhaMembers = lha::ListMembers(ReadBytes(jlha));
+  ASSERT_EQ(ourMembers.size(), 1u);
+  ASSERT_EQ(jlhaMembers.size(), 1u);
+  EXPECT_LE(ourMembers[0].packedSize, jlhaMembers[0].packedSize);
+
+  fs::create_directories(dir / "lhasa");
+  fs::create_directories(dir / "bsdtar");
+  Ran r = Shell("cd " + Q(dir / "lhasa") + " && lhasa xq " + Q(ours));
+  EXPECT_EQ(r.status, 0) << r.output;
+  r = Shell("bsdtar -xf " + Q(ours) + " -C " + Q(dir / "bsdtar"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(ReadBytes(dir / "lhasa" / "runs.bin") == runs);
+  EXPECT_TRUE(ReadBytes(dir / "bsdtar" / "runs.bin") == runs);
+}
+
+// A member several times larger than the decoder's buffers, packed by jlha, unpacked from the
+// file in pieces: the bytes are those lhasa and bsdtar write.
+TEST(Interop, ALargeJlhaMemberStreamsToTheBytesLhasaAndBsdtarWrite) {
+  for (const char* tool : {"lhasa", "bsdtar", "lha"})
+    if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_stream");
+  Bytes data = lha_test::TextBytes(1 << 20, 8);
+  for (const Bytes& piece : {lha_test::SystemBinary("/usr/bin/bash", 2 << 20), lha_test::RecordBytes(1 << 20, 9),
+                             lha_test::RandomBytes(300000, 10)})
+    data.insert(data.end(), piece.begin(), piece.end());
+  fs::create_directories(dir / "in");
+  WriteBytes(dir / "in" / "big.bin", data);
+  const fs::path archive = dir / "jlha.lzh";
+  ASSERT_EQ(Shell("cd " + Q(dir / "in") + " && lha cq " + Q(archive) + " big.bin").status, 0);
+
+  lha::FileSource source(archive);
+  lha::ArchiveReader reader(source);
+  const std::optional<lha::MemberHeader> m = reader.Next();
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->methodId, "-lh5-");
+  Bytes ours;
+  reader.Extract(*m, [&](std::span<const std::uint8_t> piece) {
+    ASSERT_LE(piece.size(), lha::kMaxSinkPiece);
+    ours.insert(ours.end(), piece.begin(), piece.end());
+  });
+  fs::create_directories(dir / "lhasa");
+  fs::create_directories(dir / "bsdtar");
+  ASSERT_EQ(Shell("cd " + Q(dir / "lhasa") + " && lhasa xq " + Q(archive)).status, 0);
+  ASSERT_EQ(Shell("bsdtar -xf " + Q(archive) + " -C " + Q(dir / "bsdtar")).status, 0);
+  EXPECT_TRUE(ours == ReadBytes(dir / "lhasa" / "big.bin"));
+  EXPECT_TRUE(ours == ReadBytes(dir / "bsdtar" / "big.bin"));
+  EXPECT_TRUE(ours == data);
 }
 
 }  // namespace

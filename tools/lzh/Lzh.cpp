@@ -7,6 +7,7 @@
 //   lzh x ARCHIVE [FOLDER]  extract with the stored folders, refusing names that would leave FOLDER
 // Exit status: 0 success, 1 a member or the archive is bad, 2 wrong usage or a file error.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #endif
 
 #include "lha/ArchiveReader.h"
+#include "lha/ArchiveSource.h"
 #include "lha/ArchiveWriter.h"
 #include "lha/Header.h"
 #include "lha/LhaError.h"
@@ -46,27 +48,49 @@ std::vector<std::uint8_t> ReadWholeFile(const fs::path& p) {
   return bytes;
 }
 
-// Writes beside the target and renames over it, so an interrupted run leaves the old file.
+// A file written beside its target and renamed over it only once complete, so an interrupted
+// or failed run leaves the old file as it was.
+class ReplacementFile {
+ public:
+  explicit ReplacementFile(const fs::path& target) : target_(target), temp_(target) {
+    temp_ += ".lzh-tmp";
+    out_.open(temp_, std::ios::binary | std::ios::trunc);
+    if (!out_) throw UsageError("cannot write " + text::PathToUtf8(temp_));
+  }
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+  ~ReplacementFile() {
+    if (committed_) return;
+    out_.close();
+    std::error_code ec;
+    fs::remove(temp_, ec);
+  }
+
+  void Write(std::span<const std::uint8_t> bytes) {
+    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out_) throw UsageError("cannot write " + text::PathToUtf8(temp_));
+  }
+
+  void Commit() {
+    out_.close();
+    if (!out_) throw UsageError("cannot write " + text::PathToUtf8(temp_));
+    std::error_code ec;
+    fs::rename(temp_, target_, ec);
+    if (ec) throw UsageError("cannot replace " + text::PathToUtf8(target_));
+    committed_ = true;
+  }
+
+ private:
+  fs::path target_;
+  fs::path temp_;
+  std::ofstream out_;
+  bool committed_ = false;
+};
+
 void ReplaceFile(const fs::path& target, std::span<const std::uint8_t> bytes) {
-  fs::path temp = target;
-  temp += ".lzh-tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw UsageError("cannot write " + text::PathToUtf8(temp));
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temp, ec);
-      throw UsageError("cannot write " + text::PathToUtf8(temp));
-    }
-  }
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    throw UsageError("cannot replace " + text::PathToUtf8(target));
-  }
+  ReplacementFile file(target);
+  file.Write(bytes);
+  file.Commit();
 }
 
 std::int64_t UnixTimeOf(const fs::path& p) {
@@ -121,7 +145,7 @@ int Create(const std::vector<std::string>& args) {
   return 0;
 }
 
-int List(const std::vector<std::uint8_t>& archive) {
+int List(lha::ArchiveSource& archive) {
   std::cout << "Method  Packed    Original  Ratio   Modified (UTC)       CRC   Name\n";
   std::uint64_t packed = 0, original = 0;
   std::size_t count = 0;
@@ -140,7 +164,7 @@ int List(const std::vector<std::uint8_t>& archive) {
   return 0;
 }
 
-int Test(const std::vector<std::uint8_t>& archive) {
+int Test(lha::ArchiveSource& archive) {
   lha::ArchiveReader reader(archive);
   int status = 0;
   while (std::optional<lha::MemberHeader> m = reader.Next()) {
@@ -155,7 +179,7 @@ int Test(const std::vector<std::uint8_t>& archive) {
   return status;
 }
 
-int Extract(const std::vector<std::uint8_t>& archive, const fs::path& base, bool keepFolders) {
+int Extract(lha::ArchiveSource& archive, const fs::path& base, bool keepFolders) {
   lha::ArchiveReader reader(archive);
   int status = 0;
   fs::create_directories(base);
@@ -169,8 +193,6 @@ int Extract(const std::vector<std::uint8_t>& archive, const fs::path& base, bool
         fs::create_directories(target);
         continue;
       }
-      // Unpacked and checked before anything is written: a bad member never replaces a file.
-      const std::vector<std::uint8_t> data = reader.ExtractToVector(*m);
       // A symbolic link among the folders below the base could lead the member out of it.
       fs::path walk = base;
       const std::vector<std::string> parts = lha::SafeDestination(m->path, keepFolders);
@@ -179,12 +201,19 @@ int Extract(const std::vector<std::uint8_t>& archive, const fs::path& base, bool
         if (fs::is_symlink(walk)) lha::ThrowLhaError(lha::ErrorKind::UnsafeName, "a folder on the way is a link", m->path);
       }
       fs::create_directories(target.parent_path());
-      ReplaceFile(target, data);
+      // Unpacked straight into the temporary file; the CRC is checked after the last byte, and
+      // only then does the file replace the target.
+      ReplacementFile file(target);
+      reader.Extract(*m, [&](std::span<const std::uint8_t> piece) { file.Write(piece); });
+      file.Commit();
       SetUnixTime(target, m->ModificationUnixTime());
       std::cout << "extracted " << text::PathToUtf8(target) << "\n";
     } catch (const lha::ELhaError& e) {
       std::cout << "FAILED " << shown << ": " << e.what() << "\n";
-      status = 1;
+      status = std::max(status, 1);
+    } catch (const UsageError& e) {
+      std::cout << "FAILED " << shown << ": " << e.what() << "\n";
+      status = std::max(status, 2);
     }
   }
   return status;
@@ -197,7 +226,9 @@ int Run(const std::vector<std::string>& args) {
     if (command == "a") return Create(args);
     if (args.size() > 3 || (args.size() == 3 && command != "e" && command != "x"))
       throw UsageError("too many arguments");
-    const std::vector<std::uint8_t> archive = ReadWholeFile(text::PathFromUtf8(args[1]));
+    const fs::path archivePath = text::PathFromUtf8(args[1]);
+    if (!fs::is_regular_file(archivePath)) throw UsageError("cannot open " + args[1]);
+    lha::FileSource archive(archivePath);
     if (command == "l") return List(archive);
     if (command == "t") return Test(archive);
     if (command == "e" || command == "x")

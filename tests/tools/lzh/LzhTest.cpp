@@ -14,6 +14,9 @@
 
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveWriter.h"
+#include "lha/Crc16.h"
+#include "lha/Header.h"
+#include "lha/Lh5Encoder.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
 
@@ -171,6 +174,50 @@ TEST(Lzh, ExtractsWithAndWithoutFoldersKeepingTimes) {
   EXPECT_TRUE(Read(dir / "e" / "ONE.BIN") == one);
   EXPECT_EQ(UnixTime(dir / "e" / U8(kJapaneseName)), 1200000500);
   EXPECT_FALSE(fs::exists(dir / "e" / "dir"));
+}
+
+// One -lh5- member of `data` whose header claims `crc`.
+Bytes ArchiveWithCrc(const std::string& name, const Bytes& data, std::uint16_t crc) {
+  lha::Level2Fields f;
+  f.name = name;
+  const Bytes packed = lha::EncodeLh5(data);
+  f.packedSize = packed.size();
+  f.originalSize = data.size();
+  f.dataCrc = crc;
+  Bytes a = lha::BuildLevel2Header(f);
+  a.insert(a.end(), packed.begin(), packed.end());
+  a.push_back(0);
+  return a;
+}
+
+TEST(Lzh, ALargeBadMemberLeavesTheOldFileAndNoPartialFile) {
+  // Several times the decoder's buffers, so that most of it has been written before the fault
+  // shows.
+  const Bytes data = Pattern(3 << 20, 8);
+  const std::uint16_t goodCrc = lha::Crc16(data);
+  const Bytes good = ArchiveWithCrc("BIG.DLL", data, goodCrc);
+  Bytes damaged = good;
+  damaged[damaged.size() * 3 / 4] ^= 0x08;
+  const std::vector<std::pair<std::string, Bytes>> bad = {
+      {"wrong CRC", ArchiveWithCrc("BIG.DLL", data, static_cast<std::uint16_t>(goodCrc ^ 0x0100))},
+      {"damaged data", damaged},
+      {"cut short", Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() * 2 / 3))}};
+  const fs::path dir = testing_support::FreshTempDir("lzh_big_bad");
+  for (const auto& [what, archive] : bad) {
+    SCOPED_TRACE(what);
+    fs::remove_all(dir / "out");
+    fs::create_directories(dir / "out");
+    Write(dir / "out" / "BIG.DLL", Text("old"));
+    Write(dir / "bad.lzh", archive);
+    EXPECT_EQ(RunLzh({"e", dir / "bad.lzh", dir / "out"}).status, 1);
+    EXPECT_TRUE(Read(dir / "out" / "BIG.DLL") == Text("old"));
+    std::vector<fs::path> left;
+    for (const auto& e : fs::directory_iterator(dir / "out")) left.push_back(e.path().filename());
+    EXPECT_EQ(left, std::vector<fs::path>{"BIG.DLL"});
+  }
+  Write(dir / "good.lzh", good);
+  ASSERT_EQ(RunLzh({"e", dir / "good.lzh", dir / "out"}).status, 0);
+  EXPECT_TRUE(Read(dir / "out" / "BIG.DLL") == data);
 }
 
 TEST(Lzh, BadArchivesFailWithoutReplacingFiles) {
