@@ -804,12 +804,11 @@ Record ParadoxTable::Stage(const Record& record) {
     staged_->Add(bytes);
     ++recordCount_;
     prefixValid_ = false;
-    if (maintainer_) {
-      Record stored(schema_);
-      stored.SetBytes(bytes);
-      ReadBlobs(stored);
-      maintainer_->AfterInsert(stored, 0);
-    }
+    Record stored(schema_);
+    stored.SetBytes(std::move(bytes));
+    ReadBlobs(stored);
+    if (maintainer_) maintainer_->AfterInsert(stored, 0);
+    return stored;
   }
   Record stored(schema_);
   stored.SetBytes(std::move(bytes));
