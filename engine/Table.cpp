@@ -609,8 +609,8 @@ void TTable::Flush() {
 }
 
 void TTable::MakeWritable() {
-  ResolvePosition();
   if (table_->Mode() != paradox::OpenMode::kExclusive) {
+    ResolvePosition();
     // The engine writes only under an exclusive open: take the table over. If another program
     // holds it, the shared open is restored and the engine's error goes to the caller.
     std::filesystem::path file = table_->Path();

@@ -22,23 +22,35 @@ std::string Entry(const BlockIndexEntry& e, std::size_t keySize) {
 
 }  // namespace
 
-std::vector<std::string> PackDataBlocks(const std::vector<std::string>& records, std::size_t recordSize,
-                                        std::size_t blockBytes) {
-  std::vector<std::string> blocks;
+std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& records, std::size_t recordSize,
+                             std::size_t blockBytes) {
   const std::size_t perBlock = (blockBytes - format::kBlockHeaderSize) / recordSize;
   if (perBlock == 0) throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Record does not fit a block.");
   const std::size_t count = (records.size() + perBlock - 1) / perBlock;
+  out.reserve(out.size() + count * blockBytes);
   for (std::size_t b = 0; b < count; ++b) {
-    std::string block(blockBytes, '\0');
+    const std::size_t at = out.size();
+    out.append(blockBytes, '\0');
     const std::size_t first = b * perBlock;
     const std::size_t n = std::min(perBlock, records.size() - first);
-    PutU16(block, 0, b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0);
-    PutU16(block, 2, static_cast<std::uint16_t>(b));
-    PutU16(block, 4, static_cast<std::uint16_t>((n - 1) * recordSize));
+    char* block = out.data() + at;
+    std::string head(format::kBlockHeaderSize, '\0');
+    PutU16(head, 0, b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0);
+    PutU16(head, 2, static_cast<std::uint16_t>(b));
+    PutU16(head, 4, static_cast<std::uint16_t>((n - 1) * recordSize));
+    std::copy(head.begin(), head.end(), block);
     for (std::size_t i = 0; i < n; ++i)
-      block.replace(format::kBlockHeaderSize + i * recordSize, recordSize, records[first + i]);
-    blocks.push_back(std::move(block));
+      std::copy(records[first + i].begin(), records[first + i].end(), block + format::kBlockHeaderSize + i * recordSize);
   }
+  return count;
+}
+
+std::vector<std::string> PackDataBlocks(const std::vector<std::string>& records, std::size_t recordSize,
+                                        std::size_t blockBytes) {
+  std::string all;
+  const std::size_t count = AppendDataBlocks(all, records, recordSize, blockBytes);
+  std::vector<std::string> blocks;
+  for (std::size_t b = 0; b < count; ++b) blocks.push_back(all.substr(b * blockBytes, blockBytes));
   return blocks;
 }
 

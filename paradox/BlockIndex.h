@@ -67,5 +67,8 @@ std::string BuildBlockIndexFile(const BlockIndexLayout& layout, const std::vecto
 // bytes (with their 6-byte headers, blocks chained 1 -> 2 -> ...).
 std::vector<std::string> PackDataBlocks(const std::vector<std::string>& records, std::size_t recordSize,
                                         std::size_t blockBytes);
+// The same blocks appended to `out` (a file being built); returns how many.
+std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& records, std::size_t recordSize,
+                             std::size_t blockBytes);
 
 }  // namespace paradox

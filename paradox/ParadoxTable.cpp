@@ -30,6 +30,10 @@ std::string Utf8FileName(const fs::path& p) {
 std::size_t NameAreaSize(std::uint8_t level) { return level >= kLevel7 ? kTableNameSizeLevel7 : kTableNameSizeOld; }
 std::size_t VariableStart(std::uint8_t level) { return level >= 5 ? kVariablePartLong : kVariablePartShort; }
 
+// The blocks a data file may have. A .PX entry holds its block number as a table short,
+// whose positive values end at 32,767; an unkeyed table has no .PX and uses all 16 bits.
+unsigned MaxBlocks(bool keyed) { return keyed ? 0x7FFF : 0xFFFF; }
+
 std::int16_t AddDataSize(std::size_t count, std::size_t recordSize) {
   return static_cast<std::int16_t>((static_cast<long>(count) - 1) * static_cast<long>(recordSize));
 }
@@ -527,7 +531,7 @@ std::uint16_t ParadoxTable::AllocateBlock() {
     header_.firstFreeBlock = freeBlocks_.empty() ? 0 : freeBlocks_.front();
     return b;
   }
-  if (header_.fileBlocks == 0xFFFF)
+  if (header_.fileBlocks >= MaxBlocks(schema_->KeyFieldCount() > 0))
     throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
   return ++header_.fileBlocks;
 }
@@ -790,7 +794,9 @@ Record ParadoxTable::Stage(const Record& record) {
       throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
     // Staged records are placed later, when no error may refuse them: the table's room is
     // checked now, counting full blocks (which a load in key order gives).
-    const std::uint64_t room = static_cast<std::uint64_t>(0xFFFF - header_.fileBlocks + freeBlocks_.size()) * RecordsPerBlock();
+    const std::uint64_t room =
+        static_cast<std::uint64_t>(MaxBlocks(true) - std::min<unsigned>(header_.fileBlocks, MaxBlocks(true)) + freeBlocks_.size()) *
+        RecordsPerBlock();
     if ((staged_ ? staged_->Count() : 0) + 1 > room)
       throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
     if (maintainer_) maintainer_->BeforeInsert(record);
@@ -804,12 +810,11 @@ Record ParadoxTable::Stage(const Record& record) {
     staged_->Add(bytes);
     ++recordCount_;
     prefixValid_ = false;
-    if (maintainer_) {
-      Record stored(schema_);
-      stored.SetBytes(bytes);
-      ReadBlobs(stored);
-      maintainer_->AfterInsert(stored, 0);
-    }
+    Record stored(schema_);
+    stored.SetBytes(std::move(bytes));
+    ReadBlobs(stored);
+    if (maintainer_) maintainer_->AfterInsert(stored, 0);
+    return stored;
   }
   Record stored(schema_);
   stored.SetBytes(std::move(bytes));
@@ -916,10 +921,11 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
     throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid parameter.\nblock size of " + std::to_string(bs) + " KiB");
   TableSchema schema(def);
-  // Block numbers are 16 bits: a table of many records needs larger blocks.
+  // Block numbers are 16 bits (15 where the .PX holds them): a table of many records needs
+  // larger blocks.
   auto holds = [&](unsigned kib) {
     const std::size_t perBlock = schema.RecordSize() > kib * 1024u - kBlockHeaderSize ? 0 : (kib * 1024u - kBlockHeaderSize) / schema.RecordSize();
-    return static_cast<std::uint64_t>(0xFFFF) * perBlock >= def.expectedRecords;
+    return static_cast<std::uint64_t>(MaxBlocks(def.keyFieldCount > 0)) * perBlock >= def.expectedRecords;
   };
   while (bs < 32 && !holds(bs)) bs = bs < 4 ? 4 : bs * 2;
   if (bs > 4 && def.level < 0x0A) def.level = 0x0A;  // blocks above 4 KiB came with level 5

@@ -200,7 +200,9 @@ bool IndexEntries::ContainsKey(std::string_view sortKey) const {
 }
 
 void IndexEntries::Sort() {
-  std::stable_sort(entries_.begin(), entries_.end(), [&](const std::string& a, const std::string& b) {
+  // Sort keys end with the primary key (or the record number), so no two are equal and an
+  // unstable sort, which needs no second buffer, gives the one order.
+  std::sort(entries_.begin(), entries_.end(), [&](const std::string& a, const std::string& b) {
     return std::string_view(a).substr(0, layout_.sortKeySize) < std::string_view(b).substr(0, layout_.sortKeySize);
   });
 }
@@ -239,8 +241,8 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHea
   const std::size_t blockBytes = static_cast<std::size_t>(dbHeader.blockSizeKiB) * 1024;
   const std::string yExtension = IndexExtensionY(xExtension);
 
-  auto blocks = PackDataBlocks(entries.Entries(), l.recordSize, blockBytes);
-  const auto nBlocks = static_cast<std::uint16_t>(blocks.size());
+  const std::size_t perBlock = (blockBytes - format::kBlockHeaderSize) / l.recordSize;
+  const auto nBlocks = static_cast<std::uint16_t>(perBlock ? (entries.Entries().size() + perBlock - 1) / perBlock : 0);
 
   std::string h(0x800, '\0');
   PutU16(h, format::kHeaderRecordSize, static_cast<std::uint16_t>(l.recordSize));
@@ -316,7 +318,7 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHea
 
   IndexFilePair out;
   out.x = h;
-  for (const auto& b : blocks) out.x += b;
+  AppendDataBlocks(out.x, entries.Entries(), l.recordSize, blockBytes);
 
   BlockIndexLayout y;
   y.fileType = named ? kFileYGn : kFileYnn;
@@ -331,8 +333,7 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHea
   y.changeCount = stamps.changeCount;
   y.counter = stamps.counter;
   std::vector<BlockIndexEntry> leaves;
-  const std::size_t perBlock = (blockBytes - format::kBlockHeaderSize) / l.recordSize;
-  for (std::size_t b = 0; b < blocks.size(); ++b) {
+  for (std::size_t b = 0; b < nBlocks; ++b) {
     BlockIndexEntry e;
     e.key = entries.Entries()[b * perBlock].substr(0, l.sortKeySize);
     e.block = static_cast<std::uint16_t>(b + 1);

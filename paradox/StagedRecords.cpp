@@ -92,6 +92,8 @@ void StagedRecords::Add(std::string_view record) {
   keys_.append(record.substr(0, keySize_));
   IndexKey(static_cast<std::uint32_t>(count_));
   ++count_;
+  // Room for a whole run at once: growing by doubling would copy it again and again.
+  if (buffer_.capacity() < memoryBytes_) buffer_.reserve(memoryBytes_);
   buffer_.append(record);
   if (buffer_.size() + recordSize_ > memoryBytes_) Spill();
 }
@@ -119,7 +121,6 @@ void StagedRecords::Spill() {
   runs_.push_back({workSize_, sorted.size() / recordSize_});
   workSize_ += sorted.size();
   buffer_.clear();
-  buffer_.shrink_to_fit();
 }
 
 void StagedRecords::Drain(const std::function<void(std::string_view)>& visit) {
@@ -156,6 +157,7 @@ void StagedRecords::Reset() {
   table_.clear();
   table_.shrink_to_fit();
   buffer_.clear();
+  buffer_.shrink_to_fit();
   runs_.clear();
   if (work_) {
     work_.reset();
