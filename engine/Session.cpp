@@ -47,6 +47,18 @@ std::optional<std::string> TSession::ParadoxLangDriver() {
   }
 }
 
+std::optional<unsigned> TSession::ParadoxBlockSizeKiB() {
+  try {
+    std::optional<unsigned> bytes = Config().ParadoxBlockSize();
+    if (!bytes) return std::nullopt;
+    for (unsigned kib : {1u, 2u, 4u, 8u, 16u, 32u})
+      if (*bytes == kib * 1024) return kib;
+    return std::nullopt;
+  } catch (const EDBEngineError&) {
+    return std::nullopt;
+  }
+}
+
 TSession& Session() {
   static TSession session;
   return session;

@@ -25,6 +25,9 @@ class TSession {
   // The LANGDRIVER of the Paradox driver for new tables, or std::nullopt when the configuration
   // has none or cannot be read.
   std::optional<std::string> ParadoxLangDriver();
+  // The block size in KiB the Paradox driver gives new tables (1, 2, 4, 8, 16 or 32), or
+  // std::nullopt when the configuration has none, another value, or cannot be read.
+  std::optional<unsigned> ParadoxBlockSizeKiB();
 
   // Reads the configuration again on next use.
   void Reload() { config_.reset(); }

@@ -455,6 +455,8 @@ void TTable::CreateTable() {
 
   paradox::TableDefinition def;
   def.driver = DriverForNewTables();
+  def.blockSizeKiB = Session().ParadoxBlockSizeKiB().value_or(def.blockSizeKiB);
+  def.expectedRecords = expectedRecords_;
   const std::vector<TFieldDef>& given = fieldDefs_.Items();
   for (const TFieldDef& f : given) {
     std::optional<std::string> name = text::FromUtf8(f.name, def.driver.codePage);
@@ -557,6 +559,7 @@ void TTable::First() {
   CheckActive();
   Settle();
   position_ = 0;
+  positionKnown_ = true;
   LoadCurrent();
   bof_ = true;
   eof_ = !hasCurrent_;
@@ -565,6 +568,7 @@ void TTable::First() {
 void TTable::Next() {
   CheckActive();
   Settle();
+  ResolvePosition();
   if (hasCurrent_ && position_ + 1 < table_->RecordCount()) {
     ++position_;
     LoadCurrent();
@@ -587,10 +591,25 @@ bool TTable::IsEmpty() const {
 
 int TTable::RecNo() const {
   CheckActive();
+  ResolvePosition();
   return hasCurrent_ && state_ != dsInsert ? static_cast<int>(position_) + 1 : 0;
 }
 
+void TTable::ResolvePosition() const {
+  if (positionKnown_) return;
+  // The record was staged: its place is known once the table has placed it.
+  std::optional<std::uint32_t> at = table_->FindKey(*current_);
+  position_ = at ? *at : 0;
+  positionKnown_ = true;
+}
+
+void TTable::Flush() {
+  CheckActive();
+  table_->Flush();
+}
+
 void TTable::MakeWritable() {
+  ResolvePosition();
   if (table_->Mode() != paradox::OpenMode::kExclusive) {
     // The engine writes only under an exclusive open: take the table over. If another program
     // holds it, the shared open is restored and the engine's error goes to the caller.
@@ -627,6 +646,7 @@ void TTable::Edit() {
     return;
   }
   MakeWritable();
+  ResolvePosition();
   if (!hasCurrent_) {
     position_ = 0;
     LoadCurrent();
@@ -653,16 +673,25 @@ void TTable::Post() {
     if (f->Required() && current_->IsNull(static_cast<std::size_t>(f->Index())))
       Misuse("Field '" + f->FieldName() + "' must have a value");
   // On failure (a key violation) the record stays pending and the table unchanged.
-  std::uint32_t at = state_ == dsInsert ? table_->Insert(*current_) : table_->Update(position_, *current_);
-  position_ = at;
+  if (state_ == dsInsert) {
+    // A new record is staged: a keyed table places it in key order later, all at once, so a
+    // long run of appends costs what sorting them costs.
+    *current_ = table_->Stage(*current_);
+    hasCurrent_ = true;
+    positionKnown_ = table_->Schema().KeyFieldCount() == 0;
+    if (positionKnown_) position_ = table_->RecordCount() - 1;
+  } else {
+    position_ = table_->Update(position_, *current_);
+    LoadCurrent();
+  }
   state_ = dsBrowse;
   modified_ = false;
-  LoadCurrent();
 }
 
 void TTable::Cancel() {
   CheckActive();
   if (state_ != dsEdit && state_ != dsInsert) return;
+  ResolvePosition();
   state_ = dsBrowse;
   modified_ = false;
   if (position_ >= table_->RecordCount()) position_ = table_->RecordCount() == 0 ? 0 : table_->RecordCount() - 1;

@@ -100,14 +100,20 @@ class TTable {
   bool Exclusive() const { return exclusive_; }
 
   void Open();
-  void Close();  // nothing when closed
+  void Close();  // nothing when closed; writes every posted change to the disk
+  // Writes every posted change to the disk, as Close does, and keeps the table open; a
+  // pending record stays pending.
+  void Flush();
   bool Active() const { return table_ != nullptr; }
   void SetActive(bool active) { active ? Open() : Close(); }
 
   // The table's data file is in the directory.
   bool Exists() const;
-  // Builds the table from FieldDefs and IndexDefs, replacing a table of that name.
+  // Builds the table from FieldDefs and IndexDefs, replacing a table of that name. Its blocks
+  // have the configured BLOCK SIZE, or a larger one when the expected record count needs it.
   void CreateTable();
+  // How many records the next CreateTable must make room for (0: no more than usual).
+  void SetExpectedRecordCount(std::uint32_t records) { expectedRecords_ = records; }
   // Removes the table with its index and companion files.
   void DeleteTable();
   // The table and its companion files take `newName`; TableName becomes `newName`.
@@ -151,12 +157,14 @@ class TTable {
   void Settle();
   void LoadCurrent();
   void MakeWritable();
+  void ResolvePosition() const;
   void BuildFields();
 
   std::string databaseName_;
   std::string tableName_;
   TTableType tableType_ = ttDefault;
   bool exclusive_ = false;
+  std::uint32_t expectedRecords_ = 0;
   TFieldDefs fieldDefs_;
   TIndexDefs indexDefs_;
 
@@ -164,7 +172,8 @@ class TTable {
   std::unique_ptr<paradox::ParadoxTable> table_;
   std::vector<std::unique_ptr<TField>> fields_;
   std::unique_ptr<paradox::Record> current_;  // the current record, or the pending one
-  std::uint32_t position_ = 0;
+  mutable std::uint32_t position_ = 0;
+  mutable bool positionKnown_ = true;  // false after a staged append, until it is asked for
   bool eof_ = true;
   bool bof_ = true;
   bool hasCurrent_ = false;

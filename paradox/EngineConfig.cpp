@@ -135,6 +135,7 @@ constexpr std::string_view kDatabases = "DATABASES";
 constexpr std::string_view kDbInfo = "DB INFO";
 constexpr std::string_view kDbOpen = "DB OPEN";
 constexpr std::string_view kParadoxInit = "DRIVERS\\PARADOX\\INIT";
+constexpr std::string_view kParadoxTableCreate = "DRIVERS\\PARADOX\\TABLE CREATE";
 
 }  // namespace
 
@@ -251,5 +252,17 @@ std::optional<std::string> EngineConfig::ParadoxLangDriver() const {
 }
 
 void EngineConfig::SetParadoxLangDriver(std::string_view name) { SectionPath(kParadoxInit).SetParam("LANGDRIVER", name); }
+
+std::optional<unsigned> EngineConfig::ParadoxBlockSize() const {
+  const ConfigNode* create = FindSectionPath(kParadoxTableCreate);
+  const ConfigNode* param = create ? create->FindParam("BLOCK SIZE") : nullptr;
+  if (!param || param->value.empty() || param->value.size() > 6) return std::nullopt;
+  unsigned v = 0;
+  for (char c : param->value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + static_cast<unsigned>(c - '0');
+  }
+  return v;
+}
 
 }  // namespace paradox

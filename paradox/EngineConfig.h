@@ -97,6 +97,9 @@ class EngineConfig {
   // std::nullopt when it is absent or empty.
   std::optional<std::string> ParadoxLangDriver() const;
   void SetParadoxLangDriver(std::string_view name);
+  // The block size in bytes the Paradox driver gives new tables
+  // (DRIVERS\PARADOX\TABLE CREATE\BLOCK SIZE); std::nullopt when absent or not a number.
+  std::optional<unsigned> ParadoxBlockSize() const;
 
  private:
   ConfigNode root_{{}, true, {}, {}};

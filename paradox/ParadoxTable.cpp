@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
 
 #include "paradox/BinaryFile.h"
+#include "paradox/BlockCache.h"
 #include "paradox/EngineError.h"
 #include "paradox/MemoFile.h"
 #include "paradox/PrimaryIndex.h"
+#include "paradox/StagedRecords.h"
 #include "paradox/TableFamily.h"
+#include "text/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -109,6 +111,15 @@ std::string BuildTableHeader(const TableSchema& schema, const TableHeader& h) {
 // ---------------------------------------------------------------------------------------
 // Opening
 
+namespace {
+
+// Bytes of blocks a table holds in memory; beyond it the least recently used are written out.
+constexpr std::size_t kBlockCacheBytes = 8u << 20;
+// Bytes of staged records held in memory before they go to sorted runs on the disk.
+constexpr std::size_t kStagedMemoryBytes = 32u << 20;
+
+}  // namespace
+
 void ParadoxTable::Corrupt(const std::string& what, std::optional<std::uint64_t> offset) const {
   throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt table/index header.\n" + what, PathText(path_), offset);
 }
@@ -136,6 +147,25 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Open(const fs::path& dataFile, OpenM
 }
 
 void ParadoxTable::Load() {
+  LoadHeader();
+  TableDefinition def = LoadDefinition();
+  try {
+    schema_ = std::make_shared<TableSchema>(def);
+  } catch (const EDBEngineError& e) {
+    Corrupt(std::string("field descriptors: ") + e.what(), VariableStart(header_.level));
+  }
+  const std::size_t blockSize = BlockBytes();
+  if (header_.recordSize == 0 || header_.recordSize > blockSize - kBlockHeaderSize)
+    Corrupt("record size " + std::to_string(header_.recordSize) + " does not fit a block of " + std::to_string(blockSize), 0);
+  const std::uint64_t available = (db_->Size() - header_.headerSize) / blockSize;
+  if (header_.fileBlocks > available)
+    Corrupt("header counts " + std::to_string(header_.fileBlocks) + " blocks, the file holds " + std::to_string(available),
+            kHeaderFileBlocks);
+  cache_ = std::make_unique<BlockCache>(*db_, header_.headerSize, blockSize, kBlockCacheBytes);
+  LoadChain();
+}
+
+void ParadoxTable::LoadHeader() {
   const std::uint64_t fileSize = db_->Size();
   if (fileSize < kFixedHeader) Corrupt("file of " + std::to_string(fileSize) + " bytes is shorter than a table header", 0);
   std::string fixed = db_->Read(0, kFixedHeader);
@@ -155,15 +185,25 @@ void ParadoxTable::Load() {
   h.level = static_cast<std::uint8_t>(fixed[kHeaderLevel]);
   h.autoIncrement = GetU32(fixed, kHeaderAutoIncrement);
   h.firstFreeBlock = GetU16(fixed, kHeaderFirstFreeBlock);
-  const unsigned nf = GetU16(fixed, kHeaderFieldCount);
-  const unsigned nk = GetU16(fixed, kHeaderKeyFieldCount);
 
   if (h.fileType != kFileKeyedDb && h.fileType != kFileUnkeyedDb)
     Corrupt("file type " + std::to_string(h.fileType) + " is not a data file", kHeaderFileType);
+  if (h.modified != 0)
+    throw EDBEngineError(EngineErrorCode::kCorruptFile,
+                         "Table is damaged.\nit carries the mark of a program that stopped while writing it",
+                         PathText(path_), kHeaderModified);
   if (h.level < 3 || h.level > 0x0C) Corrupt("unknown file level " + std::to_string(h.level), kHeaderLevel);
   const unsigned bs = h.blockSizeKiB;
   if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
     Corrupt("block size of " + std::to_string(bs) + " KiB", kHeaderBlockSizeKiB);
+}
+
+TableDefinition ParadoxTable::LoadDefinition() {
+  TableHeader& h = header_;
+  const std::uint64_t fileSize = db_->Size();
+  std::string fixed = db_->Read(0, kFixedHeader);
+  const unsigned nf = GetU16(fixed, kHeaderFieldCount);
+  const unsigned nk = GetU16(fixed, kHeaderKeyFieldCount);
   if (nf == 0 || nf > 255) Corrupt("field count " + std::to_string(nf), kHeaderFieldCount);
   if (nk > nf || (h.fileType == kFileKeyedDb) != (nk > 0))
     Corrupt("key field count " + std::to_string(nk) + " does not fit file type " + std::to_string(h.fileType), kHeaderKeyFieldCount);
@@ -180,11 +220,10 @@ void ParadoxTable::Load() {
       throw EDBEngineError(EngineErrorCode::kNotSupported, "Table is encrypted.", PathText(path_), kHeaderEncryption);
   }
 
-  // Variable part.
   TableDefinition def;
   def.keyFieldCount = nk;
   def.level = h.level;
-  def.blockSizeKiB = bs;
+  def.blockSizeKiB = h.blockSizeKiB;
   std::size_t at = start;
   for (unsigned i = 0; i < nf; ++i, at += 2) {
     auto type = static_cast<std::uint8_t>(headerBytes_[at]);
@@ -195,7 +234,8 @@ void ParadoxTable::Load() {
   }
   at += 4 + 4 * nf;
   std::string_view hv(headerBytes_);
-  h.tableName = std::string(hv.substr(at, NameAreaSize(h.level)).substr(0, hv.substr(at, NameAreaSize(h.level)).find('\0')));
+  std::string_view nameArea = hv.substr(at, NameAreaSize(h.level));
+  h.tableName = std::string(nameArea.substr(0, nameArea.find('\0')));
   at += NameAreaSize(h.level);
   auto readString = [&](const char* what) {
     std::size_t end = hv.find('\0', at);
@@ -220,26 +260,19 @@ void ParadoxTable::Load() {
   if (sum != h.recordSize)
     Corrupt("record size " + std::to_string(h.recordSize) + " does not match the fields' " + std::to_string(sum) + " bytes",
             kHeaderRecordSize);
-  try {
-    schema_ = std::make_shared<TableSchema>(def);
-  } catch (const EDBEngineError& e) {
-    Corrupt(std::string("field descriptors: ") + e.what(), start);
-  }
+  return def;
+}
 
-  const std::size_t blockSize = bs * 1024u;
-  if (h.recordSize == 0 || h.recordSize > blockSize - kBlockHeaderSize)
-    Corrupt("record size " + std::to_string(h.recordSize) + " does not fit a block of " + std::to_string(blockSize), 0);
-  const std::uint64_t available = (fileSize - h.headerSize) / blockSize;
-  if (h.fileBlocks > available)
-    Corrupt("header counts " + std::to_string(h.fileBlocks) + " blocks, the file holds " + std::to_string(available),
-            kHeaderFileBlocks);
-  const std::size_t perBlock = (blockSize - kBlockHeaderSize) / h.recordSize;
-
-  // Walk the chain.
+void ParadoxTable::LoadChain() {
+  const TableHeader& h = header_;
+  const std::size_t blockSize = BlockBytes();
+  const std::size_t perBlock = RecordsPerBlock();
+  const bool keyed = schema_->KeyFieldCount() > 0;
   std::vector<char> seen(h.fileBlocks + 1u, 0);
   chain_.clear();
   std::uint16_t prev = 0;
   std::uint32_t total = 0;
+  std::string lastKey;
   for (std::uint16_t b = h.firstBlock; b != 0;) {
     const std::uint64_t off = h.headerSize + static_cast<std::uint64_t>(b - 1) * blockSize;
     if (b > h.fileBlocks)
@@ -258,7 +291,8 @@ void ParadoxTable::Load() {
     BlockEntry e;
     e.number = b;
     e.count = static_cast<std::uint16_t>(bytes / h.recordSize);
-    if (nk > 0 && e.count > 0) e.firstKey = db_->Read(off + kBlockHeaderSize, schema_->KeySize());
+    if (keyed && e.count > 0) lastKey = db_->Read(off + kBlockHeaderSize, schema_->KeySize());
+    if (keyed) e.firstKey = lastKey;
     total += e.count;
     chain_.push_back(std::move(e));
     prev = b;
@@ -271,23 +305,23 @@ void ParadoxTable::Load() {
     Corrupt("record count " + std::to_string(h.recordCount) + " in the header, " + std::to_string(total) + " in the blocks",
             kHeaderRecordCount);
   recordCount_ = total;
+  prefixValid_ = false;
+  LoadFreeList(seen);
+}
 
+void ParadoxTable::LoadFreeList(std::vector<char>& seen) {
   freeBlocks_.clear();
-  for (std::uint16_t b = h.firstFreeBlock; b != 0;) {
-    if (b > h.fileBlocks || seen[b])
+  for (std::uint16_t b = header_.firstFreeBlock; b != 0;) {
+    if (b > header_.fileBlocks || seen[b])
       Corrupt("free block list reaches block " + std::to_string(b) + ", which is past the end or already in use",
               kHeaderFirstFreeBlock);
     seen[b] = 1;
     freeBlocks_.push_back(b);
-    b = GetU16(db_->Read(h.headerSize + static_cast<std::uint64_t>(b - 1) * blockSize, 2), 0);
-  }
-  prefix_.assign(chain_.size(), 0);
-  std::uint32_t run = 0;
-  for (std::size_t i = 0; i < chain_.size(); ++i) {
-    prefix_[i] = run;
-    run += chain_[i].count;
+    b = GetU16(db_->Read(header_.headerSize + static_cast<std::uint64_t>(b - 1) * BlockBytes(), 2), 0);
   }
 }
+
+std::size_t ParadoxTable::RecordsPerBlock() const { return (BlockBytes() - kBlockHeaderSize) / header_.recordSize; }
 
 ParadoxTable::~ParadoxTable() {
   try {
@@ -299,17 +333,24 @@ ParadoxTable::~ParadoxTable() {
 void ParadoxTable::Close() {
   if (!db_) return;
   Flush();
+  staged_.reset();
+  cache_.reset();
   mb_.reset();
   db_.reset();
 }
 
 void ParadoxTable::Flush() {
   // A table only read leaves every byte of its files as it found them.
-  if (!db_ || mode_ != OpenMode::kExclusive || damaged_ || !changeCounted_) return;
-  WritePrimaryIndex(true);
-  if (mb_) mb_->Flush();
-  if (maintainer_) maintainer_->Flush();
+  if (!db_ || mode_ != OpenMode::kExclusive || !marked_) return;
+  PlaceAll();
+  cache_->WriteBack();
   db_->Sync();
+  if (mb_) mb_->Flush();
+  WritePrimaryIndex();
+  if (maintainer_) maintainer_->Flush();
+  WriteHeader(false);
+  db_->Sync();
+  marked_ = false;
 }
 
 std::vector<fs::path> ParadoxTable::SecondaryIndexFiles() const { return secondaryIndexes_; }
@@ -317,30 +358,33 @@ std::vector<fs::path> ParadoxTable::SecondaryIndexFiles() const { return seconda
 // ---------------------------------------------------------------------------------------
 // Reading
 
-std::string ParadoxTable::ReadBlock(std::uint16_t number) const {
-  if (cachedBlock_ == number && !cachedBytes_.empty()) return cachedBytes_;
-  const std::size_t blockSize = header_.blockSizeKiB * 1024u;
-  std::string b = db_->Read(header_.headerSize + static_cast<std::uint64_t>(number - 1) * blockSize, blockSize);
-  cachedBlock_ = number;
-  cachedBytes_ = b;
-  return b;
-}
-
-void ParadoxTable::WriteBlock(std::uint16_t number, const std::string& bytes) {
-  const std::size_t blockSize = header_.blockSizeKiB * 1024u;
-  db_->Write(header_.headerSize + static_cast<std::uint64_t>(number - 1) * blockSize, bytes);
-  cachedBlock_ = number;
-  cachedBytes_ = bytes;
+void ParadoxTable::PlaceStaged() const {
+  // Placing staged records changes where records lie, not which records the table holds.
+  if (staged_ && staged_->Count() > 0) const_cast<ParadoxTable*>(this)->PlaceAll();
 }
 
 std::pair<std::size_t, std::uint32_t> ParadoxTable::Locate(std::uint32_t position) const {
+  if (!prefixValid_) {
+    prefix_.assign(chain_.size(), 0);
+    std::uint32_t run = 0;
+    for (std::size_t i = 0; i < chain_.size(); ++i) {
+      prefix_[i] = run;
+      run += chain_[i].count;
+    }
+    prefixValid_ = true;
+  }
   auto it = std::upper_bound(prefix_.begin(), prefix_.end(), position);
   std::size_t e = static_cast<std::size_t>(it - prefix_.begin()) - 1;
   while (chain_[e].count == 0 || position - prefix_[e] >= chain_[e].count) ++e;  // skip empty blocks
   return {e, position - prefix_[e]};
 }
 
-std::uint32_t ParadoxTable::FirstPositionOf(std::size_t entry) const { return prefix_[entry]; }
+std::uint32_t ParadoxTable::PositionOf(std::size_t entry, std::size_t slot) const {
+  // Appending at the end is the common case and needs no count over the chain.
+  if (entry + 1 == chain_.size()) return recordCount_ - chain_[entry].count + static_cast<std::uint32_t>(slot);
+  Locate(0);
+  return prefix_[entry] + static_cast<std::uint32_t>(slot);
+}
 
 Record ParadoxTable::NewRecord() const { return Record(schema_); }
 
@@ -367,8 +411,9 @@ void ParadoxTable::ReadBlobs(Record& r) const {
 Record ParadoxTable::ReadRecord(std::uint32_t position) const {
   if (position >= recordCount_)
     throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+  PlaceStaged();
   auto [e, slot] = Locate(position);
-  std::string block = ReadBlock(chain_[e].number);
+  const std::string& block = cache_->Read(chain_[e].number);
   Record r(schema_);
   r.SetBytes(block.substr(kBlockHeaderSize + slot * schema_->RecordSize(), schema_->RecordSize()));
   ReadBlobs(r);
@@ -376,12 +421,15 @@ Record ParadoxTable::ReadRecord(std::uint32_t position) const {
 }
 
 void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit) const {
+  PlaceStaged();
+  const std::size_t rs = schema_->RecordSize();
   for (const auto& e : chain_) {
     if (e.count == 0) continue;
-    std::string block = ReadBlock(e.number);
+    // A copy: `visit` may read the table, which may take the block out of the cache.
+    const std::string block = cache_->Read(e.number).substr(kBlockHeaderSize, e.count * rs);
+    Record r(schema_);
     for (std::size_t i = 0; i < e.count; ++i) {
-      Record r(schema_);
-      r.SetBytes(block.substr(kBlockHeaderSize + i * schema_->RecordSize(), schema_->RecordSize()));
+      r.SetBytes(block.substr(i * rs, rs));
       ReadBlobs(r);
       if (!visit(r)) return;
     }
@@ -389,13 +437,6 @@ void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit
 }
 
 namespace {
-
-// The chain entry whose block should hold `key`: the last one whose first key is <= key.
-std::size_t EntryFor(const std::vector<std::string>& firstKeys, std::string_view key) {
-  auto it = std::upper_bound(firstKeys.begin(), firstKeys.end(), key,
-                             [](std::string_view k, const std::string& f) { return k < std::string_view(f); });
-  return it == firstKeys.begin() ? 0 : static_cast<std::size_t>(it - firstKeys.begin()) - 1;
-}
 
 int CompareKeys(std::string_view a, std::string_view b) {
   int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
@@ -405,50 +446,56 @@ int CompareKeys(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-// Binary search for `key`: the chain entry, the slot of the first record >= key, and whether
-// that record's key is equal.
-struct KeyPlace {
-  std::size_t entry = 0;
-  std::size_t slot = 0;
-  bool found = false;
-};
+std::size_t ParadoxTable::EntryForKey(std::string_view key) const {
+  // The last block whose first key is <= key; empty blocks carry their predecessor's key, so
+  // the search may end on one, and then the block before it is the one.
+  auto it = std::upper_bound(chain_.begin(), chain_.end(), key,
+                             [](std::string_view k, const BlockEntry& e) { return CompareKeys(k, e.firstKey) < 0; });
+  std::size_t e = it == chain_.begin() ? 0 : static_cast<std::size_t>(it - chain_.begin()) - 1;
+  std::size_t back = e;
+  while (back > 0 && chain_[back].count == 0) --back;
+  if (chain_[back].count > 0) return back;
+  while (e + 1 < chain_.size() && chain_[e].count == 0) ++e;
+  return e;
+}
 
-static KeyPlace FindPlace(const std::vector<std::string>& firstKeys, const std::string& block, std::size_t count,
-                          std::size_t recordSize, std::string_view key, std::size_t entry) {
-  KeyPlace p;
-  p.entry = entry;
+// The slot of the first record whose key is >= key in the entry's block; `found` tells whether
+// that record's key is equal.
+std::optional<std::size_t> ParadoxTable::SlotOfKey(std::size_t entry, std::string_view key, bool* found) const {
+  const std::size_t rs = schema_->RecordSize();
+  const std::size_t count = chain_[entry].count;
+  *found = false;
+  if (count == 0) return 0;
+  const std::string& block = cache_->Read(chain_[entry].number);
   std::size_t lo = 0, hi = count;
   while (lo < hi) {
     std::size_t mid = (lo + hi) / 2;
-    std::string_view k(block.data() + kBlockHeaderSize + mid * recordSize, key.size());
+    std::string_view k(block.data() + kBlockHeaderSize + mid * rs, key.size());
     if (CompareKeys(k, key) < 0)
       lo = mid + 1;
     else
       hi = mid;
   }
-  p.slot = lo;
-  if (lo < count) p.found = CompareKeys(std::string_view(block.data() + kBlockHeaderSize + lo * recordSize, key.size()), key) == 0;
-  (void)firstKeys;
-  return p;
+  if (lo < count) *found = CompareKeys(std::string_view(block.data() + kBlockHeaderSize + lo * rs, key.size()), key) == 0;
+  return lo;
+}
+
+bool ParadoxTable::ChainHasKey(std::string_view key) const {
+  if (chain_.empty()) return false;
+  bool found = false;
+  SlotOfKey(EntryForKey(key), key, &found);
+  return found;
 }
 
 std::optional<std::uint32_t> ParadoxTable::FindKey(const Record& key) const {
   if (schema_->KeyFieldCount() == 0) throw EDatabaseError("Table has no primary key");
+  PlaceStaged();
   if (chain_.empty()) return std::nullopt;
-  std::vector<std::string> firstKeys;
-  std::vector<std::size_t> map;
-  for (std::size_t i = 0; i < chain_.size(); ++i)
-    if (chain_[i].count) {
-      firstKeys.push_back(chain_[i].firstKey);
-      map.push_back(i);
-    }
-  if (firstKeys.empty()) return std::nullopt;
-  std::size_t k = EntryFor(firstKeys, key.Key());
-  std::size_t e = map[k];
-  std::string block = ReadBlock(chain_[e].number);
-  KeyPlace p = FindPlace(firstKeys, block, chain_[e].count, schema_->RecordSize(), key.Key(), e);
-  if (!p.found) return std::nullopt;
-  return prefix_[e] + static_cast<std::uint32_t>(p.slot);
+  const std::size_t e = EntryForKey(key.Key());
+  bool found = false;
+  const std::size_t slot = *SlotOfKey(e, key.Key(), &found);
+  if (!found) return std::nullopt;
+  return PositionOf(e, slot);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -456,11 +503,9 @@ std::optional<std::uint32_t> ParadoxTable::FindKey(const Record& key) const {
 
 std::optional<std::string> ParadoxTable::WriteRefusal() const {
   if (mode_ != OpenMode::kExclusive) return "the table is open for reading only";
-  if (damaged_) return "the table was found damaged";
   if (!secondaryIndexes_.empty() && !maintainer_)
     return "the table has secondary indexes (" + Utf8FileName(secondaryIndexes_.front()) + ") this engine does not maintain";
   if (header_.level < 5) return "tables of level " + std::to_string(header_.level) + " are read only";
-  if (header_.modified != 0) return "the table is marked as being modified by a program that did not finish";
   if (schema_->KeyFieldCount() > 0 && !schema_->Definition().driver.bytewiseOrder) {
     for (unsigned i = 0; i < schema_->KeyFieldCount(); ++i)
       if (schema_->Field(i).type == FieldType::kAlpha)
@@ -473,17 +518,6 @@ void ParadoxTable::RequireWritable() const {
   if (!db_) throw EDatabaseError("Table is closed");
   if (auto why = WriteRefusal())
     throw EDBEngineError(EngineErrorCode::kReadOnly, "Table is read only.\n" + *why, PathText(path_));
-}
-
-std::string ParadoxTable::RecordBytesForStore(const Record& record, std::string* newBlobs) {
-  (void)newBlobs;
-  const TableSchema& s = *schema_;
-  if (record.Schema().RecordSize() != s.RecordSize() || record.Schema().FieldCount() != s.FieldCount())
-    throw EDatabaseError("Record does not belong to table " + PathText(path_));
-  for (std::size_t f = 0; f < s.FieldCount(); ++f)
-    if (record.Schema().Field(f).type != s.Field(f).type || record.Schema().FieldSize(f) != s.FieldSize(f))
-      throw EDatabaseError("Record does not belong to table " + PathText(path_));
-  return record.Bytes();
 }
 
 std::uint16_t ParadoxTable::AllocateBlock() {
@@ -499,26 +533,32 @@ std::uint16_t ParadoxTable::AllocateBlock() {
 }
 
 void ParadoxTable::FreeBlock(std::uint16_t number) {
-  std::string b(header_.blockSizeKiB * 1024u, '\0');
+  std::string& b = cache_->Replace(number);
   PutU16(b, 0, header_.firstFreeBlock);
   PutU16(b, 4, static_cast<std::uint16_t>(AddDataSize(0, header_.recordSize)));
-  WriteBlock(number, b);
   freeBlocks_.insert(freeBlocks_.begin(), number);
   header_.firstFreeBlock = number;
 }
 
-void ParadoxTable::CountChange() {
-  if (changeCounted_) return;
-  ++header_.changeCount;
-  changeCounted_ = true;
+void ParadoxTable::BeginChange() {
+  if (!changeCounted_) {
+    ++header_.changeCount;
+    changeCounted_ = true;
+  }
+  if (marked_) return;
+  // The mark reaches the disk before any block changes.
+  WriteHeader(true);
+  db_->Sync();
+  marked_ = true;
 }
 
-void ParadoxTable::WriteHeader() {
+void ParadoxTable::WriteHeader(bool modified) {
   TableHeader& h = header_;
-  h.recordCount = recordCount_;
   h.blocksInUse = static_cast<std::uint16_t>(chain_.size());
   h.firstBlock = chain_.empty() ? 0 : chain_.front().number;
   h.lastBlock = chain_.empty() ? 0 : chain_.back().number;
+  h.recordCount = 0;
+  for (const auto& e : chain_) h.recordCount += e.count;
   std::string& b = headerBytes_;
   PutU32(b, kHeaderRecordCount, h.recordCount);
   PutU16(b, kHeaderBlocksInUse, h.blocksInUse);
@@ -526,6 +566,7 @@ void ParadoxTable::WriteHeader() {
   PutU16(b, kHeaderFirstBlock, h.firstBlock);
   PutU16(b, kHeaderLastBlock, h.lastBlock);
   PutU16(b, kHeaderChangeCount, h.changeCount);
+  b[kHeaderModified] = modified ? 1 : 0;
   PutU16(b, kHeaderLevel + 1, h.fileBlocks);
   PutU32(b, kHeaderAutoIncrement, h.autoIncrement);
   PutU16(b, kHeaderFirstFreeBlock, h.firstFreeBlock);
@@ -533,15 +574,15 @@ void ParadoxTable::WriteHeader() {
 }
 
 std::vector<IndexEntry> ParadoxTable::PrimaryIndexEntries() const {
+  PlaceStaged();
   std::vector<IndexEntry> entries;
   for (const auto& e : chain_)
     if (e.count) entries.push_back({e.firstKey, e.number, e.count});
   return entries;
 }
 
-void ParadoxTable::WritePrimaryIndex(bool sync) {
+void ParadoxTable::WritePrimaryIndex() {
   if (schema_->KeyFieldCount() == 0) return;
-  std::vector<IndexEntry> entries = PrimaryIndexEntries();
   PrimaryIndexInfo info;
   info.keyFields.assign(schema_->Fields().begin(), schema_->Fields().begin() + schema_->KeyFieldCount());
   info.keySize = schema_->KeySize();
@@ -550,8 +591,7 @@ void ParadoxTable::WritePrimaryIndex(bool sync) {
   info.tableChangeCount = header_.changeCount;
   info.tableStructureChanges = header_.structureChanges;
   info.tableName = header_.tableName;
-  WritePrimaryIndexFile(FamilyMemberPath(path_, ".PX"), info, entries, sync);
-  indexDirty_ = false;
+  WritePrimaryIndexFile(FamilyMemberPath(path_, ".PX"), info, PrimaryIndexEntries(), true);
 }
 
 void ParadoxTable::ReleaseBlobs(std::string_view recordBytes) {
@@ -574,61 +614,40 @@ void SetBlockHeader(std::string& block, std::uint16_t next, std::uint16_t prev, 
 
 }  // namespace
 
-std::uint32_t ParadoxTable::Insert(const Record& record) {
-  RequireWritable();
-  std::string bytes = RecordBytesForStore(record, nullptr);
-  const TableSchema& s = *schema_;
-  const std::size_t rs = s.RecordSize();
-  const std::size_t blockSize = header_.blockSizeKiB * 1024u;
-  const std::size_t perBlock = (blockSize - kBlockHeaderSize) / rs;
-  if (recordCount_ == 0xFFFFFFFFu) throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
+void ParadoxTable::RefreshEmptyKeys(std::size_t entry) {
+  if (schema_->KeyFieldCount() == 0) return;
+  std::string key;
+  for (std::size_t i = entry + 1; i-- > 0;)
+    if (chain_[i].count > 0) {
+      key = chain_[i].firstKey;
+      break;
+    }
+  for (std::size_t i = entry; i < chain_.size() && (i == entry || chain_[i].count == 0); ++i)
+    if (chain_[i].count == 0) chain_[i].firstKey = key;
+}
 
-  std::uint32_t autoInc = header_.autoIncrement;
+// The record's bytes as they will be stored: schema checked, autoincrement values given.
+std::string ParadoxTable::PrepareBytes(const Record& record) {
+  const TableSchema& s = *schema_;
+  if (record.Schema().RecordSize() != s.RecordSize() || record.Schema().FieldCount() != s.FieldCount())
+    throw EDatabaseError("Record does not belong to table " + PathText(path_));
+  for (std::size_t f = 0; f < s.FieldCount(); ++f)
+    if (record.Schema().Field(f).type != s.Field(f).type || record.Schema().FieldSize(f) != s.FieldSize(f))
+      throw EDatabaseError("Record does not belong to table " + PathText(path_));
+  if (recordCount_ == 0xFFFFFFFFu) throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
+  std::string bytes = record.Bytes();
   for (std::size_t f = 0; f < s.FieldCount(); ++f)
     if (s.Field(f).type == FieldType::kAutoIncrement) {
       auto v = DecodeLong(std::string_view(bytes).substr(s.FieldOffset(f), 4));
-      if (!v) {
-        ++autoInc;
-        bytes.replace(s.FieldOffset(f), 4, EncodeLong(static_cast<std::int32_t>(autoInc)));
-      } else if (*v > 0 && static_cast<std::uint32_t>(*v) > autoInc) {
-        autoInc = static_cast<std::uint32_t>(*v);
-      }
+      if (!v) bytes.replace(s.FieldOffset(f), 4, EncodeLong(static_cast<std::int32_t>(header_.autoIncrement + 1)));
     }
+  return bytes;
+}
 
-  // Where it goes.
-  std::size_t entry = 0, slot = 0;
-  std::string block;
-  const bool keyed = s.KeyFieldCount() > 0;
-  std::string key = bytes.substr(0, s.KeySize());
-  if (!chain_.empty()) {
-    if (keyed) {
-      std::vector<std::string> firstKeys;
-      std::vector<std::size_t> map;
-      for (std::size_t i = 0; i < chain_.size(); ++i)
-        if (chain_[i].count) {
-          firstKeys.push_back(chain_[i].firstKey);
-          map.push_back(i);
-        }
-      if (firstKeys.empty()) {
-        entry = 0;
-        block = ReadBlock(chain_[0].number);
-        slot = 0;
-      } else {
-        entry = map[EntryFor(firstKeys, key)];
-        block = ReadBlock(chain_[entry].number);
-        KeyPlace p = FindPlace(firstKeys, block, chain_[entry].count, rs, key, entry);
-        if (p.found) throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
-        slot = p.slot;
-      }
-    } else {
-      entry = chain_.size() - 1;
-      block = ReadBlock(chain_[entry].number);
-      slot = chain_[entry].count;
-    }
-  }
-  if (maintainer_) maintainer_->BeforeInsert(record);
-
-  // Blobs go to new space first: nothing refers to it until the record is written.
+// Writes the record's blobs to new space of the .MB (nothing refers to it until the record is
+// stored) and puts their pointers into `bytes`; the autoincrement counter takes the record's value.
+void ParadoxTable::CompleteBytes(const Record& record, std::string& bytes) {
+  const TableSchema& s = *schema_;
   for (std::size_t f = 0; f < s.FieldCount(); ++f) {
     if (!IsBlobType(s.Field(f).type)) continue;
     std::string value = record.GetBlob(f);
@@ -646,162 +665,241 @@ std::uint32_t ParadoxTable::Insert(const Record& record) {
     }
     bytes.replace(s.FieldOffset(f), size, raw);
   }
+  for (std::size_t f = 0; f < s.FieldCount(); ++f)
+    if (s.Field(f).type == FieldType::kAutoIncrement) {
+      auto v = DecodeLong(std::string_view(bytes).substr(s.FieldOffset(f), 4));
+      if (v && *v > 0 && static_cast<std::uint32_t>(*v) > header_.autoIncrement) header_.autoIncrement = static_cast<std::uint32_t>(*v);
+    }
+}
 
-  CountChange();
-  std::uint16_t storedIn = 0;
+ParadoxTable::Placed ParadoxTable::PlaceRecord(std::string_view bytes) {
   if (chain_.empty()) {
-    std::uint16_t nb = AllocateBlock();
-    std::string b(blockSize, '\0');
-    SetBlockHeader(b, 0, 0, 1, rs);
-    b.replace(kBlockHeaderSize, rs, bytes);
-    WriteBlock(nb, b);
-    chain_.push_back({nb, 1, key});
-    storedIn = nb;
-    indexDirty_ = true;
-  } else if (chain_[entry].count < perBlock) {
-    BlockEntry& e = chain_[entry];
-    std::string recs = block.substr(kBlockHeaderSize, e.count * rs);
+    const std::uint16_t nb = AllocateBlock();
+    std::string& b = cache_->Replace(nb);
+    SetBlockHeader(b, 0, 0, 1, bytes.size());
+    b.replace(kBlockHeaderSize, bytes.size(), bytes);
+    chain_.push_back({nb, 1, std::string(bytes.substr(0, schema_->KeySize()))});
+    prefixValid_ = false;
+    return {0, 0, nb};
+  }
+  std::size_t entry = chain_.size() - 1, slot = chain_.back().count;
+  if (schema_->KeyFieldCount() > 0) {
+    const std::string_view key = bytes.substr(0, schema_->KeySize());
+    entry = EntryForKey(key);
+    bool found = false;
+    slot = *SlotOfKey(entry, key, &found);
+    if (found) throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
+  }
+  if (chain_[entry].count < RecordsPerBlock()) return PlaceInBlock(entry, slot, bytes);
+  return SplitBlock(entry, slot, bytes);
+}
+
+ParadoxTable::Placed ParadoxTable::PlaceInBlock(std::size_t entry, std::size_t slot, std::string_view bytes) {
+  const std::size_t rs = bytes.size();
+  BlockEntry& e = chain_[entry];
+  std::string& block = cache_->Modify(e.number);
+  char* records = block.data() + kBlockHeaderSize;
+  std::memmove(records + (slot + 1) * rs, records + slot * rs, (e.count - slot) * rs);
+  std::memcpy(records + slot * rs, bytes.data(), rs);
+  ++e.count;
+  PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(e.count, rs)));
+  if (slot == 0 && schema_->KeyFieldCount() > 0) {
+    e.firstKey.assign(bytes.substr(0, schema_->KeySize()));
+    RefreshEmptyKeys(entry);
+  }
+  prefixValid_ = false;
+  return {entry, slot, e.number};
+}
+
+// A full block: an append at the very end starts a new block (a load in key order fills its
+// blocks); otherwise the upper half moves to a new block.
+ParadoxTable::Placed ParadoxTable::SplitBlock(std::size_t entry, std::size_t slot, std::string_view bytes) {
+  const std::size_t rs = bytes.size(), ks = schema_->KeySize();
+  const BlockEntry old = chain_[entry];
+  const std::size_t total = old.count + 1u;
+  const bool atEnd = slot == old.count && entry + 1 == chain_.size();
+  const std::size_t keep = atEnd ? old.count : total / 2;
+  const std::uint16_t nb = AllocateBlock();
+  std::string recs;
+  std::uint16_t next = 0, prev = 0;
+  {
+    std::string& left = cache_->Modify(old.number);
+    next = GetU16(left, 0);
+    prev = GetU16(left, 2);
+    recs = left.substr(kBlockHeaderSize, old.count * rs);
     recs.insert(slot * rs, bytes);
-    block.replace(kBlockHeaderSize, recs.size(), recs);
-    PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(e.count + 1, rs)));
-    WriteBlock(e.number, block);
-    ++e.count;
-    if (slot == 0 && keyed) {
-      e.firstKey = key;
-      indexDirty_ = true;
-    }
-    indexDirty_ = indexDirty_ || keyed;  // counts in the index change
-    storedIn = e.number;
-  } else {
-    // Split: an append at the very end starts a new block (keeps loads in key order dense);
-    // otherwise the upper half moves to the new block.
-    BlockEntry old = chain_[entry];
-    std::string recs = block.substr(kBlockHeaderSize, old.count * rs);
-    recs.insert(slot * rs, bytes);
-    const std::size_t total = old.count + 1u;
-    const bool atEnd = slot == old.count && entry + 1 == chain_.size();
-    const std::size_t keep = atEnd ? old.count : total / 2;
-    std::uint16_t nb = AllocateBlock();
-    const std::uint16_t next = GetU16(block, 0), prev = GetU16(block, 2);
-    std::string right(blockSize, '\0');
-    SetBlockHeader(right, next, old.number, total - keep, rs);
-    right.replace(kBlockHeaderSize, (total - keep) * rs, recs.substr(keep * rs));
-    WriteBlock(nb, right);  // not yet in the chain
-    if (next != 0) {
-      std::string nblock = ReadBlock(next);
-      PutU16(nblock, 2, nb);
-      WriteBlock(next, nblock);
-    }
-    std::string left(blockSize, '\0');
     SetBlockHeader(left, nb, prev, keep, rs);
-    left.replace(kBlockHeaderSize, keep * rs, recs.substr(0, keep * rs));
-    WriteBlock(old.number, left);
-    chain_[entry].count = static_cast<std::uint16_t>(keep);
-    if (keyed) chain_[entry].firstKey = recs.substr(0, s.KeySize());
-    BlockEntry ne{nb, static_cast<std::uint16_t>(total - keep), keyed ? recs.substr(keep * rs, s.KeySize()) : std::string()};
-    chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(entry) + 1, ne);
-    storedIn = slot < keep ? old.number : nb;
-    indexDirty_ = true;
+    left.replace(kBlockHeaderSize, keep * rs, recs, 0, keep * rs);
+    std::fill(left.begin() + static_cast<std::ptrdiff_t>(kBlockHeaderSize + keep * rs), left.end(), '\0');
   }
+  {
+    std::string& right = cache_->Replace(nb);
+    SetBlockHeader(right, next, old.number, total - keep, rs);
+    right.replace(kBlockHeaderSize, (total - keep) * rs, recs, keep * rs, (total - keep) * rs);
+  }
+  if (next != 0) PutU16(cache_->Modify(next), 2, nb);
+  const bool keyed = schema_->KeyFieldCount() > 0;
+  chain_[entry].count = static_cast<std::uint16_t>(keep);
+  if (keyed) chain_[entry].firstKey = recs.substr(0, ks);
+  BlockEntry ne{nb, static_cast<std::uint16_t>(total - keep), keyed ? recs.substr(keep * rs, ks) : std::string()};
+  chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(entry) + 1, std::move(ne));
+  prefixValid_ = false;
+  if (slot < keep) return {entry, slot, old.number};
+  return {entry + 1, slot - keep, nb};
+}
+
+void ParadoxTable::NotifyInserted(std::string_view bytes, std::uint16_t block) {
+  if (!maintainer_) return;
+  Record stored(schema_);
+  stored.SetBytes(std::string(bytes));
+  ReadBlobs(stored);
+  maintainer_->AfterInsert(stored, block);
+}
+
+std::uint32_t ParadoxTable::Insert(const Record& record) {
+  RequireWritable();
+  PlaceStaged();
+  std::string bytes = PrepareBytes(record);
+  if (schema_->KeyFieldCount() > 0 && ChainHasKey(std::string_view(bytes).substr(0, schema_->KeySize())))
+    throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
+  if (maintainer_) maintainer_->BeforeInsert(record);
+  BeginChange();
+  CompleteBytes(record, bytes);
+  const Placed p = PlaceRecord(bytes);
   ++recordCount_;
-  header_.autoIncrement = autoInc;
-  prefix_.assign(chain_.size(), 0);
-  std::uint32_t run = 0;
-  for (std::size_t i = 0; i < chain_.size(); ++i) {
-    prefix_[i] = run;
-    run += chain_[i].count;
-  }
-  std::uint32_t position = 0;
-  if (chain_.size() > entry) {
-    if (slot < chain_[entry].count || entry + 1 >= chain_.size() || chain_[entry].number == storedIn)
-      position = prefix_[entry] + static_cast<std::uint32_t>(slot);
-    else
-      position = prefix_[entry + 1] + static_cast<std::uint32_t>(slot - chain_[entry].count);
-  }
-  WriteHeader();
-  if (indexDirty_) WritePrimaryIndex();
-  if (maintainer_) {
-    Record stored(schema_);
-    stored.SetBytes(bytes);
-    ReadBlobs(stored);
-    maintainer_->AfterInsert(stored, storedIn);
-  }
+  const std::uint32_t position = PositionOf(p.entry, p.slot);
+  NotifyInserted(bytes, p.block);
   return position;
+}
+
+Record ParadoxTable::Stage(const Record& record) {
+  RequireWritable();
+  const std::size_t ks = schema_->KeySize();
+  std::string bytes = PrepareBytes(record);
+  if (ks == 0) {
+    // Unkeyed: the record goes after the last one, which needs no search.
+    if (maintainer_) maintainer_->BeforeInsert(record);
+    BeginChange();
+    CompleteBytes(record, bytes);
+    const Placed p = PlaceRecord(bytes);
+    ++recordCount_;
+    NotifyInserted(bytes, p.block);
+  } else {
+    const std::string_view key = std::string_view(bytes).substr(0, ks);
+    if ((staged_ && staged_->ContainsKey(key)) || ChainHasKey(key))
+      throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
+    // Staged records are placed later, when no error may refuse them: the table's room is
+    // checked now, counting full blocks (which a load in key order gives).
+    const std::uint64_t room = static_cast<std::uint64_t>(0xFFFF - header_.fileBlocks + freeBlocks_.size()) * RecordsPerBlock();
+    if ((staged_ ? staged_->Count() : 0) + 1 > room)
+      throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
+    if (maintainer_) maintainer_->BeforeInsert(record);
+    BeginChange();
+    CompleteBytes(record, bytes);
+    if (!staged_) {
+      fs::path work = path_;
+      work.replace_filename(text::PathFromUtf8(TableBaseName(Utf8FileName(path_)) + "~ST.TMP"));
+      staged_ = std::make_unique<StagedRecords>(work, bytes.size(), ks, kStagedMemoryBytes);
+    }
+    staged_->Add(bytes);
+    ++recordCount_;
+    prefixValid_ = false;
+    if (maintainer_) {
+      Record stored(schema_);
+      stored.SetBytes(bytes);
+      ReadBlobs(stored);
+      maintainer_->AfterInsert(stored, 0);
+    }
+  }
+  Record stored(schema_);
+  stored.SetBytes(std::move(bytes));
+  ReadBlobs(stored);
+  return stored;
+}
+
+std::size_t ParadoxTable::StagedCount() const { return staged_ ? staged_->Count() : 0; }
+
+void ParadoxTable::PlaceAll() {
+  if (!staged_ || staged_->Count() == 0) return;
+  staged_->Drain([&](std::string_view bytes) { PlaceRecord(bytes); });
+}
+
+void ParadoxTable::RemoveAt(std::size_t entry, std::uint32_t slot) {
+  const std::size_t rs = schema_->RecordSize();
+  BlockEntry& e = chain_[entry];
+  if (e.count == 1) {
+    std::uint16_t next = 0, prev = 0;
+    {
+      const std::string& block = cache_->Read(e.number);
+      next = GetU16(block, 0);
+      prev = GetU16(block, 2);
+    }
+    if (prev != 0) PutU16(cache_->Modify(prev), 0, next);
+    if (next != 0) PutU16(cache_->Modify(next), 2, prev);
+    const std::uint16_t number = e.number;
+    chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(entry));
+    FreeBlock(number);
+    if (entry > 0) RefreshEmptyKeys(entry - 1);
+  } else {
+    std::string& block = cache_->Modify(e.number);
+    char* records = block.data() + kBlockHeaderSize;
+    std::memmove(records + slot * rs, records + (slot + 1) * rs, (e.count - slot - 1u) * rs);
+    std::memset(records + (e.count - 1u) * rs, 0, rs);
+    --e.count;
+    PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(e.count, rs)));
+    if (slot == 0 && schema_->KeyFieldCount() > 0) {
+      e.firstKey.assign(records, schema_->KeySize());
+      RefreshEmptyKeys(entry);
+    }
+  }
+  --recordCount_;
+  prefixValid_ = false;
 }
 
 void ParadoxTable::Delete(std::uint32_t position) {
   RequireWritable();
   if (position >= recordCount_) throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+  PlaceStaged();
+  Record oldRecord = ReadRecord(position);
   auto [entry, slot] = Locate(position);
-  const std::size_t rs = schema_->RecordSize();
-  BlockEntry& e = chain_[entry];
-  std::string block = ReadBlock(e.number);
-  std::string old = block.substr(kBlockHeaderSize + slot * rs, rs);
-  Record oldRecord(schema_);
-  oldRecord.SetBytes(old);
-  ReadBlobs(oldRecord);
-  CountChange();
-  if (e.count == 1) {
-    const std::uint16_t next = GetU16(block, 0), prev = GetU16(block, 2);
-    if (prev != 0) {
-      std::string p = ReadBlock(prev);
-      PutU16(p, 0, next);
-      WriteBlock(prev, p);
-    }
-    if (next != 0) {
-      std::string n = ReadBlock(next);
-      PutU16(n, 2, prev);
-      WriteBlock(next, n);
-    }
-    std::uint16_t number = e.number;
-    chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(entry));
-    FreeBlock(number);
-  } else {
-    std::string recs = block.substr(kBlockHeaderSize, e.count * rs);
-    recs.erase(slot * rs, rs);
-    recs.append(rs, '\0');
-    block.replace(kBlockHeaderSize, recs.size(), recs);
-    PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(e.count - 1u, rs)));
-    WriteBlock(e.number, block);
-    --e.count;
-    if (slot == 0 && schema_->KeyFieldCount() > 0) e.firstKey = recs.substr(0, schema_->KeySize());
-  }
-  --recordCount_;
-  prefix_.assign(chain_.size(), 0);
-  std::uint32_t run = 0;
-  for (std::size_t i = 0; i < chain_.size(); ++i) {
-    prefix_[i] = run;
-    run += chain_[i].count;
-  }
-  indexDirty_ = schema_->KeyFieldCount() > 0;
-  WriteHeader();
-  if (indexDirty_) WritePrimaryIndex();
-  ReleaseBlobs(old);
+  BeginChange();
+  RemoveAt(entry, slot);
+  ReleaseBlobs(oldRecord.Bytes());
   if (maintainer_) maintainer_->AfterDelete(oldRecord);
 }
 
 std::uint32_t ParadoxTable::Update(std::uint32_t position, const Record& record) {
   RequireWritable();
   if (position >= recordCount_) throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
-  RecordBytesForStore(record, nullptr);
-  if (schema_->KeyFieldCount() > 0) {
-    Record current = ReadRecord(position);
-    if (current.Key() != record.Key() && FindKey(record))
-      throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
-  }
-  // The new record is stored before the old one goes, so a failure leaves the old one.
-  if (schema_->KeyFieldCount() == 0) {
-    Delete(position);
-    return Insert(record);
-  }
+  PlaceStaged();
   Record current = ReadRecord(position);
-  Delete(position);
-  try {
-    return Insert(record);
-  } catch (...) {
-    Insert(current);
-    throw;
+  std::string bytes = PrepareBytes(record);
+  const std::size_t ks = schema_->KeySize();
+  if (ks > 0 && current.Key() != std::string_view(bytes).substr(0, ks)) {
+    // A new key: the record is stored at its new place first; only then does the old one go.
+    const std::uint32_t stored = Insert(record);
+    const std::uint32_t old = *FindKey(current);
+    Delete(old);
+    return old < stored ? stored - 1 : stored;
   }
+  // The same key: the record is written over itself.
+  auto [entry, slot] = Locate(position);
+  if (maintainer_) {
+    maintainer_->AfterDelete(current);
+    try {
+      maintainer_->BeforeInsert(record);
+    } catch (...) {
+      maintainer_->AfterInsert(current, chain_[entry].number);
+      throw;
+    }
+  }
+  BeginChange();
+  CompleteBytes(record, bytes);
+  std::string& block = cache_->Modify(chain_[entry].number);
+  block.replace(kBlockHeaderSize + slot * schema_->RecordSize(), bytes.size(), bytes);
+  ReleaseBlobs(current.Bytes());
+  NotifyInserted(bytes, chain_[entry].number);
+  return position;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -814,10 +912,17 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   std::uint8_t minLevel = need >= 5 ? 0x0B : 0x09;  // 4.x at least: the code page needs the long header
   if (def.level < minLevel) def.level = minLevel;
   if (def.level > kLevel7) def.level = kLevel7;
-  const unsigned bs = def.blockSizeKiB;
+  unsigned bs = def.blockSizeKiB;
   if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
     throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid parameter.\nblock size of " + std::to_string(bs) + " KiB");
   TableSchema schema(def);
+  // Block numbers are 16 bits: a table of many records needs larger blocks.
+  auto holds = [&](unsigned kib) {
+    const std::size_t perBlock = schema.RecordSize() > kib * 1024u - kBlockHeaderSize ? 0 : (kib * 1024u - kBlockHeaderSize) / schema.RecordSize();
+    return static_cast<std::uint64_t>(0xFFFF) * perBlock >= def.expectedRecords;
+  };
+  while (bs < 32 && !holds(bs)) bs = bs < 4 ? 4 : bs * 2;
+  if (bs > 4 && def.level < 0x0A) def.level = 0x0A;  // blocks above 4 KiB came with level 5
   if (schema.RecordSize() > bs * 1024u - kBlockHeaderSize)
     throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Record size too big for table.", PathText(dataFile));
 

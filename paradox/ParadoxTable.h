@@ -7,15 +7,18 @@
 // block chain (0-based), which for a keyed table is ascending primary-key order.
 //
 // Writing needs an exclusive open. Keyed tables keep their records in key order along the
-// chain; a record is placed by a binary search over the block directory (the .PX's content,
-// held in memory) and then inside one block, so storing and the key-violation test cost
-// O(log n) comparisons and one block read. A duplicate key raises EDBEngineError
-// kKeyViolation "Key violation." and changes nothing.
+// chain; a record is placed by a binary search over the block directory (held in memory) and
+// then inside one block. A duplicate key raises EDBEngineError kKeyViolation "Key violation."
+// and changes nothing. Records stored with Stage() are checked at once and placed later, in
+// key order, at the next read or flush (see StagedRecords.h): the way to load many records.
 //
-// Write order, so that a failure at any point leaves a readable table: blob data goes to new
-// space of the .MB first; then data blocks that nothing references yet (a split's new block);
-// then the blocks already in the chain; then the .DB header (counts, chain ends, change
-// counter); the .PX last (it is derived data, rebuilt from the chain when stale).
+// Blocks are changed in memory (BlockCache.h) and written when they leave it or at Flush().
+// The .PX and the secondary indexes are derived data, written once per flush from the chain.
+// From its first change until its flush completes the table carries the "modified" mark in
+// its header (0x14), on the disk before any block is changed; a table found with the mark was
+// left by a writer that did not finish and is refused when opened (kCorruptFile), so it is
+// never read as if it were sound. A flush writes the data blocks, the memo file, the .PX, the
+// secondary indexes and last the header without the mark, each file flushed to the disk.
 //
 // Secondary indexes (.Xnn/.Ynn/.XGn/.YGn) are maintained through an IndexMaintainer. A table
 // that has such files and no maintainer is readable but refuses every write with
@@ -36,7 +39,9 @@
 namespace paradox {
 
 class BinaryFile;
+class BlockCache;
 class MemoFile;
+class StagedRecords;
 struct IndexEntry;
 
 // The .DB header values, as read from or about to be written to the file.
@@ -126,14 +131,21 @@ class ParadoxTable {
   // key's place; unkeyed: after the last record. Autoincrement fields left NULL get the next
   // value. Key violation: kKeyViolation, nothing written.
   std::uint32_t Insert(const Record& record);
-  // Replaces the record at `position`; a changed key moves it (a key violation leaves the old
-  // record in place).
+  // Stores `record` like Insert, checked at once (key violation, autoincrement, blobs written),
+  // but placed in the chain only at the next read or flush; returns the record as stored.
+  // An unkeyed table places it at once (after the last record).
+  Record Stage(const Record& record);
+  std::size_t StagedCount() const;
+  // Replaces the record at `position`: in place when the key is unchanged; otherwise the new
+  // record is stored first and the old one removed after (a key violation, or any failure to
+  // store, leaves the old record in place). Returns the record's position.
   std::uint32_t Update(std::uint32_t position, const Record& record);
   void Delete(std::uint32_t position);
 
   void SetIndexMaintainer(IndexMaintainer* maintainer) { maintainer_ = maintainer; }
 
-  // Writes what is pending (the .PX, the memo header) and asks the system to flush the files.
+  // Places staged records and writes every change: data blocks, memo, .PX, secondary indexes,
+  // then the header without the "modified" mark; each file is flushed to the disk.
   void Flush();
   void Close();
 
@@ -143,19 +155,39 @@ class ParadoxTable {
     std::uint16_t count = 0;
     std::string firstKey;  // keyed tables
   };
-  struct Impl;
 
   ParadoxTable() = default;
   void Load();
-  std::string ReadBlock(std::uint16_t number) const;
-  void WriteBlock(std::uint16_t number, const std::string& bytes);
-  void WriteHeader();
-  void CountChange();
-  void WritePrimaryIndex(bool sync = false);
+  void LoadHeader();
+  TableDefinition LoadDefinition();
+  void LoadChain();
+  void LoadFreeList(std::vector<char>& seen);
+  std::size_t BlockBytes() const { return header_.blockSizeKiB * 1024u; }
+  std::size_t RecordsPerBlock() const;
+  void BeginChange();
+  void WriteHeader(bool modified);
+  void WritePrimaryIndex();
   void RequireWritable() const;
+  void PlaceStaged() const;
+  void PlaceAll();
   std::pair<std::size_t, std::uint32_t> Locate(std::uint32_t position) const;
-  std::uint32_t FirstPositionOf(std::size_t entry) const;
-  std::string RecordBytesForStore(const Record& record, std::string* oldBytes);
+  std::uint32_t PositionOf(std::size_t entry, std::size_t slot) const;
+  std::size_t EntryForKey(std::string_view key) const;
+  std::optional<std::size_t> SlotOfKey(std::size_t entry, std::string_view key, bool* found) const;
+  bool ChainHasKey(std::string_view key) const;
+  void RefreshEmptyKeys(std::size_t entry);
+  std::string PrepareBytes(const Record& record);
+  void CompleteBytes(const Record& record, std::string& bytes);
+  struct Placed {
+    std::size_t entry = 0;
+    std::size_t slot = 0;
+    std::uint16_t block = 0;
+  };
+  Placed PlaceRecord(std::string_view bytes);
+  Placed PlaceInBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
+  Placed SplitBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
+  void RemoveAt(std::size_t entry, std::uint32_t slot);
+  void NotifyInserted(std::string_view bytes, std::uint16_t block);
   void ReadBlobs(Record& r) const;
   void ReleaseBlobs(std::string_view recordBytes);
   std::uint16_t AllocateBlock();
@@ -166,20 +198,22 @@ class ParadoxTable {
   OpenMode mode_ = OpenMode::kShared;
   std::unique_ptr<BinaryFile> db_;
   std::unique_ptr<MemoFile> mb_;
+  std::unique_ptr<BlockCache> cache_;
+  std::unique_ptr<StagedRecords> staged_;
   std::shared_ptr<const TableSchema> schema_;
   TableHeader header_;
   std::string headerBytes_;  // the header block as read; unknown bytes are kept
+  // The block directory in chain order. An empty block (found in files of other programs)
+  // carries the first key of the block before it, so the keys stay ordered for the search.
   std::vector<BlockEntry> chain_;
-  std::vector<std::uint32_t> prefix_;  // records before chain_[i]
-  std::vector<std::uint16_t> freeBlocks_;
-  std::uint32_t recordCount_ = 0;
-  bool indexDirty_ = false;
-  bool damaged_ = false;
-  bool changeCounted_ = false;  // the change counter moves once per open
+  mutable std::vector<std::uint32_t> prefix_;  // records before chain_[i], when prefixValid_
+  mutable bool prefixValid_ = false;
+  std::vector<std::uint16_t> freeBlocks_;  // in list order; the front is header 0x4D
+  std::uint32_t recordCount_ = 0;          // placed and staged
+  bool changeCounted_ = false;             // the change counter moves once per open
+  bool marked_ = false;                    // the header on the disk carries the "modified" mark
   std::vector<std::filesystem::path> secondaryIndexes_;
   IndexMaintainer* maintainer_ = nullptr;
-  mutable std::uint16_t cachedBlock_ = 0;
-  mutable std::string cachedBytes_;
 };
 
 }  // namespace paradox

@@ -260,24 +260,26 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
   def.fields = fields;
   def.level = std::max<std::uint8_t>(def.level, old->Header().level);
   def.blockSizeKiB = old->Header().blockSizeKiB;
+  def.expectedRecords = old->RecordCount();
   for (std::size_t i = 0; i < fields.size(); ++i)
     if (fields[i].type != schema.Field(i).type)
       Refuse("field " + schema.Field(i).name + " cannot change its type");
   auto newSchema = std::make_shared<const TableSchema>(def);  // names, sizes, record size
   if (newSchema->RecordSize() > def.blockSizeKiB * 1024u - 6) Refuse("record too long for a block");
 
-  std::vector<Record> records;
-  records.reserve(old->RecordCount());
+  // A first pass only reads: a value the new definition cannot take refuses the restructure
+  // before anything is written. The copy below converts each record again as it goes, so
+  // memory holds a few blocks, never the table.
   std::optional<std::string> refusal;
+  std::uint32_t checked = 0;
   old->ForEachRecord([&](const Record& r) {
     Record n(newSchema);
+    ++checked;
     for (std::size_t f = 0; f < fields.size(); ++f)
       if (!ConvertField(r, f, n, f)) {
-        refusal = "field " + schema.Field(f).name + " cannot hold the value of record " +
-                  std::to_string(records.size() + 1);
+        refusal = "field " + schema.Field(f).name + " cannot hold the value of record " + std::to_string(checked);
         return false;
       }
-    records.push_back(std::move(n));
     return true;
   });
   if (refusal) Refuse(*refusal);
@@ -297,8 +299,15 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
     ParadoxTable::Create(newData, def);
     at(RestructureStep::kNewTableCreated, newData);
     {
+      // The old chain is in key order: every record goes after the last, into blocks filled
+      // in turn, which the block cache writes out as they fill.
       auto t = ParadoxTable::Open(newData, OpenMode::kExclusive);
-      for (const auto& r : records) t->Insert(r);
+      Record n(newSchema);
+      old->ForEachRecord([&](const Record& r) {
+        for (std::size_t f = 0; f < fields.size(); ++f) ConvertField(r, f, n, f);
+        t->Insert(n);
+        return true;
+      });
       t->Close();
     }
     // The last value handed out goes across: numbers of records deleted before must not come

@@ -207,6 +207,7 @@ void IndexEntries::Sort() {
 
 IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def) {
   IndexEntries entries(table.Schema(), def);
+  entries.MutableEntries().reserve(table.RecordCount());
   // The records come in chain order, block after block, as the block directory lists them.
   const std::vector<IndexEntry> blocks = table.PrimaryIndexEntries();
   std::size_t blockAt = 0;
@@ -573,9 +574,10 @@ std::unique_ptr<SecondaryIndexSet> SecondaryIndexSet::Attach(ParadoxTable& table
   std::unique_ptr<SecondaryIndexSet> set(new SecondaryIndexSet(table));
   try {
     for (auto& file : ReadSecondaryIndexes(table)) {
+      // Refuses the kinds this engine cannot keep before anything is written.
+      IndexEntries check(table.Schema(), file.def);
       Live live;
       live.file = std::move(file);
-      live.entries = std::make_unique<IndexEntries>(CollectEntries(table, live.file.def));
       set->indexes_.push_back(std::move(live));
     }
   } catch (const EDBEngineError& e) {
@@ -584,22 +586,6 @@ std::unique_ptr<SecondaryIndexSet> SecondaryIndexSet::Attach(ParadoxTable& table
     if (e.Code() == EngineErrorCode::kNotSupported) return nullptr;
     throw;
   }
-  // An index whose stored records are not those of the table (left behind by a program that
-  // stopped between writing the data and its indexes) is written again now.
-  for (auto& live : set->indexes_) {
-    std::string current = ReadWholeFile(live.file.xPath);
-    IndexFileStamps stamps;
-    stamps.storedBase = live.file.storedBase;
-    stamps.ownStamp = static_cast<std::uint8_t>(live.file.header[kStampY]);
-    stamps.dbStamp = static_cast<std::uint8_t>(live.file.header[kStampDb]);
-    stamps.pxStamp = static_cast<std::uint8_t>(live.file.header[kStampPx]);
-    IndexFilePair want = BuildIndexFiles(table.Schema(), table.Header(), live.file.def, *live.entries,
-                                         live.file.extension, stamps);
-    if (current.size() != want.x.size() || current.compare(0x800, std::string::npos, want.x, 0x800, std::string::npos) != 0 ||
-        !fs::exists(live.file.yPath))
-      live.dirty = true;
-  }
-  if (table.Mode() == OpenMode::kExclusive) set->Flush();
   table.SetIndexMaintainer(set.get());
   return set;
 }
@@ -608,29 +594,42 @@ SecondaryIndexSet::~SecondaryIndexSet() {
   if (table_) table_->SetIndexMaintainer(nullptr);
 }
 
+std::string SecondaryIndexSet::UniqueValue(const Live& live, const Record& record) const {
+  IndexEntries probe(table_->Schema(), live.file.def);
+  const std::size_t indexBytes = probe.Layout().offsets[probe.Layout().indexFields];
+  return probe.EntryFor(record, 0).substr(0, indexBytes);
+}
+
+void SecondaryIndexSet::CountUniqueValues(Live& live) {
+  if (live.uniqueCounted) return;
+  const IndexEntries entries = CollectEntries(*table_, live.file.def);
+  const std::size_t indexBytes = entries.Layout().offsets[entries.Layout().indexFields];
+  for (const auto& e : entries.Entries()) ++live.uniqueValues[e.substr(0, indexBytes)];
+  live.uniqueCounted = true;
+}
+
 void SecondaryIndexSet::BeforeInsert(const Record& record) {
   for (auto& live : indexes_) {
     if (!live.file.def.unique) continue;
-    std::string key = live.entries->EntryFor(record, 0).substr(0, live.entries->Layout().sortKeySize);
-    const std::size_t indexBytes = live.entries->Layout().offsets[live.entries->Layout().indexFields];
-    for (const auto& e : live.entries->Entries())
-      if (e.compare(0, indexBytes, key, 0, indexBytes) == 0)
-        throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(live.file.xPath));
+    CountUniqueValues(live);
+    auto it = live.uniqueValues.find(UniqueValue(live, record));
+    if (it != live.uniqueValues.end() && it->second > 0)
+      throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(live.file.xPath));
   }
 }
 
-void SecondaryIndexSet::AfterInsert(const Record& record, std::uint16_t block) {
+void SecondaryIndexSet::AfterInsert(const Record& record, std::uint16_t) {
+  // The entries are collected from the records at the flush: a block split moves records
+  // whose entries were made before it, so entries kept per record would need fixing anyway.
   for (auto& live : indexes_) {
-    // An unkeyed table appends: the new record is the last one.
-    live.entries->Add(live.entries->EntryFor(record, block, table_->RecordCount()));
+    if (live.uniqueCounted) ++live.uniqueValues[UniqueValue(live, record)];
     live.dirty = true;
   }
 }
 
 void SecondaryIndexSet::AfterDelete(const Record& record) {
   for (auto& live : indexes_) {
-    // Removing from an unkeyed table renumbers the records after it; the flush recollects.
-    if (table_->Schema().KeyFieldCount() > 0) live.entries->Remove(record);
+    if (live.uniqueCounted) --live.uniqueValues[UniqueValue(live, record)];
     live.dirty = true;
   }
 }
@@ -645,24 +644,22 @@ void SecondaryIndexSet::WriteOne(Live& live) {
   stamps.changeCount = static_cast<std::uint16_t>(GetU16(old, format::kHeaderChangeCount) + 1);
   stamps.counter = GetU32(old, kCounter);
   stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
-  IndexFilePair files = BuildIndexFiles(table_->Schema(), table_->Header(), live.file.def, *live.entries,
-                                        live.file.extension, stamps);
+  IndexFilePair files;
+  {
+    const IndexEntries entries = CollectEntries(*table_, live.file.def);
+    files = BuildIndexFiles(table_->Schema(), table_->Header(), live.file.def, entries, live.file.extension, stamps);
+    live.file.recordCount = static_cast<std::uint32_t>(entries.Entries().size());
+  }
   // The .X first: a reader that finds a .Y older than its .X rebuilds the .Y's content from it.
   WriteFileDurably(live.file.xPath, files.x);
   WriteFileDurably(live.file.yPath, files.y);
   live.file.header = files.x.substr(0, 0x800);
-  live.file.recordCount = static_cast<std::uint32_t>(live.entries->Entries().size());
   live.dirty = false;
 }
 
 void SecondaryIndexSet::Flush() {
-  for (auto& live : indexes_) {
-    if (!live.dirty) continue;
-    // A block split moves records whose entries were made before it; collecting again gives
-    // every entry its record's block as the data file now has it.
-    live.entries = std::make_unique<IndexEntries>(CollectEntries(*table_, live.file.def));
-    WriteOne(live);
-  }
+  for (auto& live : indexes_)
+    if (live.dirty) WriteOne(live);
 }
 
 }  // namespace paradox

@@ -102,6 +102,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "paradox/ParadoxTable.h"
@@ -249,9 +250,9 @@ std::vector<std::filesystem::path> CreateSecondaryIndexes(const std::filesystem:
 std::optional<std::string> CheckSecondaryIndexes(const std::filesystem::path& dataFile);
 
 // Keeps every secondary index of an open table up to date. Attaching reads each index's
-// definition, rebuilds its content from the records (so an index left stale by an interrupted
-// program is repaired) and rewrites a file whose content differs. Every stored or removed record
-// updates the entries in memory; Flush() (the table's flush and close) writes the changed files.
+// definition and writes nothing. A stored or removed record marks the indexes changed; Flush()
+// (the table's flush and close) builds each changed index from the records by sorting and
+// writes it, so an index left stale by an interrupted program is repaired at the first write.
 class SecondaryIndexSet final : public IndexMaintainer {
  public:
   // Attaches itself as `table`'s maintainer; detach by destroying it after the table closed.
@@ -261,7 +262,6 @@ class SecondaryIndexSet final : public IndexMaintainer {
 
   std::size_t IndexCount() const { return indexes_.size(); }
   const SecondaryIndexFile& Index(std::size_t i) const { return indexes_.at(i).file; }
-  const IndexEntries& Entries(std::size_t i) const { return *indexes_.at(i).entries; }
 
   void BeforeInsert(const Record& record) override;
   void AfterInsert(const Record& record, std::uint16_t block) override;
@@ -271,11 +271,15 @@ class SecondaryIndexSet final : public IndexMaintainer {
  private:
   struct Live {
     SecondaryIndexFile file;
-    std::unique_ptr<IndexEntries> entries;
     bool dirty = false;
+    // A unique index's values with their record counts, counted at its first test.
+    bool uniqueCounted = false;
+    std::unordered_map<std::string, int> uniqueValues;
   };
   explicit SecondaryIndexSet(ParadoxTable& table) : table_(&table) {}
   void WriteOne(Live& live);
+  std::string UniqueValue(const Live& live, const Record& record) const;
+  void CountUniqueValues(Live& live);
 
   ParadoxTable* table_;
   std::vector<Live> indexes_;

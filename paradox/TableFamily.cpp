@@ -1,6 +1,7 @@
 #include "paradox/TableFamily.h"
 
 #include <cctype>
+#include <memory>
 #include <system_error>
 
 #include "paradox/BinaryFile.h"
@@ -126,7 +127,19 @@ void DeleteTable(const fs::path& dir, std::string_view tableName) {
   if (!FindDataFile(dir, tableName))
     throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.",
                          PathText(dir / text::PathFromUtf8(TableBaseName(tableName) + ".DB")));
-  RemoveFamily(dir, tableName);
+  const std::vector<fs::path> family = FindFamilyFiles(*FindDataFile(dir, tableName));  // data file first
+  {
+    // Every member must be free to go before one goes: a member held by another program would
+    // otherwise stay behind without its table.
+    std::vector<std::unique_ptr<BinaryFile>> held;
+    for (const auto& p : family) held.push_back(BinaryFile::Open(p, FileAccess::kReadWriteExclusive));
+  }
+  // The companions first and the data file last: while it is there, so is the table.
+  for (auto it = family.rbegin(); it != family.rend(); ++it) {
+    std::error_code ec;
+    fs::remove(*it, ec);
+    if (ec) throw EDBEngineError(EngineErrorCode::kIoError, "Cannot delete file.\n" + ec.message(), PathText(*it));
+  }
 }
 
 void RenameTable(const fs::path& dir, std::string_view oldName, std::string_view newName) {

@@ -55,7 +55,9 @@ std::filesystem::path FamilyMemberPath(const std::filesystem::path& dataFile, st
 bool TableExists(const std::filesystem::path& dir, std::string_view tableName);
 
 // Removes the data file and every family file. Missing table: EDBEngineError kFileNotFound.
-// A file that cannot be removed: EDBEngineError kIoError (files already removed stay removed).
+// Every member is first opened exclusively: one that another program holds (kFileLocked) or
+// that cannot be opened for writing (kIoError) stops the deletion before anything is removed.
+// The companions go first, the data file last.
 void DeleteTable(const std::filesystem::path& dir, std::string_view tableName);
 
 // Renames every family file to the new base name, keeping each extension. Fails before

@@ -36,6 +36,9 @@ struct TableDefinition {
   // File level (0x0C = 7). A lower level is raised to what the field types need.
   std::uint8_t level = format::kLevel7;
   unsigned blockSizeKiB = 2;      // 1, 2, 4, 8, 16 or 32
+  // Records the new table must hold. When 65,535 blocks of blockSizeKiB cannot hold them,
+  // ParadoxTable::Create takes the next size up that can (4, 8, 16 or 32 KiB).
+  std::uint32_t expectedRecords = 0;
 };
 
 class TableSchema {

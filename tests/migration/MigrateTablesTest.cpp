@@ -19,6 +19,9 @@
 #include "text/CodePage.h"
 #include "tools/pdx/PdxCommands.h"
 #include "util/AliasPath.h"
+#include "engine/ShortDate.h"
+#include "engine/Table.h"
+#include "migration/MigrationPasses.h"
 
 namespace {
 
@@ -118,7 +121,7 @@ void ExpectShape(const fs::path& dir, const std::string& table, const std::vecto
   for (std::size_t i = 0; i < fields.size(); ++i) {
     EXPECT_EQ(s.Field(i).name, fields[i].name);
     EXPECT_EQ(s.Field(i).type, fields[i].type) << fields[i].name;
-    if (fields[i].size) EXPECT_EQ(s.Field(i).size, fields[i].size) << fields[i].name;
+    EXPECT_EQ(s.Field(i).size, fields[i].size) << fields[i].name;
   }
   EXPECT_EQ(s.KeyFieldCount(), keyFields);
   std::vector<IndexShape> found;
@@ -141,7 +144,7 @@ void ExpectShape(const fs::path& dir, const std::string& table, const std::vecto
   EXPECT_EQ(pdx::Run({"check", Utf8Path(*file)}, out, err), 0) << err.str();
 }
 
-void ExpectNewStructure(const fs::path& dir) {
+void ExpectNewStructure(const fs::path& dir, bool olderGRider = false) {
   ExpectShape(dir, "TOVO",
               {{"SYARYOU_NO", kAlpha, 20}, {"SYATAI_NO", kAlpha, 20}, {"SYASEKI_NO", kAlpha, 20}, {"ID", kLong, 4},
                {"TOUROKU_DATE", kDate, 4}, {"MAKER", kAlpha, 20}, {"SHAMEI", kAlpha, 20}, {"COLOR", kAlpha, 10},
@@ -164,7 +167,8 @@ void ExpectNewStructure(const fs::path& dir) {
               1,
               {{"IX_SYARYOU", {"SYARYOU_NO"}}, {"IX_MAKER", {"MAKER"}}, {"IX_SYAKEN_DATE", {"SYAKEN_DATE"}},
                {"IX_TOUROKU_DATE", {"TOUROKU_DATE"}}, {"Kokyaku_ID", {"ID"}}});
-  ExpectShape(dir, "G_RIDER",
+  if (!olderGRider)
+    ExpectShape(dir, "G_RIDER",
               {{"G_NO", kAlpha, 10}, {"SYARYOU_NO", kAlpha, 20}, {"SYATAI_NO", kAlpha, 20}, {"HAIKIRYO", kShort, 2},
                {"COLOR", kAlpha, 10}, {"NINTEI_NO", kAlpha, 16}, {"SIYOU_ID", kLong, 4}, {"SYOYU_ID", kLong, 4},
                {"TANTOU_ID", kShort, 2}, {"KANYU_DATE", kDate, 4}, {"SINKOSYA", kAlpha, 4}, {"SHAMEI", kAlpha, 20},
@@ -256,7 +260,7 @@ TEST(MigrateTables, BringsEveryTableToTheNewStructureWithEveryRecord) {
   EXPECT_EQ(ui.position, 10);
 
   for (const fs::path& dir : {inst.live, inst.demo}) {
-    ExpectNewStructure(dir);
+    ExpectNewStructure(dir, true);
     for (const char* work : {"NewTovo.DB", "NewKokyaku.DB", "NewBigTovo.DB", "TOVO~RB.JNL"})
       EXPECT_FALSE(paradox::FindDataFile(dir, work)) << work;
   }
@@ -281,3 +285,318 @@ TEST(MigrateTables, BringsEveryTableToTheNewStructureWithEveryRecord) {
   TableImage oldKokyaku = ReadTable(inst.live / "TempData", "kokyaku");
   EXPECT_EQ(Canonical(oldKokyaku.rows), Canonical(before.live["kokyaku.db"].rows));
 }
+
+TEST(MigrateTables, SecondRunReachesTheSameEndState) {
+  sample::SampleOptions o;
+  o.customers = 24;
+  o.demoCustomers = 6;
+  Installation inst = MakeInstallation("rerun", o);
+  RecordingUi first;
+  ASSERT_TRUE(Migrate(first, inst));
+  std::map<std::string, std::vector<std::string>> once;
+  for (const char* t : {"TOVO", "KOKYAKU", "BIGTOVO", "bicycle", "G_RIDER", "TOVO_SYOUSAI"})
+    once[t] = Canonical(ReadTable(inst.live, t).rows), once[std::string(t) + "@demo"] = Canonical(ReadTable(inst.demo, t).rows);
+  RecordingUi second;
+  ASSERT_TRUE(Migrate(second, inst));
+  for (const char* t : {"TOVO", "KOKYAKU", "BIGTOVO", "bicycle", "G_RIDER", "TOVO_SYOUSAI"}) {
+    EXPECT_EQ(Canonical(ReadTable(inst.live, t).rows), once[t]) << t;
+    EXPECT_EQ(Canonical(ReadTable(inst.demo, t).rows), once[std::string(t) + "@demo"]) << t;
+  }
+  ExpectNewStructure(inst.live);
+  ExpectNewStructure(inst.demo);
+  // The backup now holds the tables as the first run left them.
+  EXPECT_EQ(Canonical(ReadTable(inst.live / "TempData", "TOVO").rows), once["TOVO"]);
+}
+
+TEST(MigrateTables, OptionalFieldsAbsentLeaveTheirNewFieldsEmpty) {
+  sample::SampleOptions o;
+  o.customers = 20;
+  o.demoCustomers = 4;
+  o.mailAddress = false;
+  o.bigTovoSinkosya = false;
+  Installation inst = MakeInstallation("optional", o);
+  Captured before = Capture(inst);
+  RecordingUi ui;
+  ASSERT_TRUE(Migrate(ui, inst));
+  ExpectRecordsMigrated(before.live, inst.live);
+  for (const Row& r : ReadTable(inst.live, "KOKYAKU").rows) EXPECT_FALSE(r.at("MAIL_ADDRESS"));
+  for (const Row& r : ReadTable(inst.live, "BIGTOVO").rows) EXPECT_FALSE(r.at("SINKOSYA"));
+}
+
+TEST(MigrateTables, EmptyTablesGiveEmptyTablesOfTheNewStructure) {
+  sample::SampleOptions o;
+  o.customers = 0;
+  o.demoCustomers = 0;
+  Installation inst = MakeInstallation("empty", o);
+  RecordingUi ui;
+  ASSERT_TRUE(Migrate(ui, inst));
+  for (const fs::path& dir : {inst.live, inst.demo}) {
+    ExpectNewStructure(dir);
+    for (const char* t : {"TOVO", "KOKYAKU", "BIGTOVO"}) EXPECT_TRUE(ReadTable(dir, t).rows.empty()) << t;
+  }
+}
+
+TEST(MigrateTables, DatesAndTheCustomerZeroDateRule) {
+  sample::SampleOptions o;
+  o.customers = 0;
+  o.demoCustomers = 0;
+  Installation inst = MakeInstallation("dates", o);
+  {
+    // Records with every kind of date by hand: empty, the zero date, a two-digit-year trap
+    // (1949 reads back as 2049 from "49"), and an ordinary one.
+    TTable k;
+    migration::PrepareTable(k, Utf8Path(inst.live), "kokyaku.db");
+    k.Open();
+    const TDateTime dates[] = {-1, 0, engine::CivilToDateTime({1949, 3, 1}), engine::CivilToDateTime({2004, 2, 29})};
+    for (int i = 0; i < 4; ++i) {
+      k.Append();
+      k.FieldByName("ID").SetAsInteger(i + 1);
+      if (dates[i] >= 0) k.FieldByName("BIRTHDAY").SetAsDateTime(dates[i]);
+      if (dates[i] >= 0) k.FieldByName("RGIST_DATE").SetAsDateTime(dates[i]);
+    }
+    k.Post();
+    TTable t;
+    migration::PrepareTable(t, Utf8Path(inst.live), "tovo.db");
+    t.Open();
+    t.Append();
+    t.FieldByName("SYARYOU_NO").SetAsString("A");
+    t.FieldByName("TOUROKU_DATE").SetAsDateTime(engine::CivilToDateTime({1949, 3, 1}));
+    t.Post();
+  }
+  RecordingUi ui;
+  ASSERT_TRUE(Migrate(ui, inst));
+  std::map<std::string, Row> byId;
+  for (const Row& r : ReadTable(inst.live, "KOKYAKU").rows) byId[*r.at("ID")] = r;
+  ASSERT_EQ(byId.size(), 4u);
+  EXPECT_FALSE(byId["1"].at("BIRTHDAY"));
+  EXPECT_FALSE(byId["2"].at("BIRTHDAY"));  // the zero date is "no birthday"
+  EXPECT_EQ(byId["3"].at("BIRTHDAY"), DayText(1949, 3, 1));
+  EXPECT_EQ(byId["4"].at("BIRTHDAY"), DayText(2004, 2, 29));
+  EXPECT_FALSE(byId["1"].at("RGIST_DATE"));
+  EXPECT_EQ(byId["2"].at("RGIST_DATE"), kZeroDay);
+  EXPECT_EQ(byId["3"].at("RGIST_DATE"), DayText(1949, 3, 1));
+  TableImage tovo = ReadTable(inst.live, "TOVO");
+  ASSERT_EQ(tovo.rows.size(), 1u);
+  EXPECT_EQ(tovo.rows[0].at("TOUROKU_DATE"), DayText(1949, 3, 1));
+  EXPECT_FALSE(tovo.rows[0].at("HAISYA_DATE"));  // empty stays empty, not 1899/12/30
+  EXPECT_EQ(tovo.rows[0].at("ID"), "0");         // an empty ID becomes 0
+}
+
+// ---- failures ----------------------------------------------------------------------------------
+
+void ExpectWindowLeftShowing(const RecordingUi& ui) {
+  EXPECT_TRUE(ui.showing);
+  EXPECT_TRUE(ui.busy);
+  EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "close"), 0);
+}
+
+void ExpectAbandoned(const RecordingUi& ui) {
+  EXPECT_FALSE(ui.showing);
+  EXPECT_FALSE(ui.busy);
+  ASSERT_GE(ui.log.size(), 2u);
+  EXPECT_EQ(ui.log[ui.log.size() - 2], "idle");
+  EXPECT_EQ(ui.log.back(), "close");
+}
+
+TEST(MigrateTablesFailure, DemoAliasMissingTouchesNoTable) {
+  Installation inst = MakeInstallation("no-demo-alias", {.customers = 6, .demoCustomers = 2});
+  const auto before = FolderBytes(inst.live);
+  RecordingUi ui;
+  auto lookup = [&](const std::string& alias) {
+    if (alias == "Tovo") return Utf8Path(inst.live);
+    std::string path;
+    GetAliasPath(alias, path);  // no configuration: the engine's error
+    return path;
+  };
+  EXPECT_THROW(migration::MigrateTables(ui, lookup), EDBEngineError);
+  ExpectWindowLeftShowing(ui);
+  EXPECT_EQ(FolderBytes(inst.live), before);
+}
+
+TEST(MigrateTablesFailure, WideningTableMissingInTheDemoFolder) {
+  sample::SampleOptions o{.customers = 6, .demoCustomers = 2};
+  o.demoMissing = "bicycle.db";
+  Installation inst = MakeInstallation("demo-missing", o);
+  RecordingUi ui;
+  EXPECT_THROW(Migrate(ui, inst), EDBEngineError);
+  ExpectWindowLeftShowing(ui);
+  auto fieldSize = [](const fs::path& dir, const char* table, std::size_t field) {
+    return paradox::ParadoxTable::Open(*paradox::FindDataFile(dir, table), paradox::OpenMode::kShared)->Schema().Field(field).size;
+  };
+  EXPECT_EQ(fieldSize(inst.live, "bicycle.db", 0), 20);  // row 2, live: done
+  EXPECT_EQ(fieldSize(inst.live, "kokyaku.db", 9), 14);  // row 1: done in both
+  EXPECT_EQ(fieldSize(inst.demo, "kokyaku.db", 9), 14);
+  EXPECT_EQ(fieldSize(inst.live, "tovo.db", 2), 14);     // row 3: not reached
+  EXPECT_FALSE(paradox::FindDataFile(inst.live, "NewTovo"));
+}
+
+struct DuplicateCase {
+  const char* table;
+  const char* newTable;
+  const char* message;
+};
+
+class MigrateTablesDuplicate : public testing::TestWithParam<DuplicateCase> {};
+
+TEST_P(MigrateTablesDuplicate, KeyViolationShowsTheTablesMessageAndKeepsTheSource) {
+  const DuplicateCase c = GetParam();
+  sample::SampleOptions o{.customers = 40, .demoCustomers = 4};
+  o.duplicateKeys = {c.table};
+  Installation inst = MakeInstallation(std::string("duplicate-") + c.table, o);
+  // The source as the widening leaves it: the same records.
+  const std::vector<std::string> source = Canonical(ReadTable(inst.live, c.table).rows);
+  RecordingUi ui;
+  EXPECT_FALSE(Migrate(ui, inst));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  const ShownMessage& m = ui.messages[0];
+  EXPECT_EQ(m.text.rfind(std::string(c.message) + "\r\r", 0), 0u) << m.text;
+  EXPECT_NE(m.text.find("Key violation"), std::string::npos) << m.text;
+  EXPECT_EQ(m.kind, MessageKind::Plain);
+  EXPECT_EQ(m.buttons, migration::kButtonOk);
+  EXPECT_TRUE(m.progressShowing);
+  ExpectAbandoned(ui);
+  EXPECT_EQ(Canonical(ReadTable(inst.live, c.table).rows), source);
+  // The new table keeps the records stored before the duplicate: the first half.
+  const std::size_t stored = ReadTable(inst.live, c.newTable).rows.size();
+  EXPECT_GT(stored, 0u);
+  EXPECT_LT(stored, source.size());
+  // Nothing of this table reached the backup folder.
+  for (const auto& [name, bytes] : FolderBytes(inst.live / "TempData"))
+    EXPECT_NE(text::AsciiUpper(name).rfind(text::AsciiUpper(paradox::TableBaseName(c.table)) + ".", 0), 0u) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachRebuiltTable, MigrateTablesDuplicate,
+                         testing::Values(DuplicateCase{"tovo.db", "NewTovo", "トヴォテーブルの更新に失敗しました"},
+                                         DuplicateCase{"kokyaku.db", "NewKokyaku", "顧客テーブルの更新に失敗しました"},
+                                         DuplicateCase{"bigtovo.db", "NewBigTovo", "自動二輪テーブルの更新に失敗しました"}),
+                         [](const auto& info) { return std::string(info.param.newTable); });
+
+TEST(MigrateTablesFailure, TovoSourceWithoutACopiedFieldPassesTheErrorOn) {
+  for (const char* missing : {"SINKOSYA", "SYASYUBETU"}) {
+    sample::SampleOptions o{.customers = 6, .demoCustomers = 2};
+    o.tovoWithout = missing;
+    Installation inst = MakeInstallation(std::string("tovo-without-") + missing, o);
+    const auto source = Canonical(ReadTable(inst.live, "tovo.db").rows);
+    RecordingUi ui;
+    try {
+      Migrate(ui, inst);
+      ADD_FAILURE() << "no error without " << missing;
+    } catch (const EDBEngineError&) {
+      ADD_FAILURE() << "an engine error is not what a missing field gives";
+    } catch (const EDatabaseError& e) {
+      EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
+    }
+    ExpectWindowLeftShowing(ui);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(Canonical(ReadTable(inst.live, "tovo.db").rows), source);
+  }
+}
+
+TEST(MigrateTablesFailure, CreatingTantouInTheDemoFolderFails) {
+  Installation inst = MakeInstallation("tantou", {.customers = 6, .demoCustomers = 2});
+  // A folder where the table's data file would go: the table cannot be created there.
+  fs::create_directory(inst.demo / "TANTOU.DB");
+  RecordingUi ui;
+  EXPECT_FALSE(Migrate(ui, inst));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "テーブルを作成することができませんでした");
+  EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
+  EXPECT_EQ(ui.messages[0].buttons, migration::kButtonYes);
+  ExpectAbandoned(ui);
+  EXPECT_TRUE(paradox::FindDataFile(inst.live, "G_RIDER.DB"));
+  EXPECT_TRUE(paradox::FindDataFile(inst.demo, "G_RIDER.DB"));
+  EXPECT_TRUE(paradox::FindDataFile(inst.live, "TANTOU.DB"));
+  EXPECT_FALSE(paradox::FindDataFile(inst.live, "BICYCLE_SEIBI.DB"));
+  EXPECT_FALSE(paradox::FindDataFile(inst.live, "TOVO_SYOUSAI.DB"));
+}
+
+TEST(MigrateTablesFailure, BackupThatCannotBeMadeKeepsTheLiveSource) {
+  Installation inst = MakeInstallation("no-backup", {.customers = 8, .demoCustomers = 2});
+  // A file where the backup folder belongs: no copy can go there.
+  testing_support::WriteFileBytes(inst.live / "TempData", "not a folder");
+  const auto source = Canonical(ReadTable(inst.live, "tovo.db").rows);
+  RecordingUi ui;
+  EXPECT_FALSE(Migrate(ui, inst));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text.rfind("トヴォテーブルの更新に失敗しました\r\r", 0), 0u);
+  ExpectAbandoned(ui);
+  EXPECT_EQ(Canonical(ReadTable(inst.live, "tovo.db").rows), source);
+  // The complete new table waits beside it for the next run.
+  EXPECT_EQ(ReadTable(inst.live, "NewTovo").rows.size(), source.size());
+}
+
+TEST(MigrateTables, BothAliasesOnOneFolderRebuildEachTableTwice) {
+  Installation inst = MakeInstallation("same-folder", {.customers = 10, .demoCustomers = 2});
+  Captured before = Capture(inst);
+  RecordingUi ui;
+  ASSERT_TRUE(migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.live))));
+  ExpectNewStructure(inst.live);
+  ExpectRecordsMigrated(before.live, inst.live);
+  // The second pass backed up the table the first one had built (under the new table's spelling,
+  // beside the first pass's copy on a file system that tells case apart).
+  auto backedUp = paradox::ParadoxTable::Open(inst.live / "TempData" / "KOKYAKU.DB", paradox::OpenMode::kShared);
+  EXPECT_EQ(backedUp->Schema().FieldCount(), 18u);
+}
+
+#ifdef NORVEX_PXLIB_DUMP
+// pxlib's reading of a migrated table, record for record as our reader sees it.
+TEST(MigrateTables, PxlibReadsTheMigratedTables) {
+  Installation inst = MakeInstallation("pxlib", {.customers = 30, .demoCustomers = 2});
+  RecordingUi ui;
+  ASSERT_TRUE(Migrate(ui, inst));
+  for (const char* t : {"TOVO", "KOKYAKU", "BIGTOVO"}) {
+    const fs::path db = *paradox::FindDataFile(inst.live, t);
+    // Without the memo file: this pxlib crashes on some; the memo is compared by our reader.
+    std::string cmd = std::string(NORVEX_PXLIB_DUMP) + " '" + db.string() + "' 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buf[65536];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ASSERT_EQ(pclose(p), 0) << t;
+    TableImage ours = ReadTable(inst.live, t);
+    std::istringstream in(out);
+    std::string head;
+    std::getline(in, head);
+    EXPECT_EQ(head.rfind("H " + std::to_string(ours.rows.size()) + " ", 0), 0u) << t << ": " << head;
+    // Alpha and memo values as hex, integers and dates as numbers.
+    std::vector<std::string> theirs, mine;
+    const auto memo = std::find(ours.fieldNames.begin(), ours.fieldNames.end(), "MEMO");
+    const std::string memoPrefix = "V " + std::to_string(memo - ours.fieldNames.begin()) + " ";
+    std::string line;
+    int record = -1;
+    while (std::getline(in, line)) {
+      if (line.rfind("R ", 0) == 0) ++record;
+      // pxlib reads an empty date as the smallest long.
+      if (line.size() > 14 && line.compare(line.size() - 14, 14, " I -2147483648") == 0)
+        line = line.substr(0, line.size() - 13) + "NULL";
+      if (line.rfind("V ", 0) == 0 && line.rfind(memoPrefix, 0) != 0) theirs.push_back(std::to_string(record) + " " + line);
+    }
+    auto hex = [](const std::string& b) {
+      std::string h;
+      char x[3];
+      for (unsigned char c : b) std::snprintf(x, sizeof x, "%02x", c), h += x;
+      return h;
+    };
+    for (std::size_t r = 0; r < ours.rows.size(); ++r) {
+      for (std::size_t f = 0; f < ours.fieldNames.size(); ++f) {
+        const std::optional<std::string>& v = ours.rows[r].at(ours.fieldNames[f]);
+        std::string text = !v ? "NULL" : v->rfind("day ", 0) == 0 ? "I " + v->substr(4) : "X " + hex(*v);
+        if (v && std::all_of(v->begin(), v->end(), [](char c) { return (c >= '0' && c <= '9') || c == '-'; }) &&
+            (ours.fieldNames[f] == "ID"))
+          text = "I " + *v;
+        if (ours.fieldNames[f] != "MEMO") mine.push_back(std::to_string(r) + " V " + std::to_string(f) + " " + text);
+      }
+    }
+    EXPECT_EQ(theirs.size(), mine.size()) << t;
+    for (std::size_t i = 0; i < std::min(theirs.size(), mine.size()); ++i)
+      if (theirs[i] != mine[i]) {
+        ADD_FAILURE() << t << ": pxlib " << theirs[i] << ", ours " << mine[i];
+        break;
+      }
+  }
+}
+#endif
+
+}  // namespace

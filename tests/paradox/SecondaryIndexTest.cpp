@@ -109,7 +109,7 @@ TEST(SecondaryIndex, MigrationTablesStayConsistentThroughThousandsOfChanges) {
   }
 }
 
-TEST(SecondaryIndex, AStaleIndexIsRepairedWhenTheTableIsOpenedForWriting) {
+TEST(SecondaryIndex, AStaleIndexIsRepairedAtTheFirstWrite) {
   const TableSpec layout = MigrationTables()[3];
   fs::path dir = testing_support::FreshTempDir("secidx_stale");
   fs::path data = CreateTable(dir, layout);
@@ -132,8 +132,16 @@ TEST(SecondaryIndex, AStaleIndexIsRepairedWhenTheTableIsOpenedForWriting) {
   ASSERT_TRUE(fault.has_value());
   EXPECT_NE(fault->find("XG1"), std::string::npos);
   {
+    // Opening for writing writes nothing; the first change writes every index again.
     auto t = ParadoxTable::Open(data, OpenMode::kExclusive);
     auto indexes = SecondaryIndexSet::Attach(*t);
+    t->Close();
+  }
+  EXPECT_TRUE(CheckSecondaryIndexes(data).has_value());
+  {
+    auto t = ParadoxTable::Open(data, OpenMode::kExclusive);
+    auto indexes = SecondaryIndexSet::Attach(*t);
+    t->Update(0, t->ReadRecord(0));
     t->Close();
   }
   EXPECT_EQ(CheckSecondaryIndexes(data), std::nullopt);

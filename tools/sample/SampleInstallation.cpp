@@ -75,6 +75,10 @@ struct TableWriter {
   void Date(const char* name, std::optional<TDateTime> v) {
     if (v) table.FieldByName(name).SetAsDateTime(*v);
   }
+  // Stores the last record, if there is one.
+  void Finish() {
+    if (table.State() == dsInsert) table.Post();
+  }
   TTable table;
 };
 
@@ -138,7 +142,7 @@ void WriteCustomers(const std::string& folder, const SampleOptions& o, int count
     if (r.Below(3) == 0)
       w.Text("MEMO", "点検時に連絡希望。\r\n" + std::string(r.Pick(kModels)) + "の部品を取り寄せ中。\r\n担当: " + r.Pick(kSurnames));
   }
-  w.table.Post();
+  w.Finish();
 }
 
 std::string FrameNumber(const char* prefix, int i) { return std::string(prefix) + "-" + std::to_string(100000 + i); }
@@ -175,7 +179,7 @@ void WriteTovo(const std::string& folder, const SampleOptions& o, int count, int
     w.Date("HAISYA_DATE", r.Below(5) == 0 ? SomeDate(r, 2000, 8) : std::nullopt);
     w.Text("SYASYUBETU", r.Below(2) ? "原付一種" : "原付二種");
   }
-  w.table.Post();
+  w.Finish();
 }
 
 void WriteBigTovo(const std::string& folder, const SampleOptions& o, int count, int customers, Random& r) {
@@ -208,7 +212,7 @@ void WriteBigTovo(const std::string& folder, const SampleOptions& o, int count, 
     w.Text("E_KEISIKI", i % 4 == 0 ? "ＮＣ３９Ｅ－１" : "NC39E-" + std::to_string(i % 1000));
     w.Text("SINKOSYA", r.Below(2) ? "新車" : "中古");
   }
-  w.table.Post();
+  w.Finish();
 }
 
 void WriteBicycles(const std::string& folder, int count, int customers, Random& r) {
@@ -230,7 +234,7 @@ void WriteBicycles(const std::string& folder, int count, int customers, Random& 
     w.Text("COLOR", r.Pick(kColors));
     w.Date("TOUROKU_DATE", SomeDate(r, 2000, 8));
   }
-  w.table.Post();
+  w.Finish();
 }
 
 void WriteOlderGRider(const std::string& folder) {
@@ -257,7 +261,7 @@ void WriteOlderGRider(const std::string& folder) {
     w.Int("HAIKIRYO", 50);
     w.Text("SHAMEI", kModels[static_cast<std::size_t>(i)]);
   }
-  w.table.Post();
+  w.Finish();
 }
 
 // One of the six new tables, as the new program would have created it, with one record.
@@ -289,7 +293,7 @@ void WriteNewTable(const std::string& folder, const std::string& name) {
     w.Text(key, "KEEP-1");
     w.Text("M_MEMO", "既存のテーブル");
   }
-  w.table.Post();
+  w.Finish();
 }
 
 void WriteFolder(const std::string& folder, const SampleOptions& o, int customers, std::uint32_t seed, bool live) {

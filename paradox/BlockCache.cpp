@@ -1,0 +1,94 @@
+#include "paradox/BlockCache.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "paradox/BinaryFile.h"
+
+namespace paradox {
+
+namespace {
+// Neighbouring changed blocks are gathered into writes of about this size.
+constexpr std::size_t kWriteRunBytes = 1u << 20;
+}  // namespace
+
+BlockCache::BlockCache(BinaryFile& file, std::uint64_t firstBlockAt, std::size_t blockSize, std::size_t capacityBytes)
+    : file_(&file), firstBlockAt_(firstBlockAt), blockSize_(blockSize), capacity_(std::max<std::size_t>(4, capacityBytes / blockSize)) {}
+
+BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
+  auto it = slots_.find(number);
+  if (it != slots_.end()) {
+    ages_.splice(ages_.begin(), ages_, it->second.age);
+    return it->second;
+  }
+  MakeRoom();
+  Slot slot;
+  if (load) slot.bytes = file_->Read(firstBlockAt_ + static_cast<std::uint64_t>(number - 1) * blockSize_, blockSize_);
+  ages_.push_front(number);
+  slot.age = ages_.begin();
+  return slots_.emplace(number, std::move(slot)).first->second;
+}
+
+void BlockCache::MakeRoom() {
+  while (slots_.size() >= capacity_) {
+    const std::uint16_t oldest = ages_.back();
+    Slot& s = slots_.at(oldest);
+    if (s.dirty) {
+      WriteRun(oldest, s.bytes);
+      --dirtyCount_;
+    }
+    ages_.pop_back();
+    slots_.erase(oldest);
+  }
+}
+
+const std::string& BlockCache::Read(std::uint16_t number) { return Fetch(number, true).bytes; }
+
+std::string& BlockCache::Modify(std::uint16_t number) {
+  Slot& s = Fetch(number, true);
+  if (!s.dirty) ++dirtyCount_;
+  s.dirty = true;
+  return s.bytes;
+}
+
+std::string& BlockCache::Replace(std::uint16_t number) {
+  Slot& s = Fetch(number, false);
+  if (!s.dirty) ++dirtyCount_;
+  s.dirty = true;
+  s.bytes.assign(blockSize_, '\0');
+  return s.bytes;
+}
+
+void BlockCache::WriteRun(std::uint16_t first, const std::string& bytes) {
+  file_->Write(firstBlockAt_ + static_cast<std::uint64_t>(first - 1) * blockSize_, bytes);
+}
+
+void BlockCache::WriteBack() {
+  if (dirtyCount_ == 0) return;
+  std::vector<std::uint16_t> dirty;
+  for (auto& [number, slot] : slots_)
+    if (slot.dirty) dirty.push_back(number);
+  std::sort(dirty.begin(), dirty.end());
+  std::string run;
+  std::uint16_t runStart = 0;
+  for (std::size_t i = 0; i < dirty.size(); ++i) {
+    Slot& s = slots_.at(dirty[i]);
+    if (run.empty()) runStart = dirty[i];
+    run += s.bytes;
+    s.dirty = false;
+    const bool last = i + 1 == dirty.size() || dirty[i + 1] != dirty[i] + 1 || run.size() >= kWriteRunBytes;
+    if (last) {
+      WriteRun(runStart, run);
+      run.clear();
+    }
+  }
+  dirtyCount_ = 0;
+}
+
+void BlockCache::Clear() {
+  slots_.clear();
+  ages_.clear();
+  dirtyCount_ = 0;
+}
+
+}  // namespace paradox

@@ -1,0 +1,59 @@
+#pragma once
+// The blocks of one file in the .DB layout, held in memory up to a fixed number of bytes.
+//
+// Changed blocks are written back when they leave the cache or at WriteBack(), never one write
+// per change: a run of records stored into one block costs one block write, and the blocks a
+// flush writes go out in block order, neighbours in one write. The least recently used block
+// leaves first; the block last asked for never leaves during the next request, so a reference
+// from Read() or Modify() stays valid until the cache is used again.
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <string>
+#include <unordered_map>
+
+namespace paradox {
+
+class BinaryFile;
+
+class BlockCache {
+ public:
+  // Block n (from 1) lies at `firstBlockAt` + (n - 1) × `blockSize`.
+  BlockCache(BinaryFile& file, std::uint64_t firstBlockAt, std::size_t blockSize, std::size_t capacityBytes);
+  BlockCache(const BlockCache&) = delete;
+  BlockCache& operator=(const BlockCache&) = delete;
+
+  std::size_t BlockSize() const { return blockSize_; }
+  // The block's bytes; a short file is kCorruptFile.
+  const std::string& Read(std::uint16_t number);
+  // The block's bytes, to be changed in place; it is written back later.
+  std::string& Modify(std::uint16_t number);
+  // A block that is new, or whose old content does not matter: not read from the file.
+  std::string& Replace(std::uint16_t number);
+  // Writes every changed block, in block order.
+  void WriteBack();
+  bool HasChanges() const { return dirtyCount_ > 0; }
+  // Forgets every block (after WriteBack, or when the changes are to be dropped).
+  void Clear();
+
+ private:
+  struct Slot {
+    std::string bytes;
+    bool dirty = false;
+    std::list<std::uint16_t>::iterator age;
+  };
+  Slot& Fetch(std::uint16_t number, bool load);
+  void MakeRoom();
+  void WriteRun(std::uint16_t first, const std::string& bytes);
+
+  BinaryFile* file_;
+  std::uint64_t firstBlockAt_;
+  std::size_t blockSize_;
+  std::size_t capacity_;  // in blocks, at least 4
+  std::unordered_map<std::uint16_t, Slot> slots_;
+  std::list<std::uint16_t> ages_;  // most recent first
+  std::size_t dirtyCount_ = 0;
+};
+
+}  // namespace paradox
