@@ -58,7 +58,7 @@ class Driver {
     HWND button = gui::FindChildByText(form, "アップデート実行");
     if (!button) return Fail("no update button");
     Print("Pressing the update button\n");
-    Click(button);
+    e2e::ClickMiddle(button);
     const auto deadline = std::chrono::steady_clock::now() + 20min;
     while (std::chrono::steady_clock::now() < deadline) {
       if (auto code = setup_.WaitForExit(0ms)) {
@@ -107,15 +107,6 @@ class Driver {
     std::snprintf(name, sizeof name, "%02d-%s.png", ++shotCount_, what.c_str());
     const std::string path = shots_ + "\\" + name;
     if (gui::SaveWindowPng(w, path)) Print("Screenshot: " + std::string(name) + "\n");
-  }
-
-  static void Click(HWND hwnd) {
-    RECT r{};
-    GetClientRect(hwnd, &r);
-    LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
-    PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
-    PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
   }
 
   int Fail(const std::string& why) {

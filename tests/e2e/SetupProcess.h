@@ -42,6 +42,9 @@ class SetupProcess {
 };
 
 std::wstring WindowText(HWND hwnd);
+// A left click in the middle of a window, as the mouse would make it (posted, so it works
+// across processes).
+void ClickMiddle(HWND hwnd);
 std::wstring ClassName(HWND hwnd);
 
 }  // namespace e2e

@@ -84,6 +84,15 @@ std::wstring WindowText(HWND hwnd) {
   return s;
 }
 
+void ClickMiddle(HWND hwnd) {
+  RECT r{};
+  GetClientRect(hwnd, &r);
+  LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+  PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
+  PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
+}
+
 std::wstring ClassName(HWND hwnd) {
   wchar_t buf[256];
   int n = GetClassNameW(hwnd, buf, 256);

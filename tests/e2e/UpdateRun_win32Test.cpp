@@ -111,15 +111,6 @@ void Answer(const Box& box, const std::string& caption) {
   EXPECT_FALSE(IsWindow(box.hwnd) && IsWindowVisible(box.hwnd)) << "box still up: " << box.text;
 }
 
-void ClickMiddle(HWND hwnd) {
-  RECT r{};
-  GetClientRect(hwnd, &r);
-  LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
-  PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
-  PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
-}
-
 std::string ReadLog(const SampleInstallation& s) {
   std::error_code ec;
   const fs::path log = s.Installed() / "SETUP.LOG";

@@ -94,16 +94,6 @@ bool Eventually(F condition, std::chrono::milliseconds timeout = 5s) {
   return true;
 }
 
-// A left click in the middle of a child window, as the mouse would make it.
-void Click(HWND hwnd) {
-  RECT r{};
-  GetClientRect(hwnd, &r);
-  LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
-  PostMessageW(hwnd, WM_MOUSEMOVE, 0, at);
-  PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
-  PostMessageW(hwnd, WM_LBUTTONUP, 0, at);
-}
-
 class UpdateWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -318,7 +308,7 @@ TEST_F(UpdateWindowTest, ButtonCaptionsLieOnTheButtonFace) {
 TEST_F(UpdateWindowTest, QuitButtonEndsTheProgram) {
   std::optional<Child> close = ChildByText(form_, L"終  了");
   ASSERT_TRUE(close.has_value());
-  Click(close->hwnd);
+  ClickMiddle(close->hwnd);
   std::optional<DWORD> code = setup_->WaitForExit(15s);
   ASSERT_TRUE(code.has_value()) << "SETUP.EXE still runs after the quit button";
   EXPECT_EQ(*code, 0u);
