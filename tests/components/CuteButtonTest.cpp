@@ -123,3 +123,20 @@ TEST(CuteButtonTimer, TheDelayedDropDownTimerDestroysItselfFromItsOwnHandler) {
   EXPECT_NE(b.DropDownTimer(), nullptr);
   b.SetDropDownMenu(nullptr);
 }
+
+TEST(CuteButtonClick, AHandlerMayDestroyTheButton) {
+  // A close button's handler can free its form and with it the button, while the button's
+  // own code (the click filter, Enter's release look) is still on the stack.
+  for (bool ignore : {true, false}) {
+    auto* b = new TExposedButton(nullptr);
+    b->SetEgnoreContClick(ignore);
+    int runs = 0;
+    b->OnClick = TNotifyEvent([&](TObject*) {
+      ++runs;
+      delete b;
+    });
+    std::uint16_t enter = 13;
+    b->KeyDown(enter, {});
+    EXPECT_EQ(runs, 1);
+  }
+}
