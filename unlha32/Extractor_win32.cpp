@@ -92,7 +92,7 @@ class Runner {
 
   Outcome Run() {
     try {
-      std::unique_ptr<lha::FileSource> archive = OpenArchive();
+      std::unique_ptr<lha::ArchiveSource> archive = OpenArchive();
       if (!archive) return out_;
       switch (cl_.command) {
         case L'l':
@@ -130,28 +130,41 @@ class Runner {
     return false;
   }
 
-  // The archive is read piece by piece as members are unpacked, never held whole.
-  std::unique_ptr<lha::FileSource> OpenArchive() {
+  // An archive on disk is read piece by piece as its members are unpacked, never held whole.
+  // Anything else (a pipe) cannot be read at random and is taken in whole first.
+  std::unique_ptr<lha::ArchiveSource> OpenArchive() {
     std::wstring path = cl_.archive;
     DWORD attrs = GetFileAttributesW(path.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES && path.find(L'.', path.find_last_of(L"\\/:") + 1) == std::wstring::npos &&
         GetFileAttributesW((path + L".LZH").c_str()) != INVALID_FILE_ATTRIBUTES)
       path += L".LZH";
-    attrs = GetFileAttributesW(path.c_str());
-    std::unique_ptr<lha::FileSource> source;
-    if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-      try {
-        source = std::make_unique<lha::FileSource>(std::filesystem::path(path));
-      } catch (const lha::ELhaError&) {
-        source.reset();
-      }
-    }
-    if (!source) {
+    FileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f.Valid()) {
       Fail(kErrorArcFileOpen, L"cannot open the archive " + path);
       return nullptr;
     }
     archivePath_ = path;
-    return source;
+    if (GetFileType(f.Get()) == FILE_TYPE_DISK) {
+      f.Reset();
+      try {
+        return std::make_unique<lha::FileSource>(std::filesystem::path(path));
+      } catch (const lha::ELhaError&) {
+        Fail(kErrorArcFileOpen, L"cannot open the archive " + path);
+        return nullptr;
+      }
+    }
+    std::vector<std::uint8_t> chunk(1 << 16);
+    for (;;) {
+      DWORD got = 0;
+      if (!ReadFile(f.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+        if (GetLastError() == ERROR_BROKEN_PIPE) break;
+        Fail(kErrorCannotRead, L"cannot read the archive " + path);
+        return nullptr;
+      }
+      if (got == 0) break;
+      streamed_.insert(streamed_.end(), chunk.begin(), chunk.begin() + got);
+    }
+    return std::make_unique<lha::MemorySource>(streamed_);
   }
 
   void List(lha::ArchiveSource& archive) {
@@ -359,6 +372,7 @@ class Runner {
   const CommandLine& cl_;
   Outcome out_;
   std::wstring archivePath_;
+  std::vector<std::uint8_t> streamed_;  // an archive that arrived through a pipe
   unsigned tempCounter_ = 0;
 };
 

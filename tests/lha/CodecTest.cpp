@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Corpus.h"
+#include "StreamBits.h"
 #include "lha/Crc16.h"
 #include "lha/Decoder.h"
 #include "lha/LhaError.h"
@@ -23,31 +24,8 @@ std::uint16_t SlowCrc(const Bytes& data, std::uint16_t crc = 0) {
   return crc;
 }
 
-// Builds compressed streams bit by bit, MSB first.
-struct Bits {
-  Bytes out;
-  unsigned n = 0;
-  void Put(unsigned count, std::uint32_t v) {
-    for (int i = static_cast<int>(count) - 1; i >= 0; --i) {
-      if (n % 8 == 0) out.push_back(0);
-      if ((v >> i) & 1) out.back() |= static_cast<std::uint8_t>(0x80 >> (n % 8));
-      ++n;
-    }
-  }
-};
-
-// One block whose three tables are all in the one-symbol form: every symbol costs 0 bits.
-Bytes SingleSymbolBlock(unsigned symbols, unsigned symbol, unsigned position) {
-  Bits b;
-  b.Put(16, symbols);
-  b.Put(5, 0);
-  b.Put(5, 0);
-  b.Put(9, 0);
-  b.Put(9, symbol);
-  b.Put(4, 0);
-  b.Put(4, position);
-  return b.out;
-}
+using lha_test::Bits;
+using lha_test::SingleSymbolBlock;
 
 TEST(Crc16, MatchesTheCheckValueAndABitwiseComputation) {
   EXPECT_EQ(lha::Crc16(FromString("123456789")), 0xBB3D);

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "Corpus.h"
+#include "StreamBits.h"
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveSource.h"
 #include "lha/ArchiveWriter.h"
@@ -24,28 +25,7 @@ namespace {
 
 using lha_test::Bytes;
 
-// Builds compressed streams bit by bit, MSB first.
-struct Bits {
-  Bytes out;
-  unsigned n = 0;
-  void Put(unsigned count, std::uint32_t v) {
-    for (int i = static_cast<int>(count) - 1; i >= 0; --i) {
-      if (n % 8 == 0) out.push_back(0);
-      if ((v >> i) & 1) out.back() |= static_cast<std::uint8_t>(0x80 >> (n % 8));
-      ++n;
-    }
-  }
-  // A block whose three tables have one symbol each, so every symbol costs no bits.
-  void SingleSymbolBlock(unsigned symbols, unsigned symbol, unsigned position) {
-    Put(16, symbols);
-    Put(5, 0);
-    Put(5, 0);
-    Put(9, 0);
-    Put(9, symbol);
-    Put(4, 0);
-    Put(4, position);
-  }
-};
+using lha_test::Bits;
 
 // A run of one byte value in the expected output.
 struct ByteRun {

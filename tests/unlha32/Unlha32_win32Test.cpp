@@ -14,6 +14,7 @@
 
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveWriter.h"
+#include "lha/Decoder.h"
 #include "lha/Header.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
@@ -209,6 +210,45 @@ TEST_F(Unlha32, BadDataCrcNeverReplacesTheOldFile) {
   EXPECT_EQ(Names(h.base), (std::vector<std::wstring>{L"GOOD.TXT", L"VICTIM.TXT"}));
   EXPECT_NE(report.find("VICTIM.TXT"), std::string::npos) << report;
   EXPECT_EQ(Call(L"t " + Quoted(h.dir / "bad.lzh")), kFileCrc);
+}
+
+// Several times the decoder's buffers: the member reaches the temporary file in many pieces
+// before its CRC is known.
+Bytes LargeMember() {
+  Bytes b(3 << 20);
+  unsigned x = 7;
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    x = x * 1103515245u + 12345u;
+    b[i] = static_cast<std::uint8_t>(i % 89 < 50 ? 'a' + (i / 5) % 26 : x >> 24);
+  }
+  return b;
+}
+
+TEST_F(Unlha32, ALargeMemberIsExtractedAndABadOneLeavesTheOldFile) {
+  Hostile h = PrepareHostile("large");
+  const Bytes data = LargeMember();
+  Bytes a = lha::WritePayloadArchive({{"VICTIM.TXT", data, kT1}});
+  const std::vector<lha::MemberHeader> m = lha::ListMembers(a);
+  ASSERT_GT(m[0].packedSize, lha::kInputChunk);
+
+  Bytes bad = a;
+  lha::Level2Fields f;
+  f.name = "VICTIM.TXT";
+  f.packedSize = m[0].packedSize;
+  f.originalSize = m[0].originalSize;
+  f.unixTime = kT1;
+  f.dataCrc = static_cast<std::uint16_t>(m[0].dataCrc ^ 0x8000);
+  const Bytes header = lha::BuildLevel2Header(f);
+  std::copy(header.begin(), header.end(), bad.begin());
+  WriteFile(h.dir / "bad.lzh", bad);
+  EXPECT_EQ(Call(L"e -c -y " + Quoted(h.dir / "bad.lzh") + L" " + QuotedFolder(h.base)), kFileCrc);
+  EXPECT_EQ(ReadFile(h.base / "VICTIM.TXT"), Text("working file"));
+  EXPECT_EQ(Names(h.base), (std::vector<std::wstring>{L"VICTIM.TXT"}));
+
+  WriteFile(h.dir / "good.lzh", a);
+  EXPECT_EQ(Call(L"e -c -y " + Quoted(h.dir / "good.lzh") + L" " + QuotedFolder(h.base)), 0);
+  EXPECT_TRUE(ReadFile(h.base / "VICTIM.TXT") == data);
+  EXPECT_EQ(Names(h.base), (std::vector<std::wstring>{L"VICTIM.TXT"}));
 }
 
 TEST_F(Unlha32, TruncatedMemberNeverReplacesTheOldFile) {

@@ -6,6 +6,9 @@
 //   lzh e ARCHIVE [FOLDER]  extract into FOLDER (default: the current one), folders dropped
 //   lzh x ARCHIVE [FOLDER]  extract with the stored folders, refusing names that would leave FOLDER
 // Exit status: 0 success, 1 a member or the archive is bad, 2 wrong usage or a file error.
+// l, t, e and x read the archive piece by piece and unpack each member straight into a file
+// beside its target, which replaces the target only once the member's CRC holds: memory stays
+// bounded whatever the sizes.
 
 #include <algorithm>
 #include <chrono>
