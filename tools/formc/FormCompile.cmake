@@ -10,7 +10,8 @@
 #   against the text description <txt>, object by object and property by property.
 #
 # The compiler runs on the build machine. In the native build it is the target norvex_formc;
-# in the cross build it is built once natively in <build>/host-tools.
+# in the cross build it is built once natively in <build>/host-tools, together with the archiver
+# that packs the payload (the build machine need not be able to run the Windows programs).
 
 include_guard(GLOBAL)
 if(WIN32)
@@ -27,15 +28,19 @@ if(CMAKE_CROSSCOMPILING)
     BINARY_DIR ${NORVEX_HOST_TOOLS}
     CMAKE_GENERATOR Ninja
     CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DNORVEX_SANITIZE=OFF
-    BUILD_COMMAND ${CMAKE_COMMAND} --build ${NORVEX_HOST_TOOLS} --target norvex_formc -j2
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${NORVEX_HOST_TOOLS} --target norvex_formc lzh -j2
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${NORVEX_FORMC_EXE})
+    BUILD_BYPRODUCTS ${NORVEX_FORMC_EXE} ${NORVEX_HOST_TOOLS}/tools/lzh/lzh)
   set(NORVEX_FORMC_EXE ${NORVEX_FORMC_EXE} CACHE INTERNAL "")
+  set(NORVEX_HOST_LZH_EXE ${NORVEX_HOST_TOOLS}/tools/lzh/lzh CACHE INTERNAL "")
+  set(NORVEX_HOST_LZH_DEP norvex_formc_host CACHE INTERNAL "")
   set(NORVEX_FORMC_DEP norvex_formc_host CACHE INTERNAL "")
 else()
   set(NORVEX_FORMC_EXE $<TARGET_FILE:norvex_formc> CACHE INTERNAL "")
   set(NORVEX_FORMC_DEP norvex_formc CACHE INTERNAL "")
+  set(NORVEX_HOST_LZH_EXE $<TARGET_FILE:lzh> CACHE INTERNAL "")
+  set(NORVEX_HOST_LZH_DEP lzh CACHE INTERNAL "")
 endif()
 
 function(norvex_compile_form out in)
