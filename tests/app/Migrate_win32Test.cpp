@@ -1,0 +1,101 @@
+// SETUP.EXE's MigrateTables on real windows under the aliases of an engine configuration: the
+// progress window appears while it works and is gone when it returns, and a failure's message
+// is read from the dialog itself.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+
+#include "GuiDriver.h"
+#include "app/Migrate.h"
+#include "app/Progres.h"
+#include "engine/Session.h"
+#include "framework/Controls.h"
+#include "framework/Forms.h"
+#include "paradox/EngineConfig.h"
+#include "support/TestPaths.h"
+#include "tools/sample/SampleInstallation.h"
+
+namespace {
+
+using testing_support::BinaryDir;
+using testing_support::ReadFileBytes;
+
+std::string Utf8(const std::filesystem::path& p) {
+  std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+
+class MigrateWin32 : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Application->Initialize();
+    RegisterFormResource("TPROGRESFORM", ReadFileBytes(BinaryDir() / "resources" / "TPROGRESFORM.bin"));
+  }
+  void TearDown() override { Session().SetConfigFile({}); }
+
+  // A sample installation whose folders the aliases Tovo and TovoDemo name.
+  void Prepare(const std::string& name, sample::SampleOptions options) {
+    std::filesystem::path dir = testing_support::FreshTempDir(name);
+    options.liveFolder = Utf8(dir / "Data");
+    options.demoFolder = Utf8(dir / "Demo");
+    paradox::EngineConfig config;
+    config.SetStandardAlias("Tovo", options.liveFolder);
+    config.SetStandardAlias("TovoDemo", options.demoFolder);
+    config.Save(dir / "IDAPI32.CFG");
+    Session().SetConfigFile(dir / "IDAPI32.CFG");
+    sample::WriteSampleInstallation(options);
+  }
+};
+
+TEST_F(MigrateWin32, TheProgressWindowComesAndGoes) {
+  Prepare("migrate-win32-ok", {.customers = 30, .demoCustomers = 4});
+  std::atomic<bool> sawProgress{false};
+  std::atomic<bool> hourglass{false};
+  gui::DriverThread driver([&] {
+    sawProgress = gui::WaitForTopLevel("", "Norvex Update", 60000) != nullptr;
+    hourglass = Screen->Cursor() == crHourGlass;
+  });
+  EXPECT_TRUE(MigrateTables());
+  driver.Join();
+  EXPECT_TRUE(sawProgress);
+  EXPECT_TRUE(hourglass);
+  EXPECT_EQ(ProgresForm, nullptr);
+  EXPECT_EQ(gui::FindTopLevel("", "Norvex Update"), nullptr);  // hidden at once, destroyed by the loop
+  EXPECT_EQ(Screen->Cursor(), crDefault);
+  gui::Pump(50);
+}
+
+TEST_F(MigrateWin32, ADuplicateCustomerShowsTheCustomerMessageThenTheWindowGoes) {
+  sample::SampleOptions o{.customers = 20, .demoCustomers = 4};
+  o.duplicateKeys = {"kokyaku.db"};
+  Prepare("migrate-win32-duplicate", o);
+  std::string text;
+  bool progressVisible = true;
+  std::vector<std::string> buttons;
+  gui::DriverThread driver([&] {
+    HWND dlg = gui::WaitForTopLevel("TMessageForm", "", 60000);
+    if (!dlg) return;
+    progressVisible = gui::FindTopLevel("", "Norvex Update") != nullptr;
+    for (const gui::ChildInfo& c : gui::Children(dlg)) {
+      if (c.className == "Static" && !c.text.empty()) text = c.text;
+      if (c.className == "Button") buttons.push_back(c.text);
+    }
+    gui::PressButton(dlg, "OK");
+  });
+  EXPECT_FALSE(MigrateTables());
+  driver.Join();
+  EXPECT_EQ(text.rfind("顧客テーブルの更新に失敗しました\r\r", 0), 0u) << text;
+  EXPECT_NE(text.find("Key violation"), std::string::npos) << text;
+  EXPECT_EQ(buttons, std::vector<std::string>{"OK"});
+  // The message comes while the progress window still shows; it goes right after.
+  EXPECT_TRUE(progressVisible);
+  EXPECT_EQ(ProgresForm, nullptr);
+  EXPECT_EQ(Screen->Cursor(), crDefault);
+  gui::Pump(50);
+}
+
+}  // namespace
