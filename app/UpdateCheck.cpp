@@ -92,8 +92,15 @@ std::optional<std::string> CheckRoom(const std::vector<AliasFolder>& folders) {
 
 }  // namespace
 
+// Spelled out rather than left to std::filesystem: the MinGW library does not count a UNC
+// path ("\\server\share") as absolute.
 bool IsAbsoluteFolder(const std::string& path) {
-  return !path.empty() && text::PathFromUtf8(path).is_absolute();
+  auto separator = [](char c) { return c == '\\' || c == '/'; };
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (path.size() >= 3 && letter(path[0]) && path[1] == ':' && separator(path[2])) return true;
+  if (path.size() < 5 || !separator(path[0]) || !separator(path[1]) || separator(path[2])) return false;
+  const std::size_t shareStart = path.find_first_of("\\/", 2);
+  return shareStart != std::string::npos && shareStart + 1 < path.size() && !separator(path[shareStart + 1]);
 }
 
 // Taken from the migration's own data, so that the check follows what it will open.
