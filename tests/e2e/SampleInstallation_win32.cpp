@@ -20,20 +20,38 @@ constexpr wchar_t kInPath[] = L"InPath";
 constexpr wchar_t kEngineKey[] = L"SOFTWARE\\Borland\\Database Engine";
 constexpr wchar_t kEngineValue[] = L"CONFIGFILE01";
 
-std::optional<std::wstring> ReadString(HKEY root, const wchar_t* key, const wchar_t* name) {
+// The engine is a 32-bit program and keeps its key in the 32-bit view of the registry, which
+// a 64-bit build of the tests must name; for the user's own keys the view makes no difference.
+constexpr REGSAM kEngineView = KEY_WOW64_32KEY;
+
+std::optional<std::wstring> ReadString(HKEY root, const wchar_t* key, const wchar_t* name, REGSAM view = 0) {
+  HKEY k = nullptr;
+  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &k) != ERROR_SUCCESS) return std::nullopt;
   wchar_t buf[1024];
   DWORD size = sizeof buf, type = 0;
-  if (RegGetValueW(root, key, name, RRF_RT_REG_SZ, &type, buf, &size) != ERROR_SUCCESS) return std::nullopt;
+  const LSTATUS got = RegGetValueW(k, nullptr, name, RRF_RT_REG_SZ, &type, buf, &size);
+  RegCloseKey(k);
+  if (got != ERROR_SUCCESS) return std::nullopt;
   return std::wstring(buf);
 }
 
-void WriteString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value) {
+void WriteString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value, REGSAM view = 0) {
   HKEY k = nullptr;
-  if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k, nullptr) != ERROR_SUCCESS)
     throw std::runtime_error("cannot create a registry key");
   RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(k);
+}
+
+// Not fs::copy: the MinGW library compares the (always zero) inode numbers that _wstat gives
+// and so takes any two folders on one drive for the same one ("File exists").
+void CopyTree(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to);
+  for (const auto& entry : fs::directory_iterator(from)) {
+    if (entry.is_directory()) CopyTree(entry.path(), to / entry.path().filename());
+    else fs::copy_file(entry.path(), to / entry.path().filename());
+  }
 }
 
 }  // namespace
@@ -61,8 +79,7 @@ SampleInstallation::SampleInstallation(const std::string& name, const SampleOpti
     fs::copy_file(testing_support::BinaryDir() / "unlha32" / "UNLHA32.dll", root_ / "setup" / "UNLHA32.DLL");
   fs::create_directories(Installed());
   if (!options.tovoExe.empty()) fs::copy_file(options.tovoExe, Installed() / "Tovo.EXE");
-  fs::create_directories(root_ / "data");
-  fs::copy(TemplateTables(options.duplicateKeysIn), root_ / "data", fs::copy_options::recursive);
+  CopyTree(TemplateTables(options.duplicateKeysIn), root_ / "data");
 
   paradox::EngineConfig config;
   config.SetStandardAlias("Tovo", text::PathToUtf8(Live()));
@@ -87,15 +104,19 @@ fs::path TovoExeOfVersion(const std::string& version) {
 
 RegistryState::RegistryState()
     : inPath_(ReadString(HKEY_CURRENT_USER, kConfigurationKey, kInPath)),
-      engineConfig_(ReadString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue)) {}
+      engineConfig_(ReadString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue, kEngineView)) {}
 
 RegistryState::~RegistryState() {
   if (inPath_) WriteString(HKEY_CURRENT_USER, kConfigurationKey, kInPath, *inPath_);
   else SetInPath(std::nullopt);
   if (engineConfig_) {
-    WriteString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue, *engineConfig_);
+    WriteString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue, *engineConfig_, kEngineView);
   } else {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue);
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEngineKey, 0, KEY_SET_VALUE | kEngineView, &k) == ERROR_SUCCESS) {
+      RegDeleteValueW(k, kEngineValue);
+      RegCloseKey(k);
+    }
   }
 }
 
@@ -122,7 +143,7 @@ bool RegistryState::TovoKeyExists() {
 }
 
 void RegistryState::RegisterEngineConfig(const fs::path& file) {
-  WriteString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue, file.wstring());
+  WriteString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue, file.wstring(), kEngineView);
 }
 
 }  // namespace e2e
