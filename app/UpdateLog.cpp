@@ -22,9 +22,6 @@ std::string Now() {
   return buf;
 }
 
-std::string KindName(TMsgDlgType kind) {
-  return kind == mtCustom ? std::string("custom") : MsgDlgTitle(kind);
-}
 
 std::string ButtonNames(TMsgDlgButtons buttons) {
   std::string s;
@@ -82,7 +79,8 @@ void UpdateLog::Write(const std::string& line) {
 }
 
 void UpdateLog::WriteMessage(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
-  Write("Message box [" + KindName(kind) + "] buttons [" + ButtonNames(buttons) + "]: " + text);
+  // The caption as the box shows it, so that support staff can match a user's account of it.
+  Write("Message box [" + MsgDlgTitle(kind) + "] buttons [" + ButtonNames(buttons) + "]: " + text);
 }
 
 void UpdateLog::WriteAnswer(TModalResult result) {

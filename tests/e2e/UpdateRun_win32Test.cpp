@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,6 +110,17 @@ void Answer(const Box& box, const std::string& caption) {
   while (IsWindow(box.hwnd) && IsWindowVisible(box.hwnd) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(IsWindow(box.hwnd) && IsWindowVisible(box.hwnd)) << "box still up: " << box.text;
+}
+
+// A message as the log holds it: one line, its breaks written as escapes.
+std::string AsLogged(const std::string& message) {
+  std::string escaped;
+  for (char c : message) {
+    if (c == '\r') escaped += "\\r";
+    else if (c == '\n') escaped += "\\n";
+    else escaped += c;
+  }
+  return escaped;
 }
 
 std::string ReadLog(const SampleInstallation& s) {
@@ -288,7 +300,8 @@ TEST_F(UpdateRunTest, RunningApplicationIsRefusedAndBroughtForward) {
   PressUpdate();
   Answer(Expect("確認", kRunning, {kYes}), kYes);
   ExpectWindowStaysOpen();
-  EXPECT_EQ(GetForegroundWindow(), tovoWindow) << "the application's window is brought forward";
+  EXPECT_EQ(GetForegroundWindow(), tovoWindow) << "the application's window is brought forward; foreground: "
+      << gui::ClassName(GetForegroundWindow()) << " " << gui::GetText(GetForegroundWindow()) << " form " << form_;
   ExpectNothingChanged();
 }
 
@@ -349,7 +362,7 @@ TEST_F(UpdateRunTest, MissingExtractionLibraryShowsItsMessageThenTheErrorAndKeep
             testing_support::ReadFileBytes(OldTovoExe()))
       << "nothing was extracted";
   const std::string log = ReadLog(*sample_);
-  EXPECT_NE(log.find(kMissingLibrary), std::string::npos) << "the library's message is in the log";
+  EXPECT_NE(log.find(AsLogged(kMissingLibrary)), std::string::npos) << "the library's message is in the log\n" << log;
 }
 
 // --- Runs that go all the way ----------------------------------------------------------------
@@ -444,16 +457,18 @@ TEST_F(CompleteRunTest, TemporaryFolderThatExistsIsUsedAndDeletedWithItsContents
 
 TEST_F(CompleteRunTest, UnwritableLogChangesNothingElse) {
   Start("log-blocked");
+  // A folder where the log would go: a read-only file is no obstacle to Wine run as root,
+  // which leaves write permission to the host's file system.
   const fs::path log = sample_->Installed() / "SETUP.LOG";
-  testing_support::WriteFileBytes(log, "kept");
-  SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_READONLY);
+  fs::create_directories(log);
+  testing_support::WriteFileBytes(log / "kept.txt", "kept");
   PressUpdate();
   Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
   Answer(Expect("情報", kFinished, {kOk}), kOk);
   ExpectProgramEnds();
   ExpectUpdated();
-  SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
-  EXPECT_EQ(testing_support::ReadFileBytes(log), "kept");
+  EXPECT_TRUE(fs::is_directory(log));
+  EXPECT_EQ(testing_support::ReadFileBytes(log / "kept.txt"), "kept");
 }
 
 TEST_F(CompleteRunTest, MigrationThatStopsEarlyBeepsAndShowsTheSingleAbortMessage) {
@@ -490,11 +505,13 @@ class CheckBeforeChangesTest : public UpdateRunTest {
  protected:
   // Confirms, expects `message` as an error box with OK, and checks that the window stayed
   // open with every file as it was.
-  void ExpectRefusal(const std::string& message) {
+  // `release` lets go of what the test held, so that the files can be read for the comparison.
+  void ExpectRefusal(const std::string& message, const std::function<void()>& release = {}) {
     PressUpdate();
     Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
     Answer(Expect("エラー", message, {kOk}), kOk);
     ExpectWindowStaysOpen();
+    if (release) release();
     ExpectNothingChanged();
     const std::string log = ReadLog(*sample_);
     EXPECT_NE(log.find("Check before changes failed"), std::string::npos) << log;
@@ -512,7 +529,8 @@ TEST_F(CheckBeforeChangesTest, TableHeldByAnotherProgram) {
   held.SetExclusive(true);
   held.Open();
   ExpectRefusal("テーブル[" + Shown(sample_->Live()) + "\\bicycle.db]はほかのプログラムが使用中です。"
-                "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kStopped);
+                "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kStopped,
+                [&] { held.Close(); });
 }
 
 TEST_F(CheckBeforeChangesTest, TableMissingInTheDemoFolder) {
