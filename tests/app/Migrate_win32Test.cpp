@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 
 #include "GuiDriver.h"
@@ -27,6 +26,29 @@ using testing_support::ReadFileBytes;
 std::string Utf8(const std::filesystem::path& p) {
   std::u8string u = p.u8string();
   return std::string(u.begin(), u.end());
+}
+
+bool& ProgressShown() {
+  static bool shown = false;
+  return shown;
+}
+
+bool& HourglassWhenShown() {
+  static bool hourglass = false;
+  return hourglass;
+}
+
+LRESULT CALLBACK WatchShowWindow(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && message->message == WM_SHOWWINDOW && message->wParam) {
+    wchar_t title[64] = {};
+    GetWindowTextW(message->hwnd, title, 64);
+    if (std::wstring(title) == L"Norvex Update") {
+      ProgressShown() = true;
+      HourglassWhenShown() = Screen->Cursor() == crHourGlass;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 class MigrateWin32 : public testing::Test {
@@ -53,16 +75,17 @@ class MigrateWin32 : public testing::Test {
 
 TEST_F(MigrateWin32, TheProgressWindowComesAndGoes) {
   Prepare("migrate-win32-ok", {.customers = 30, .demoCustomers = 4});
-  std::atomic<bool> sawProgress{false};
-  std::atomic<bool> hourglass{false};
-  gui::DriverThread driver([&] {
-    sawProgress = gui::WaitForTopLevel("", "Norvex Update", 60000) != nullptr;
-    hourglass = Screen->Cursor() == crHourGlass;
-  });
-  EXPECT_TRUE(MigrateTables());
-  driver.Join();
-  EXPECT_TRUE(sawProgress);
-  EXPECT_TRUE(hourglass);
+  // A small migration can be over before another thread looks, so the window is watched from
+  // inside this thread: a hook sees it being shown, and the pointer at that moment.
+  ProgressShown() = false;
+  HourglassWhenShown() = false;
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchShowWindow, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  bool migrated = MigrateTables();
+  UnhookWindowsHookEx(hook);
+  EXPECT_TRUE(migrated);
+  EXPECT_TRUE(ProgressShown());
+  EXPECT_TRUE(HourglassWhenShown());
   EXPECT_EQ(ProgresForm, nullptr);
   EXPECT_EQ(gui::FindTopLevel("", "Norvex Update"), nullptr);  // hidden at once, destroyed by the loop
   EXPECT_EQ(Screen->Cursor(), crDefault);
