@@ -113,7 +113,7 @@ const std::vector<std::string>& MigratedTables() {
       names.emplace_back(table);
     };
     for (const migration::WideningRow& row : migration::WideningRows()) add(row.table);
-    for (const migration::RebuildSpec& rebuild : migration::Rebuilds()) add(rebuild.source);
+    for (const migration::RebuildPlan& rebuild : migration::Rebuilds()) add(rebuild.source);
     return names;
   }();
   return tables;
@@ -122,7 +122,7 @@ const std::vector<std::string>& MigratedTables() {
 const std::vector<std::string>& RebuiltTables() {
   static const std::vector<std::string> tables = [] {
     std::vector<std::string> names;
-    for (const migration::RebuildSpec& rebuild : migration::Rebuilds()) names.emplace_back(rebuild.source);
+    for (const migration::RebuildPlan& rebuild : migration::Rebuilds()) names.emplace_back(rebuild.source);
     return names;
   }();
   return tables;

@@ -81,13 +81,13 @@ bool MigrateTables(MigrationUi& ui, const AliasPathLookup& aliasPath, const Migr
   WidenFields(run);
   ui.StepProgress(kProgressAfterWidening);
 
-  for (const RebuildSpec& spec : Rebuilds())
+  for (const RebuildPlan& plan : Rebuilds())
     for (const std::string* folder : {&run.livePath, &run.demoPath})
-      if (!RebuildTable(run, spec, *folder)) return Abandon(ui);
+      if (!RebuildTable(run, plan, *folder)) return Abandon(ui);
 
-  for (const CreatedTableSpec& spec : CreatedTables())
+  for (const CreatedTable& wanted : CreatedTables())
     for (const std::string* folder : {&run.livePath, &run.demoPath})
-      if (!CreateIfMissing(run, spec, *folder)) return Abandon(ui);
+      if (!CreateIfMissing(run, wanted, *folder)) return Abandon(ui);
 
   ui.SetBusyCursor(false);
   ui.CloseProgress();

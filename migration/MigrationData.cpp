@@ -14,14 +14,14 @@ constexpr WideningRow kWidening[] = {
 
 // ---- tovo table: moped registrations ----------------------------------------------------------
 
-constexpr FieldSpec kTovoFields[] = {
+constexpr FieldLayout kTovoFields[] = {
     {"SYARYOU_NO", ftString, 20, false}, {"SYATAI_NO", ftString, 20, false}, {"SYASEKI_NO", ftString, 20, false},
     {"ID", ftInteger, 0, true},          {"TOUROKU_DATE", ftDate, 0, false}, {"MAKER", ftString, 20, false},
     {"SHAMEI", ftString, 20, false},     {"COLOR", ftString, 10, false},     {"SINKOSYA", ftString, 4, false},
     {"HAISYA_DATE", ftDate, 0, false},   {"SYASYUBETU", ftString, 8, false},
 };
 
-constexpr IndexSpec kTovoIndexes[] = {
+constexpr IndexLayout kTovoIndexes[] = {
     {"", "SYARYOU_NO; SYATAI_NO; SYASEKI_NO", kPrimary},
     {"IX_SYARYOU", "SYARYOU_NO", kSecondary},
     {"IX_SYATAI", "SYATAI_NO", kSecondary},
@@ -39,7 +39,7 @@ constexpr CopyRule kTovoRules[] = {
 
 // ---- customer table ---------------------------------------------------------------------------
 
-constexpr FieldSpec kKokyakuFields[] = {
+constexpr FieldLayout kKokyakuFields[] = {
     {"ID", ftInteger, 0, true},
     {"NAME", ftString, 32, false},
     {"KANA", ftString, 32, false},
@@ -60,7 +60,7 @@ constexpr FieldSpec kKokyakuFields[] = {
     {"SYOKUGYOU", ftString, 12, false},
 };
 
-constexpr IndexSpec kKokyakuIndexes[] = {
+constexpr IndexLayout kKokyakuIndexes[] = {
     {"", "ID", kPrimary},
     {"IX_Address2", "ADDRESS2", kSecondary},
     {"IX_Barthday", "BIRTHDAY", kSecondary},
@@ -84,14 +84,14 @@ constexpr CopyRule kKokyakuRules[] = {
 
 // ---- large-motorcycle table -------------------------------------------------------------------
 
-constexpr FieldSpec kBigTovoFields[] = {
+constexpr FieldLayout kBigTovoFields[] = {
     {"SYATAI_NO", ftString, 20, false},  {"SYARYOU_NO", ftString, 20, false}, {"ID", ftInteger, 0, true},
     {"TOUROKU_DATE", ftDate, 0, false},  {"START_YEAR_MON", ftString, 9, false}, {"MAKER", ftString, 20, false},
     {"SHAMEI", ftString, 20, false},     {"SYAKEN_DATE", ftDate, 0, false},   {"HAISYA_DATE", ftDate, 0, false},
     {"E_KEISIKI", ftString, 20, false},  {"SINKOSYA", ftString, 4, false},
 };
 
-constexpr IndexSpec kBigTovoIndexes[] = {
+constexpr IndexLayout kBigTovoIndexes[] = {
     {"", "SYATAI_NO", kPrimary},
     {"IX_SYARYOU", "SYARYOU_NO", kSecondary},
     {"IX_MAKER", "MAKER", kSecondary},
@@ -109,7 +109,7 @@ constexpr CopyRule kBigTovoRules[] = {
     {"SINKOSYA", CopyKind::kText, true},
 };
 
-constexpr RebuildSpec kRebuilds[] = {
+constexpr RebuildPlan kRebuilds[] = {
     {"tovo.db", "NewTovo", "TOVO.DB", "TOVO", RebuildFailure::kTovo, CopyLoop::kOnlyWithRecords, kTovoFields,
      kTovoIndexes, kTovoRules},
     {"kokyaku.db", "NewKokyaku", "KOKYAKU.DB", "KOKYAKU", RebuildFailure::kKokyaku, CopyLoop::kAlways, kKokyakuFields,
@@ -120,59 +120,59 @@ constexpr RebuildSpec kRebuilds[] = {
 
 // ---- tables created when missing --------------------------------------------------------------
 
-constexpr FieldSpec kGRiderFields[] = {
+constexpr FieldLayout kGRiderFields[] = {
     {"G_NO", ftString, 10, true},       {"SYARYOU_NO", ftString, 20, false}, {"SYATAI_NO", ftString, 20, false},
     {"HAIKIRYO", ftSmallint, 0, false}, {"COLOR", ftString, 10, false},      {"NINTEI_NO", ftString, 16, false},
     {"SIYOU_ID", ftInteger, 0, false},  {"SYOYU_ID", ftInteger, 0, false},   {"TANTOU_ID", ftSmallint, 0, false},
     {"KANYU_DATE", ftDate, 0, false},   {"SINKOSYA", ftString, 4, false},    {"SHAMEI", ftString, 20, false},
     {"KEISIKI", ftString, 20, false},   {"E_KEISIKI", ftString, 20, false},
 };
-constexpr IndexSpec kGRiderIndexes[] = {
+constexpr IndexLayout kGRiderIndexes[] = {
     {"", "G_NO", kPrimary},
     {"IX_SYARYOU_NO", "SYARYOU_NO", kSecondary},
     {"IX_SYATAI_NO", "SYATAI_NO", kSecondary},
 };
 
-constexpr FieldSpec kTantouFields[] = {
+constexpr FieldLayout kTantouFields[] = {
     {"TANTOU_ID", ftSmallint, 0, true}, {"NAME", ftString, 16, false},     {"KANA", ftString, 16, false},
     {"BIRTHDAY", ftDate, 0, false},     {"POST_CODE", ftString, 8, false}, {"ADDRESS1", ftString, 60, false},
     {"ADDRESS2", ftString, 40, false},  {"TEL_SIGAI", ftString, 5, false}, {"TEL", ftString, 10, false},
     {"CARRY_TEL", ftString, 14, false}, {"MEMO", ftString, 60, false},
 };
-constexpr IndexSpec kTantouIndexes[] = {{"", "TANTOU_ID", kPrimary}};
+constexpr IndexLayout kTantouIndexes[] = {{"", "TANTOU_ID", kPrimary}};
 
-constexpr FieldSpec kBicycleSeibiFields[] = {
+constexpr FieldLayout kBicycleSeibiFields[] = {
     {"TOUROKU_NO", ftString, 20, true},  {"SEIBI_NO", ftInteger, 0, false},    {"SYATAI_NO", ftString, 20, false},
     {"ID", ftInteger, 0, false},         {"SEIBI_DATE", ftDate, 0, false},     {"TANTOU_NAME", ftString, 16, false},
     {"TENKEN", ftString, 24, false},     {"M_ITEM", ftString, 60, false},      {"M_CONTENT", ftString, 240, false},
     {"M_MEMO", ftString, 120, false},
 };
-constexpr IndexSpec kBicycleSeibiIndexes[] = {{"", "TOUROKU_NO; SEIBI_NO", kPrimary}};
+constexpr IndexLayout kBicycleSeibiIndexes[] = {{"", "TOUROKU_NO; SEIBI_NO", kPrimary}};
 
-constexpr FieldSpec kBigTovoSeibiFields[] = {
+constexpr FieldLayout kBigTovoSeibiFields[] = {
     {"SEIBI_NO", ftInteger, 0, false},   {"SYATAI_NO", ftString, 20, true},    {"SYARYOU_NO", ftString, 20, false},
     {"ID", ftInteger, 0, false},         {"SEIBI_DATE", ftDate, 0, false},     {"TANTOU_NAME", ftString, 16, false},
     {"MILEGE", ftInteger, 0, false},     {"TENKEN", ftString, 24, false},      {"M_ITEM", ftString, 60, false},
     {"M_CONTENT", ftString, 240, false}, {"M_MEMO", ftString, 120, false},
 };
-constexpr IndexSpec kBigTovoSeibiIndexes[] = {{"", "SEIBI_NO; SYATAI_NO; SYARYOU_NO", kPrimary}};
+constexpr IndexLayout kBigTovoSeibiIndexes[] = {{"", "SEIBI_NO; SYATAI_NO; SYARYOU_NO", kPrimary}};
 
-constexpr FieldSpec kTovoSeibiFields[] = {
+constexpr FieldLayout kTovoSeibiFields[] = {
     {"SYATAI_NO", ftString, 20, true},   {"SEIBI_NO", ftInteger, 0, false},    {"SYARYOU_NO", ftString, 20, false},
     {"ID", ftInteger, 0, false},         {"SEIBI_DATE", ftDate, 0, false},     {"TANTOU_NAME", ftString, 16, false},
     {"MILEGE", ftInteger, 0, false},     {"M_ITEM", ftString, 60, false},      {"M_CONTENT", ftString, 240, false},
     {"M_MEMO", ftString, 120, false},
 };
-constexpr IndexSpec kTovoSeibiIndexes[] = {{"", "SYATAI_NO ;SEIBI_NO", kPrimary}};
+constexpr IndexLayout kTovoSeibiIndexes[] = {{"", "SYATAI_NO ;SEIBI_NO", kPrimary}};
 
-constexpr FieldSpec kTovoSyousaiFields[] = {
+constexpr FieldLayout kTovoSyousaiFields[] = {
     {"SYATAI_NO", ftString, 20, true},  {"PATH", ftString, 60, false},     {"KEISIKI", ftString, 10, false},
     {"KISYUMEI", ftString, 20, false},  {"MODEL_NAME", ftString, 20, false}, {"COLOR", ftString, 16, false},
     {"COLOR_NO", ftString, 16, false},  {"MEMO", ftString, 60, false},
 };
-constexpr IndexSpec kTovoSyousaiIndexes[] = {{"", "SYATAI_NO", kPrimary}};
+constexpr IndexLayout kTovoSyousaiIndexes[] = {{"", "SYATAI_NO", kPrimary}};
 
-constexpr CreatedTableSpec kCreated[] = {
+constexpr CreatedTable kCreated[] = {
     {"G_RIDER.DB", kGRiderFields, kGRiderIndexes},
     {"TANTOU.DB", kTantouFields, kTantouIndexes},
     {"BICYCLE_SEIBI.DB", kBicycleSeibiFields, kBicycleSeibiIndexes},
@@ -184,7 +184,7 @@ constexpr CreatedTableSpec kCreated[] = {
 }  // namespace
 
 std::span<const WideningRow> WideningRows() { return kWidening; }
-std::span<const RebuildSpec> Rebuilds() { return kRebuilds; }
-std::span<const CreatedTableSpec> CreatedTables() { return kCreated; }
+std::span<const RebuildPlan> Rebuilds() { return kRebuilds; }
+std::span<const CreatedTable> CreatedTables() { return kCreated; }
 
 }  // namespace migration

@@ -13,7 +13,7 @@ namespace migration {
 
 // One field of a table the migration creates. `size` counts bytes (ftString) or the memo
 // leader (ftMemo); other types have 0.
-struct FieldSpec {
+struct FieldLayout {
   std::string_view name;
   TFieldType type;
   int size;
@@ -22,7 +22,7 @@ struct FieldSpec {
 
 // One index; an empty name is the primary index. `fields` is the engine's field list, blanks
 // around the names included as the definitions have them.
-struct IndexSpec {
+struct IndexLayout {
   std::string_view name;
   std::string_view fields;
   TIndexOptions options;
@@ -47,15 +47,15 @@ enum class CopyLoop { kOnlyWithRecords, kAlways };
 // Which failure line a rebuild shows before the engine's text.
 enum class RebuildFailure { kTovo, kKokyaku, kBigTovo };
 
-struct RebuildSpec {
+struct RebuildPlan {
   std::string_view source;         // the old table, "tovo.db"
   std::string_view newTable;       // built beside it, "NewTovo"
   std::string_view backupPattern;  // files of the live folder copied to the backup, "TOVO.DB"
   std::string_view finalName;      // the new table's name once the old one is gone, "TOVO"
   RebuildFailure failure;
   CopyLoop loop;
-  std::span<const FieldSpec> fields;
-  std::span<const IndexSpec> indexes;
+  std::span<const FieldLayout> fields;
+  std::span<const IndexLayout> indexes;
   std::span<const CopyRule> rules;
 };
 
@@ -66,16 +66,16 @@ struct WideningRow {
   std::uint16_t newLength;
 };
 
-struct CreatedTableSpec {
+struct CreatedTable {
   std::string_view name;
-  std::span<const FieldSpec> fields;
-  std::span<const IndexSpec> indexes;
+  std::span<const FieldLayout> fields;
+  std::span<const IndexLayout> indexes;
 };
 
 // In the order they run; each for the live folder, then the demo folder.
 std::span<const WideningRow> WideningRows();
-std::span<const RebuildSpec> Rebuilds();
-std::span<const CreatedTableSpec> CreatedTables();
+std::span<const RebuildPlan> Rebuilds();
+std::span<const CreatedTable> CreatedTables();
 
 // The engine's field type of a character field, and its subtype, as a widening row sets them.
 constexpr std::uint16_t kCharacterFieldType = 1;

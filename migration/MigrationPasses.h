@@ -32,9 +32,9 @@ void PrepareTableOrSay(MigrationRun& run, TTable& table, const std::string& fold
 void WidenFields(MigrationRun& run);
 
 // One rebuild pass in `folder`.
-bool RebuildTable(MigrationRun& run, const RebuildSpec& spec, const std::string& folder);
+bool RebuildTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder);
 
 // One table created in `folder` unless it is there.
-bool CreateIfMissing(MigrationRun& run, const CreatedTableSpec& spec, const std::string& folder);
+bool CreateIfMissing(MigrationRun& run, const CreatedTable& wanted, const std::string& folder);
 
 }  // namespace migration

@@ -4,18 +4,18 @@
 
 namespace migration {
 
-bool CreateIfMissing(MigrationRun& run, const CreatedTableSpec& spec, const std::string& folder) {
+bool CreateIfMissing(MigrationRun& run, const CreatedTable& wanted, const std::string& folder) {
   TTable table;
   try {
-    PrepareTable(table, folder, spec.name);
+    PrepareTable(table, folder, wanted.name);
     if (!table.Exists()) {
       table.FieldDefs().Clear();
-      for (const FieldSpec& f : spec.fields) table.FieldDefs().Add(std::string(f.name), f.type, f.size, f.required);
+      for (const FieldLayout& f : wanted.fields) table.FieldDefs().Add(std::string(f.name), f.type, f.size, f.required);
       table.IndexDefs().Clear();
-      for (const IndexSpec& i : spec.indexes) table.IndexDefs().Add(std::string(i.name), std::string(i.fields), i.options);
+      for (const IndexLayout& i : wanted.indexes) table.IndexDefs().Add(std::string(i.name), std::string(i.fields), i.options);
       table.CreateTable();
       table.Open();
-      run.Passed("created " + std::string(spec.name) + " in " + folder);
+      run.Passed("created " + std::string(wanted.name) + " in " + folder);
     }
     table.Close();
   } catch (const std::exception&) {

@@ -61,9 +61,9 @@ void CopyValue(const BoundRule& rule) {
 }
 
 // A missing source field is an error (EDatabaseError) unless the rule allows its absence.
-std::vector<BoundRule> BindRules(const RebuildSpec& spec, TTable& source, TTable& fresh) {
+std::vector<BoundRule> BindRules(const RebuildPlan& plan, TTable& source, TTable& fresh) {
   std::vector<BoundRule> bound;
-  for (const CopyRule& rule : spec.rules) {
+  for (const CopyRule& rule : plan.rules) {
     const std::string name(rule.field);
     const TField* from = rule.onlyWhenSourceHasIt ? source.FindField(name) : &source.FieldByName(name);
     if (!from) continue;
@@ -74,11 +74,11 @@ std::vector<BoundRule> BindRules(const RebuildSpec& spec, TTable& source, TTable
 
 // N + 1 appends: each stores the record of the append before it; the last holds a second copy
 // of the last source record (the source stays on it) and is dropped when the table closes.
-void CopyRecords(MigrationRun& run, const RebuildSpec& spec, TTable& source, TTable& fresh) {
+void CopyRecords(MigrationRun& run, const RebuildPlan& plan, TTable& source, TTable& fresh) {
   fresh.Edit();
   source.First();
   const int count = source.RecordCount();
-  const std::vector<BoundRule> rules = BindRules(spec, source, fresh);
+  const std::vector<BoundRule> rules = BindRules(plan, source, fresh);
   for (int pass = 0; pass <= count; ++pass) {
     fresh.Append();
     for (const BoundRule& rule : rules) CopyValue(rule);
@@ -91,15 +91,15 @@ void CopyRecords(MigrationRun& run, const RebuildSpec& spec, TTable& source, TTa
   throw EDBEngineError(EngineErrorCode::kIoError, std::string(what), paradox::PathText(file));
 }
 
-void CheckNewTable(const std::string& folder, const RebuildSpec& spec, int expected) {
+void CheckNewTable(const std::string& folder, const RebuildPlan& plan, int expected) {
   const fs::path dir = text::PathFromUtf8(folder);
-  paradox::SyncTableFamily(dir, spec.newTable);
+  paradox::SyncTableFamily(dir, plan.newTable);
   TTable check;
-  PrepareTable(check, folder, spec.newTable);
+  PrepareTable(check, folder, plan.newTable);
   check.Open();
   const int stored = check.RecordCount();
   check.Close();
-  if (stored != expected) CheckFailed(kNewTableCountWrong, dir / text::PathFromUtf8(spec.newTable));
+  if (stored != expected) CheckFailed(kNewTableCountWrong, dir / text::PathFromUtf8(plan.newTable));
 }
 
 bool SameBytes(const fs::path& a, const fs::path& b) {
@@ -119,11 +119,11 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
 }
 
 // Every file the swap will remove must be in the backup folder, byte for byte, on the disk.
-void BackUpAndVerify(MigrationRun& run, const RebuildSpec& spec, const std::string& folder) {
-  CopyMatchingFiles(folder, run.backupPath, std::string(spec.backupPattern));
-  run.Passed("backed up " + std::string(spec.backupPattern));
+void BackUpAndVerify(MigrationRun& run, const RebuildPlan& plan, const std::string& folder) {
+  CopyMatchingFiles(folder, run.backupPath, std::string(plan.backupPattern));
+  run.Passed("backed up " + std::string(plan.backupPattern));
   const fs::path backupDir = text::PathFromUtf8(run.backupPath);
-  const auto members = paradox::FamilyFilesByBase(text::PathFromUtf8(folder), paradox::TableBaseName(spec.source));
+  const auto members = paradox::FamilyFilesByBase(text::PathFromUtf8(folder), paradox::TableBaseName(plan.source));
   for (const fs::path& member : members) {
     const fs::path copy = backupDir / member.filename();
     if (!SameBytes(member, copy)) CheckFailed(kBackupNotVerified, copy);
@@ -132,60 +132,60 @@ void BackUpAndVerify(MigrationRun& run, const RebuildSpec& spec, const std::stri
   paradox::SyncDirectory(backupDir);
 }
 
-bool CreateNewTable(MigrationRun& run, const RebuildSpec& spec, const std::string& folder, TTable& fresh) {
+bool CreateNewTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder, TTable& fresh) {
   try {
     fresh.SetDatabaseName(folder);
     fresh.Close();
-    fresh.SetTableName(std::string(spec.newTable));
+    fresh.SetTableName(std::string(plan.newTable));
     fresh.SetTableType(ttParadox);
     fresh.FieldDefs().Clear();
-    for (const FieldSpec& f : spec.fields) fresh.FieldDefs().Add(std::string(f.name), f.type, f.size, f.required);
+    for (const FieldLayout& f : plan.fields) fresh.FieldDefs().Add(std::string(f.name), f.type, f.size, f.required);
     fresh.IndexDefs().Clear();
-    for (const IndexSpec& i : spec.indexes) fresh.IndexDefs().Add(std::string(i.name), std::string(i.fields), i.options);
+    for (const IndexLayout& i : plan.indexes) fresh.IndexDefs().Add(std::string(i.name), std::string(i.fields), i.options);
     fresh.CreateTable();
     fresh.Open();
   } catch (const std::exception&) {
     run.ui.ShowMessage(std::string(kCreateTableFailed), MessageKind::Error, kButtonYes);
     return false;
   }
-  run.Passed("created " + std::string(spec.newTable) + " in " + folder);
+  run.Passed("created " + std::string(plan.newTable) + " in " + folder);
   return true;
 }
 
-void CopyAndReplace(MigrationRun& run, const RebuildSpec& spec, const std::string& folder, TTable& source,
+void CopyAndReplace(MigrationRun& run, const RebuildPlan& plan, const std::string& folder, TTable& source,
                     TTable& fresh) {
   source.Open();
   const int expected = source.RecordCount();
-  if (spec.loop == CopyLoop::kAlways || !source.IsEmpty()) CopyRecords(run, spec, source, fresh);
+  if (plan.loop == CopyLoop::kAlways || !source.IsEmpty()) CopyRecords(run, plan, source, fresh);
   source.Close();
   fresh.Close();
-  run.Passed("copied into " + std::string(spec.newTable));
-  CheckNewTable(folder, spec, expected);
-  run.Passed("checked " + std::string(spec.newTable));
-  if (source.DatabaseName() == run.livePath) BackUpAndVerify(run, spec, folder);
-  paradox::SwapInTable(text::PathFromUtf8(folder), spec.source, spec.newTable, spec.finalName,
+  run.Passed("copied into " + std::string(plan.newTable));
+  CheckNewTable(folder, plan, expected);
+  run.Passed("checked " + std::string(plan.newTable));
+  if (source.DatabaseName() == run.livePath) BackUpAndVerify(run, plan, folder);
+  paradox::SwapInTable(text::PathFromUtf8(folder), plan.source, plan.newTable, plan.finalName,
                        [&](std::string_view file) { run.Passed("swap " + std::string(file)); });
 }
 
 }  // namespace
 
-bool RebuildTable(MigrationRun& run, const RebuildSpec& spec, const std::string& folder) {
+bool RebuildTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder) {
   try {
     // A swap an earlier run left half done is finished before the new table is built again.
-    paradox::RecoverTableSwap(text::PathFromUtf8(folder), spec.finalName);
+    paradox::RecoverTableSwap(text::PathFromUtf8(folder), plan.finalName);
   } catch (const EDBEngineError& e) {
-    run.ui.ShowMessage(RebuildFailureText(spec.failure, e.what()), MessageKind::Plain, kButtonOk);
+    run.ui.ShowMessage(RebuildFailureText(plan.failure, e.what()), MessageKind::Plain, kButtonOk);
     return false;
   }
   TTable source;
-  PrepareTableOrSay(run, source, folder, spec.source);
+  PrepareTableOrSay(run, source, folder, plan.source);
   TTable fresh;
-  if (!CreateNewTable(run, spec, folder, fresh)) return false;
+  if (!CreateNewTable(run, plan, folder, fresh)) return false;
   run.ui.StepProgress(kProgressAfterCreate);
   try {
-    CopyAndReplace(run, spec, folder, source, fresh);
+    CopyAndReplace(run, plan, folder, source, fresh);
   } catch (const EDBEngineError& e) {
-    run.ui.ShowMessage(RebuildFailureText(spec.failure, e.what()), MessageKind::Plain, kButtonOk);
+    run.ui.ShowMessage(RebuildFailureText(plan.failure, e.what()), MessageKind::Plain, kButtonOk);
     return false;
   }
   run.ui.StepProgress(kProgressAfterRebuild);
