@@ -332,8 +332,9 @@ void PutSymbolLengths(BitWriter& w, std::span<const std::uint8_t> cLen) {
 // Writes one block with the symbol counts `f`: the code tables, then the symbols of `tokens`
 // (which must be the tokens counted in `f`). Without tokens only the size is accounted for,
 // which the block splitter uses to compare layouts.
+// `last` marks the stream's final block.
 void WriteBlock(BitWriter& w, const LzssParameters& params, const Frequencies& f, std::span<const Token> tokens,
-                bool withSymbols) {
+                bool withSymbols, bool last = false) {
   std::array<std::uint32_t, kSymbolCodes> cFreq = f.c;
   const std::span<const std::uint32_t> pFreq = std::span(f.p).first(params.positionCodes);
   std::uint32_t count = 0;
@@ -341,10 +342,11 @@ void WriteBlock(BitWriter& w, const LzssParameters& params, const Frequencies& f
   // A block of one match length only (a long run) takes the one-symbol form of the symbol
   // table, in which each symbol costs no bits, as other LHA archivers write it and every
   // decoder here reads it. Blocks of one literal keep the two-code form below: bsdtar rejects
-  // those in the one-symbol form.
+  // those in the one-symbol form. So does the last block: bsdtar gives up on a stream whose
+  // final symbols take no bits at all.
   unsigned cOnly = 0;
   const int cUsed = UsedCount(cFreq, cOnly);
-  const bool singleMatch = cUsed == 1 && cOnly >= kLiteralCodes;
+  const bool singleMatch = !last && cUsed == 1 && cOnly >= kLiteralCodes;
   std::vector<std::uint8_t> cLen(kSymbolCodes, 0);
   w.Put(16, count);
   if (singleMatch) {
@@ -431,7 +433,9 @@ std::vector<std::uint8_t> EncodeLzss(Method method, std::span<const std::uint8_t
   if (input.empty()) return {};
   const std::vector<Token> tokens = Tokenise(input, std::max(1u, options.maxChain), params.dictionaryBits);
   BitWriter w(false);
-  for (std::span<const Token> block : SplitBlocks(params, tokens)) WriteBlock(w, params, Frequencies(block), block, true);
+  const auto blocks = SplitBlocks(params, tokens);
+  for (std::size_t i = 0; i < blocks.size(); ++i)
+    WriteBlock(w, params, Frequencies(blocks[i]), blocks[i], true, i + 1 == blocks.size());
   return w.Finish();
 }
 
