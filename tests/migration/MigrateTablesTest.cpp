@@ -548,13 +548,9 @@ TEST(MigrateTables, PxlibReadsTheMigratedTables) {
     const fs::path db = *paradox::FindDataFile(inst.live, t);
     // Without the memo file: this pxlib crashes on some; the memo is compared by our reader.
     std::string cmd = std::string(NORVEX_PXLIB_DUMP) + " '" + db.string() + "' 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[65536];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ASSERT_EQ(pclose(p), 0) << t;
+    const testing_support::CommandResult pxlib = testing_support::RunCommand(cmd);
+    ASSERT_EQ(pxlib.status, 0) << t;
+    const std::string& out = pxlib.output;
     TableImage ours = ReadTable(inst.live, t);
     std::istringstream in(out);
     std::string head;

@@ -232,15 +232,9 @@ PxTable RunPxlib(const fs::path& db, const std::optional<fs::path>& mb) {
   if (mb) cmd += " '" + mb->string() + "'";
   cmd += " 2>/dev/null";
   PxTable t;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return t;
-  std::string out;
-  char buf[65536];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = pclose(p);
-  t.complete = rc == 0;
-  std::istringstream in(out);
+  const testing_support::CommandResult pxlib = testing_support::RunCommand(cmd);
+  t.complete = pxlib.status == 0;
+  std::istringstream in(pxlib.output);
   std::string line;
   while (std::getline(in, line)) {
     std::istringstream ls(line);

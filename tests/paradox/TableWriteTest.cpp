@@ -449,13 +449,9 @@ TEST(TableWrite, PxlibReadsWhatWeWrite) {
   fs::path db = FilledTable("write-pxlib", 1500, &rows);
   std::sort(rows.begin(), rows.end(), [](const Row& x, const Row& y) { return KeyOf(x) < KeyOf(y); });
   std::string cmd = std::string(NORVEX_PXLIB_DUMP) + " '" + db.string() + "' 2>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string out;
-  char buf[65536];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  ASSERT_EQ(pclose(p), 0);
+  const testing_support::CommandResult pxlib = testing_support::RunCommand(cmd);
+  ASSERT_EQ(pxlib.status, 0);
+  const std::string& out = pxlib.output;
   std::istringstream in(out);
   std::string line;
   std::getline(in, line);

@@ -1,5 +1,6 @@
 #include "support/TestPaths.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -51,6 +52,25 @@ void WriteFileBytes(const std::filesystem::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot write " + p.string());
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+CommandResult RunCommand(const std::string& command) {
+#ifdef _WIN32
+  FILE* pipe = _popen(command.c_str(), "r");
+#else
+  FILE* pipe = popen(command.c_str(), "r");
+#endif
+  CommandResult result;
+  if (!pipe) return result;
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+#ifdef _WIN32
+  result.status = _pclose(pipe);
+#else
+  result.status = pclose(pipe);
+#endif
+  return result;
 }
 
 }  // namespace testing_support

@@ -18,6 +18,13 @@ std::optional<std::filesystem::path> FixturesDir();
 // same name.
 std::filesystem::path FreshTempDir(const std::string& name);
 
+// What a shell command wrote to standard output, and pclose's status (0 when it succeeded).
+struct CommandResult {
+  int status = -1;
+  std::string output;
+};
+CommandResult RunCommand(const std::string& command);
+
 std::string ReadFileBytes(const std::filesystem::path& p);
 void WriteFileBytes(const std::filesystem::path& p, const std::string& bytes);
 
