@@ -70,19 +70,19 @@ void BlockCache::WriteBack() {
     if (slot.dirty) dirty.push_back(number);
   std::sort(dirty.begin(), dirty.end());
   std::string run;
-  std::uint16_t runStart = 0;
+  std::size_t runFirst = 0;
   for (std::size_t i = 0; i < dirty.size(); ++i) {
-    Slot& s = slots_.at(dirty[i]);
-    if (run.empty()) runStart = dirty[i];
-    run += s.bytes;
-    s.dirty = false;
+    if (run.empty()) runFirst = i;
+    run += slots_.at(dirty[i]).bytes;
     const bool last = i + 1 == dirty.size() || dirty[i + 1] != dirty[i] + 1 || run.size() >= kWriteRunBytes;
-    if (last) {
-      WriteRun(runStart, run);
-      run.clear();
-    }
+    if (!last) continue;
+    WriteRun(dirty[runFirst], run);
+    // Only a block that reached the file is clean: after a failed write the rest stay dirty, so
+    // a later flush still knows the table is not whole.
+    for (std::size_t j = runFirst; j <= i; ++j) slots_.at(dirty[j]).dirty = false;
+    dirtyCount_ -= i + 1 - runFirst;
+    run.clear();
   }
-  dirtyCount_ = 0;
 }
 
 void BlockCache::Clear() {

@@ -346,6 +346,9 @@ void ParadoxTable::Close() {
 void ParadoxTable::Flush() {
   // A table only read leaves every byte of its files as it found them.
   if (!db_ || mode_ != OpenMode::kExclusive || !marked_) return;
+  if (failed_)
+    throw EDBEngineError(EngineErrorCode::kIoError,
+                         "A change to the table stopped halfway; it stays marked as unfinished.", PathText(path_));
   PlaceAll();
   cache_->WriteBack();
   db_->Sync();
@@ -544,16 +547,18 @@ void ParadoxTable::FreeBlock(std::uint16_t number) {
   header_.firstFreeBlock = number;
 }
 
-void ParadoxTable::BeginChange() {
+ParadoxTable::ChangeScope ParadoxTable::BeginChange() {
   if (!changeCounted_) {
     ++header_.changeCount;
     changeCounted_ = true;
   }
-  if (marked_) return;
-  // The mark reaches the disk before any block changes.
-  WriteHeader(true);
-  db_->Sync();
-  marked_ = true;
+  if (!marked_) {
+    // The mark reaches the disk before any block changes.
+    WriteHeader(true);
+    db_->Sync();
+    marked_ = true;
+  }
+  return ChangeScope(failed_);
 }
 
 void ParadoxTable::WriteHeader(bool modified) {
@@ -767,7 +772,7 @@ std::uint32_t ParadoxTable::Insert(const Record& record) {
   if (schema_->KeyFieldCount() > 0 && ChainHasKey(std::string_view(bytes).substr(0, schema_->KeySize())))
     throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
   if (maintainer_) maintainer_->BeforeInsert(record);
-  BeginChange();
+  auto change = BeginChange();
   CompleteBytes(record, bytes);
   const Placed p = PlaceRecord(bytes);
   ++recordCount_;
@@ -783,7 +788,7 @@ Record ParadoxTable::Stage(const Record& record) {
   if (ks == 0) {
     // Unkeyed: the record goes after the last one, which needs no search.
     if (maintainer_) maintainer_->BeforeInsert(record);
-    BeginChange();
+    auto change = BeginChange();
     CompleteBytes(record, bytes);
     const Placed p = PlaceRecord(bytes);
     ++recordCount_;
@@ -792,15 +797,17 @@ Record ParadoxTable::Stage(const Record& record) {
     const std::string_view key = std::string_view(bytes).substr(0, ks);
     if ((staged_ && staged_->ContainsKey(key)) || ChainHasKey(key))
       throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
-    // Staged records are placed later, when no error may refuse them: the table's room is
-    // checked now, counting full blocks (which a load in key order gives).
+    // Staged records are placed later, so the table's room is checked now: full blocks in an
+    // empty table (a load in key order fills them), half blocks once records lie between
+    // which new ones must go (a block splits at half).
+    const std::uint64_t perBlock = chain_.empty() ? RecordsPerBlock() : std::max<std::size_t>(1, RecordsPerBlock() / 2);
     const std::uint64_t room =
         static_cast<std::uint64_t>(MaxBlocks(true) - std::min<unsigned>(header_.fileBlocks, MaxBlocks(true)) + freeBlocks_.size()) *
-        RecordsPerBlock();
+        perBlock;
     if ((staged_ ? staged_->Count() : 0) + 1 > room)
       throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
     if (maintainer_) maintainer_->BeforeInsert(record);
-    BeginChange();
+    auto change = BeginChange();
     CompleteBytes(record, bytes);
     if (!staged_) {
       fs::path work = path_;
@@ -826,6 +833,7 @@ std::size_t ParadoxTable::StagedCount() const { return staged_ ? staged_->Count(
 
 void ParadoxTable::PlaceAll() {
   if (!staged_ || staged_->Count() == 0) return;
+  auto change = BeginChange();
   staged_->Drain([&](std::string_view bytes) { PlaceRecord(bytes); });
 }
 
@@ -867,7 +875,7 @@ void ParadoxTable::Delete(std::uint32_t position) {
   PlaceStaged();
   Record oldRecord = ReadRecord(position);
   auto [entry, slot] = Locate(position);
-  BeginChange();
+  auto change = BeginChange();
   RemoveAt(entry, slot);
   ReleaseBlobs(oldRecord.Bytes());
   if (maintainer_) maintainer_->AfterDelete(oldRecord);
@@ -882,9 +890,21 @@ std::uint32_t ParadoxTable::Update(std::uint32_t position, const Record& record)
   const std::size_t ks = schema_->KeySize();
   if (ks > 0 && current.Key() != std::string_view(bytes).substr(0, ks)) {
     // A new key: the record is stored at its new place first; only then does the old one go.
-    const std::uint32_t stored = Insert(record);
+    // The old record's values leave the indexes' reckoning first, so that a unique value it
+    // keeps does not count against itself.
+    if (maintainer_) maintainer_->AfterDelete(current);
+    std::uint32_t stored = 0;
+    try {
+      stored = Insert(record);
+    } catch (...) {
+      if (maintainer_) maintainer_->AfterInsert(current, 0);
+      throw;
+    }
     const std::uint32_t old = *FindKey(current);
-    Delete(old);
+    auto [oldEntry, oldSlot] = Locate(old);
+    auto change = BeginChange();
+    RemoveAt(oldEntry, oldSlot);
+    ReleaseBlobs(current.Bytes());
     return old < stored ? stored - 1 : stored;
   }
   // The same key: the record is written over itself.
@@ -898,7 +918,7 @@ std::uint32_t ParadoxTable::Update(std::uint32_t position, const Record& record)
       throw;
     }
   }
-  BeginChange();
+  auto change = BeginChange();
   CompleteBytes(record, bytes);
   std::string& block = cache_->Modify(chain_[entry].number);
   block.replace(kBlockHeaderSize + slot * schema_->RecordSize(), bytes.size(), bytes);

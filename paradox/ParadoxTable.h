@@ -24,6 +24,7 @@
 // that has such files and no maintainer is readable but refuses every write with
 // EDBEngineError kReadOnly, so its indexes never go stale.
 
+#include <exception>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -164,7 +165,24 @@ class ParadoxTable {
   void LoadFreeList(std::vector<char>& seen);
   std::size_t BlockBytes() const { return header_.blockSizeKiB * 1024u; }
   std::size_t RecordsPerBlock() const;
-  void BeginChange();
+  // Marks the table failed when an exception leaves the change it covers: blocks, chain and
+  // indexes may then disagree, and the "modified" mark must stay on the disk.
+  class ChangeScope {
+   public:
+    explicit ChangeScope(bool& failed) : failed_(&failed), exceptions_(std::uncaught_exceptions()) {}
+    ChangeScope(const ChangeScope&) = delete;
+    ChangeScope& operator=(const ChangeScope&) = delete;
+    ~ChangeScope() {
+      if (std::uncaught_exceptions() > exceptions_) *failed_ = true;
+    }
+
+   private:
+    bool* failed_;
+    int exceptions_;
+  };
+  // Puts the "modified" mark on the disk before the first change; the scope it returns covers
+  // the change that follows.
+  [[nodiscard]] ChangeScope BeginChange();
   void WriteHeader(bool modified);
   void WritePrimaryIndex();
   void RequireWritable() const;
@@ -212,6 +230,7 @@ class ParadoxTable {
   std::uint32_t recordCount_ = 0;          // placed and staged
   bool changeCounted_ = false;             // the change counter moves once per open
   bool marked_ = false;                    // the header on the disk carries the "modified" mark
+  bool failed_ = false;                    // a change stopped halfway; the mark must stay
   std::vector<std::filesystem::path> secondaryIndexes_;
   IndexMaintainer* maintainer_ = nullptr;
 };

@@ -92,8 +92,6 @@ void StagedRecords::Add(std::string_view record) {
   keys_.append(record.substr(0, keySize_));
   IndexKey(static_cast<std::uint32_t>(count_));
   ++count_;
-  // Room for a whole run at once: growing by doubling would copy it again and again.
-  if (buffer_.capacity() < memoryBytes_) buffer_.reserve(memoryBytes_);
   buffer_.append(record);
   if (buffer_.size() + recordSize_ > memoryBytes_) Spill();
 }

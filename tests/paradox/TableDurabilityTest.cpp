@@ -20,6 +20,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -285,6 +286,61 @@ TEST(TableDurability, AWriterKilledWhileAppendingLeavesItsMark) {
     fs::remove(dir / "Kokyaku~ST.TMP");
   }
   EXPECT_GT(marked, 0) << "no kill landed inside a write";
+}
+
+// A disk that fills up while a table is written, then has room again: the writer is told, and
+// when it tries again the table ends either whole, with every record, or still marked, never
+// declared sound over blocks that did not reach the disk.
+TEST(TableDurability, AWriteThatFailsNeverLeavesATableThatLooksSoundButIsNot) {
+  fs::path dir = FreshTempDir("durable-full");
+  constexpr int kRecords = 5000;
+  for (unsigned keyFields : {0u, 1u}) {
+    SCOPED_TRACE(keyFields);
+    fs::path db = DataFilePath(dir, "Full" + std::to_string(keyFields));
+    ParadoxTable::Create(db, CustomerTable(keyFields));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Files may not grow past 64 KiB: writes beyond fail as on a full disk.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{64 * 1024, RLIM_INFINITY};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      int told = 0;
+      try {
+        auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
+        for (int i = 0; i < kRecords; ++i)
+          keyFields ? (void)t->Stage(Customer(*t, i, "full")) : (void)t->Insert(Customer(*t, i, "full"));
+        try {
+          t->Close();
+        } catch (const EDBEngineError&) {
+          ++told;
+        }
+        limit.rlim_cur = RLIM_INFINITY;  // room again
+        setrlimit(RLIMIT_FSIZE, &limit);
+        t->Close();
+      } catch (const EDBEngineError&) {
+        ++told;
+      }
+      _exit(told > 0 ? 0 : 3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the writer was not told that its writes failed";
+    std::unique_ptr<ParadoxTable> t;
+    try {
+      t = ParadoxTable::Open(db, OpenMode::kShared);
+    } catch (const EDBEngineError& e) {
+      EXPECT_NE(std::string(e.what()).find("stopped while writing"), std::string::npos) << e.what();
+      continue;
+    }
+    EXPECT_EQ(t->RecordCount(), static_cast<std::uint32_t>(kRecords));
+    std::set<std::int32_t> ids;
+    for (std::uint32_t i = 0; i < t->RecordCount(); ++i) ids.insert(t->ReadRecord(i).GetInteger(0).value_or(-1));
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(kRecords));
+    t->Close();
+    EXPECT_EQ(CheckTable(db), std::nullopt);
+  }
 }
 #endif
 
