@@ -33,5 +33,6 @@ namespace migration {
 // the table's failure line comes before them.
 constexpr std::string_view kNewTableCountWrong = "The new table does not hold every record of the old one.";
 constexpr std::string_view kBackupNotVerified = "The backup copy of the table's file is missing or differs from it.";
+constexpr std::string_view kBackupFolderMissing = "The backup folder is missing and cannot be created.";
 
 }  // namespace migration

@@ -18,6 +18,7 @@
 #include "paradox/TableFamily.h"
 #include "paradox/TableSwap.h"
 #include "text/Utf8Path.h"
+#include "util/AliasPath.h"
 #include "util/FileOps.h"
 
 namespace migration {
@@ -120,6 +121,8 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
 
 // Every file the swap will remove must be in the backup folder, byte for byte, on the disk.
 void BackUpAndVerify(MigrationRun& run, const RebuildPlan& plan, const std::string& folder) {
+  // Said as such, rather than as copies that went missing.
+  if (!FolderExists(run.backupPath)) CheckFailed(kBackupFolderMissing, text::PathFromUtf8(run.backupPath));
   CopyMatchingFiles(folder, run.backupPath, std::string(plan.backupPattern));
   run.Passed("backed up " + std::string(plan.backupPattern));
   const fs::path backupDir = text::PathFromUtf8(run.backupPath);
@@ -162,7 +165,7 @@ void CopyAndReplace(MigrationRun& run, const RebuildPlan& plan, const std::strin
   run.Passed("copied into " + std::string(plan.newTable));
   CheckNewTable(folder, plan, expected);
   run.Passed("checked " + std::string(plan.newTable));
-  if (source.DatabaseName() == run.livePath) BackUpAndVerify(run, plan, folder);
+  if (folder == run.livePath) BackUpAndVerify(run, plan, folder);
   paradox::SwapInTable(text::PathFromUtf8(folder), plan.source, plan.newTable, plan.finalName,
                        [&](std::string_view file) { run.Passed("swap " + std::string(file)); });
 }

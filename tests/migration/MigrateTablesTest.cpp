@@ -519,6 +519,8 @@ TEST(MigrateTablesFailure, BackupThatCannotBeMadeKeepsTheLiveSource) {
   EXPECT_FALSE(Migrate(ui, inst));
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text.rfind("トヴォテーブルの更新に失敗しました\r\r", 0), 0u);
+  EXPECT_NE(ui.messages[0].text.find("The backup folder is missing and cannot be created."), std::string::npos)
+      << ui.messages[0].text;
   ExpectAbandoned(ui);
   EXPECT_EQ(Canonical(ReadTable(inst.live, "tovo.db").rows), source);
   // The complete new table waits beside it for the next run.
