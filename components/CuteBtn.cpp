@@ -1,5 +1,6 @@
 #include "components/CuteBtn.h"
 
+#include <exception>
 #include <cctype>
 
 #include "framework/ClassBuilder.h"
@@ -399,14 +400,22 @@ void TCuteButton::Click() {
   const TNotifyEvent handler = OnClick;
   OnClick = nullptr;
   const std::weak_ptr<int> alive = alive_;
+  // The handler comes back however the click ends, an exception included (the framework
+  // shows it and goes on), unless the button went with it.
+  struct RestoreHandler {
+    TCuteButton* button;
+    const TNotifyEvent& handler;
+    const std::weak_ptr<int>& alive;
+    ~RestoreHandler() {
+      if (!alive.expired()) button->OnClick = handler;
+    }
+  } restore{this, handler, alive};
   inherited::Click();
   if (handler) {
     handler(this);
     if (alive.expired()) return;
     if (Application) Application->ProcessMessages();
-    if (alive.expired()) return;
   }
-  OnClick = handler;
 }
 
 void TCuteButton::BeginDropDown() {
@@ -444,6 +453,15 @@ void TCuteButton::DoDropDown() {
   const TPoint p = ClientToScreen({0, Height()});
   FSuppressClick = true;
   const std::weak_ptr<int> alive = alive_;
+  // Left set by an exception, the flag would swallow the next real click.
+  struct ClearSuppress {
+    TCuteButton* button;
+    const std::weak_ptr<int>& alive;
+    int exceptions = std::uncaught_exceptions();
+    ~ClearSuppress() {
+      if (std::uncaught_exceptions() > exceptions && !alive.expired()) button->FSuppressClick = false;
+    }
+  } clear{this, alive};
   if (Application) Application->ProcessMessages();
   if (alive.expired()) return;
   DropDownMenu_->Popup(p.x, p.y);

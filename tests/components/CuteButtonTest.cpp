@@ -2,6 +2,8 @@
 // timer that destroys itself from its own handler (checked for use after free under ASan).
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <string>
 
 #include "components/CuteBtn.h"
@@ -65,6 +67,18 @@ TEST(CuteButtonClick, SuppressedOnceDuringADropDownAndEgnoreContClickRestoresThe
   EXPECT_EQ(clicks, 2);
   EXPECT_EQ(nested, 1);
   EXPECT_TRUE(static_cast<bool>(b.OnClick)) << "attached again afterwards";
+
+  // A handler that throws (the framework shows the error and goes on) leaves the button
+  // clickable.
+  int thrown = 0;
+  b.OnClick = TNotifyEvent([&](TObject*) {
+    ++thrown;
+    throw std::runtime_error("handler failed");
+  });
+  EXPECT_THROW(b.Click(), std::runtime_error);
+  EXPECT_TRUE(static_cast<bool>(b.OnClick)) << "attached again after an exception";
+  EXPECT_THROW(b.Click(), std::runtime_error);
+  EXPECT_EQ(thrown, 2);
 
   // A space press with a menu and no delay drops down at once; the key up that ends it finds
   // the space press still on and clicks, which the drop-down swallows.
