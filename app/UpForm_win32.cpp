@@ -47,6 +47,13 @@ constexpr char kDemoAlias[] = "TovoDemo";
 constexpr char kTempFolder[] = "\\Temp";
 
 std::string ScanDrives() {
+  // An empty floppy or CD drive would otherwise ask the user to insert a disk.
+  DWORD oldMode = 0;
+  SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode);
+  struct RestoreErrorMode {
+    DWORD mode;
+    ~RestoreErrorMode() { SetThreadErrorMode(mode, nullptr); }
+  } restore{oldMode};
   for (char letter = 'a'; letter <= 'z'; ++letter)
     for (const char* place : kScanPlaces) {
       std::string candidate = std::string(1, letter) + place;
