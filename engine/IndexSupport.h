@@ -1,8 +1,8 @@
 #pragma once
 // Secondary indexes for the table layer: building the index files of a new table and keeping
-// the indexes of an open table up to date while it is written. Where the engine cannot do
-// either, these fail with EDBEngineError kNotSupported rather than leave a table without the
-// indexes it was defined with.
+// the indexes of an open table up to date while it is written. An index the engine cannot
+// build fails with EDBEngineError rather than leave a table without the indexes it was
+// defined with.
 
 #include <cstddef>
 #include <filesystem>
@@ -25,10 +25,6 @@ struct SecondaryIndexSpec {
   bool descending = false;
   bool unique = false;
 };
-
-// Throws EDBEngineError kNotSupported when secondary indexes cannot be built; called before
-// anything is written.
-void RequireSecondaryIndexSupport(const std::vector<SecondaryIndexSpec>& wanted);
 
 // Writes the (empty) index files of the newly created, empty table at `dataFile`.
 void BuildSecondaryIndexes(const std::filesystem::path& dataFile, const std::vector<SecondaryIndexSpec>& wanted);

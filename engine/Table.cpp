@@ -497,7 +497,6 @@ void TTable::CreateTable() {
   }
   // Validates the whole definition before an existing table is replaced.
   paradox::TableSchema check(def);
-  engine::RequireSecondaryIndexSupport(secondary);
 
   std::filesystem::path dataFile = paradox::DataFilePath(dir, tableName_);
   paradox::ParadoxTable::Create(dataFile, def);

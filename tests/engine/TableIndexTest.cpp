@@ -11,13 +11,8 @@
 #include "paradox/EngineError.h"
 #include "support/TestPaths.h"
 
-#if __has_include("paradox/SecondaryIndex.h")
 #include "paradox/ParadoxTable.h"
 #include "paradox/SecondaryIndex.h"
-#define HAVE_SECONDARY_INDEXES 1
-#else
-#define HAVE_SECONDARY_INDEXES 0
-#endif
 
 namespace {
 
@@ -77,8 +72,6 @@ class TableIndexTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-#if HAVE_SECONDARY_INDEXES
-
 TEST_F(TableIndexTest, SecondaryIndexesAreBuiltAndKeptUpToDate) {
   TTable t;
   Define(t);
@@ -113,22 +106,6 @@ TEST_F(TableIndexTest, SecondaryIndexesAreBuiltAndKeptUpToDate) {
   EXPECT_EQ(indexes[2].def.fields, (std::vector<std::size_t>{3}));
 }
 
-#else
-
-TEST_F(TableIndexTest, SecondaryIndexesAreRefusedRatherThanDropped) {
-  TTable t;
-  Define(t);
-  try {
-    t.CreateTable();
-    FAIL() << "created without its secondary indexes";
-  } catch (const EDBEngineError& e) {
-    EXPECT_EQ(e.Code(), EngineErrorCode::kNotSupported);
-    EXPECT_NE(std::string(e.what()).find("IX_SYARYOU"), std::string::npos);
-  }
-  EXPECT_TRUE(FilesIn(dir_).empty());
-}
-
-#endif
 
 TEST_F(TableIndexTest, SecondaryIndexOnAnUnknownFieldCreatesNothing) {
   TTable t;

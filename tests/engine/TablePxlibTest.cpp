@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#if __has_include(<paradox.h>)
+#ifndef _WIN32
 extern "C" {
 #include <paradox.h>
 }
