@@ -4,6 +4,7 @@
 
 #include "app/UpdateMessages.h"
 #include "framework/Dialogs.h"
+#include "framework/WinHandles.h"
 #include "text/CodePage.h"
 
 namespace {
@@ -12,10 +13,7 @@ namespace {
 // and folders all answer.
 bool EntryExists(const std::string& path) {
   WIN32_FIND_DATAW data{};
-  HANDLE found = FindFirstFileW(text::Widen(path).c_str(), &data);
-  if (found == INVALID_HANDLE_VALUE) return false;
-  FindClose(found);
-  return true;
+  return static_cast<bool>(win32::UniqueFind(FindFirstFileW(text::Widen(path).c_str(), &data)));
 }
 
 }  // namespace

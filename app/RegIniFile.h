@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/SysUtils.h"
+#include "framework/WinHandles.h"
 
 // A value that is there but is not text.
 class ERegistryException : public Exception {
@@ -20,9 +21,6 @@ class TRegIniFile {
   // (one leading backslash is allowed). A key that can be neither opened nor created leaves the
   // reader without a key: every read gives its default.
   explicit TRegIniFile(const std::string& keyPath);
-  ~TRegIniFile();
-  TRegIniFile(const TRegIniFile&) = delete;
-  TRegIniFile& operator=(const TRegIniFile&) = delete;
 
   // The string value `ident` of subkey `section` (opened for reading, never created);
   // `defaultValue` when the subkey or the value is missing. A value of another type raises
@@ -31,5 +29,5 @@ class TRegIniFile {
                          const std::string& defaultValue) const;
 
  private:
-  HKEY FKey = nullptr;
+  win32::UniqueKey FKey;
 };

@@ -3,61 +3,13 @@
 #include <shellapi.h>
 
 #include <string>
-#include <utility>
 
+#include "framework/WinHandles.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
 #include "util/FileOpsPlatform.h"
 
 namespace {
-
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  FindHandle(FindHandle&& other) noexcept : h_(std::exchange(other.h_, INVALID_HANDLE_VALUE)) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_;
-};
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  FileHandle(FileHandle&& other) noexcept : h_(std::exchange(other.h_, INVALID_HANDLE_VALUE)) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_;
-};
-
-class RegKey {
- public:
-  RegKey() = default;
-  RegKey(RegKey&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (h_) RegCloseKey(h_);
-  }
-  HKEY* out() { return &h_; }
-  HKEY get() const { return h_; }
-
- private:
-  HKEY h_ = nullptr;
-};
 
 std::string SystemErrorText(DWORD error) {
   wchar_t* buffer = nullptr;
@@ -78,11 +30,11 @@ namespace fileops {
 void EnumerateFolder(const std::string& folderWithBackslash,
                      const std::function<void(const FoundEntry&)>& visit) {
   WIN32_FIND_DATAW data;
-  FindHandle find(FindFirstFileW(text::Widen(folderWithBackslash + "*.*").c_str(), &data));
-  if (!find.valid()) return;
+  win32::UniqueFind find(FindFirstFileW(text::Widen(folderWithBackslash + "*.*").c_str(), &data));
+  if (!find) return;
   do {
     visit({text::Narrow(data.cFileName), data.dwFileAttributes});
-  } while (FindNextFileW(find.get(), &data));
+  } while (FindNextFileW(find.Get(), &data));
 }
 
 void SetEntryAttributes(const std::string& path, std::uint32_t attributes) {
@@ -105,11 +57,11 @@ void SavePayloadResource(const std::string& folder, const std::string& fileName)
   if (!bytes && size != 0) throw EResNotFound("Resource PGM cannot be loaded: " + SystemErrorText(GetLastError()));
 
   const std::string path = folder + "\\" + fileName;
-  FileHandle file(CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  win32::UniqueFile file(CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(GetLastError()));
+  if (!file) throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(GetLastError()));
   DWORD written = 0;
-  if (!WriteFile(file.get(), bytes, size, &written, nullptr) || written != size)
+  if (!WriteFile(file.Get(), bytes, size, &written, nullptr) || written != size)
     throw EStreamError("Stream write error in \"" + path + "\" after " + std::to_string(written) + " of " +
                        std::to_string(size) + " bytes. " + SystemErrorText(GetLastError()));
 }
@@ -128,18 +80,18 @@ void DeleteFolder(HWND owner, const std::string& path) {
 }
 
 bool ReadClassesRootDefault(const std::string& keyPath, std::string& value) {
-  RegKey key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, text::Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+  win32::UniqueKey key;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, text::Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
     return false;
   // The whole value, however long: a command line may exceed any fixed buffer.
   DWORD type = 0, bytes = 0;
   value.clear();
-  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+  if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return true;
   std::wstring buffer(bytes / sizeof(wchar_t) + 1, L'\0');
   DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-  if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+  if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
       ERROR_SUCCESS)
     return true;
   buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
@@ -177,7 +129,7 @@ void OpenDocument(const std::string& document, int showCommand) {
   PROCESS_INFORMATION process = {};
   if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                      &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    win32::UniqueKernelHandle thread(process.hThread);
+    win32::UniqueKernelHandle owned(process.hProcess);
   }
 }
