@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -381,6 +382,23 @@ int FieldSize(const fs::path& folder, const std::string& table, const std::strin
   return t.FieldByName(field).Size();
 }
 
+// Every record of a table as a fresh open reads it: each a line of its fields' values by name,
+// so that widened fields compare equal to the narrower ones they came from.
+std::multiset<std::string> Records(const fs::path& folder, const std::string& table) {
+  TTable t;
+  t.SetDatabaseName(text::PathToUtf8(folder));
+  t.SetTableName(table);
+  t.SetTableType(TTableType::ttParadox);
+  t.Open();
+  std::multiset<std::string> records;
+  for (t.First(); !t.Eof(); t.Next()) {
+    std::string line;
+    for (int i = 0; i < t.FieldCount(); ++i) line += t.Fields(i).FieldName() + "=" + t.Fields(i).AsString() + "|";
+    records.insert(line);
+  }
+  return records;
+}
+
 class CompleteRunTest : public UpdateRunTest {
  protected:
   // What a completed update leaves: the payload's files in the installed folder, no temporary
@@ -501,6 +519,16 @@ TEST_F(CompleteRunTest, MigrationThatStopsEarlyBeepsAndShowsTheSingleAbortMessag
     EXPECT_NE(log.find(expected), std::string::npos) << "missing: " << expected << "\n" << log;
   }
   EXPECT_LT(log.find("Beep"), log.find(kDataStructureFailed));
+
+  // The customer table the rebuild stopped on still holds every record it had; the new table
+  // keeps only what was stored before the second record with the same key.
+  const fs::path before = TemplateTables("kokyaku.db");
+  const std::multiset<std::string> source = Records(before / "live", "kokyaku.db");
+  ASSERT_GT(source.size(), 1u);
+  EXPECT_EQ(Records(sample_->Live(), "kokyaku.db"), source);
+  EXPECT_EQ(Records(sample_->Demo(), "kokyaku.db"), Records(before / "demo", "kokyaku.db"));
+  const std::multiset<std::string> rebuilt = Records(sample_->Live(), "NewKokyaku.db");
+  EXPECT_LT(rebuilt.size(), source.size());
 }
 
 // --- The check before anything changes --------------------------------------------------------
