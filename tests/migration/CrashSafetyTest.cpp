@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <set>
@@ -73,7 +74,10 @@ bool Migrate(const Installation& inst, const migration::MigrationProbe& probe = 
 class CrashSafety : public testing::Test {
  protected:
   void SetUp() override {
-    pristine_ = MakeInstallation("crash-pristine", {.customers = 8, .demoCustomers = 3, .tovoNote = true});
+    // Each test's folders are its own: the tests of this program run at the same time.
+    tag_ = testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(tag_.begin(), tag_.end(), '/', '-');
+    pristine_ = MakeInstallation("crash-pristine-" + tag_, {.customers = 8, .demoCustomers = 3, .tovoNote = true});
     for (const Keyed& k : kTables) {
       sourceKeys_[{0, k.table}] = KeysIn(pristine_.live, k.table, k);
       sourceKeys_[{1, k.table}] = KeysIn(pristine_.demo, k.table, k);
@@ -86,7 +90,7 @@ class CrashSafety : public testing::Test {
 
   Installation Fresh(const std::string& name) {
     Installation inst = pristine_;
-    inst.root = pristine_.root.parent_path() / ("migration-" + name);
+    inst.root = pristine_.root.parent_path() / ("migration-" + name + "-" + tag_);
     inst.live = inst.root / "Data";
     inst.demo = inst.root / "Demo";
     fs::remove_all(inst.root);
@@ -125,6 +129,7 @@ class CrashSafety : public testing::Test {
     EXPECT_EQ(State(inst), finalState_);
   }
 
+  std::string tag_;
   Installation pristine_;
   std::map<std::pair<int, std::string>, std::set<std::string>> sourceKeys_;
   std::map<std::string, std::vector<std::string>> finalState_;
@@ -153,16 +158,21 @@ void RunChildUntil(const Installation& inst, int stopAt) {
 }
 
 // Every second file operation, so that the run stays within the test's time; the operations
-// alternate between kinds (delete, rename, copy, journal), so each kind is hit.
-TEST_F(CrashSafety, KilledAfterEachFileOperation) {
+// alternate between kinds (delete, rename, copy, journal), so each kind is hit. The points are
+// dealt to two lanes, run as two tests at once: lane r takes operations 1 + 2r, 5 + 2r, ...
+class CrashSafetyLane : public CrashSafety, public testing::WithParamInterface<int> {};
+
+TEST_P(CrashSafetyLane, KilledAfterEachFileOperation) {
   ASSERT_GT(probes_, 100);
-  for (int k = 1; k <= probes_; k += 2) {
+  for (int k = 1 + 2 * GetParam(); k <= probes_; k += 4) {
     Installation inst = Fresh("crash-at");
     RunChildUntil(inst, k);
     CheckAfterCrash(inst, "after file operation " + std::to_string(k) + " of " + std::to_string(probes_));
     if (HasFatalFailure() || HasFailure()) return;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EverySecondOperation, CrashSafetyLane, testing::Values(0, 1));
 
 TEST_F(CrashSafety, KilledAtRandomMoments) {
   const auto start = std::chrono::steady_clock::now();
