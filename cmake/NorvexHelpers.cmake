@@ -1,7 +1,9 @@
 # norvex_add_gtest(<name> SOURCES ... [LIBS ...] [WINDOWS_ONLY] [NATIVE_ONLY] [GUI]
 #                  [TIMEOUT seconds] [LABELS ...])
 # One test program is one ctest test. Under the windows preset ctest runs it through the
-# Wine runner (the cross-compiling emulator). GUI tests are labelled "gui".
+# Wine runner (the cross-compiling emulator). GUI tests are labelled "gui" and take the
+# resource "desktop": they find their windows by title and need the foreground, so no two run
+# at once (norvex_test_locks adds other shared resources).
 function(norvex_add_gtest name)
   cmake_parse_arguments(T "WINDOWS_ONLY;NATIVE_ONLY;GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(T_WINDOWS_ONLY AND NOT WIN32)
@@ -23,6 +25,19 @@ function(norvex_add_gtest name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(labels)
     set_tests_properties(${name} PROPERTIES LABELS "${labels}")
+  endif()
+  if(T_GUI)
+    norvex_test_locks(${name} desktop)
+  endif()
+endfunction()
+
+# norvex_test_locks(<test> <resource>...)
+# Resources a test changes for the whole machine or needs to itself ("desktop" for windows
+# found by title, "registry" for keys and values other tests read), so that ctest -j never runs
+# two tests that hold the same one together. A test that does not exist in this build is passed.
+function(norvex_test_locks name)
+  if(TEST ${name})
+    set_property(TEST ${name} APPEND PROPERTY RESOURCE_LOCK ${ARGN})
   endif()
 endfunction()
 
