@@ -16,6 +16,7 @@
 
 #include "MigrationTestSupport.h"
 #include "engine/Table.h"
+#include "paradox/EngineError.h"
 #include "paradox/ParadoxFormat.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/TableFamily.h"
@@ -325,6 +326,7 @@ struct Rebuilt {
   const char* failure;
   std::vector<NewField> fields;
   std::vector<std::string> key;
+  bool copiesEvenWhenEmpty;  // looks its fields up even when the old table has no record
 };
 
 const std::vector<Rebuilt>& RebuiltTables() {
@@ -338,7 +340,8 @@ const std::vector<Rebuilt>& RebuiltTables() {
         {"SHAMEI", K::kAlpha, 20, R::kText},     {"COLOR", K::kAlpha, 10, R::kText},
         {"SINKOSYA", K::kAlpha, 4, R::kText},    {"HAISYA_DATE", K::kDate, 0, R::kDate},
         {"SYASYUBETU", K::kAlpha, 8, R::kText}},
-       {"SYARYOU_NO", "SYATAI_NO", "SYASEKI_NO"}},
+       {"SYARYOU_NO", "SYATAI_NO", "SYASEKI_NO"},
+       false},
       {"kokyaku.db", "KOKYAKU", "NewKokyaku", "顧客テーブルの更新に失敗しました",
        {{"ID", K::kLong, 0, R::kInteger},          {"NAME", K::kAlpha, 32, R::kText},
         {"KANA", K::kAlpha, 32, R::kText},         {"BIRTHDAY", K::kDate, 0, R::kZeroDate},
@@ -349,7 +352,8 @@ const std::vector<Rebuilt>& RebuiltTables() {
         {"COMP_POST_CODE", K::kAlpha, 8, R::kText}, {"COMPANY_ADDRESS", K::kAlpha, 50, R::kText},
         {"COMPANY_TEL", K::kAlpha, 12, R::kText},  {"RGIST_DATE", K::kDate, 0, R::kText},
         {"MEMO", K::kMemo, 60, R::kText},          {"SYOKUGYOU", K::kAlpha, 12, R::kNew}},
-       {"ID"}},
+       {"ID"},
+       true},
       {"bigtovo.db", "BIGTOVO", "NewBigTovo", "自動二輪テーブルの更新に失敗しました",
        {{"SYATAI_NO", K::kAlpha, 20, R::kText},   {"SYARYOU_NO", K::kAlpha, 20, R::kText},
         {"ID", K::kLong, 0, R::kInteger},         {"TOUROKU_DATE", K::kDate, 0, R::kDate},
@@ -357,7 +361,8 @@ const std::vector<Rebuilt>& RebuiltTables() {
         {"SHAMEI", K::kAlpha, 20, R::kText},      {"SYAKEN_DATE", K::kDate, 0, R::kDate},
         {"HAISYA_DATE", K::kDate, 0, R::kDate},   {"E_KEISIKI", K::kAlpha, 20, R::kText},
         {"SINKOSYA", K::kAlpha, 4, R::kIfPresent}},
-       {"SYATAI_NO"}},
+       {"SYATAI_NO"},
+       false},
   };
   return tables;
 }
@@ -417,17 +422,25 @@ int RecordCount(Values& v, bool live) {
 
 enum class Size { kRandom, kEmpty, kLarge };
 
-Folder MakeFolder(Values& v, const fs::path& dir, bool live, Size size, int& clashesLeft) {
+void DropField(OldTable& t, const std::string& name) {
+  t.fields.erase(std::remove_if(t.fields.begin(), t.fields.end(), [&](const OldField& f) { return f.name == name; }),
+                 t.fields.end());
+}
+
+// At most one thing that stops the migration per installation: an old table without its key
+// holding what the new key refuses, or an old table without a field the rebuild copies.
+Folder MakeFolder(Values& v, const fs::path& dir, bool live, Size size, int& stopsLeft) {
   Folder f{dir, {}};
-  // An old table without its key may hold what the new key refuses.
-  const bool clashKokyaku = clashesLeft > 0 && v.OneIn(6);
-  const bool clashTovo = clashesLeft > 0 && !clashKokyaku && v.OneIn(6);
-  const bool clashBig = clashesLeft > 0 && !clashKokyaku && !clashTovo && v.OneIn(6);
-  clashesLeft -= clashKokyaku || clashTovo || clashBig;
+  const int trouble = stopsLeft > 0 ? v.Below(24) : 24;
+  const bool clashKokyaku = trouble == 0, clashTovo = trouble == 1, clashBig = trouble == 2;
+  stopsLeft -= trouble < 6;
   OldTable customers = Customers(v, !clashKokyaku);
   OldTable mopeds = Mopeds(v, !clashTovo);
   OldTable motorcycles = Motorcycles(v);
   OldTable bicycles = Bicycles(v);
+  if (trouble == 3) DropField(customers, "FAX");
+  if (trouble == 4) DropField(mopeds, v.OneIn(2) ? "SINKOSYA" : "SYASYUBETU");
+  if (trouble == 5) DropField(motorcycles, "E_KEISIKI");
   const int n = size == Size::kLarge ? 2000 + v.Below(1000) : size == Size::kEmpty ? 0 : RecordCount(v, live);
   using Names = std::vector<std::string>;
   Fill(v, customers, n, clashKokyaku ? Names{} : Names{"ID"});
@@ -480,15 +493,102 @@ void CheckUntouched(const Folder& f, const std::string& table) {
   ExpectSameRows(ReadTable(f.dir, table).rows, f.tables.at(table).rows);
 }
 
+enum class StopKind { kKeyClash, kMissingField };
+
+struct Stop {
+  std::size_t table, folder;
+  StopKind kind;
+};
+
+bool Before(std::size_t table, std::size_t folder, const std::optional<Stop>& stop) {
+  return !stop || std::pair{table, folder} < std::pair{stop->table, stop->folder};
+}
+
+// Rebuild passes run table by table, live folder first. A copied field the old table lacks is an
+// error that passes on (before any record is stored); clashing new keys make the engine refuse a
+// record, which the rebuild reports and the migration ends with false.
+std::optional<Stop> PredictStop(const std::vector<Folder>& folders) {
+  for (std::size_t t = 0; t < RebuiltTables().size(); ++t) {
+    const Rebuilt& r = RebuiltTables()[t];
+    for (std::size_t d = 0; d < folders.size(); ++d) {
+      const OldTable& old = folders[d].tables.at(r.source);
+      const bool lacksField = std::any_of(r.fields.begin(), r.fields.end(), [&](const NewField& f) {
+        return f.rule != Rule::kNew && f.rule != Rule::kIfPresent && !old.Has(f.name);
+      });
+      if (lacksField && (r.copiesEvenWhenEmpty || !old.rows.empty())) return Stop{t, d, StopKind::kMissingField};
+      if (KeysClash(r, Expected(r, old))) return Stop{t, d, StopKind::kKeyClash};
+    }
+  }
+  return std::nullopt;
+}
+
 // Where the rebuild stopped: the source as it was, the new table holding only records the model
-// gives, and fewer than all of them.
-void CheckStopped(const Folder& f, const Rebuilt& r) {
+// gives, and fewer than all of them (none when a field was missing).
+void CheckStopped(const Folder& f, const Rebuilt& r, StopKind kind) {
   CheckUntouched(f, r.source);
   SCOPED_TRACE(std::string(r.newName) + " in " + f.dir.string());
   const std::vector<std::string> stored = Canonical(ReadTable(f.dir, r.newName).rows);
+  if (kind == StopKind::kMissingField) {
+    EXPECT_TRUE(stored.empty());
+    return;
+  }
   const std::vector<std::string> expected = Canonical(Expected(r, f.tables.at(r.source)));
   EXPECT_LT(stored.size(), expected.size());
   EXPECT_TRUE(std::includes(expected.begin(), expected.end(), stored.begin(), stored.end()));
+}
+
+void CheckUi(const RecordingUi& ui, bool result, bool fieldError, const std::optional<Stop>& stop) {
+  EXPECT_EQ(fieldError, stop && stop->kind == StopKind::kMissingField);
+  if (stop && stop->kind == StopKind::kMissingField) {
+    // Passed on to the update run, which shows its own message over the progress window.
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(ui.showing);
+    return;
+  }
+  EXPECT_EQ(result, !stop);
+  EXPECT_FALSE(ui.busy);
+  EXPECT_FALSE(ui.showing);
+  if (stop) {
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string line = std::string(RebuiltTables()[stop->table].failure) + "\r\r";
+    EXPECT_EQ(ui.messages[0].text.rfind(line, 0), 0u) << ui.messages[0].text;
+  } else {
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+  }
+}
+
+void CheckTables(const Installation& inst, const std::vector<Folder>& folders, const std::optional<Stop>& stop) {
+  for (std::size_t t = 0; t < RebuiltTables().size(); ++t) {
+    const Rebuilt& r = RebuiltTables()[t];
+    for (std::size_t d = 0; d < folders.size(); ++d) {
+      if (Before(t, d, stop)) CheckRebuilt(folders[d], r);
+      else if (t == stop->table && d == stop->folder) CheckStopped(folders[d], r, stop->kind);
+      else CheckUntouched(folders[d], r.source);
+    }
+    // The backup holds the live tables that were replaced, as the rebuilds found them.
+    const Folder backup{inst.live / "TempData", folders[0].tables};
+    if (Before(t, 0, stop)) CheckUntouched(backup, r.source);
+    else EXPECT_FALSE(paradox::FindDataFile(backup.dir, r.source)) << r.source << " backed up";
+  }
+  for (const Folder& f : folders) {
+    // The widening ran first and changes no value.
+    CheckUntouched(f, "bicycle.db");
+    ExpectSizes(f.dir, "bicycle.db", {{"TOUROKU_NO", 20}, {"SYATAI_NO", 20}});
+    ExpectSizes(f.dir, "kokyaku.db", {{"CARRY_TEL", 14}, {"NAME", 32}, {"KANA", 32}});
+    for (const char* t : {"G_RIDER", "TANTOU", "BICYCLE_SEIBI", "BigTOVO_SEIBI", "TOVO_SEIBI", "TOVO_SYOUSAI"})
+      EXPECT_EQ(paradox::FindDataFile(f.dir, t).has_value(), !stop) << t << " in " << f.dir;
+  }
+}
+
+std::string Summary(std::uint32_t seed, const std::vector<Folder>& folders, const std::optional<Stop>& stop) {
+  std::string s = "seed " + std::to_string(seed) + ":";
+  for (const Folder& f : folders)
+    s += " " + f.dir.filename().string() + " " + std::to_string(f.tables.at("kokyaku.db").rows.size()) + "/" +
+         std::to_string(f.tables.at("tovo.db").rows.size()) + "/" + std::to_string(f.tables.at("bigtovo.db").rows.size()) +
+         " records;";
+  if (!stop) return s + " completes";
+  return s + (stop->kind == StopKind::kKeyClash ? " key clash in " : " missing field in ") +
+         RebuiltTables()[stop->table].source + (stop->folder ? " (demo)" : " (live)");
 }
 
 // Seeds ending in 1 give a live folder of a few thousand customers, seeds ending in 7 a demo
@@ -500,69 +600,29 @@ void RunOne(std::uint32_t seed) {
   none.customers = 0;
   none.demoCustomers = 0;
   const Installation inst = MakeInstallation("property-" + std::to_string(seed), none);
-  int clashesLeft = 1;
+  int stopsLeft = 1;
   std::vector<Folder> folders;
-  folders.push_back(MakeFolder(v, inst.live, true, seed % 10 == 1 ? Size::kLarge : Size::kRandom, clashesLeft));
-  folders.push_back(MakeFolder(v, inst.demo, false, seed % 10 == 7 ? Size::kEmpty : Size::kRandom, clashesLeft));
+  folders.push_back(MakeFolder(v, inst.live, true, seed % 10 == 1 ? Size::kLarge : Size::kRandom, stopsLeft));
+  folders.push_back(MakeFolder(v, inst.demo, false, seed % 10 == 7 ? Size::kEmpty : Size::kRandom, stopsLeft));
   if (::testing::Test::HasFailure()) return;
+  const std::optional<Stop> stop = PredictStop(folders);
+  std::cout << Summary(seed, folders, stop) << "\n";
 
   RecordingUi ui;
-  const bool result = migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)));
-
-  // Rebuild passes in order: each table live, then demo. The first with clashing new keys stops
-  // the migration.
-  std::optional<std::pair<std::size_t, std::size_t>> stop;
-  for (std::size_t t = 0; t < RebuiltTables().size() && !stop; ++t)
-    for (std::size_t d = 0; d < folders.size() && !stop; ++d)
-      if (KeysClash(RebuiltTables()[t], Expected(RebuiltTables()[t], folders[d].tables.at(RebuiltTables()[t].source))))
-        stop = std::pair{t, d};
-
-  std::string summary = "seed " + std::to_string(seed) + ":";
-  for (const Folder& f : folders)
-    summary += " " + f.dir.filename().string() + " " + std::to_string(f.tables.at("kokyaku.db").rows.size()) + "/" +
-               std::to_string(f.tables.at("tovo.db").rows.size()) + "/" +
-               std::to_string(f.tables.at("bigtovo.db").rows.size()) + " records;";
-  summary += stop ? " stops at " + std::string(RebuiltTables()[stop->first].source) + (stop->second ? " (demo)" : " (live)")
-                  : " completes";
-  std::cout << summary << "\n";
-  EXPECT_EQ(result, !stop);
-  EXPECT_FALSE(ui.busy);
-  EXPECT_FALSE(ui.showing);
-  if (stop) {
-    const Rebuilt& r = RebuiltTables()[stop->first];
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text.rfind(std::string(r.failure) + "\r\r", 0), 0u) << ui.messages[0].text;
-  } else {
-    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
+  bool result = false, fieldError = false;
+  try {
+    result = migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)));
+  } catch (const EDBEngineError& e) {
+    ADD_FAILURE() << "engine error passed on: " << e.what();
+  } catch (const EDatabaseError&) {
+    fieldError = true;
   }
-  for (std::size_t t = 0; t < RebuiltTables().size(); ++t) {
-    for (std::size_t d = 0; d < folders.size(); ++d) {
-      const std::pair<std::size_t, std::size_t> here{t, d};
-      if (!stop || here < *stop) CheckRebuilt(folders[d], RebuiltTables()[t]);
-      else if (here == *stop) CheckStopped(folders[d], RebuiltTables()[t]);
-      else CheckUntouched(folders[d], RebuiltTables()[t].source);
-    }
-  }
-  // The widening ran first and changes no value.
-  for (const Folder& f : folders) {
-    CheckUntouched(f, "bicycle.db");
-    ExpectSizes(f.dir, "bicycle.db", {{"TOUROKU_NO", 20}, {"SYATAI_NO", 20}});
-    if (stop) {
-      ExpectSizes(f.dir, "kokyaku.db", {{"CARRY_TEL", 14}, {"NAME", 32}, {"KANA", 32}});
-    }
-  }
-  if (!stop) {
-    // The backup holds the live tables as the rebuilds found them.
-    const fs::path backup = inst.live / "TempData";
-    for (const char* t : {"tovo.db", "kokyaku.db", "bigtovo.db"}) CheckUntouched(Folder{backup, folders[0].tables}, t);
-    for (const Folder& f : folders)
-      for (const char* t : {"G_RIDER", "TANTOU", "BICYCLE_SEIBI", "BigTOVO_SEIBI", "TOVO_SEIBI", "TOVO_SYOUSAI"})
-        EXPECT_TRUE(paradox::FindDataFile(f.dir, t)) << t << " in " << f.dir;
-  }
+  CheckUi(ui, result, fieldError, stop);
+  CheckTables(inst, folders, stop);
 }
 
 TEST(MigrationProperty, RandomOlderInstallationsMigrateAsTheCopyRulesSay) {
-  std::vector<std::uint32_t> seeds = {11, 23, 37, 45, 59};
+  std::vector<std::uint32_t> seeds = {21, 16, 10, 22, 24};
   if (const char* one = std::getenv("NORVEX_MIGRATION_SEED")) seeds = {static_cast<std::uint32_t>(std::strtoul(one, nullptr, 10))};
   for (std::uint32_t seed : seeds) RunOne(seed);
 }
