@@ -196,6 +196,36 @@ TEST(Interop, ChainsPastTheStatedHeaderSizeAreRefusedLikeLhasaAndBsdtar) {
   }
 }
 
+// A header of exactly 256 bytes from a writer that does not pad it starts with 0x00. lhasa reads
+// it as a header (bsdtar 3.6 stops there, or refuses the archive when it comes first); so do we.
+TEST(Interop, AnUnpaddedHeaderOf256BytesReadsLikeLhasaReadsIt) {
+  if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_unpadded");
+  const std::string longName = std::string(213, 'L') + ".TXT";
+  Bytes unpadded = lha_test::HandBuiltArchive(lha_test::NamedMember(longName.c_str(), "unpadded member\n"));
+  ASSERT_EQ(unpadded[0], 0x00);
+  unpadded.pop_back();
+  Bytes plain = lha_test::HandBuiltArchive(lha_test::NamedMember("PLAIN.TXT", "plain member\n"));
+  for (const bool unpaddedFirst : {true, false}) {
+    Bytes archive = unpaddedFirst ? unpadded : Bytes(plain.begin(), plain.end() - 1);
+    const Bytes& second = unpaddedFirst ? plain : unpadded;
+    archive.insert(archive.end(), second.begin(), second.end());
+    if (!unpaddedFirst) archive.push_back(0);
+    const fs::path file = dir / (unpaddedFirst ? "first.lzh" : "second.lzh");
+    WriteBytes(file, archive);
+    const Ran lhasa = Shell("lhasa p " + Q(file));
+    EXPECT_NE(lhasa.output.find("unpadded member"), std::string::npos) << lhasa.output;
+    EXPECT_NE(lhasa.output.find("plain member"), std::string::npos) << lhasa.output;
+    lha::ArchiveReader reader(archive);
+    std::string ours;
+    while (auto m = reader.Next()) {
+      const Bytes data = reader.ExtractToVector(*m);
+      ours += std::string(data.begin(), data.end());
+    }
+    EXPECT_EQ(ours, unpaddedFirst ? "unpadded member\nplain member\n" : "plain member\nunpadded member\n");
+  }
+}
+
 // A level-2 archive of MorphOS's LHA (see the fixtures' README): its extended headers come in
 // the order 01, 42, 00, it says OS 'A', and its reserved byte is 0 where our writer puts 0x20.
 // The 0x42 header holds the true sizes; the 32-bit original-size field holds only the low bits.
