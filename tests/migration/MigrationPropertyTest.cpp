@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <climits>
-#include <iterator>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <set>
 
