@@ -111,6 +111,18 @@ ExtResult ReadExtendedHeaders(std::span<const std::uint8_t> header, std::uint64_
   return r;
 }
 
+// A first byte of 0x00 ends the archive, except where it is the low byte of a level-2 header
+// size of 256 * k: writers that do not pad such a header leave exactly that, and lhasa reads on.
+// Only a method id and level 2 in their places make it a header; anything else after the end
+// byte (padding, a resource's alignment) still ends the archive.
+bool IsEndOfArchive(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return true;
+  if (bytes[0] != 0) return false;
+  if (bytes.size() < level2::kFirstExt) return true;
+  const bool methodId = bytes[level2::kMethod] == '-' && bytes[level2::kMethod + kMethodLength - 1] == '-';
+  return !(methodId && bytes[level2::kLevel] == 2 && Get16(bytes.data() + level2::kHeaderSize) >= level2::kFirstExt);
+}
+
 }  // namespace
 
 Method MethodFromId(std::string_view id) {
@@ -163,7 +175,7 @@ std::int64_t MemberHeader::ModificationUnixTime() const {
 }
 
 std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint64_t total) {
-  if (bytes.empty() || bytes[0] == 0) return std::nullopt;
+  if (IsEndOfArchive(bytes)) return std::nullopt;
   const std::uint64_t avail = bytes.size();
   if (avail < 22) ThrowLhaError(ErrorKind::HeaderBroken, "header cut short by the end of the archive", {}, offset);
   const std::uint8_t* p = bytes.data();

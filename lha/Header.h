@@ -41,7 +41,8 @@
 // | 24     | 2    | size of the first extended header (0: none)                      |
 // | 26     | ...  | extended headers                                                 |
 // A writer adds one padding byte when the total size would have a low byte of 0x00, which a
-// reader could take for the end of the archive.
+// reader could take for the end of the archive. Not every writer does: a 0x00 followed by a
+// method id at offset 2 and level 2 at offset 20 is read as such an unpadded header.
 //
 // Extended header: 1 type byte, data, 2-byte size of the next extended header (0 after the
 // last); a size counts the type byte, the data and those 2 bytes.
@@ -153,8 +154,8 @@ struct MemberHeader {
   std::int64_t ModificationUnixTime() const;
 };
 
-// Reads the header at `offset`. std::nullopt at the end of the archive (a 0x00 byte or the end
-// of the bytes). Throws ELhaError on a header that cannot be trusted.
+// Reads the header at `offset`. std::nullopt at the end of the archive (a 0x00 byte that does not
+// start an unpadded level-2 header, or the end of the bytes). Throws ELhaError on a header that cannot be trusted.
 std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> archive, std::uint64_t offset);
 
 // The same for a header whose bytes were read from `offset` of an archive of `archiveSize`

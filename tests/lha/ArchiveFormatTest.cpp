@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "Corpus.h"
+#include "HandBuiltMember.h"
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveWriter.h"
 #include "lha/Crc16.h"
@@ -142,6 +144,44 @@ TEST(PayloadArchive, AHeaderSizeEndingInZeroGetsAPaddingByte) {
   ASSERT_EQ(m.size(), 1u);
   EXPECT_EQ(m[0].path, name);
   EXPECT_EQ(lha::ArchiveReader(a).ExtractToVector(m[0]), lha_test::TextBytes(100, 1));
+}
+
+// A writer that does not pad leaves a header of 256 bytes starting with 0x00; lhasa reads it as
+// a header, and so do we, wherever it stands. Other bytes after the end byte still end the
+// archive.
+TEST(ArchiveReader, AnUnpaddedHeaderOf256BytesIsAHeaderNotTheEnd) {
+  // 26 + CRC header 5 + name header 3 + 217 + attribute header 5 = 256.
+  const std::string longName = std::string(213, 'L') + ".TXT";
+  Bytes unpadded = lha_test::HandBuiltArchive(lha_test::NamedMember(longName.c_str(), "unpadded member"));
+  ASSERT_EQ(unpadded[0], 0x00);
+  ASSERT_EQ(unpadded[1], 0x01);
+  unpadded.pop_back();
+  Bytes plain = lha_test::HandBuiltArchive(lha_test::NamedMember("PLAIN.TXT", "plain member"));
+  plain.pop_back();
+  auto join = [](std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    all.push_back(0);
+    return all;
+  };
+  for (const Bytes& archive : {join({unpadded, plain}), join({plain, unpadded})}) {
+    lha::ArchiveReader reader(archive);
+    std::vector<std::string> contents;
+    while (auto m = reader.Next()) {
+      const Bytes data = reader.ExtractToVector(*m);
+      contents.push_back(m->path.substr(0, 5) + ":" + std::string(data.begin(), data.end()));
+    }
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::string>{"LLLLL:unpadded member", "PLAIN:plain member"}));
+  }
+  // Zeros after the end byte are not a header.
+  Bytes trailing = join({plain});
+  trailing.resize(trailing.size() + 300, 0);
+  EXPECT_EQ(lha::ListMembers(trailing).size(), 1u);
+  // What looks like an unpadded header must hold up as one.
+  Bytes broken = join({plain, unpadded});
+  broken[plain.size() + lha::level2::kFirstExtSize] = 0xF0;
+  EXPECT_THROW(lha::ListMembers(broken), lha::ELhaError);
 }
 
 // Level-2 header with the extended headers given, in the given order; a 0x00 header's CRC is

@@ -3,14 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "Corpus.h"
+#include "HandBuiltMember.h"
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveWriter.h"
 #include "lha/Crc16.h"
 #include "lha/Header.h"
 #include "lha/LhaError.h"
+#include "lha/MemberPath.h"
 
 namespace {
 
@@ -160,6 +163,83 @@ TEST(HostileArchive, ExtendedHeaderChainsThatLieAreRefused) {
   bad = good;
   bad[10] = 0x7F;
   EXPECT_THROW(lha::ListMembers(bad), lha::ELhaError);
+}
+
+lha::ErrorKind RefusalOf(const Bytes& archive) {
+  try {
+    lha::ListMembers(archive);
+  } catch (const lha::ELhaError& e) {
+    return e.Kind();
+  }
+  ADD_FAILURE() << "archive was read";
+  return lha::ErrorKind::Io;
+}
+
+TEST(HostileArchive, ChainsPastTheStatedHeaderSizeAreRefused) {
+  // With the data after the chain, the stated size would start the data inside the chain; with
+  // the data at the stated size, the chain's end lies inside the data. Either way what the chain
+  // says cannot be trusted.
+  for (const int delta : {-1, -2, -3, -7}) {
+    for (const bool dataAtStated : {false, true}) {
+      lha_test::HandBuiltMember m = lha_test::NamedMember("A.TXT", "some text");
+      m.statedDelta = delta;
+      m.dataAtStatedSize = dataAtStated;
+      EXPECT_EQ(RefusalOf(lha_test::HandBuiltArchive(m)), lha::ErrorKind::HeaderBroken) << delta;
+    }
+  }
+  // Control: the true size reads.
+  EXPECT_EQ(lha::ListMembers(lha_test::HandBuiltArchive(lha_test::NamedMember("A.TXT", "x")))[0].path, "A.TXT");
+}
+
+TEST(HostileArchive, HeaderSizesBeyondTheFileOrTheHeaderAreRefused) {
+  const Bytes good = lha_test::HandBuiltArchive(lha_test::NamedMember("A.TXT", "some text"));
+  // A stated size of 64 KiB in a file of a few dozen bytes.
+  Bytes bad = good;
+  bad[lha::level2::kHeaderSize] = 0xFF;
+  bad[lha::level2::kHeaderSize + 1] = 0xFF;
+  EXPECT_EQ(RefusalOf(bad), lha::ErrorKind::HeaderBroken);
+  // An extended header claiming 64 KiB.
+  bad = good;
+  bad[lha::level2::kFirstExtSize] = 0xFF;
+  bad[lha::level2::kFirstExtSize + 1] = 0xFF;
+  EXPECT_EQ(RefusalOf(bad), lha::ErrorKind::HeaderBroken);
+}
+
+TEST(HostileArchive, AHeaderOfThousandsOfTinyExtendedHeadersEndsQuickly) {
+  lha_test::HandBuiltMember m = lha_test::NamedMember("A.TXT", "some text");
+  // 3-byte headers (type only) fill a 60 KiB header; the walk is bounded by their number.
+  m.exts.insert(m.exts.end(), 20000, lha_test::ExtField{0x7E, {}});
+  EXPECT_EQ(RefusalOf(lha_test::HandBuiltArchive(m)), lha::ErrorKind::HeaderBroken);
+}
+
+TEST(HostileArchive, AHeaderCrcThatFailsIsRefusedWhereverItStands) {
+  for (std::size_t crcAt = 0; crcAt < 3; ++crcAt) {
+    lha_test::HandBuiltMember m = lha_test::NamedMember("A.TXT", "some text");
+    std::rotate(m.exts.begin(), m.exts.begin() + static_cast<std::ptrdiff_t>((3 - crcAt) % 3), m.exts.end());
+    ASSERT_EQ(m.exts[crcAt].type, lha::ext::kHeaderCrc);
+    Bytes archive = lha_test::HandBuiltArchive(m);
+    ASSERT_EQ(lha::ListMembers(archive)[0].path, "A.TXT");
+    // One bit of the name changed after the CRC was taken.
+    const std::size_t nameAt = std::search(archive.begin(), archive.end(), std::begin("A.TXT"), std::end("A.TXT") - 1) - archive.begin();
+    archive[nameAt] ^= 0x01;
+    EXPECT_EQ(RefusalOf(archive), lha::ErrorKind::HeaderCrc) << "CRC header at " << crcAt;
+  }
+}
+
+TEST(HostileArchive, FolderHeadersThatClimbOutAreReadButNeverExtractedOutside) {
+  lha_test::HandBuiltMember m = lha_test::NamedMember("evil.dll", "MZ");
+  std::vector<std::uint8_t> folder = {'.', '.', 0xFF, '.', '.', 0xFF, 'W', 'i', 'n', 0xFF};
+  m.exts.push_back({lha::ext::kFolder, folder});
+  const std::vector<lha::MemberHeader> members = lha::ListMembers(lha_test::HandBuiltArchive(m));
+  ASSERT_EQ(members.size(), 1u);
+  EXPECT_EQ(members[0].path, "../../Win/evil.dll");
+  try {
+    lha::SafeDestination(members[0].path, true);
+    ADD_FAILURE() << "a climbing path was accepted";
+  } catch (const lha::ELhaError& e) {
+    EXPECT_EQ(e.Kind(), lha::ErrorKind::UnsafeName);
+  }
+  EXPECT_EQ(lha::SafeDestination(members[0].path, false), std::vector<std::string>{"evil.dll"});
 }
 
 }  // namespace

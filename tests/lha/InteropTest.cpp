@@ -10,11 +10,13 @@
 #include <sstream>
 
 #include "Corpus.h"
+#include "HandBuiltMember.h"
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveSource.h"
 #include "lha/ArchiveWriter.h"
 #include "lha/Crc16.h"
 #include "lha/Header.h"
+#include "lha/LhaError.h"
 #include "lha/Lh5Encoder.h"
 #include "support/TestPaths.h"
 
@@ -141,6 +143,113 @@ TEST(Interop, OurLh4ToLh7StreamsPassLhasaAndBsdtar) {
   const Ran bsdtar = Shell("bsdtar -xf " + Q(dir / "methods.lzh") + " -C " + Q(dir / "bsdtar") + " lh6.bin lh7.bin");
   EXPECT_EQ(bsdtar.status, 0) << bsdtar.output;
   for (const char* name : {"lh6.bin", "lh7.bin"}) EXPECT_TRUE(ReadBytes(dir / "bsdtar" / name) == data) << name;
+}
+
+// Level-2 headers whose extended headers run past the size the header states. lhasa lists no
+// member (it takes the header for the end of the archive) and bsdtar calls the header invalid;
+// we refuse it too, but say so. The same member with its true size passes all three, which
+// shows the hand-built layout itself is sound.
+TEST(Interop, ChainsPastTheStatedHeaderSizeAreRefusedLikeLhasaAndBsdtar) {
+  for (const char* tool : {"lhasa", "bsdtar"})
+    if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_short_header");
+  const lha_test::HandBuiltMember sound = lha_test::NamedMember("HELLO.TXT", "hello from a hand-built header\n");
+  {
+    const Bytes archive = lha_test::HandBuiltArchive(sound);
+    WriteBytes(dir / "sound.lzh", archive);
+    const Ran lhasa = Shell("lhasa p " + Q(dir / "sound.lzh"));
+    EXPECT_NE(lhasa.output.find("hello from a hand-built header"), std::string::npos) << lhasa.output;
+    const Ran bsdtar = Shell("bsdtar -xOf " + Q(dir / "sound.lzh"));
+    EXPECT_EQ(bsdtar.status, 0) << bsdtar.output;
+    EXPECT_EQ(bsdtar.output, "hello from a hand-built header\n");
+    lha::ArchiveReader reader(archive);
+    const auto m = reader.Next();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->path, "HELLO.TXT");
+    const Bytes data = reader.ExtractToVector(*m);
+    EXPECT_EQ(std::string(data.begin(), data.end()), "hello from a hand-built header\n");
+  }
+  int variant = 0;
+  for (const int delta : {-1, -2, -5, -8}) {
+    for (const bool dataAtStated : {false, true}) {
+      for (const bool crcFirst : {true, false}) {
+        lha_test::HandBuiltMember m = sound;
+        m.statedDelta = delta;
+        m.dataAtStatedSize = dataAtStated;
+        if (!crcFirst) std::rotate(m.exts.begin(), m.exts.begin() + 1, m.exts.end());
+        const Bytes archive = lha_test::HandBuiltArchive(m);
+        const fs::path file = dir / ("short" + std::to_string(variant++) + ".lzh");
+        WriteBytes(file, archive);
+        const std::string what = file.filename().string() + " delta " + std::to_string(delta);
+        const Ran lhasa = Shell("lhasa v " + Q(file));
+        EXPECT_EQ(lhasa.output.find("hello.txt"), std::string::npos) << what << "\n" << lhasa.output;
+        EXPECT_NE(Shell("bsdtar -tf " + Q(file)).status, 0) << what;
+        try {
+          lha::ListMembers(archive);
+          ADD_FAILURE() << what << " was read";
+        } catch (const lha::ELhaError& e) {
+          EXPECT_EQ(e.Kind(), lha::ErrorKind::HeaderBroken) << e.what();
+          EXPECT_LT(e.Offset(), archive.size()) << e.what();
+        }
+      }
+    }
+  }
+}
+
+// A header of exactly 256 bytes from a writer that does not pad it starts with 0x00. lhasa reads
+// it as a header (bsdtar 3.6 stops there, or refuses the archive when it comes first); so do we.
+TEST(Interop, AnUnpaddedHeaderOf256BytesReadsLikeLhasaReadsIt) {
+  if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_unpadded");
+  const std::string longName = std::string(213, 'L') + ".TXT";
+  Bytes unpadded = lha_test::HandBuiltArchive(lha_test::NamedMember(longName.c_str(), "unpadded member\n"));
+  ASSERT_EQ(unpadded[0], 0x00);
+  unpadded.pop_back();
+  Bytes plain = lha_test::HandBuiltArchive(lha_test::NamedMember("PLAIN.TXT", "plain member\n"));
+  for (const bool unpaddedFirst : {true, false}) {
+    Bytes archive = unpaddedFirst ? unpadded : Bytes(plain.begin(), plain.end() - 1);
+    const Bytes& second = unpaddedFirst ? plain : unpadded;
+    archive.insert(archive.end(), second.begin(), second.end());
+    if (!unpaddedFirst) archive.push_back(0);
+    const fs::path file = dir / (unpaddedFirst ? "first.lzh" : "second.lzh");
+    WriteBytes(file, archive);
+    const Ran lhasa = Shell("lhasa p " + Q(file));
+    EXPECT_NE(lhasa.output.find("unpadded member"), std::string::npos) << lhasa.output;
+    EXPECT_NE(lhasa.output.find("plain member"), std::string::npos) << lhasa.output;
+    lha::ArchiveReader reader(archive);
+    std::string ours;
+    while (auto m = reader.Next()) {
+      const Bytes data = reader.ExtractToVector(*m);
+      ours += std::string(data.begin(), data.end());
+    }
+    EXPECT_EQ(ours, unpaddedFirst ? "unpadded member\nplain member\n" : "plain member\nunpadded member\n");
+  }
+}
+
+// A level-2 archive of MorphOS's LHA (see the fixtures' README): its extended headers come in
+// the order 01, 42, 00, it says OS 'A', and its reserved byte is 0 where our writer puts 0x20.
+// The 0x42 header holds the true sizes; the 32-bit original-size field holds only the low bits.
+TEST(Interop, AnotherArchiversLevel2HeaderReadsLikeLhasaReadsIt) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  const fs::path file = fixtures / "lha" / "zeros-400mb-other-encoder.lzh";
+  if (!fs::exists(file)) GTEST_SKIP() << file << " is absent";
+  lha::FileSource source(file);
+  const std::vector<lha::MemberHeader> members = lha::ListMembers(source);
+  ASSERT_EQ(members.size(), 1u);
+  const lha::MemberHeader& m = members[0];
+  EXPECT_EQ(m.path, "zero.bin");
+  EXPECT_EQ(m.method, lha::Method::Lh5);
+  EXPECT_EQ(m.osId, 'A');
+  EXPECT_EQ(m.headerSize, 61u);
+  EXPECT_EQ(m.packedSize, 23891u);
+  EXPECT_EQ(m.originalSize, 4718592000ull);
+  EXPECT_EQ(m.originalSize & 0xFFFFFFFFu, 423624704u);
+  EXPECT_EQ(m.dataOffset + m.packedSize + 1, fs::file_size(file));
+  if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+  // lhasa before 0.5 knows no 0x42 header and shows the 32-bit size; name and packed size agree.
+  const Ran list = Shell("lhasa v " + Q(file));
+  EXPECT_NE(list.output.find("zero.bin"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find("23891"), std::string::npos) << list.output;
 }
 
 struct JlhaCase {
