@@ -89,10 +89,7 @@ fs::path Member(const fs::path& dir, const std::string& base, std::string_view s
   return dir / text::PathFromUtf8(base + std::string(suffix) + ext);
 }
 
-void RemoveIfThere(const fs::path& p) {
-  std::error_code ec;
-  fs::remove(p, ec);
-}
+void RemoveIfThere(const fs::path& p) { RemoveFileIfPossible(p); }
 
 // Every file of the folder whose name starts with `base` + `suffix` + "." (members, and the
 // ".tmp" files of writes that did not finish).

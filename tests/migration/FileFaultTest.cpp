@@ -1,0 +1,245 @@
+// The migration with one of its file operations failing as a full disk, a refused access or a
+// sharing violation would make it fail, once for each operation of an unarmed run: the user
+// must be told (the migration's own message, or the engine error the update run shows), no
+// record may be lost, and a second run must end where a run without faults ends.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include <unistd.h>
+
+#include "MigrationTestSupport.h"
+#include "migration/MigrationMessages.h"
+#include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace migration_test;
+using paradox::FileOperation;
+using paradox::InjectedFault;
+
+constexpr FileOperation kAllKinds[] = {FileOperation::kOpen,   FileOperation::kRead,   FileOperation::kWrite,
+                                       FileOperation::kTruncate, FileOperation::kSync, FileOperation::kRename,
+                                       FileOperation::kDelete, FileOperation::kCopy,   FileOperation::kMakeFolder};
+
+// What the user must be shown of a fault met by `op`: the operating system's words as the
+// engine passes them on, or, for the backup copies (whose failures the copy does not report),
+// what the check of the backup finds.
+std::vector<std::string> SystemTexts(InjectedFault fault, FileOperation op) {
+  if (op == FileOperation::kCopy) return {std::string(migration::kBackupNotVerified)};
+  if (op == FileOperation::kMakeFolder) return {std::string(migration::kBackupFolderMissing)};
+  if (fault == InjectedFault::kSharingViolation && op == FileOperation::kOpen) return {"Table is busy."};
+  return {std::strerror(paradox::FaultErrno(fault, op))};
+}
+
+bool ContainsOneOf(const std::string& text, const std::vector<std::string>& parts) {
+  for (const std::string& p : parts)
+    if (text.find(p) != std::string::npos) return true;
+  return false;
+}
+
+// Points per sweep: every operation when NORVEX_FAULT_POINTS=all, else about this many, spread
+// evenly (a run takes most of a second with the sanitizers).
+std::uint64_t StepFor(std::uint64_t operations, std::uint64_t wanted) {
+  const char* env = std::getenv("NORVEX_FAULT_POINTS");
+  if (env && std::string(env) == "all") return 1;
+  if (env) wanted = std::max<std::uint64_t>(1, std::strtoull(env, nullptr, 10));
+  return std::max<std::uint64_t>(1, operations / wanted);
+}
+
+std::set<std::string> FileNames(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(Utf8Path(e.path().filename()));
+  return names;
+}
+
+// Hundreds of runs, each flushing every file it writes: on a memory file system the flushes
+// cost nothing (what a flush guards against is the crash tests' business).
+fs::path ScratchFolder() {
+  std::error_code ec;
+  const fs::path shm = "/dev/shm";
+  if (!fs::is_directory(shm, ec)) return {};
+  const fs::path dir = shm / ("norvex-faults-" + std::to_string(::getpid()));
+  fs::create_directories(dir, ec);
+  return ec ? fs::path() : dir;
+}
+
+struct Outcome {
+  bool returned = false;
+  bool result = false;
+  std::string escaped;  // the text of an error that left MigrateTables
+  RecordingUi ui;
+};
+
+class FileFaults : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const Installation made = MakeInstallation("fault-pristine", {.customers = 6, .demoCustomers = 2, .tovoNote = true});
+    pristine_ = new Installation(CopyInstallation(made, "fault-pristine", ScratchFolder()));
+    sources_ = new SourceKeys(KeysOfSources(*pristine_));
+    Installation clean = CopyInstallation(*pristine_, "fault-clean");
+    paradox::ResetFileOperationCounts();
+    const bool ok = Migrate(clean);
+    for (FileOperation op : kAllKinds) counts_[static_cast<std::size_t>(op)] = paradox::FileOperationCount(op);
+    total_ = paradox::FileOperationCount();
+    ASSERT_TRUE(ok);
+    final_ = new MigratedState(StateOf(clean));
+    liveFiles_ = new std::set<std::string>(FileNames(clean.live));
+    demoFiles_ = new std::set<std::string>(FileNames(clean.demo));
+  }
+  static void TearDownTestSuite() {
+    std::error_code ec;
+    if (pristine_) fs::remove_all(pristine_->root.parent_path(), ec);
+    delete pristine_;
+    delete sources_;
+    delete final_;
+    delete liveFiles_;
+    delete demoFiles_;
+  }
+
+  void SetUp() override {
+    covered_ = 0;
+    failures_ = 0;
+  }
+
+  static std::uint64_t Count(FileOperation op) { return counts_[static_cast<std::size_t>(op)]; }
+
+  static Outcome RunWith(const Installation& inst, const paradox::FaultPlan& plan) {
+    Outcome out;
+    paradox::ArmFault(plan);
+    try {
+      out.result = migration::MigrateTables(out.ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)));
+      out.returned = true;
+    } catch (const EDBEngineError& e) {
+      // Only a failure of the field widening leaves the migration this way; the update run
+      // then shows its own message.
+      out.escaped = e.what();
+    }
+    paradox::DisarmFault();
+    return out;
+  }
+
+  // The user learnt of the failure, in the words the system gave.
+  static void CheckToldTheTruth(const Outcome& out, const std::vector<std::string>& systemTexts) {
+    if (!out.returned) {
+      EXPECT_TRUE(ContainsOneOf(out.escaped, systemTexts)) << out.escaped;
+      return;
+    }
+    ASSERT_FALSE(out.ui.messages.empty()) << "a failure shown to nobody";
+    const ShownMessage& shown = out.ui.messages.back();
+    if (shown.text == migration::kCreateTableFailed) {
+      EXPECT_EQ(shown.kind, migration::MessageKind::Error);
+    } else {
+      bool rebuildLine = false;
+      for (auto f : {migration::RebuildFailure::kTovo, migration::RebuildFailure::kKokyaku, migration::RebuildFailure::kBigTovo})
+        rebuildLine |= shown.text.rfind(std::string(migration::RebuildFailureLine(f)) + "\r\r", 0) == 0;
+      EXPECT_TRUE(rebuildLine) << shown.text;
+      EXPECT_TRUE(ContainsOneOf(shown.text, systemTexts)) << shown.text;
+    }
+    EXPECT_FALSE(out.ui.showing) << "the progress window stayed up";
+    EXPECT_FALSE(out.ui.busy) << "the busy pointer stayed";
+  }
+
+  // Returns false once a check has failed, so that the loop stops at the first bad point.
+  bool CheckOne(const paradox::FaultPlan& plan, std::uint64_t of) {
+    const std::string where = std::string(paradox::InjectedFaultName(plan.fault)) + " at " +
+                              (plan.kind ? paradox::FileOperationName(*plan.kind) : "operation") + " " +
+                              std::to_string(plan.nth) + " of " + std::to_string(of);
+    SCOPED_TRACE(where);
+    Installation inst = CopyInstallation(*pristine_, "fault-at");
+    Outcome out = RunWith(inst, plan);
+    EXPECT_GE(paradox::FaultsFired(), 1u) << "the run passed fewer operations than the unarmed one";
+    ++covered_;
+    if (!out.returned || !out.result) {
+      ++failures_;
+      const std::optional<FileOperation> met = paradox::LastFaultedOperation();
+      EXPECT_TRUE(met.has_value());
+      if (met) CheckToldTheTruth(out, SystemTexts(plan.fault, *met));
+      EXPECT_EQ(FirstLostRecord(inst, *sources_, false), "") << "lost";
+    }
+    // A fault the engine got over (a retried swap, a work file that stays) ends as a clean run.
+    EXPECT_TRUE(Migrate(inst)) << "the second run failed";
+    EXPECT_EQ(StateOf(inst), *final_);
+    EXPECT_EQ(FileNames(inst.live), *liveFiles_);
+    EXPECT_EQ(FileNames(inst.demo), *demoFiles_);
+    return !HasFailure();
+  }
+
+  // Every `step`-th operation of `kind` (or of any kind that can meet the fault), from `first`.
+  void Sweep(InjectedFault fault, std::optional<FileOperation> kind, std::uint64_t step, std::uint64_t first = 1,
+             bool persistent = false) {
+    const std::uint64_t of = kind ? Count(*kind) : total_;
+    for (std::uint64_t k = first; k <= of; k += step)
+      if (!CheckOne({fault, kind, k, persistent}, of)) return;
+  }
+
+  static void Report(const char* what) {
+    std::printf("[ faults   ] %s: %llu injection points, %llu failed runs\n", what,
+                static_cast<unsigned long long>(covered_), static_cast<unsigned long long>(failures_));
+  }
+
+  static inline Installation* pristine_ = nullptr;
+  static inline SourceKeys* sources_ = nullptr;
+  static inline MigratedState* final_ = nullptr;
+  static inline std::set<std::string>* liveFiles_ = nullptr;
+  static inline std::set<std::string>* demoFiles_ = nullptr;
+  static inline std::array<std::uint64_t, paradox::kFileOperationKinds> counts_{};
+  static inline std::uint64_t total_ = 0;
+  static inline std::uint64_t covered_ = 0;
+  static inline std::uint64_t failures_ = 0;
+};
+
+TEST_F(FileFaults, CountsOfAnUnarmedRun) {
+  for (FileOperation op : kAllKinds)
+    std::printf("[ faults   ] %-11s %llu\n", paradox::FileOperationName(op), static_cast<unsigned long long>(Count(op)));
+  std::printf("[ faults   ] total       %llu\n", static_cast<unsigned long long>(total_));
+  for (FileOperation op : kAllKinds) EXPECT_GT(Count(op), 0u) << paradox::FileOperationName(op) << " never passes the gate";
+}
+
+}  // namespace
+
+
+// Spread over the whole run: the widening, each rebuild with its backup and swap, the tables
+// created when missing.
+TEST_F(FileFaults, DiskFullAtAnyOperation) {
+  Sweep(InjectedFault::kDiskFull, std::nullopt, StepFor(total_, 20));
+  Report("disk full, any operation");
+}
+
+TEST_F(FileFaults, AccessDeniedAtAnyOperation) {
+  const std::uint64_t step = StepFor(total_, 13);
+  Sweep(InjectedFault::kAccessDenied, std::nullopt, step, 1 + step / 2);
+  Report("access denied, any operation");
+}
+
+TEST_F(FileFaults, SharingViolationAtOpens) {
+  const std::uint64_t step = StepFor(Count(FileOperation::kOpen), 8);
+  Sweep(InjectedFault::kSharingViolation, FileOperation::kOpen, step, 1 + step / 3);
+  Report("sharing violation, opens");
+}
+
+// The first and the last operation of each kind, which the sweeps above may step over.
+TEST_F(FileFaults, FirstAndLastOfEachKind) {
+  for (FileOperation op : kAllKinds) {
+    const std::uint64_t n = Count(op);
+    const InjectedFault fault = op == FileOperation::kRename || op == FileOperation::kDelete
+                                    ? InjectedFault::kAccessDenied : InjectedFault::kDiskFull;
+    if (!CheckOne({fault, op, 1, false}, n)) return;
+    if (n > 1 && !CheckOne({fault, op, n, false}, n)) return;
+  }
+  Report("first and last of each kind");
+}
+
+// Once full, the disk stays full: every later write fails too, also those of the clean-up.
+TEST_F(FileFaults, ADiskThatStaysFull) {
+  Sweep(InjectedFault::kDiskFull, FileOperation::kWrite, StepFor(Count(FileOperation::kWrite), 8), 5, true);
+  Report("disk full from a write on");
+}
