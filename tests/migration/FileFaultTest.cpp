@@ -9,15 +9,21 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <set>
 #include <vector>
 
 #include <unistd.h>
 
 #include "MigrationTestSupport.h"
+#include "paradox/TableFamily.h"
 #include "migration/MigrationMessages.h"
 #include "paradox/EngineError.h"
 #include "paradox/FaultInjection.h"
+#ifndef _WIN32
+#include "support/OtherProcess.h"
+#endif
 
 namespace {
 
@@ -204,9 +210,6 @@ TEST_F(FileFaults, CountsOfAnUnarmedRun) {
   for (FileOperation op : kAllKinds) EXPECT_GT(Count(op), 0u) << paradox::FileOperationName(op) << " never passes the gate";
 }
 
-}  // namespace
-
-
 // Spread over the whole run: the widening, each rebuild with its backup and swap, the tables
 // created when missing.
 TEST_F(FileFaults, DiskFullAtAnyOperation) {
@@ -243,3 +246,123 @@ TEST_F(FileFaults, ADiskThatStaysFull) {
   Sweep(InjectedFault::kDiskFull, FileOperation::kWrite, StepFor(Count(FileOperation::kWrite), 8), 5, true);
   Report("disk full from a write on");
 }
+
+#ifndef _WIN32
+// Tables that another program holds, and files and folders the user may not write: the
+// migration stops with the system's words naming the file, and what it leaves is each table
+// as it was or fully migrated.
+class HeldOrProtected : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const Installation made = MakeInstallation("held-pristine", {.customers = 6, .demoCustomers = 2});
+    pristine_ = new Installation(CopyInstallation(made, "held-pristine", ScratchFolder()));
+    Installation clean = CopyInstallation(*pristine_, "held-clean", ScratchFolder());
+    ASSERT_TRUE(Migrate(clean));
+    final_ = new MigratedState(StateOf(clean));
+  }
+  static void TearDownTestSuite() {
+    std::error_code ec;
+    if (pristine_) fs::remove_all(pristine_->root.parent_path(), ec);
+    delete pristine_;
+    delete final_;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(final_) << "the clean run failed";
+    inst_ = CopyInstallation(*pristine_, "held", ScratchFolder());
+    sources_ = KeysOfSources(inst_);
+  }
+
+  // "returned true", "returned false: <last message>" or "threw: <engine text>".
+  std::string RunMigration() {
+    RecordingUi ui;
+    try {
+      const bool ok = migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst_.live), Utf8Path(inst_.demo)),
+                                               [this](std::string_view what) { OnProbe(what); });
+      if (ok) return "returned true";
+      return "returned false: " + (ui.messages.empty() ? std::string("(nothing shown)") : ui.messages.back().text);
+    } catch (const EDBEngineError& e) {
+      return std::string("threw: ") + e.what();
+    }
+  }
+
+  void CheckNothingLostAndRerun() {
+    EXPECT_EQ(FirstLostRecord(inst_, sources_, false), "") << "lost";
+    ASSERT_TRUE(Migrate(inst_)) << "the second run failed";
+    EXPECT_EQ(StateOf(inst_), *final_);
+  }
+
+  std::map<std::string, std::string> FamilyBytes(const fs::path& dir, const std::string& base) {
+    std::map<std::string, std::string> files;
+    for (const auto& [name, bytes] : FolderBytes(dir))
+      if (name.rfind(base + ".", 0) == 0) files[name] = bytes;
+    return files;
+  }
+
+  std::function<void(std::string_view)> onProbe_;
+  void OnProbe(std::string_view what) {
+    if (onProbe_) onProbe_(what);
+  }
+
+  static inline Installation* pristine_ = nullptr;
+  static inline MigratedState* final_ = nullptr;
+  Installation inst_;
+  SourceKeys sources_;
+};
+
+TEST_F(HeldOrProtected, TableAnotherProgramReadsStopsTheWidening) {
+  const auto before = FamilyBytes(inst_.demo, "bicycle");
+  {
+    testing_support::HeldElsewhere held(inst_.demo / "bicycle.db", false);
+    ASSERT_TRUE(held.Holding());
+    const std::string said = RunMigration();
+    EXPECT_EQ(said.rfind("threw: Table is busy.", 0), 0u) << said;
+    EXPECT_NE(said.find("bicycle.db"), std::string::npos) << said;
+    EXPECT_EQ(FamilyBytes(inst_.demo, "bicycle"), before) << "the held table was changed";
+  }
+  CheckNothingLostAndRerun();
+}
+
+TEST_F(HeldOrProtected, TableTakenByAnotherProgramBeforeItsRebuild) {
+  std::optional<testing_support::HeldElsewhere> held;
+  const std::string lastWidening = "widened kokyaku.db KANA in " + Utf8Path(inst_.demo);
+  onProbe_ = [&](std::string_view what) {
+    if (what == lastWidening) held.emplace(inst_.live / "tovo.db", false);
+  };
+  const std::string said = RunMigration();
+  ASSERT_TRUE(held && held->Holding()) << "the widening did not end as expected";
+  EXPECT_EQ(said, std::string("returned false: トヴォテーブルの更新に失敗しました\r\rTable is busy.\nTable: ") +
+                      Utf8Path(inst_.live / "tovo.db"));
+  EXPECT_TRUE(paradox::FindDataFile(inst_.live, "tovo.db")) << "the old table is still there";
+  held.reset();
+  onProbe_ = {};
+  CheckNothingLostAndRerun();
+}
+
+TEST_F(HeldOrProtected, ReadOnlyTableFile) {
+  const auto before = FamilyBytes(inst_.demo, "bigtovo");
+  fs::permissions(inst_.demo / "bigtovo.db", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const std::string said = testing_support::RunAsOrdinaryUser(inst_.root, [&] { return RunMigration(); });
+  EXPECT_EQ(said.rfind("threw: Cannot open file.\n" + std::string(std::strerror(EACCES)), 0), 0u) << said;
+  EXPECT_NE(said.find("bigtovo.db"), std::string::npos) << said;
+  EXPECT_EQ(FamilyBytes(inst_.demo, "bigtovo"), before);
+  fs::permissions(inst_.demo / "bigtovo.db", fs::perms::owner_write, fs::perm_options::add);
+  CheckNothingLostAndRerun();
+}
+
+TEST_F(HeldOrProtected, ReadOnlyDataFolderDuringTheRebuild) {
+  // The widening done, the folder turns read-only (a share's rights changed, say): no new table
+  // can be made beside the old one.
+  const std::string lastWidening = "widened kokyaku.db KANA in " + Utf8Path(inst_.demo);
+  onProbe_ = [&](std::string_view what) {
+    if (what == lastWidening) fs::permissions(inst_.live, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+  };
+  const std::string said = testing_support::RunAsOrdinaryUser(inst_.root, [&] { return RunMigration(); });
+  EXPECT_EQ(said, "returned false: " + std::string(migration::kCreateTableFailed));
+  fs::permissions(inst_.live, fs::perms::owner_write, fs::perm_options::add);
+  onProbe_ = {};
+  CheckNothingLostAndRerun();
+}
+#endif
+
+}  // namespace
