@@ -21,7 +21,9 @@
 #include "migration/MigrationMessages.h"
 #include "paradox/EngineError.h"
 #include "paradox/FaultInjection.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include "support/OtherProcess.h"
 #endif
 
@@ -52,12 +54,20 @@ bool ContainsOneOf(const std::string& text, const std::vector<std::string>& part
   return false;
 }
 
-// Points per sweep: every operation when NORVEX_FAULT_POINTS=all, else about this many, spread
-// evenly (a run takes most of a second with the sanitizers).
+// Under Wine a run takes seconds rather than most of one: the Windows build checks a quarter of
+// the points, enough for what differs there (the system's error codes and share modes).
+#ifdef _WIN32
+constexpr std::uint64_t kPointDivisor = 4;
+#else
+constexpr std::uint64_t kPointDivisor = 1;
+#endif
+
+// Points per sweep: every operation when NORVEX_FAULT_POINTS=all, that many when it is a number,
+// else about `wanted`, spread evenly.
 std::uint64_t StepFor(std::uint64_t operations, std::uint64_t wanted) {
   const char* env = std::getenv("NORVEX_FAULT_POINTS");
   if (env && std::string(env) == "all") return 1;
-  if (env) wanted = std::max<std::uint64_t>(1, std::strtoull(env, nullptr, 10));
+  wanted = std::max<std::uint64_t>(1, env ? std::strtoull(env, nullptr, 10) : wanted / kPointDivisor);
   return std::max<std::uint64_t>(1, operations / wanted);
 }
 
@@ -207,7 +217,12 @@ TEST_F(FileFaults, CountsOfAnUnarmedRun) {
   for (FileOperation op : kAllKinds)
     std::printf("[ faults   ] %-11s %llu\n", paradox::FileOperationName(op), static_cast<unsigned long long>(Count(op)));
   std::printf("[ faults   ] total       %llu\n", static_cast<unsigned long long>(total_));
-  for (FileOperation op : kAllKinds) EXPECT_GT(Count(op), 0u) << paradox::FileOperationName(op) << " never passes the gate";
+  for (FileOperation op : kAllKinds) {
+#ifdef _WIN32
+    if (op == FileOperation::kTruncate) continue;  // a new file is emptied by CreateFileW itself
+#endif
+    EXPECT_GT(Count(op), 0u) << paradox::FileOperationName(op) << " never passes the gate";
+  }
 }
 
 // Spread over the whole run: the widening, each rebuild with its backup and swap, the tables
@@ -229,14 +244,16 @@ TEST_F(FileFaults, SharingViolationAtOpens) {
   Report("sharing violation, opens");
 }
 
-// The first and the last operation of each kind, which the sweeps above may step over.
+// The first and the last operation of each kind (under Wine the first), which the sweeps above
+// may step over.
 TEST_F(FileFaults, FirstAndLastOfEachKind) {
   for (FileOperation op : kAllKinds) {
     const std::uint64_t n = Count(op);
+    if (n == 0) continue;  // (CountsOfAnUnarmedRun says which kinds must be there)
     const InjectedFault fault = op == FileOperation::kRename || op == FileOperation::kDelete
                                     ? InjectedFault::kAccessDenied : InjectedFault::kDiskFull;
     if (!CheckOne({fault, op, 1, false}, n)) return;
-    if (n > 1 && !CheckOne({fault, op, n, false}, n)) return;
+    if (kPointDivisor == 1 && n > 1 && !CheckOne({fault, op, n, false}, n)) return;
   }
   Report("first and last of each kind");
 }
@@ -247,7 +264,44 @@ TEST_F(FileFaults, ADiskThatStaysFull) {
   Report("disk full from a write on");
 }
 
-#ifndef _WIN32
+// Another program's hold, a read-only file, and a user for whom read-only binds: on Windows a
+// handle that shares nothing and the read-only attribute (which binds every user); elsewhere a
+// second process's flock and the write permission, checked by an ordinary user.
+#ifdef _WIN32
+class Holder {
+ public:
+  explicit Holder(const fs::path& file)
+      : h_(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~Holder() {
+    if (Holding()) CloseHandle(h_);
+  }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  bool Holding() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+void SetReadOnly(const fs::path& file, bool readOnly) {
+  SetFileAttributesW(file.wstring().c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+}
+std::string AsOrdinaryUser(const fs::path&, const std::function<std::string()>& work) { return work(); }
+const std::string kDenied = "Cannot open file.\n(error 5)";
+#else
+class Holder : public testing_support::HeldElsewhere {
+ public:
+  explicit Holder(const fs::path& file) : HeldElsewhere(file, false) {}
+};
+void SetReadOnly(const fs::path& file, bool readOnly) {
+  if (readOnly) fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+  else fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+}
+std::string AsOrdinaryUser(const fs::path& root, const std::function<std::string()>& work) {
+  return testing_support::RunAsOrdinaryUser(root, work);
+}
+const std::string kDenied = "Cannot open file.\n" + std::string(std::strerror(EACCES));
+#endif
+
 // Tables that another program holds, and files and folders the user may not write: the
 // migration stops with the system's words naming the file, and what it leaves is each table
 // as it was or fully migrated.
@@ -312,26 +366,26 @@ class HeldOrProtected : public testing::Test {
 TEST_F(HeldOrProtected, TableAnotherProgramReadsStopsTheWidening) {
   const auto before = FamilyBytes(inst_.demo, "bicycle");
   {
-    testing_support::HeldElsewhere held(inst_.demo / "bicycle.db", false);
+    Holder held(inst_.demo / "bicycle.db");
     ASSERT_TRUE(held.Holding());
     const std::string said = RunMigration();
     EXPECT_EQ(said.rfind("threw: Table is busy.", 0), 0u) << said;
     EXPECT_NE(said.find("bicycle.db"), std::string::npos) << said;
-    EXPECT_EQ(FamilyBytes(inst_.demo, "bicycle"), before) << "the held table was changed";
   }
+  EXPECT_EQ(FamilyBytes(inst_.demo, "bicycle"), before) << "the held table was changed";
   CheckNothingLostAndRerun();
 }
 
 TEST_F(HeldOrProtected, TableTakenByAnotherProgramBeforeItsRebuild) {
-  std::optional<testing_support::HeldElsewhere> held;
+  std::optional<Holder> held;
   const std::string lastWidening = "widened kokyaku.db KANA in " + Utf8Path(inst_.demo);
   onProbe_ = [&](std::string_view what) {
-    if (what == lastWidening) held.emplace(inst_.live / "tovo.db", false);
+    if (what == lastWidening) held.emplace(inst_.live / "tovo.db");
   };
   const std::string said = RunMigration();
   ASSERT_TRUE(held && held->Holding()) << "the widening did not end as expected";
-  EXPECT_EQ(said, std::string("returned false: トヴォテーブルの更新に失敗しました\r\rTable is busy.\nTable: ") +
-                      Utf8Path(inst_.live / "tovo.db"));
+  EXPECT_EQ(said.rfind("returned false: トヴォテーブルの更新に失敗しました\r\rTable is busy.\nTable: ", 0), 0u) << said;
+  EXPECT_NE(said.find("tovo.db"), std::string::npos) << said;
   EXPECT_TRUE(paradox::FindDataFile(inst_.live, "tovo.db")) << "the old table is still there";
   held.reset();
   onProbe_ = {};
@@ -340,16 +394,26 @@ TEST_F(HeldOrProtected, TableTakenByAnotherProgramBeforeItsRebuild) {
 
 TEST_F(HeldOrProtected, ReadOnlyTableFile) {
   const auto before = FamilyBytes(inst_.demo, "bigtovo");
-  fs::permissions(inst_.demo / "bigtovo.db", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-  const std::string said = testing_support::RunAsOrdinaryUser(inst_.root, [&] { return RunMigration(); });
-  EXPECT_EQ(said.rfind("threw: Cannot open file.\n" + std::string(std::strerror(EACCES)), 0), 0u) << said;
+  SetReadOnly(inst_.demo / "bigtovo.db", true);
+#ifdef _WIN32
+  HANDLE w = CreateFileW((inst_.demo / "bigtovo.db").wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (w != INVALID_HANDLE_VALUE) {
+    CloseHandle(w);
+    SetReadOnly(inst_.demo / "bigtovo.db", false);
+    GTEST_SKIP() << "Wine run by root opens a read-only file for writing (it maps the attribute to the owner's "
+                    "write permission, which root passes by)";
+  }
+#endif
+  const std::string said = AsOrdinaryUser(inst_.root, [&] { return RunMigration(); });
+  EXPECT_EQ(said.rfind("threw: " + kDenied, 0), 0u) << said;
   EXPECT_NE(said.find("bigtovo.db"), std::string::npos) << said;
   EXPECT_EQ(FamilyBytes(inst_.demo, "bigtovo"), before);
-  fs::permissions(inst_.demo / "bigtovo.db", fs::perms::owner_write, fs::perm_options::add);
+  SetReadOnly(inst_.demo / "bigtovo.db", false);
   CheckNothingLostAndRerun();
 }
 
+#ifndef _WIN32
+// On Windows a folder's read-only attribute does not keep files out; only its rights do.
 TEST_F(HeldOrProtected, ReadOnlyDataFolderDuringTheRebuild) {
   // The widening done, the folder turns read-only (a share's rights changed, say): no new table
   // can be made beside the old one.
