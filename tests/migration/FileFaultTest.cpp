@@ -45,7 +45,11 @@ std::vector<std::string> SystemTexts(InjectedFault fault, FileOperation op) {
   if (op == FileOperation::kCopy) return {std::string(migration::kBackupNotVerified)};
   if (op == FileOperation::kMakeFolder) return {std::string(migration::kBackupFolderMissing)};
   if (fault == InjectedFault::kSharingViolation && op == FileOperation::kOpen) return {"Table is busy."};
+#ifdef _WIN32
+  return {"error " + std::to_string(paradox::FaultWin32Error(fault))};
+#else
   return {std::strerror(paradox::FaultErrno(fault, op))};
+#endif
 }
 
 bool ContainsOneOf(const std::string& text, const std::vector<std::string>& parts) {
