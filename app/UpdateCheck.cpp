@@ -8,8 +8,12 @@
 #include "app/UpdateMessages.h"
 #include "engine/Table.h"
 #include "migration/MigrationData.h"
+#include "paradox/BinaryFile.h"
+#include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
 #include "paradox/TableCheck.h"
+#include "paradox/TableFamily.h"
+#include "paradox/TableSwap.h"
 #include "text/Ascii.h"
 #include "text/Utf8Path.h"
 
@@ -17,6 +21,8 @@ namespace updatecheck {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr char kWriteProbeName[] = "~NVXCHK.TMP";
 
 // As the user reads it in a message.
 std::string ShownPath(const std::string& folder, const std::string& table) { return folder + "\\" + table; }
@@ -62,12 +68,44 @@ std::optional<std::string> CheckTable(const std::string& folder, const std::stri
   } catch (const EDatabaseError& e) {
     return updatemsg::TableUnreadable(shown, e.what());
   }
+  // The migration rewrites every member; one that is read-only or that another program holds
+  // would stop it halfway through.
+  const fs::path dir = text::PathFromUtf8(folder);
+  for (const fs::path& member : paradox::FamilyFilesByBase(dir, paradox::TableBaseName(name))) {
+    try {
+      paradox::BinaryFile::Open(member, paradox::FileAccess::kReadWriteExclusive);
+    } catch (const EDBEngineError& e) {
+      if (e.Code() == EngineErrorCode::kFileLocked) return updatemsg::TableInUse(shown);
+      return updatemsg::TableUnreadable(shown, e.what());
+    }
+  }
   try {
     if (auto fault = paradox::CheckTable(text::PathFromUtf8(folder) / text::PathFromUtf8(name)))
       return updatemsg::TableDamaged(shown, *fault);
   } catch (const EDatabaseError& e) {
     return updatemsg::TableDamaged(shown, e.what());
   }
+  return std::nullopt;
+}
+
+// The migration makes new files beside the old ones (and in the backup folder).
+std::optional<std::string> CheckWritable(const std::string& folder) {
+  const fs::path probe = text::PathFromUtf8(folder) / text::PathFromUtf8(kWriteProbeName);
+  try {
+    paradox::BinaryFile::Open(probe, paradox::FileAccess::kCreateExclusive);
+    paradox::RemoveFile(probe);
+  } catch (const EDBEngineError& e) {
+    return updatemsg::FolderNotWritable(folder, e.what());
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckFoldersWritable(const std::vector<AliasFolder>& folders) {
+  for (const AliasFolder& f : folders)
+    if (auto problem = CheckWritable(f.path)) return problem;
+  const std::string backup = text::PathToUtf8(text::PathFromUtf8(folders.front().path) / text::PathFromUtf8(migration::kBackupFolderName));
+  std::error_code ec;
+  if (fs::is_directory(text::PathFromUtf8(backup), ec)) return CheckWritable(backup);
   return std::nullopt;
 }
 
@@ -146,6 +184,7 @@ std::optional<std::string> CheckBeforeUpdate(const std::vector<AliasFolder>& fol
   for (const std::string& table : MigratedTables())
     for (const AliasFolder& f : folders)
       if (auto problem = CheckTable(f.path, table)) return problem;
+  if (auto problem = CheckFoldersWritable(folders)) return problem;
   return CheckRoom(folders);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // What the update run checks before it changes anything on disk, so that a shop never gets the
 // new program files over tables the migration would then fail on: both alias folders exist;
-// every table the migration opens exclusively is there in both, can be opened exclusively and
-// passes the engine's own check; each drive has room for the backup and the rebuilt tables.
+// every table the migration opens exclusively is there in both, can be opened exclusively with
+// every file of its family (none read-only, none held by another program) and passes the
+// engine's own check; new files can be made in both folders and in an existing backup folder;
+// each drive has room for the backup and the rebuilt tables.
 
 #include <cstdint>
 #include <optional>
@@ -32,7 +34,7 @@ const std::vector<std::string>& RebuiltTables();
 std::uint64_t EstimatedNeed(const std::string& folder, bool withBackup);
 
 // The first problem, as the message to show; std::nullopt when the update may go on. The first
-// folder is the live one. Reads only.
+// folder is the live one. Changes nothing: the file made to try a folder is removed at once.
 std::optional<std::string> CheckBeforeUpdate(const std::vector<AliasFolder>& folders);
 
 // A table of a folder with its record count, or the engine's text when it cannot be read.

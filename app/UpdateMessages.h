@@ -60,6 +60,10 @@ inline std::string TableDamaged(const std::string& table, const std::string& rea
 inline std::string TableUnreadable(const std::string& table, const std::string& reason) {
   return "テーブル[" + table + "]を開けませんでした。\r\n\r\n" + reason + kCheckStopped;
 }
+inline std::string FolderNotWritable(const std::string& folder, const std::string& reason) {
+  return "フォルダ[" + folder + "]に書き込むことができません。書き込みができるようにしてから、"
+         "もう一度アップデートを実行してください。\r\n\r\n" + reason + kCheckStopped;
+}
 inline std::string DiskFull(const std::string& folder, unsigned long long neededMb) {
   return "ディスクの空き容量が足りません。フォルダ[" + folder + "]のドライブにあと" +
          std::to_string(neededMb) + "MB以上の空きが必要です。" + kCheckStopped;

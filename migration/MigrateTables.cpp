@@ -1,11 +1,9 @@
 #include "migration/MigrateTables.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "engine/Table.h"
 #include "migration/MigrationMessages.h"
 #include "migration/MigrationPasses.h"
+#include "paradox/DurableFile.h"
 #include "text/Utf8Path.h"
 #include "util/AliasPath.h"
 
@@ -21,8 +19,7 @@ void MakeBackupFolder(const std::string& path) {
   if (FolderExists(path)) return;
   // Not looked at here: a backup that cannot be written fails its check before any table is
   // deleted.
-  std::error_code ec;
-  std::filesystem::create_directory(text::PathFromUtf8(path), ec);
+  paradox::MakeFolder(text::PathFromUtf8(path));
 }
 
 bool Abandon(MigrationUi& ui) {

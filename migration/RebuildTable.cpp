@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "engine/Table.h"
@@ -104,19 +103,17 @@ void CheckNewTable(const std::string& folder, const RebuildPlan& plan, int expec
 }
 
 bool SameBytes(const fs::path& a, const fs::path& b) {
-  std::error_code ec1, ec2;
-  const auto sizeA = fs::file_size(a, ec1), sizeB = fs::file_size(b, ec2);
-  if (ec1 || ec2 || sizeA != sizeB) return false;
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  if (!fa || !fb) return false;
-  std::vector<char> bufA(kCompareChunk), bufB(kCompareChunk);
-  while (fa && fb) {
-    fa.read(bufA.data(), static_cast<std::streamsize>(bufA.size()));
-    fb.read(bufB.data(), static_cast<std::streamsize>(bufB.size()));
-    if (fa.gcount() != fb.gcount()) return false;
-    if (!std::equal(bufA.begin(), bufA.begin() + fa.gcount(), bufB.begin())) return false;
+  std::error_code ec;
+  if (!fs::exists(b, ec)) return false;
+  const auto fileA = paradox::BinaryFile::Open(a, paradox::FileAccess::kReadShared);
+  const auto fileB = paradox::BinaryFile::Open(b, paradox::FileAccess::kReadShared);
+  const std::uint64_t size = fileA->Size();
+  if (fileB->Size() != size) return false;
+  for (std::uint64_t at = 0; at < size; at += kCompareChunk) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kCompareChunk, size - at));
+    if (fileA->Read(at, n) != fileB->Read(at, n)) return false;
   }
-  return fa.eof() && fb.eof();
+  return true;
 }
 
 // Every file the swap will remove must be in the backup folder, byte for byte, on the disk.

@@ -8,6 +8,7 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
 
 namespace paradox {
 
@@ -27,6 +28,7 @@ class PosixFile final : public BinaryFile {
   std::string Read(std::uint64_t offset, std::size_t size) const override {
     std::string buf(size, '\0');
     std::size_t done = 0;
+    if (auto fault = FaultGate(FileOperation::kRead)) FailWith(*fault, FileOperation::kRead, "read failed", offset);
     while (done < size) {
       ssize_t n = ::pread(fd_, buf.data() + done, size - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
@@ -40,6 +42,7 @@ class PosixFile final : public BinaryFile {
   }
 
   void Write(std::uint64_t offset, const std::string& bytes) override {
+    if (auto fault = FaultGate(FileOperation::kWrite)) FailWith(*fault, FileOperation::kWrite, "write failed", offset);
     std::size_t done = 0;
     while (done < bytes.size()) {
       ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
@@ -50,10 +53,13 @@ class PosixFile final : public BinaryFile {
   }
 
   void Truncate(std::uint64_t size) override {
+    if (auto fault = FaultGate(FileOperation::kTruncate))
+      FailWith(*fault, FileOperation::kTruncate, "cannot set the file size");
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("cannot set the file size");
   }
 
   void Sync() override {
+    if (auto fault = FaultGate(FileOperation::kSync)) FailWith(*fault, FileOperation::kSync, "flush failed");
     if (::fsync(fd_) != 0) Fail("flush failed");
   }
 
@@ -62,8 +68,29 @@ class PosixFile final : public BinaryFile {
     throw EDBEngineError(EngineErrorCode::kIoError, std::string("I/O error.\n") + what + ": " + std::strerror(errno),
                          PathText(path_), at);
   }
+  [[noreturn]] void FailWith(InjectedFault fault, FileOperation op, const char* what,
+                             std::optional<std::uint64_t> at = std::nullopt) const {
+    errno = FaultErrno(fault, op);
+    Fail(what, at);
+  }
   int fd_;
 };
+
+// An existing file first, so that one this call makes can be told from one another program
+// holds: a made file that cannot be locked is removed again.
+int OpenOrMake(const std::filesystem::path& path, int flags, bool& made) {
+  made = false;
+  if ((flags & O_CREAT) == 0) return ::open(path.c_str(), flags, 0666);
+  for (;;) {
+    int fd = ::open(path.c_str(), flags & ~O_CREAT, 0666);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    fd = ::open(path.c_str(), flags | O_EXCL, 0666);
+    if (fd >= 0 || errno != EEXIST) {
+      made = fd >= 0;
+      return fd;
+    }
+  }
+}
 
 }  // namespace
 
@@ -72,25 +99,37 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
   switch (access) {
     case FileAccess::kReadShared: flags |= O_RDONLY; break;
     case FileAccess::kReadWriteExclusive: flags |= O_RDWR; break;
-    case FileAccess::kCreateExclusive: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    // Emptied only once locked: O_TRUNC would cut a file that another program holds.
+    case FileAccess::kCreateExclusive: flags |= O_RDWR | O_CREAT; break;
   }
-  int fd = ::open(path.c_str(), flags, 0666);
+  // A sharing violation is what another holder's lock gives, so it comes at the lock below.
+  const std::optional<InjectedFault> fault = FaultGate(FileOperation::kOpen);
+  int fd = -1;
+  bool made = false;
+  if (fault && *fault != InjectedFault::kSharingViolation) errno = FaultErrno(*fault, FileOperation::kOpen);
+  else fd = OpenOrMake(path, flags, made);
   if (fd < 0) {
     int e = errno;
     if (e == ENOENT)
       throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", PathText(path));
     throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot open file.\n") + std::strerror(e), PathText(path));
   }
-  int op = (access == FileAccess::kReadShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
-  while (::flock(fd, op) != 0) {
+  const int op = (access == FileAccess::kReadShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+  for (;;) {
+    const int rc = fault ? -1 : ::flock(fd, op);
+    if (fault) errno = FaultErrno(*fault, FileOperation::kOpen);
+    if (rc == 0) break;
     if (errno == EINTR) continue;
-    int e = errno;
+    const int e = errno;
     ::close(fd);
+    if (made) ::unlink(path.c_str());
     if (e == EWOULDBLOCK)
       throw EDBEngineError(EngineErrorCode::kFileLocked, "Table is busy.", PathText(path));
     throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot lock file.\n") + std::strerror(e), PathText(path));
   }
-  return std::make_unique<PosixFile>(path, fd);
+  auto file = std::make_unique<PosixFile>(path, fd);
+  if (access == FileAccess::kCreateExclusive && !made) file->Truncate(0);
+  return file;
 }
 
 }  // namespace paradox

@@ -2,6 +2,7 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
 
 namespace paradox {
 
@@ -21,6 +22,7 @@ class Win32File final : public BinaryFile {
   std::string Read(std::uint64_t offset, std::size_t size) const override {
     std::string buf(size, '\0');
     std::size_t done = 0;
+    if (auto fault = FaultGate(FileOperation::kRead)) FailWith(*fault, "read failed", offset);
     while (done < size) {
       OVERLAPPED ov{};
       std::uint64_t at = offset + done;
@@ -41,6 +43,7 @@ class Win32File final : public BinaryFile {
 
   void Write(std::uint64_t offset, const std::string& bytes) override {
     std::size_t done = 0;
+    if (auto fault = FaultGate(FileOperation::kWrite)) FailWith(*fault, "write failed", offset);
     while (done < bytes.size()) {
       OVERLAPPED ov{};
       std::uint64_t at = offset + done;
@@ -56,10 +59,12 @@ class Win32File final : public BinaryFile {
   void Truncate(std::uint64_t size) override {
     LARGE_INTEGER li;
     li.QuadPart = static_cast<LONGLONG>(size);
+    if (auto fault = FaultGate(FileOperation::kTruncate)) FailWith(*fault, "cannot set the file size");
     if (!SetFilePointerEx(h_, li, nullptr, FILE_BEGIN) || !SetEndOfFile(h_)) Fail("cannot set the file size");
   }
 
   void Sync() override {
+    if (auto fault = FaultGate(FileOperation::kSync)) FailWith(*fault, "flush failed");
     if (!FlushFileBuffers(h_)) Fail("flush failed");
   }
 
@@ -68,6 +73,10 @@ class Win32File final : public BinaryFile {
     throw EDBEngineError(EngineErrorCode::kIoError,
                          std::string("I/O error.\n") + what + " (error " + std::to_string(GetLastError()) + ")",
                          PathText(path_), at);
+  }
+  [[noreturn]] void FailWith(InjectedFault fault, const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
+    SetLastError(FaultWin32Error(fault));
+    Fail(what, at);
   }
   HANDLE h_;
 };
@@ -85,7 +94,9 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
     share = 0;
   }
   if (access == FileAccess::kCreateExclusive) disposition = CREATE_ALWAYS;
-  HANDLE h = CreateFileW(path.wstring().c_str(), desired, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (auto fault = FaultGate(FileOperation::kOpen)) SetLastError(FaultWin32Error(*fault));
+  else h = CreateFileW(path.wstring().c_str(), desired, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND)

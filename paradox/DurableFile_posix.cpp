@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,20 +9,65 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
 
 namespace paradox {
 
+namespace {
+
+// The system call's result, or the gate's fault as the call would have reported it.
+int Gated(FileOperation op, int (*call)(const char*, const char*), const char* a, const char* b) {
+  if (auto fault = FaultGate(op)) {
+    errno = FaultErrno(*fault, op);
+    return -1;
+  }
+  return call(a, b);
+}
+
+int Unlink(const char* path, const char*) { return ::unlink(path); }
+int Rename(const char* from, const char* to) { return std::rename(from, to); }
+int MakeDir(const char* path, const char*) { return ::mkdir(path, 0777); }
+
+}  // namespace
+
 void ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0)
+  if (Gated(FileOperation::kRename, Rename, from.c_str(), to.c_str()) != 0)
     throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot rename file.\n") + std::strerror(errno),
                          PathText(from));
+}
+
+void RemoveFile(const std::filesystem::path& path) {
+  if (Gated(FileOperation::kDelete, Unlink, path.c_str(), nullptr) != 0 && errno != ENOENT)
+    throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot delete file.\n") + std::strerror(errno),
+                         PathText(path));
+}
+
+bool RemoveFileIfPossible(const std::filesystem::path& path) noexcept {
+  return Gated(FileOperation::kDelete, Unlink, path.c_str(), nullptr) == 0 || errno == ENOENT;
+}
+
+bool MakeFolder(const std::filesystem::path& path) {
+  if (Gated(FileOperation::kMakeFolder, MakeDir, path.c_str(), nullptr) == 0) return true;
+  struct stat st {};
+  return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void SyncDirectory(const std::filesystem::path& dir) {
   int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  ::fsync(fd);
+  int rc = 0;
+  if (auto fault = FaultGate(FileOperation::kSync)) {
+    errno = FaultErrno(*fault, FileOperation::kSync);
+    rc = -1;
+  } else {
+    rc = ::fsync(fd);
+  }
+  const int e = errno;
   ::close(fd);
+  // Some file systems cannot sync a directory at all (EINVAL); that says nothing about the entries.
+  if (rc != 0 && e != EINVAL && e != ENOTSUP)
+    throw EDBEngineError(EngineErrorCode::kIoError, std::string("I/O error.\nflush failed: ") + std::strerror(e),
+                         PathText(dir));
 }
 
 }  // namespace paradox

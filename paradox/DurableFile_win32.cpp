@@ -3,13 +3,53 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
 
 namespace paradox {
 
+namespace {
+
+// The call's result, or the gate's fault as the call would have reported it.
+template <typename Call>
+bool Gated(FileOperation op, Call call) {
+  if (auto fault = FaultGate(op)) {
+    SetLastError(FaultWin32Error(*fault));
+    return false;
+  }
+  return call();
+}
+
+bool Missing(DWORD e) { return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND; }
+
+}  // namespace
+
 void ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (!MoveFileExW(from.wstring().c_str(), to.wstring().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (!Gated(FileOperation::kRename, [&] {
+        return MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      }))
     throw EDBEngineError(EngineErrorCode::kIoError,
                          "Cannot rename file.\nWindows error " + std::to_string(GetLastError()), PathText(from));
+}
+
+void RemoveFile(const std::filesystem::path& path) {
+  if (Gated(FileOperation::kDelete, [&] { return DeleteFileW(path.wstring().c_str()) != 0; })) return;
+  const DWORD e = GetLastError();
+  if (!Missing(e))
+    throw EDBEngineError(EngineErrorCode::kIoError, "Cannot delete file.\nWindows error " + std::to_string(e),
+                         PathText(path));
+}
+
+bool RemoveFileIfPossible(const std::filesystem::path& path) noexcept {
+  return Gated(FileOperation::kDelete, [&] { return DeleteFileW(path.wstring().c_str()) != 0; }) ||
+         Missing(GetLastError());
+}
+
+bool MakeFolder(const std::filesystem::path& path) {
+  if (Gated(FileOperation::kMakeFolder, [&] { return CreateDirectoryW(path.wstring().c_str(), nullptr) != 0; }))
+    return true;
+  const DWORD attributes = GetFileAttributesW(path.wstring().c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void SyncDirectory(const std::filesystem::path&) {}

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "paradox/BinaryFile.h"
+#include "paradox/DurableFile.h"
 #include "paradox/BlockCache.h"
 #include "paradox/EngineError.h"
 #include "paradox/MemoFile.h"
@@ -982,10 +983,17 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
     info.tableName = fileName;
     WritePrimaryIndexFile(FamilyMemberPath(dataFile, ".PX"), info, {});
   }
-  // The data file comes last: until it exists there is no table.
+  // The data file comes last: until it exists there is no table. One whose header did not reach
+  // the disk goes again, or it would pass for a table of that name.
   auto db = BinaryFile::Open(dataFile, FileAccess::kCreateExclusive);
-  db->Write(0, BuildTableHeader(schema, h));
-  db->Sync();
+  try {
+    db->Write(0, BuildTableHeader(schema, h));
+    db->Sync();
+  } catch (const EDBEngineError&) {
+    db.reset();
+    RemoveFileIfPossible(dataFile);
+    throw;
+  }
 }
 
 }  // namespace paradox

@@ -89,10 +89,7 @@ fs::path Member(const fs::path& dir, const std::string& base, std::string_view s
   return dir / text::PathFromUtf8(base + std::string(suffix) + ext);
 }
 
-void RemoveIfThere(const fs::path& p) {
-  std::error_code ec;
-  fs::remove(p, ec);
-}
+void RemoveIfThere(const fs::path& p) { RemoveFileIfPossible(p); }
 
 // Every file of the folder whose name starts with `base` + `suffix` + "." (members, and the
 // ".tmp" files of writes that did not finish).
@@ -249,6 +246,9 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
   const fs::path dir = dataFile.parent_path();
   RestructureLock lock(dir, text::PathToUtf8(dataFile.stem()));
   SettleInterrupted(dir, text::PathToUtf8(dataFile.stem()));
+  // Old members that an earlier restructure could not remove once it had committed (its
+  // journal is gone, so nothing needs them); left, they would mislead a later recovery.
+  RemoveWorkFiles(dir, text::PathToUtf8(dataFile.stem()), kOldSuffix);
 
   // The old table stays open exclusively while it is read, so no one changes it meanwhile.
   auto old = ParadoxTable::Open(dataFile, OpenMode::kExclusive);

@@ -5,6 +5,7 @@
 #include <queue>
 
 #include "paradox/BinaryFile.h"
+#include "paradox/DurableFile.h"
 
 namespace paradox {
 
@@ -159,8 +160,7 @@ void StagedRecords::Reset() {
   runs_.clear();
   if (work_) {
     work_.reset();
-    std::error_code ec;
-    std::filesystem::remove(workPath_, ec);
+    RemoveFileIfPossible(workPath_);
   }
 }
 

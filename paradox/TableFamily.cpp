@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "paradox/BinaryFile.h"
+#include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
 #include "text/Ascii.h"
 #include "text/Utf8Path.h"
@@ -115,12 +116,7 @@ bool TableExists(const fs::path& dir, std::string_view tableName) { return FindD
 
 void RemoveFamily(const fs::path& dir, std::string_view tableName) {
   fs::path probe = dir / text::PathFromUtf8(TableBaseName(tableName) + ".DB");
-  for (const auto& p : FindFamilyFiles(probe)) {
-    std::error_code ec;
-    fs::remove(p, ec);
-    if (ec)
-      throw EDBEngineError(EngineErrorCode::kIoError, "Cannot delete file.\n" + ec.message(), PathText(p));
-  }
+  for (const auto& p : FindFamilyFiles(probe)) RemoveFile(p);
 }
 
 void DeleteTable(const fs::path& dir, std::string_view tableName) {
@@ -135,11 +131,7 @@ void DeleteTable(const fs::path& dir, std::string_view tableName) {
     for (const auto& p : family) held.push_back(BinaryFile::Open(p, FileAccess::kReadWriteExclusive));
   }
   // The companions first and the data file last: while it is there, so is the table.
-  for (auto it = family.rbegin(); it != family.rend(); ++it) {
-    std::error_code ec;
-    fs::remove(*it, ec);
-    if (ec) throw EDBEngineError(EngineErrorCode::kIoError, "Cannot delete file.\n" + ec.message(), PathText(*it));
-  }
+  for (auto it = family.rbegin(); it != family.rend(); ++it) RemoveFile(*it);
 }
 
 void RenameTable(const fs::path& dir, std::string_view oldName, std::string_view newName) {
@@ -155,15 +147,17 @@ void RenameTable(const fs::path& dir, std::string_view oldName, std::string_view
   std::vector<std::pair<fs::path, fs::path>> done;
   for (const auto& p : FindFamilyFiles(*data)) {
     fs::path target = p.parent_path() / text::PathFromUtf8(newBase + SplitName(Utf8Name(p)).second);
-    std::error_code ec;
-    if (!sameTable && fs::exists(target, ec)) fs::remove(target, ec);  // a stray family file of no table
-    fs::rename(p, target, ec);
-    if (ec) {
+    try {
+      if (!sameTable) RemoveFile(target);  // a stray family file of no table
+      ReplaceFileAtomically(p, target);
+    } catch (const EDBEngineError&) {
       for (auto it = done.rbegin(); it != done.rend(); ++it) {
-        std::error_code ignored;
-        fs::rename(it->second, it->first, ignored);
+        try {
+          ReplaceFileAtomically(it->second, it->first);
+        } catch (const EDBEngineError&) {
+        }
       }
-      throw EDBEngineError(EngineErrorCode::kIoError, "Cannot rename file.\n" + ec.message(), PathText(p));
+      throw;
     }
     done.emplace_back(p, target);
   }

@@ -115,8 +115,7 @@ class SwapLock {
   }
   ~SwapLock() {
     file_.reset();
-    std::error_code ec;
-    fs::remove(path_, ec);
+    RemoveFileIfPossible(path_);
   }
   SwapLock(const SwapLock&) = delete;
   SwapLock& operator=(const SwapLock&) = delete;
@@ -131,9 +130,7 @@ void Probe(const SwapProbe& probe, const fs::path& file) {
 }
 
 void RemoveFile(const fs::path& p, const SwapProbe& probe) {
-  std::error_code ec;
-  fs::remove(p, ec);
-  if (ec) throw EDBEngineError(EngineErrorCode::kIoError, "Cannot delete file.\n" + ec.message(), PathText(p));
+  paradox::RemoveFile(p);
   Probe(probe, p);
 }
 

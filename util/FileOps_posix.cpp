@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "paradox/FaultInjection.h"
 #include "util/FileOps.h"
 #include "util/FileOpsPlatform.h"
 
@@ -49,6 +50,7 @@ void SetEntryAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 bool CopyReplacing(const std::string& from, const std::string& to) {
+  if (paradox::FaultGate(paradox::FileOperation::kCopy)) return false;
   std::error_code ec;
   return fs::copy_file(ToPath(from), ToPath(to), fs::copy_options::overwrite_existing, ec);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/WinHandles.h"
+#include "paradox/FaultInjection.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
 #include "util/FileOpsPlatform.h"
@@ -42,6 +43,10 @@ void SetEntryAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 bool CopyReplacing(const std::string& from, const std::string& to) {
+  if (auto fault = paradox::FaultGate(paradox::FileOperation::kCopy)) {
+    SetLastError(paradox::FaultWin32Error(*fault));
+    return false;
+  }
   return CopyFileW(text::Widen(from).c_str(), text::Widen(to).c_str(), FALSE) != 0;
 }
 

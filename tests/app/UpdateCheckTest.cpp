@@ -14,6 +14,12 @@
 #include "app/UpdateLog.h"
 #include "engine/Table.h"
 #include "support/TestPaths.h"
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+
+#include "support/OtherProcess.h"
+#endif
 #include "text/Utf8Path.h"
 #include "tools/sample/SampleInstallation.h"
 
@@ -161,6 +167,54 @@ TEST_F(UpdateCheckTest, RecordCountsOfEveryTableByName) {
     }
   }
 }
+
+#ifndef _WIN32
+// Read-only files and folders, checked by a process with an ordinary user's rights.
+TEST_F(UpdateCheckTest, ReadOnlyFileOfATablesFamilyIsNamed) {
+  fs::permissions(root_ / "live" / "tovo.yg0", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const std::string said = testing_support::RunAsOrdinaryUser(root_, [&] { return CheckBeforeUpdate(Folders()).value_or("passed"); });
+  const std::string head = "テーブル[" + Shown("live", "tovo.db") + "]を開けませんでした。\r\n\r\n";
+  EXPECT_EQ(said.substr(0, head.size()), head) << said;
+  EXPECT_NE(said.find("tovo.yg0"), std::string::npos) << "the file is named: " << said;
+  EXPECT_NE(said.find(std::strerror(EACCES)), std::string::npos) << said;
+}
+
+TEST_F(UpdateCheckTest, ReadOnlyDataFolderIsNamed) {
+  fs::permissions(root_ / "demo", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const std::string said = testing_support::RunAsOrdinaryUser(root_, [&] { return CheckBeforeUpdate(Folders()).value_or("passed"); });
+  const std::string head = "フォルダ[" + text::PathToUtf8(root_ / "demo") + "]に書き込むことができません。";
+  EXPECT_EQ(said.substr(0, head.size()), head) << said;
+  EXPECT_EQ(said.substr(said.size() - std::string(kStopped).size()), kStopped);
+  EXPECT_FALSE(fs::exists(root_ / "demo" / "~NVXCHK.TMP"));
+}
+
+TEST_F(UpdateCheckTest, ReadOnlyBackupFolderIsNamed) {
+  const fs::path backup = root_ / "live" / "TempData";
+  fs::create_directory(backup);
+  fs::permissions(backup, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+  const std::string said = testing_support::RunAsOrdinaryUser(root_, [&] { return CheckBeforeUpdate(Folders()).value_or("passed"); });
+  const std::string head = "フォルダ[" + text::PathToUtf8(backup) + "]に書き込むことができません。";
+  EXPECT_EQ(said.substr(0, head.size()), head) << said;
+}
+
+TEST_F(UpdateCheckTest, WritableFoldersLeaveNoTrace) {
+  const std::string said = testing_support::RunAsOrdinaryUser(root_, [&] { return CheckBeforeUpdate(Folders()).value_or("passed"); });
+  EXPECT_EQ(said, "passed");
+  for (const char* f : {"live", "demo"}) EXPECT_FALSE(fs::exists(root_ / f / "~NVXCHK.TMP"));
+}
+
+// An index file held by another program (a backup tool, a second copy of the application that
+// only reads it) stops the migration halfway; the check names its table.
+TEST_F(UpdateCheckTest, IndexFileHeldByAnotherProcessIsNamedAsInUse) {
+  testing_support::HeldElsewhere held(root_ / "live" / "tovo.xg0", false);
+  ASSERT_TRUE(held.Holding());
+  EXPECT_EQ(CheckBeforeUpdate(Folders()),
+            "テーブル[" + Shown("live", "tovo.db") + "]はほかのプログラムが使用中です。"
+            "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kStopped);
+}
+#endif
 
 TEST(UpdateCheckRoomTest, RoomNeededCountsEachTablesFamily) {
   const fs::path dir = testing_support::FreshTempDir("update-room");

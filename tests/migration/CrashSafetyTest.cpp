@@ -16,60 +16,10 @@
 #include <set>
 
 #include "MigrationTestSupport.h"
-#include "engine/Table.h"
-#include "migration/MigrationPasses.h"
-#include "paradox/EngineError.h"
-#include "paradox/TableFamily.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace migration_test;
-
-struct Keyed {
-  const char* table;
-  std::vector<const char*> key;
-};
-const Keyed kTables[] = {{"tovo.db", {"SYARYOU_NO", "SYATAI_NO"}},
-                         {"kokyaku.db", {"ID"}},
-                         {"bigtovo.db", {"SYATAI_NO"}},
-                         {"bicycle.db", {"TOUROKU_NO"}}};
-
-std::string KeyOf(const Row& r, const Keyed& k) {
-  std::string key;
-  for (const char* f : k.key) key += r.count(f) && r.at(f) ? *r.at(f) + "|" : "-|";
-  return key;
-}
-
-std::set<std::string> KeysIn(const fs::path& dir, const std::string& table, const Keyed& k) {
-  std::set<std::string> keys;
-  if (!paradox::FindDataFile(dir, table)) return keys;
-  for (const Row& r : ReadTable(dir, table).rows) keys.insert(KeyOf(r, k));
-  return keys;
-}
-
-// Opens the table through the table layer, which first completes an interrupted restructure or
-// swap (also one that had removed the old data file before the crash).
-void OpenAndClose(const fs::path& dir, const std::string& table) {
-  TTable t;
-  migration::PrepareTable(t, Utf8Path(dir), table);
-  try {
-    t.Open();
-  } catch (const EDBEngineError&) {
-    return;  // no table of that name; the records must then be in the backup
-  }
-  t.Close();
-}
-
-void CopyFolder(const fs::path& from, const fs::path& to) {
-  fs::remove_all(to);
-  fs::copy(from, to, fs::copy_options::recursive);
-}
-
-bool Migrate(const Installation& inst, const migration::MigrationProbe& probe = {}) {
-  RecordingUi ui;
-  return migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)), probe);
-}
 
 class CrashSafety : public testing::Test {
  protected:
@@ -78,61 +28,28 @@ class CrashSafety : public testing::Test {
     tag_ = testing::UnitTest::GetInstance()->current_test_info()->name();
     std::replace(tag_.begin(), tag_.end(), '/', '-');
     pristine_ = MakeInstallation("crash-pristine-" + tag_, {.customers = 8, .demoCustomers = 3, .tovoNote = true});
-    for (const Keyed& k : kTables) {
-      sourceKeys_[{0, k.table}] = KeysIn(pristine_.live, k.table, k);
-      sourceKeys_[{1, k.table}] = KeysIn(pristine_.demo, k.table, k);
-    }
+    sourceKeys_ = KeysOfSources(pristine_);
     Installation clean = Fresh("crash-clean");
     probes_ = 0;
     ASSERT_TRUE(Migrate(clean, [&](std::string_view) { ++probes_; }));
-    finalState_ = State(clean);
+    finalState_ = StateOf(clean);
   }
 
-  Installation Fresh(const std::string& name) {
-    Installation inst = pristine_;
-    inst.root = pristine_.root.parent_path() / ("migration-" + name + "-" + tag_);
-    inst.live = inst.root / "Data";
-    inst.demo = inst.root / "Demo";
-    fs::remove_all(inst.root);
-    fs::create_directories(inst.root);
-    CopyFolder(pristine_.live, inst.live);
-    CopyFolder(pristine_.demo, inst.demo);
-    return inst;
-  }
-
-  std::map<std::string, std::vector<std::string>> State(const Installation& inst) {
-    std::map<std::string, std::vector<std::string>> s;
-    for (const char* t : {"TOVO", "KOKYAKU", "BIGTOVO", "bicycle"}) {
-      s[std::string("live ") + t] = Canonical(ReadTable(inst.live, t).rows);
-      s[std::string("demo ") + t] = Canonical(ReadTable(inst.demo, t).rows);
-    }
-    return s;
-  }
+  Installation Fresh(const std::string& name) const { return CopyInstallation(pristine_, name + "-" + tag_); }
 
   // After a crash: every source record somewhere it can be found; then a rerun completes.
   void CheckAfterCrash(const Installation& inst, const std::string& when) {
     SCOPED_TRACE(when);
-    for (int folder = 0; folder < 2; ++folder) {
-      const fs::path dir = folder == 0 ? inst.live : inst.demo;
-      for (const Keyed& k : kTables) {
-        OpenAndClose(dir, k.table);
-        std::set<std::string> found = KeysIn(dir, k.table, k);
-        if (folder == 0) {
-          std::set<std::string> backup = KeysIn(dir / "TempData", k.table, k);
-          found.insert(backup.begin(), backup.end());
-        }
-        for (const std::string& key : sourceKeys_[{folder, k.table}])
-          ASSERT_TRUE(found.count(key)) << k.table << " record " << key << " lost in " << dir;
-      }
-    }
+    const std::string lost = FirstLostRecord(inst, sourceKeys_, true);
+    ASSERT_EQ(lost, "") << "lost";
     ASSERT_TRUE(Migrate(inst));
-    EXPECT_EQ(State(inst), finalState_);
+    EXPECT_EQ(StateOf(inst), finalState_);
   }
 
   std::string tag_;
   Installation pristine_;
-  std::map<std::pair<int, std::string>, std::set<std::string>> sourceKeys_;
-  std::map<std::string, std::vector<std::string>> finalState_;
+  SourceKeys sourceKeys_;
+  MigratedState finalState_;
   int probes_ = 0;
 };
 

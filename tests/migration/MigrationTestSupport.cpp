@@ -5,6 +5,9 @@
 #include <sstream>
 
 #include "engine/Session.h"
+#include "engine/Table.h"
+#include "migration/MigrationPasses.h"
+#include "paradox/EngineError.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/Record.h"
 #include "paradox/TableFamily.h"
@@ -100,6 +103,98 @@ Installation MakeInstallation(const std::string& name, sample::SampleOptions opt
   sample::WriteSampleInstallation(options);
   inst.options = options;
   return inst;
+}
+
+Installation CopyInstallation(const Installation& pristine, const std::string& name, const fs::path& parent) {
+  Installation inst = pristine;
+  inst.root = (parent.empty() ? pristine.root.parent_path() : parent) / ("migration-" + name);
+  inst.live = inst.root / "Data";
+  inst.demo = inst.root / "Demo";
+  fs::remove_all(inst.root);
+  fs::create_directories(inst.root);
+  fs::copy(pristine.live, inst.live, fs::copy_options::recursive);
+  fs::copy(pristine.demo, inst.demo, fs::copy_options::recursive);
+  return inst;
+}
+
+bool Migrate(const Installation& inst, const migration::MigrationProbe& probe) {
+  RecordingUi ui;
+  return migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)), probe);
+}
+
+const std::vector<KeyedTable>& KeyedTables() {
+  static const std::vector<KeyedTable> tables = {{"tovo.db", "NewTovo", {"SYARYOU_NO", "SYATAI_NO"}},
+                                                 {"kokyaku.db", "NewKokyaku", {"ID"}},
+                                                 {"bigtovo.db", "NewBigTovo", {"SYATAI_NO"}},
+                                                 {"bicycle.db", nullptr, {"TOUROKU_NO"}}};
+  return tables;
+}
+
+std::set<std::string> KeysIn(const fs::path& dir, const std::string& table, const KeyedTable& k) {
+  std::set<std::string> keys;
+  if (!paradox::FindDataFile(dir, table)) return keys;
+  for (const Row& r : ReadTable(dir, table).rows) {
+    std::string key;
+    for (const char* f : k.key) key += r.count(f) && r.at(f) ? *r.at(f) + "|" : "-|";
+    keys.insert(key);
+  }
+  return keys;
+}
+
+SourceKeys KeysOfSources(const Installation& inst) {
+  SourceKeys keys;
+  for (const KeyedTable& k : KeyedTables()) {
+    keys[{0, k.table}] = KeysIn(inst.live, k.table, k);
+    keys[{1, k.table}] = KeysIn(inst.demo, k.table, k);
+  }
+  return keys;
+}
+
+namespace {
+
+void OpenAndClose(const fs::path& dir, const std::string& table) {
+  TTable t;
+  migration::PrepareTable(t, Utf8Path(dir), table);
+  try {
+    t.Open();
+  } catch (const EDBEngineError&) {
+    return;  // no table of that name; its records must then be elsewhere
+  }
+  t.Close();
+}
+
+}  // namespace
+
+std::string FirstLostRecord(const Installation& inst, const SourceKeys& sources, bool openFirst) {
+  for (int folder = 0; folder < 2; ++folder) {
+    const fs::path dir = folder == 0 ? inst.live : inst.demo;
+    for (const KeyedTable& k : KeyedTables()) {
+      if (openFirst) OpenAndClose(dir, k.table);
+      std::set<std::string> found = KeysIn(dir, k.table, k);
+      auto add = [&found](const std::set<std::string>& more) { found.insert(more.begin(), more.end()); };
+      if (k.rebuiltAs) {
+        // A new table whose writing was cut short carries the engine's mark and is not read;
+        // what it holds does not count.
+        try {
+          add(KeysIn(dir, k.rebuiltAs, k));
+        } catch (const EDBEngineError&) {
+        }
+      }
+      if (folder == 0) add(KeysIn(dir / "TempData", k.table, k));
+      for (const std::string& key : sources.at({folder, k.table}))
+        if (!found.count(key)) return std::string(k.table) + " record " + key + " in " + Utf8Path(dir);
+    }
+  }
+  return {};
+}
+
+MigratedState StateOf(const Installation& inst) {
+  MigratedState s;
+  for (const char* t : {"TOVO", "KOKYAKU", "BIGTOVO", "bicycle"}) {
+    s[std::string("live ") + t] = Canonical(ReadTable(inst.live, t).rows);
+    s[std::string("demo ") + t] = Canonical(ReadTable(inst.demo, t).rows);
+  }
+  return s;
 }
 
 std::map<std::string, std::string> FolderBytes(const fs::path& dir) {

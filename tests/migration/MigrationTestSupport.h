@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "migration/MigrateTables.h"
@@ -63,6 +65,39 @@ struct Installation {
 
 // A sample installation in a fresh folder named `name`.
 Installation MakeInstallation(const std::string& name, sample::SampleOptions options);
+
+// A copy of `pristine` in a fresh folder named `name` (the same sample, written once), beside
+// it or in `parent`.
+Installation CopyInstallation(const Installation& pristine, const std::string& name,
+                              const std::filesystem::path& parent = {});
+
+bool Migrate(const Installation& inst, const migration::MigrationProbe& probe = {});
+
+// The tables whose records the migration carries, each with the fields that tell its records
+// apart in the sample (before and after the migration).
+struct KeyedTable {
+  const char* table;
+  const char* rebuiltAs;  // the new table's name while it is built; nullptr when widened in place
+  std::vector<const char*> key;
+};
+const std::vector<KeyedTable>& KeyedTables();
+
+// The keys of the records of `table` in `dir`; none when there is no such table.
+std::set<std::string> KeysIn(const std::filesystem::path& dir, const std::string& table, const KeyedTable& k);
+
+// Folder 0 (live) and 1 (demo), table -> the keys of its records.
+using SourceKeys = std::map<std::pair<int, std::string>, std::set<std::string>>;
+SourceKeys KeysOfSources(const Installation& inst);
+
+// The first source record found neither under its table's own name, nor in the table being
+// built, nor (live folder) in the backup folder; "" when every one is found. With
+// `openFirst`, each table is first opened through the table layer, which completes a
+// restructure or a swap that was cut short.
+std::string FirstLostRecord(const Installation& inst, const SourceKeys& sources, bool openFirst);
+
+// The rows of every table the migration changes, both folders, in canonical order.
+using MigratedState = std::map<std::string, std::vector<std::string>>;
+MigratedState StateOf(const Installation& inst);
 
 // Every file of a folder (not below it) with its bytes.
 std::map<std::string, std::string> FolderBytes(const std::filesystem::path& dir);

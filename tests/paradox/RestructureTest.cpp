@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "paradox/EngineError.h"
 #include "paradox/ParadoxTable.h"
@@ -229,3 +230,19 @@ TEST(Restructure, ACrashAtAnyPointLeavesTheOldOrTheNewTableWhole) {
   EXPECT_GT(newKept, 0);
 }
 #endif
+
+// An old member that a committed restructure could not remove (its journal is gone) is not
+// left to a later restructure, whose recovery it would mislead.
+TEST(Restructure, OldMembersLeftByAnEarlierRestructureGo) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  fs::path data = CopyCustomer(fixtures, "restructure_leftover");
+  const fs::path dir = data.parent_path();
+  const auto before = Snapshot(dir);
+  testing_support::WriteFileBytes(dir / "CUSTOMER~RO.X09", "an index of the table before");
+  testing_support::WriteFileBytes(dir / "customer~ro.mb", "memo of the table before");
+  RestructureTable(data, WidenedCity(data, 40));
+  std::set<std::string> names, expected;
+  for (const auto& [name, bytes] : Snapshot(dir)) names.insert(name);
+  for (const auto& [name, bytes] : before) expected.insert(name);
+  EXPECT_EQ(names, expected);
+}
