@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr std::uint64_t kMaxMemberBytes = 8u << 20;
-constexpr std::uint64_t kMaxInputBytes = 32u << 20;  // unpacked per input, over all members
+constexpr std::uint64_t kMaxMemberBytes = 1u << 20;
+constexpr std::uint64_t kMaxInputBytes = 4u << 20;  // unpacked per input, over all members
 
 void ReadAll(lha::ArchiveReader& reader) {
   std::uint64_t budget = kMaxInputBytes;

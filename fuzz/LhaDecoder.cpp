@@ -2,7 +2,7 @@
 // | Offset | Size | Meaning                                                             |
 // |--------|------|---------------------------------------------------------------------|
 // | 0      | 1    | method: low 3 bits 0 -lh0-, 1 -lh4-, 2 -lh5-, 3 -lh6-, 4 -lh7-, 5+ -lh5- |
-// | 1      | 4    | original size (the low 24 bits: the size costs time, not new paths)   |
+// | 1      | 4    | original size (the low 20 bits: more costs time, not new paths)        |
 // | 5      | ...  | the packed bytes                                                      |
 // Unpacking from memory and from an archive source must hand over the same bytes; a stream
 // unpacked without an error gives exactly the original size.
@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr std::uint32_t kSizeMask = (1u << 24) - 1;
+constexpr std::uint32_t kSizeMask = (1u << 20) - 1;
 
 lha::Method MethodOf(std::uint8_t selector) {
   switch (selector & 7) {

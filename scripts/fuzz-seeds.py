@@ -84,8 +84,8 @@ def lha_streams(inputs):
     for f in files_of(inputs):
         for method, original, packed in member_streams(f.read_bytes()):
             if method in METHODS:
-                # The target keeps the low 24 bits of the size: a larger member seeds its start.
-                yield struct.pack('<BI', METHODS[method], original & 0xFFFFFF) + packed
+                # The target keeps the low 20 bits of the size: a larger member seeds its start.
+                yield struct.pack('<BI', METHODS[method], original & 0xFFFFF) + packed
 
 
 def whole_files(inputs):
