@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -54,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   try {
     (void)Read(written);
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "form data written from what was read does not read back: %s\n", e.what());
     std::abort();
   }
   return 0;
