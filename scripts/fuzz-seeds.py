@@ -95,6 +95,7 @@ def whole_files(inputs):
 
 def command_lines(inputs):
     lines = [
+        'e -c -y "C:\\Program Files\\Tovo\\Data\\Temp\\N_UpDate120502.lzh" "C:\\Program Files\\Tovo\\"',
         'x -a1 -n -jf0 "C:\\Program Files\\Tovo\\N_UpDate120502.lzh" "C:\\Program Files\\Tovo\\" *.*',
         'e /c C:\\Temp\\A.LZH C:\\Temp\\out\\ Tovo.EXE TovoData.DLL',
         'l -gm archive',
