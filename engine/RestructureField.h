@@ -37,7 +37,7 @@ struct RestructureEngineCalls {
   paradox::EngineResult (*getOwnerObject)(paradox::CursorHandle, std::uint32_t, paradox::DatabaseHandle*);
   paradox::EngineResult (*restructure)(paradox::DatabaseHandle, std::uint16_t, const paradox::RestructureDescriptor*,
                                        const char*, const char*, const char*, bool);
-  [[noreturn]] void (*raise)(paradox::EngineResult);
+  void (*raise)(paradox::EngineResult);  // throws: a pointer cannot carry [[noreturn]]
 };
 
 // Our engine's calls.

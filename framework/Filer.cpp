@@ -747,6 +747,10 @@ void TWriter::WriteRootComponent(TComponent* root) {
 
 void TWriter::WriteComponent(TComponent* c) {
   c->SetReadingState(false);
+  // A length byte of F0 or more reads as the prefix of an inherited or inline object.
+  if (c->ClassName().size() >= kPrefixMask)
+    throw EWriteError("Class name of " + std::to_string(c->ClassName().size()) +
+                      " bytes: form data holds class names of at most 239 bytes");
   WriteShortString(c->ClassName());
   WriteShortString(c->Name());
   WriteProperties(*c, "");

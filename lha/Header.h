@@ -121,11 +121,14 @@ const char* MethodId(Method m);
 // 100-ns intervals since 1601-01-01 UTC, the Windows FILETIME.
 using FileTime = std::uint64_t;
 constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+// FILETIMEs from 2^63 on (the year 30828 and later) fit no signed 64-bit count of 100 ns, so
+// both conversions count in unsigned arithmetic; whole seconds, rounded towards 1970.
 inline FileTime FileTimeFromUnix(std::int64_t seconds) {
-  return static_cast<FileTime>(seconds * 10000000LL) + kFileTimeUnixEpoch;
+  return static_cast<FileTime>(seconds) * 10000000ULL + kFileTimeUnixEpoch;
 }
 inline std::int64_t UnixFromFileTime(FileTime t) {
-  return (static_cast<std::int64_t>(t) - static_cast<std::int64_t>(kFileTimeUnixEpoch)) / 10000000LL;
+  if (t >= kFileTimeUnixEpoch) return static_cast<std::int64_t>((t - kFileTimeUnixEpoch) / 10000000ULL);
+  return -static_cast<std::int64_t>((kFileTimeUnixEpoch - t) / 10000000ULL);
 }
 
 struct MemberHeader {

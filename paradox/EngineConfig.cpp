@@ -43,6 +43,8 @@ class Reader {
         std::size_t bodyAt = pos_;
         if (Code("a section body mark") != kConfigSectionBody) Fail(bodyAt, "section name not followed by 01 00");
         node.isSection = true;
+        if (open.size() > kMaxConfigDepth)
+          Fail(at, "sections nested deeper than " + std::to_string(kMaxConfigDepth));
         open.back()->children.push_back(std::move(node));
         open.push_back(&open.back()->children.back());
         openedAt.push_back(at);

@@ -21,6 +21,8 @@
 // DATABASES (<alias>\DB INFO with TYPE, PATH, ... and for SQL aliases <alias>\DB OPEN). Names and
 // values are bytes in the ANSI code page of the machine that wrote the file; this class keeps
 // them as bytes. Names are matched without regard to ASCII letter case, as the engine does.
+// Files nest three sections deep at most; a file nesting deeper than kMaxConfigDepth is refused
+// as damaged, since the tree is walked recursively and a hostile file could exhaust the stack.
 
 #include <cstdint>
 #include <filesystem>
@@ -37,6 +39,7 @@ constexpr std::uint16_t kConfigParamKind = 0x0001;
 constexpr std::uint16_t kConfigSectionBody = 0x0001;
 constexpr std::uint16_t kConfigValueCode = 0x0004;
 constexpr std::uint16_t kConfigEndCode = 0x0002;
+constexpr std::size_t kMaxConfigDepth = 32;
 
 // One item of the file: a section with its children in file order, or a parameter.
 struct ConfigNode {

@@ -415,6 +415,30 @@ TEST(FormStream, MalformedDataNamesTheOffset) {
   }
 }
 
+// A class name's length byte of F0 or more is where a reader expects an object prefix, so the
+// writer once wrote form data for such a name that no reader could read back.
+TEST(FormStream, ClassNamesThatWouldReadAsAPrefixAreRefusedByTheWriter) {
+  const std::string longest(239, 'T');
+  TForm fits(nullptr);
+  fits.PoseAsClass(longest);
+  const std::string written = WriteComponentToBytes(&fits);
+  EXPECT_EQ(TReader::ReadRootClassName(written), longest);
+  TForm back(nullptr);
+  back.PoseAsClass(longest);
+  EXPECT_NO_THROW(TReader(written).ReadRootComponent(&back));
+
+  for (std::size_t size : {240, 255}) {
+    TForm tooLong(nullptr);
+    tooLong.PoseAsClass(std::string(size, 'T'));
+    try {
+      WriteComponentToBytes(&tooLong);
+      ADD_FAILURE() << size << " bytes: written";
+    } catch (const EWriteError& e) {
+      EXPECT_NE(std::string(e.what()).find(std::to_string(size) + " bytes"), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST(FormStream, EveryTruncationAndRandomDamageFailsCleanly) {
   RegisterComponentClass(TSample::StaticClass());
   THolder h(nullptr);

@@ -254,6 +254,33 @@ TEST(ArchiveReader, TakesSizesFromTheLargeSizeHeader) {
   EXPECT_EQ(lha::ArchiveReader(a).ExtractToVector(m[0]), data);
 }
 
+// The conversions once subtracted in signed arithmetic, which overflows for a FILETIME of 2^63
+// or more: an archive could name such a time in its 0x41 header.
+TEST(ArchiveReader, WriteTimesBeyondTheSignedRangeConvertExactly) {
+  const std::uint64_t top = ~0ULL;
+  const std::int64_t topSeconds = 1833029933770;  // (2^64 - 1 - epoch) / 10^7, rounded down
+  EXPECT_EQ(lha::UnixFromFileTime(top), topSeconds);
+  EXPECT_EQ(lha::UnixFromFileTime(1ULL << 63), 910692730085);
+  EXPECT_EQ(lha::FileTimeFromUnix(topSeconds), top - (top - lha::kFileTimeUnixEpoch) % 10000000);
+  EXPECT_EQ(lha::UnixFromFileTime(0), -11644473600);
+  EXPECT_EQ(lha::FileTimeFromUnix(-11644473600), 0u);
+  EXPECT_EQ(lha::UnixFromFileTime(lha::kFileTimeUnixEpoch - 1), 0);
+
+  const Bytes data = lha_test::TextBytes(100, 4);
+  Bytes times{0x41};
+  Add64(times, 0);
+  Add64(times, top);  // last write
+  Add64(times, 0);
+  Bytes a = Level2("-lh0-", data, {Ext(0x01, "late.txt"), times, Ext(0x00, std::string(2, '\0'))},
+                   static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(data.size()));
+  a.insert(a.end(), data.begin(), data.end());
+  a.push_back(0);
+  const std::vector<lha::MemberHeader> m = lha::ListMembers(a);
+  ASSERT_EQ(m.size(), 1u);
+  ASSERT_EQ(m[0].writeTime, top);
+  EXPECT_EQ(m[0].ModificationUnixTime(), topSeconds);
+}
+
 Bytes Level0Or1(int level, const std::string& name, const Bytes& data, const std::vector<Bytes>& extended = {}) {
   Bytes h{0, 0};
   const std::string method = "-lh0-";

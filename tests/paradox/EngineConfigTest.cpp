@@ -150,6 +150,33 @@ TEST(EngineConfigMalformed, ErrorsNameTheOffset) {
   EXPECT_EQ(FailOffset(section + "\x03"s), 8u);                     // half a code
 }
 
+// Sections nested n deep, each holding one parameter, then closed.
+std::string NestedSections(std::size_t n) {
+  using namespace std::string_literals;
+  std::string bytes;
+  for (std::size_t i = 0; i < n; ++i) bytes += "\x03\x00\x00\x00S\x00\x01\x00"s + "\x03\x00\x01\x00P\x00\x04\x00V\x00"s;
+  for (std::size_t i = 0; i < n; ++i) bytes += "\x02\x00"s;
+  return bytes;
+}
+
+TEST(EngineConfigMalformed, NestingTooDeepForTheStackIsRefusedWhereItStarts) {
+  const std::string deepest = NestedSections(paradox::kMaxConfigDepth);
+  EngineConfig config = EngineConfig::Parse(deepest);
+  EXPECT_EQ(config.Serialize(), deepest);
+  const std::string path = [] {
+    std::string p = "S";
+    for (std::size_t i = 1; i < paradox::kMaxConfigDepth; ++i) p += "\\S";
+    return p;
+  }();
+  ASSERT_NE(config.FindSectionPath(path), nullptr);
+  EXPECT_EQ(config.FindSectionPath(path)->FindParam("P")->value, "V");
+
+  // One level more: the offending section is named. A million levels once parsed and then
+  // overflowed the stack when the tree was written or destroyed.
+  EXPECT_EQ(FailOffset(NestedSections(paradox::kMaxConfigDepth + 1)), paradox::kMaxConfigDepth * 18);
+  EXPECT_EQ(FailOffset(NestedSections(1000000)), paradox::kMaxConfigDepth * 18);
+}
+
 TEST(EngineConfigMalformed, EveryTruncationOfTheSamplesIsCaughtOrBalanced) {
   NORVEX_REQUIRE_FIXTURES(fixtures);
   for (const char* name : {"idapi32-95nt.cfg", "idapi-composite.cfg"}) {
