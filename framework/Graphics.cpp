@@ -1,6 +1,7 @@
 #include "framework/Graphics.h"
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -174,6 +175,9 @@ void JpegErrorExit(j_common_ptr cinfo) {
 
 void JpegSilence(j_common_ptr, int) {}
 
+// 48 MiB of RGB at the most: a picture on a form, in a 32-bit process.
+constexpr std::uint64_t kMaxJpegPixels = 16ull << 20;
+
 // Decodes to RGB. libjpeg reports errors through error_exit, which must not return; it
 // jumps back here, so no C++ object with a destructor may live between setjmp and the calls.
 bool DecodeJpeg(const std::string& bytes, std::string& rgb, int& width, int& height, std::string& why) {
@@ -183,10 +187,8 @@ bool DecodeJpeg(const std::string& bytes, std::string& rgb, int& width, int& hei
   err.mgr.error_exit = JpegErrorExit;
   err.mgr.emit_message = JpegSilence;
   err.message[0] = 0;
-  unsigned char* row = nullptr;
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    std::free(row);
     why = err.message;
     return false;
   }
@@ -196,25 +198,23 @@ bool DecodeJpeg(const std::string& bytes, std::string& rgb, int& width, int& hei
   cinfo.out_color_space = JCS_RGB;
   jpeg_start_decompress(&cinfo);
   std::size_t stride = std::size_t{cinfo.output_width} * 3;
-  if (cinfo.output_components != 3 || cinfo.output_width > 16384 || cinfo.output_height > 16384) {
+  if (cinfo.output_components != 3 || cinfo.output_width > 16384 || cinfo.output_height > 16384 ||
+      std::uint64_t{cinfo.output_width} * cinfo.output_height > kMaxJpegPixels) {
     std::snprintf(err.message, sizeof err.message, "unsupported JPEG layout");
     jpeg_destroy_decompress(&cinfo);
     why = err.message;
     return false;
   }
   rgb.assign(stride * cinfo.output_height, '\0');
-  row = static_cast<unsigned char*>(std::malloc(stride));
+  // Scanlines go straight into the picture: nothing is allocated that a jump would leak.
   while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW rows[1] = {row};
-    JDIMENSION y = cinfo.output_scanline;
+    JSAMPROW rows[1] = {reinterpret_cast<JSAMPLE*>(&rgb[stride * cinfo.output_scanline])};
     jpeg_read_scanlines(&cinfo, rows, 1);
-    std::memcpy(&rgb[stride * y], row, stride);
   }
   width = static_cast<int>(cinfo.output_width);
   height = static_cast<int>(cinfo.output_height);
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
-  std::free(row);
   return true;
 }
 }  // namespace

@@ -270,6 +270,25 @@ TEST(Pictures, DataHoldsTheClassNameTheLengthAndTheJpeg) {
   EXPECT_THROW(h.ReadFormData(broken), EReadError);
 }
 
+// A picture whose header claims more pixels than a form could show is refused before its
+// buffer is made (8192 x 4096 would be 96 MiB of RGB in a 32-bit process).
+TEST(Pictures, HugeDimensionsAreRefusedBeforeAllocating) {
+  std::string jpeg = testing_support::ReadFileBytes(testing_support::SourceDir() / "tests/tools/formc/forms/Gradient.jpg");
+  std::size_t sof = jpeg.find("\xFF\xC0");
+  if (sof == std::string::npos) sof = jpeg.find("\xFF\xC2");
+  ASSERT_NE(sof, std::string::npos);
+  // Marker, length (2), precision (1), then height and width, big-endian.
+  jpeg.replace(sof + 5, 4, std::string("\x10\x00\x20\x00", 4));
+  TForm f(nullptr);
+  auto* img = new TImage(&f);
+  try {
+    img->Picture()->LoadJpegBytes(jpeg);
+    FAIL() << "accepted";
+  } catch (const EReadError& e) {
+    EXPECT_NE(std::string(e.what()).find("unsupported JPEG layout"), std::string::npos) << e.what();
+  }
+}
+
 TEST(Reader, DesignModeAssignsWithoutLoading) {
   struct TProbe : TComponent {
     explicit TProbe(TComponent* o) : TComponent(o) {}
