@@ -3,7 +3,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
 #include "text/Ascii.h"
 
 namespace paradox {
@@ -168,10 +170,13 @@ EngineConfig EngineConfig::Parse(std::string_view bytes, const std::string& file
 
 EngineConfig EngineConfig::Load(const std::filesystem::path& file) {
   std::string name = reinterpret_cast<const char*>(file.u8string().c_str());
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
+  std::ifstream in;
+  if (!FaultGate(FileOperation::kOpen)) in.open(file, std::ios::binary);
+  if (!in.is_open())
     throw EDBEngineError(EngineErrorCode::kFileNotFound, "Cannot open the configuration file", name);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (!FaultGate(FileOperation::kRead)) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  else in.setstate(std::ios::badbit);
   if (in.bad()) throw EDBEngineError(EngineErrorCode::kIoError, "Cannot read the configuration file", name);
   return Parse(bytes, name);
 }
@@ -183,12 +188,9 @@ std::string EngineConfig::Serialize() const {
 }
 
 void EngineConfig::Save(const std::filesystem::path& file) const {
-  std::string name = reinterpret_cast<const char*>(file.u8string().c_str());
-  std::string bytes = Serialize();
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (out) out.close();
-  if (!out) throw EDBEngineError(EngineErrorCode::kIoError, "Cannot write the configuration file", name);
+  // The aliases of every program on the machine live here: a write that fails half way must
+  // leave the old file, not a truncated one.
+  WriteFileDurably(file, Serialize());
 }
 
 const ConfigNode* EngineConfig::FindSectionPath(std::string_view path) const {

@@ -8,12 +8,17 @@
 #include <random>
 
 #include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
 #include "support/TestPaths.h"
 
 namespace {
 
 using paradox::ConfigNode;
+using paradox::ArmFault;
+using paradox::DisarmFault;
 using paradox::EngineConfig;
+using paradox::FileOperation;
+using paradox::InjectedFault;
 using testing_support::ReadFileBytes;
 
 std::string Sample(const std::filesystem::path& fixtures, const char* name) {
@@ -111,6 +116,36 @@ TEST(EngineConfigWriter, WrittenFileReadsBack) {
   EXPECT_EQ(back.AliasParams("tovo")->front(), "PATH=D:\\Tovo\\Data");
   EXPECT_EQ(back.AliasParams("TovoDemo")->front(), "PATH=" + demoPath);
   EXPECT_EQ(back.ParadoxLangDriver(), "japan");
+}
+
+// The file names every alias of the machine: a write that fails leaves the old one whole, and
+// reading passes the same fault gate as the tables.
+TEST(EngineConfigWriter, AFailedWriteLeavesTheOldFileAndAFailedReadIsAnError) {
+  std::filesystem::path dir = testing_support::FreshTempDir("EngineConfigFaults");
+  EngineConfig config;
+  config.SetStandardAlias("Tovo", "C:\\Tovo\\Data");
+  config.Save(dir / "IDAPI32.CFG");
+  const std::string before = ReadFileBytes(dir / "IDAPI32.CFG");
+  EngineConfig changed = config;
+  changed.SetStandardAlias("TovoDemo", "C:\\Tovo\\Demo");
+  {
+    ArmFault({InjectedFault::kDiskFull, FileOperation::kWrite, 1, false});
+    EXPECT_THROW(changed.Save(dir / "IDAPI32.CFG"), EDBEngineError);
+    DisarmFault();
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "IDAPI32.CFG"), before);
+  EXPECT_FALSE(std::filesystem::exists(dir / "IDAPI32.CFG.tmp"));
+  for (FileOperation op : {FileOperation::kOpen, FileOperation::kRead}) {
+    ArmFault({InjectedFault::kAccessDenied, op, 1, false});
+    try {
+      EngineConfig::Load(dir / "IDAPI32.CFG");
+      ADD_FAILURE() << FileOperationName(op) << " refused, yet the file was read";
+    } catch (const EDBEngineError& e) {
+      EXPECT_EQ(e.Code(), op == FileOperation::kOpen ? EngineErrorCode::kFileNotFound : EngineErrorCode::kIoError);
+    }
+    DisarmFault();
+  }
+  EXPECT_EQ(EngineConfig::Load(dir / "IDAPI32.CFG").Serialize(), config.Serialize());
 }
 
 TEST(EngineConfigWriter, EmbeddedNulCannotShiftTheStream) {
