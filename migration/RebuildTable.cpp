@@ -14,6 +14,8 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/ParadoxFormat.h"
+#include "paradox/SecondaryIndex.h"
 #include "paradox/TableFamily.h"
 #include "paradox/TableSwap.h"
 #include "text/Utf8Path.h"
@@ -132,7 +134,17 @@ void BackUpAndVerify(MigrationRun& run, const RebuildPlan& plan, const std::stri
   paradox::SyncDirectory(backupDir);
 }
 
-bool CreateNewTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder, TTable& fresh) {
+// The records the new table must take, from the source's header: the engine picks a block size
+// that holds them, where the configured one would leave a large shop's table full part way.
+// No source gives 0, and the copy then reports the missing table as before.
+std::uint32_t SourceRecordCount(const std::string& folder, std::string_view table) {
+  const auto dataFile = paradox::FindDataFile(text::PathFromUtf8(folder), table);
+  if (!dataFile) return 0;
+  return paradox::GetU32(paradox::ReadDataHeader(*dataFile), paradox::format::kHeaderRecordCount);
+}
+
+bool CreateNewTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder, std::uint32_t records,
+                    TTable& fresh) {
   try {
     fresh.SetDatabaseName(folder);
     fresh.Close();
@@ -142,6 +154,7 @@ bool CreateNewTable(MigrationRun& run, const RebuildPlan& plan, const std::strin
     for (const FieldLayout& f : plan.fields) fresh.FieldDefs().Add(std::string(f.name), f.type, f.size, f.required);
     fresh.IndexDefs().Clear();
     for (const IndexLayout& i : plan.indexes) fresh.IndexDefs().Add(std::string(i.name), std::string(i.fields), i.options);
+    fresh.SetExpectedRecordCount(records);
     fresh.CreateTable();
     fresh.Open();
   } catch (const std::exception&) {
@@ -179,8 +192,15 @@ bool RebuildTable(MigrationRun& run, const RebuildPlan& plan, const std::string&
   }
   TTable source;
   PrepareTableOrSay(run, source, folder, plan.source);
+  std::uint32_t records = 0;
+  try {
+    records = SourceRecordCount(folder, plan.source);
+  } catch (const EDBEngineError& e) {
+    run.ui.ShowMessage(RebuildFailureText(plan.failure, e.what()), MessageKind::Plain, kButtonOk);
+    return false;
+  }
   TTable fresh;
-  if (!CreateNewTable(run, plan, folder, fresh)) return false;
+  if (!CreateNewTable(run, plan, folder, records, fresh)) return false;
   run.ui.StepProgress(kProgressAfterCreate);
   try {
     CopyAndReplace(run, plan, folder, source, fresh);

@@ -55,7 +55,10 @@ std::string Sjis(std::string_view utf8) { return text::FromUtf8(utf8).value(); }
 TDateTime Day(int y, int m, int d) { return engine::CivilToDateTime({y, m, d}); }
 
 struct TableWriter {
-  explicit TableWriter(const std::string& folder, std::string_view name) {
+  // `records`: how many the table will get, so that the engine gives a large sample blocks
+  // that hold them all.
+  TableWriter(const std::string& folder, std::string_view name, int records = 0) {
+    table.SetExpectedRecordCount(static_cast<std::uint32_t>(records));
     table.SetDatabaseName(folder);
     table.SetTableName(std::string(name));
     table.SetTableType(ttParadox);
@@ -95,7 +98,7 @@ std::string Phone(Random& r, const char* prefix) {
 }
 
 void WriteCustomers(const std::string& folder, const SampleOptions& o, int count, Random& r) {
-  TableWriter w(folder, "kokyaku.db");
+  TableWriter w(folder, "kokyaku.db", count);
   w.Field("ID", ftInteger);
   w.Field("NAME", ftString, 20);
   w.Field("KANA", ftString, 20);
@@ -148,7 +151,7 @@ void WriteCustomers(const std::string& folder, const SampleOptions& o, int count
 std::string FrameNumber(const char* prefix, int i) { return std::string(prefix) + "-" + std::to_string(100000 + i); }
 
 void WriteTovo(const std::string& folder, const SampleOptions& o, int count, int customers, Random& r) {
-  TableWriter w(folder, "tovo.db");
+  TableWriter w(folder, "tovo.db", count);
   w.Field("SYARYOU_NO", ftString, 20);
   w.Field("SYATAI_NO", ftString, 20);
   w.Field("SYASEKI_NO", ftString, 14);
@@ -183,7 +186,7 @@ void WriteTovo(const std::string& folder, const SampleOptions& o, int count, int
 }
 
 void WriteBigTovo(const std::string& folder, const SampleOptions& o, int count, int customers, Random& r) {
-  TableWriter w(folder, "bigtovo.db");
+  TableWriter w(folder, "bigtovo.db", count);
   w.Field("SYARYOU_NO", ftString, 20);
   w.Field("SYATAI_NO", ftString, 16);
   w.Field("ID", ftInteger);
@@ -216,7 +219,7 @@ void WriteBigTovo(const std::string& folder, const SampleOptions& o, int count, 
 }
 
 void WriteBicycles(const std::string& folder, int count, int customers, Random& r) {
-  TableWriter w(folder, "bicycle.db");
+  TableWriter w(folder, "bicycle.db", count);
   w.Field("TOUROKU_NO", ftString, 14);
   w.Field("SYATAI_NO", ftString, 16);
   w.Field("ID", ftInteger);
