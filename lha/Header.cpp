@@ -5,6 +5,7 @@
 
 #include "lha/Crc16.h"
 #include "lha/LhaError.h"
+#include "text/CodePage.h"
 
 namespace lha {
 namespace {
@@ -37,7 +38,7 @@ std::string NormaliseSeparators(std::string_view raw) {
     unsigned char c = static_cast<unsigned char>(raw[i]);
     if (c == 0xFF || c == '\\') {
       out += '/';
-    } else if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < raw.size() &&
+    } else if (text::IsShiftJisLeadByte(c) && i + 1 < raw.size() &&
                static_cast<unsigned char>(raw[i + 1]) >= 0x40 && raw[i + 1] != 0x7F) {
       out += raw[i];
       out += raw[++i];

@@ -7,6 +7,7 @@
 #include "paradox/EngineError.h"
 #include "paradox/FaultInjection.h"
 #include "text/Ascii.h"
+#include "text/Utf8Path.h"
 
 namespace paradox {
 namespace {
@@ -169,7 +170,7 @@ EngineConfig EngineConfig::Parse(std::string_view bytes, const std::string& file
 }
 
 EngineConfig EngineConfig::Load(const std::filesystem::path& file) {
-  std::string name = reinterpret_cast<const char*>(file.u8string().c_str());
+  std::string name = text::PathToUtf8(file);
   std::ifstream in;
   if (!FaultGate(FileOperation::kOpen)) in.open(file, std::ios::binary);
   if (!in.is_open())

@@ -11,6 +11,7 @@
 #include "framework/Filer.h"
 #include "framework/Forms.h"
 #include "text/CodePage.h"
+#include "text/Utf8Path.h"
 
 int FormBinary::LineAt(std::uint64_t offset) const {
   int line = lines.empty() ? 0 : lines.front().second;
@@ -431,7 +432,7 @@ class Converter {
   }
 
   std::string FileValue(const std::string& name, int line) {
-    std::filesystem::path p = std::filesystem::u8path(name);
+    std::filesystem::path p = text::PathFromUtf8(name);
     if (p.is_relative()) p = base_ / p;
     std::ifstream in(p, std::ios::binary);
     if (!in) throw FormTextError(line, "cannot read file " + p.string());
@@ -480,7 +481,7 @@ std::string CompileForm(std::string_view text, const FormCompileOptions& options
     for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     auto it = upperMap.find(key);
     if (it != upperMap.end()) return it->second;
-    std::filesystem::path p = std::filesystem::u8path(stored);
+    std::filesystem::path p = text::PathFromUtf8(stored);
     if (p.is_relative()) return (options.baseDir / p).string();
     return stored;
   });

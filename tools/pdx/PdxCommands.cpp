@@ -23,14 +23,11 @@ namespace pdx {
 
 namespace {
 
-fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
-
 fs::path ResolveTable(const std::string& arg) {
   // The directory's own spelling of the name, so that messages name the real file.
-  fs::path p = FromUtf8(arg);
+  fs::path p = text::PathFromUtf8(arg);
   fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
-  auto u8 = p.filename().u8string();
-  if (auto found = FindDataFile(dir, std::string(u8.begin(), u8.end()))) return *found;
+  if (auto found = FindDataFile(dir, text::PathToUtf8(p.filename()))) return *found;
   std::error_code ec;
   if (fs::is_regular_file(p, ec)) return p;
   throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", arg);

@@ -5,6 +5,7 @@
 #include "paradox/IndexRebuild.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableFamily.h"
+#include "text/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -12,15 +13,12 @@ namespace pdx {
 
 namespace {
 
-fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
-
 fs::path DataFileOf(const std::string& arg) {
-  fs::path p = FromUtf8(arg);
+  fs::path p = text::PathFromUtf8(arg);
   std::error_code ec;
   if (fs::is_regular_file(p, ec)) return p;
   fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
-  auto u8 = p.filename().u8string();
-  if (auto found = paradox::FindDataFile(dir, std::string(u8.begin(), u8.end()))) return *found;
+  if (auto found = paradox::FindDataFile(dir, text::PathToUtf8(p.filename()))) return *found;
   throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", arg);
 }
 
@@ -33,7 +31,7 @@ int RunReindex(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   try {
     const fs::path data = DataFileOf(args[1]);
-    const fs::path dir = FromUtf8(args[3]);
+    const fs::path dir = text::PathFromUtf8(args[3]);
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (!fs::is_directory(dir, ec)) {
