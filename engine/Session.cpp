@@ -28,7 +28,7 @@ void TSession::GetAliasParams(const std::string& alias, std::vector<std::string>
   std::optional<std::string> name = text::FromUtf8(alias, text::kShiftJis);
   std::optional<std::vector<std::string>> params;
   if (name) params = Config().AliasParams(*name);
-  if (!params) throw EDBEngineError(EngineErrorCode::kUnknownAlias, "Unknown database. Alias: " + alias);
+  if (!params) RaiseEngineError(EngineMessage::kUnknownAlias, alias);
   for (const std::string& line : *params) list.push_back(ConfigTextToUtf8(line));
 }
 

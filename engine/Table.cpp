@@ -70,7 +70,7 @@ int DefSizeOf(const paradox::FieldDef& f) {
 }
 
 [[noreturn]] void BadDefinition(const std::string& what) {
-  throw EDBEngineError(EngineErrorCode::kInvalidParameter, what);
+  RaiseEngineError(EngineErrorCode::kInvalidParameter, what);
 }
 
 std::uint8_t SizeByte(const TFieldDef& def, int add) {
@@ -411,8 +411,8 @@ void TTable::Open() {
   paradox::RecoverTableSwap(dir, tableName_);
   std::optional<std::filesystem::path> file = paradox::FindDataFile(dir, tableName_);
   if (!file) {
-    std::u8string name = (dir / text::PathFromUtf8(paradox::TableBaseName(tableName_) + ".DB")).u8string();
-    throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", std::string(name.begin(), name.end()));
+    RaiseEngineError(EngineMessage::kTableNotFound, {},
+                     text::PathToUtf8(dir / text::PathFromUtf8(paradox::TableBaseName(tableName_) + ".DB")));
   }
   table_ = paradox::ParadoxTable::Open(*file, exclusive_ ? paradox::OpenMode::kExclusive : paradox::OpenMode::kShared);
   try {
@@ -634,7 +634,7 @@ void TTable::MakeWritable() {
     LoadCurrent();
   }
   if (std::optional<std::string> refusal = table_->WriteRefusal())
-    throw EDBEngineError(EngineErrorCode::kReadOnly, *refusal, std::string(reinterpret_cast<const char*>(table_->Path().u8string().c_str())));
+    RaiseEngineError(EngineErrorCode::kReadOnly, *refusal, text::PathToUtf8(table_->Path()));
 }
 
 void TTable::Edit() {

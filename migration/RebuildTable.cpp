@@ -90,7 +90,7 @@ void CopyRecords(MigrationRun& run, const RebuildPlan& plan, TTable& source, TTa
 }
 
 [[noreturn]] void CheckFailed(std::string_view what, const fs::path& file) {
-  throw EDBEngineError(EngineErrorCode::kIoError, std::string(what), paradox::PathText(file));
+  RaiseEngineError(EngineErrorCode::kIoError, std::string(what), paradox::PathText(file));
 }
 
 void CheckNewTable(const std::string& folder, const RebuildPlan& plan, int expected) {

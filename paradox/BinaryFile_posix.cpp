@@ -34,8 +34,7 @@ class PosixFile final : public BinaryFile {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) Fail("read failed", offset);
       if (n == 0)
-        throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nfile ends early",
-                             PathText(path_), offset + done);
+        RaiseEngineError(EngineMessage::kCorruptData, "file ends early", PathText(path_), offset + done);
       done += static_cast<std::size_t>(n);
     }
     return buf;
@@ -65,8 +64,7 @@ class PosixFile final : public BinaryFile {
 
  private:
   [[noreturn]] void Fail(const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
-    throw EDBEngineError(EngineErrorCode::kIoError, std::string("I/O error.\n") + what + ": " + std::strerror(errno),
-                         PathText(path_), at);
+    RaiseEngineError(EngineMessage::kIoError, std::string(what) + ": " + std::strerror(errno), PathText(path_), at);
   }
   [[noreturn]] void FailWith(InjectedFault fault, FileOperation op, const char* what,
                              std::optional<std::uint64_t> at = std::nullopt) const {
@@ -111,8 +109,8 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
   if (fd < 0) {
     int e = errno;
     if (e == ENOENT)
-      throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", PathText(path));
-    throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot open file.\n") + std::strerror(e), PathText(path));
+      RaiseEngineError(EngineMessage::kTableNotFound, {}, PathText(path));
+    RaiseEngineError(EngineMessage::kCannotOpen, std::strerror(e), PathText(path));
   }
   const int op = (access == FileAccess::kReadShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
   for (;;) {
@@ -124,8 +122,8 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
     ::close(fd);
     if (made) ::unlink(path.c_str());
     if (e == EWOULDBLOCK)
-      throw EDBEngineError(EngineErrorCode::kFileLocked, "Table is busy.", PathText(path));
-    throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot lock file.\n") + std::strerror(e), PathText(path));
+      RaiseEngineError(EngineMessage::kTableBusy, {}, PathText(path));
+    RaiseEngineError(EngineMessage::kCannotLock, std::strerror(e), PathText(path));
   }
   auto file = std::make_unique<PosixFile>(path, fd);
   if (access == FileAccess::kCreateExclusive && !made) file->Truncate(0);

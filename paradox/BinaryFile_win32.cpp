@@ -34,8 +34,7 @@ class Win32File final : public BinaryFile {
         n = 0;
       }
       if (n == 0)
-        throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nfile ends early",
-                             PathText(path_), at);
+        RaiseEngineError(EngineMessage::kCorruptData, "file ends early", PathText(path_), at);
       done += n;
     }
     return buf;
@@ -70,9 +69,8 @@ class Win32File final : public BinaryFile {
 
  private:
   [[noreturn]] void Fail(const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
-    throw EDBEngineError(EngineErrorCode::kIoError,
-                         std::string("I/O error.\n") + what + " (error " + std::to_string(GetLastError()) + ")",
-                         PathText(path_), at);
+    RaiseEngineError(EngineMessage::kIoError, std::string(what) + " (error " + std::to_string(GetLastError()) + ")",
+                     PathText(path_), at);
   }
   [[noreturn]] void FailWith(InjectedFault fault, const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
     SetLastError(FaultWin32Error(fault));
@@ -100,11 +98,10 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND)
-      throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", PathText(path));
+      RaiseEngineError(EngineMessage::kTableNotFound, {}, PathText(path));
     if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION)
-      throw EDBEngineError(EngineErrorCode::kFileLocked, "Table is busy.", PathText(path));
-    throw EDBEngineError(EngineErrorCode::kIoError, "Cannot open file.\n(error " + std::to_string(e) + ")",
-                         PathText(path));
+      RaiseEngineError(EngineMessage::kTableBusy, {}, PathText(path));
+    RaiseEngineError(EngineMessage::kCannotOpen, "(error " + std::to_string(e) + ")", PathText(path));
   }
   return std::make_unique<Win32File>(path, h);
 }

@@ -25,7 +25,7 @@ std::string Entry(const BlockIndexEntry& e, std::size_t keySize) {
 std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& records, std::size_t recordSize,
                              std::size_t blockBytes) {
   const std::size_t perBlock = (blockBytes - format::kBlockHeaderSize) / recordSize;
-  if (perBlock == 0) throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Record does not fit a block.");
+  if (perBlock == 0) RaiseEngineError(EngineMessage::kRecordExceedsBlock);
   const std::size_t count = (records.size() + perBlock - 1) / perBlock;
   out.reserve(out.size() + count * blockBytes);
   for (std::size_t b = 0; b < count; ++b) {

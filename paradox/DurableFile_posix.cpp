@@ -32,14 +32,12 @@ int MakeDir(const char* path, const char*) { return ::mkdir(path, 0777); }
 
 void ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (Gated(FileOperation::kRename, Rename, from.c_str(), to.c_str()) != 0)
-    throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot rename file.\n") + std::strerror(errno),
-                         PathText(from));
+    RaiseEngineError(EngineMessage::kCannotRename, std::strerror(errno), PathText(from));
 }
 
 void RemoveFile(const std::filesystem::path& path) {
   if (Gated(FileOperation::kDelete, Unlink, path.c_str(), nullptr) != 0 && errno != ENOENT)
-    throw EDBEngineError(EngineErrorCode::kIoError, std::string("Cannot delete file.\n") + std::strerror(errno),
-                         PathText(path));
+    RaiseEngineError(EngineMessage::kCannotDelete, std::strerror(errno), PathText(path));
 }
 
 bool RemoveFileIfPossible(const std::filesystem::path& path) noexcept {
@@ -66,8 +64,7 @@ void SyncDirectory(const std::filesystem::path& dir) {
   ::close(fd);
   // Some file systems cannot sync a directory at all (EINVAL); that says nothing about the entries.
   if (rc != 0 && e != EINVAL && e != ENOTSUP)
-    throw EDBEngineError(EngineErrorCode::kIoError, std::string("I/O error.\nflush failed: ") + std::strerror(e),
-                         PathText(dir));
+    RaiseEngineError(EngineMessage::kIoError, std::string("flush failed: ") + std::strerror(e), PathText(dir));
 }
 
 }  // namespace paradox

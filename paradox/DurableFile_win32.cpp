@@ -28,16 +28,14 @@ void ReplaceFileAtomically(const std::filesystem::path& from, const std::filesys
         return MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       }))
-    throw EDBEngineError(EngineErrorCode::kIoError,
-                         "Cannot rename file.\nWindows error " + std::to_string(GetLastError()), PathText(from));
+    RaiseEngineError(EngineMessage::kCannotRename, "Windows error " + std::to_string(GetLastError()), PathText(from));
 }
 
 void RemoveFile(const std::filesystem::path& path) {
   if (Gated(FileOperation::kDelete, [&] { return DeleteFileW(path.wstring().c_str()) != 0; })) return;
   const DWORD e = GetLastError();
   if (!Missing(e))
-    throw EDBEngineError(EngineErrorCode::kIoError, "Cannot delete file.\nWindows error " + std::to_string(e),
-                         PathText(path));
+    RaiseEngineError(EngineMessage::kCannotDelete, "Windows error " + std::to_string(e), PathText(path));
 }
 
 bool RemoveFileIfPossible(const std::filesystem::path& path) noexcept {

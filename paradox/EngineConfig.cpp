@@ -87,7 +87,7 @@ class Reader {
   }
 
   [[noreturn]] void Fail(std::size_t offset, const std::string& why) const {
-    throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt configuration file: " + why, fileName_, offset);
+    RaiseEngineError(EngineMessage::kCorruptConfig, why, fileName_, offset);
   }
 
   std::string_view bytes_;
@@ -174,11 +174,11 @@ EngineConfig EngineConfig::Load(const std::filesystem::path& file) {
   std::ifstream in;
   if (!FaultGate(FileOperation::kOpen)) in.open(file, std::ios::binary);
   if (!in.is_open())
-    throw EDBEngineError(EngineErrorCode::kFileNotFound, "Cannot open the configuration file", name);
+    RaiseEngineError(EngineMessage::kConfigNotFound, {}, name);
   std::string bytes;
   if (!FaultGate(FileOperation::kRead)) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   else in.setstate(std::ios::badbit);
-  if (in.bad()) throw EDBEngineError(EngineErrorCode::kIoError, "Cannot read the configuration file", name);
+  if (in.bad()) RaiseEngineError(EngineMessage::kCannotReadConfig, {}, name);
   return Parse(bytes, name);
 }
 

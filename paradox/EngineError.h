@@ -7,6 +7,9 @@
 //                   file and the byte offset (when there is one) say where.
 // As in the class library the program was designed against, an engine error is a database
 // error, so a handler for EDatabaseError also sees engine errors.
+//
+// Engine errors are raised through RaiseEngineError only; the engine's own texts, each with its
+// code, are the EngineMessage table in EngineError.cpp.
 
 #include <cstdint>
 #include <optional>
@@ -55,3 +58,62 @@ class EDBEngineError : public EDatabaseError {
   std::string file_;
   std::optional<std::uint64_t> offset_;
 };
+
+// The engine's messages. Each has one code and one text; a detail follows the text on a line of
+// its own (after a space where the text ends in a colon).
+enum class EngineMessage : std::uint8_t {
+  kTableNotFound,        // Table does not exist.
+  kMemoNotFound,         // Memo file not found.
+  kConfigNotFound,       // Cannot open the configuration file
+  kTableBusy,            // Table is busy.
+  kKeyViolation,         // Key violation.
+  kTableFull,            // Table is full.
+  kMemoFull,             // Memo file is full.
+  kIndexFull,            // Index is full.
+  kCorruptHeader,        // Corrupt table/index header.
+  kCorruptData,          // Corrupt file - other than header.
+  kCorruptIndex,         // Corrupt index.
+  kCorruptMemo,          // Corrupt memo/BLOB file.
+  kCorruptConfig,        // Corrupt configuration file:
+  kTableDamaged,         // Table is damaged.
+  kInvalidField,         // Invalid field descriptor.
+  kInvalidFieldType,     // Invalid field type.
+  kInvalidParameter,     // Invalid parameter.
+  kInvalidHandle,        // Invalid handle to the function.
+  kTableExists,          // Table already exists.
+  kRecordTooBig,         // Record size too big for table.
+  kRecordExceedsBlock,   // Record does not fit a block.
+  kIndexWithoutFields,   // Index has no fields.
+  kIndexFieldOutOfRange, // Index field out of range.
+  kIndexOnBlob,          // Cannot index a blob field:
+  kIndexHeaderTooLong,   // Index header too long.
+  kTwoIndexesOnField,    // Two secondary indexes on field:
+  kReadOnly,             // Table is read only.
+  kUnknownAlias,         // Unknown database. Alias:
+  kIoError,              // I/O error.
+  kCannotOpen,           // Cannot open file.
+  kCannotLock,           // Cannot lock file.
+  kCannotRename,         // Cannot rename file.
+  kCannotDelete,         // Cannot delete file.
+  kCannotReadConfig,     // Cannot read the configuration file
+  kChangeUnfinished,     // A change to the table stopped halfway; it stays marked as unfinished.
+  kEncrypted,            // Table is encrypted.
+  kTooManyIndexes,       // Too many secondary indexes.
+  kDescendingIndex,      // Descending secondary indexes are not supported.
+  kIndexesBelowLevel4,   // Secondary indexes of tables below level 4.0.
+  kIndexBelowLevel4,     // Secondary index of a level below 4.0.
+  kNotSupported,         // Capability not supported.
+  kGeneral,              // General error.
+};
+
+EngineErrorCode EngineMessageCode(EngineMessage message);
+// The message's text with its detail, as the error shows it.
+std::string EngineMessageText(EngineMessage message, const std::string& detail = {});
+
+// The one place engine errors are raised: `file` names the file concerned, `offset` the byte.
+[[noreturn]] void RaiseEngineError(EngineMessage message, const std::string& detail = {}, const std::string& file = {},
+                                   std::optional<std::uint64_t> offset = std::nullopt);
+// For the layers above the engine that report through it with texts of their own tables, and
+// for result codes handed back by the engine's call interface.
+[[noreturn]] void RaiseEngineError(EngineErrorCode code, const std::string& text, const std::string& file = {},
+                                   std::optional<std::uint64_t> offset = std::nullopt);

@@ -57,12 +57,10 @@ SmallBlockState Inspect(const std::string& block) {
 MemoFile::MemoFile(std::unique_ptr<BinaryFile> file) : file_(std::move(file)) {
   std::uint64_t size = file_->Size();
   if (size < kChunk)
-    throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt memo/BLOB file.\nthe header block is incomplete",
-                         PathText(file_->Path()), 0);
+    RaiseEngineError(EngineMessage::kCorruptMemo, "the header block is incomplete", PathText(file_->Path()), 0);
   std::string h = file_->Read(0, 0x40);
   if (static_cast<unsigned char>(h[0]) != kTypeHeader || GetU16(h, 1) != 1)
-    throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt memo/BLOB file.\nnot a memo file header",
-                         PathText(file_->Path()), 0);
+    RaiseEngineError(EngineMessage::kCorruptMemo, "not a memo file header", PathText(file_->Path()), 0);
   modCount_ = GetU16(h, kHeaderModCount);
   std::uint32_t small = GetU32(h, kHeaderSmallBlock);
   if ((small & 0xFF) == kTypeSmall - 1 && (small & ~0xFFu) % kChunk == 0 && (small & ~0xFFu) + kChunk <= size)
@@ -127,11 +125,11 @@ std::uint32_t MemoFile::WriteBlob(const std::string& bytes, std::uint16_t modifi
   std::uint64_t end = file_->Size();
   end = (end + kChunk - 1) / kChunk * kChunk;
   if (end > 0xFFFFF000ull)
-    throw EDBEngineError(EngineErrorCode::kIoError, "Memo file is full.", PathText(file_->Path()));
+    RaiseEngineError(EngineMessage::kMemoFull, {}, PathText(file_->Path()));
   if (bytes.size() > kSmallLimit) {
     std::uint64_t chunks = (kBigData + bytes.size() + kChunk - 1) / kChunk;
     if (chunks > 0xFFFF || end + chunks * kChunk > 0xFFFFF000ull)
-      throw EDBEngineError(EngineErrorCode::kIoError, "Memo file is full.", PathText(file_->Path()));
+      RaiseEngineError(EngineMessage::kMemoFull, {}, PathText(file_->Path()));
     std::string block(chunks * kChunk, '\0');
     block[0] = static_cast<char>(kTypeBig);
     PutU16(block, 1, static_cast<std::uint16_t>(chunks));

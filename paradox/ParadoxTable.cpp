@@ -126,7 +126,7 @@ constexpr std::size_t kStagedMemoryBytes = 32u << 20;
 }  // namespace
 
 void ParadoxTable::Corrupt(const std::string& what, std::optional<std::uint64_t> offset) const {
-  throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt table/index header.\n" + what, PathText(path_), offset);
+  RaiseEngineError(EngineMessage::kCorruptHeader, what, PathText(path_), offset);
 }
 
 std::unique_ptr<ParadoxTable> ParadoxTable::Open(const fs::path& dataFile, OpenMode mode) {
@@ -145,7 +145,7 @@ std::unique_ptr<ParadoxTable> ParadoxTable::Open(const fs::path& dataFile, OpenM
     fs::path mb = FamilyMemberPath(dataFile, ".MB");
     std::error_code ec;
     if (!fs::exists(mb, ec))
-      throw EDBEngineError(EngineErrorCode::kFileNotFound, "Memo file not found.", PathText(mb));
+      RaiseEngineError(EngineMessage::kMemoNotFound, {}, PathText(mb));
     t->mb_ = std::make_unique<MemoFile>(BinaryFile::Open(mb, access));
   }
   return t;
@@ -194,9 +194,8 @@ void ParadoxTable::LoadHeader() {
   if (h.fileType != kFileKeyedDb && h.fileType != kFileUnkeyedDb)
     Corrupt("file type " + std::to_string(h.fileType) + " is not a data file", kHeaderFileType);
   if (h.modified != 0)
-    throw EDBEngineError(EngineErrorCode::kCorruptFile,
-                         "Table is damaged.\nit carries the mark of a program that stopped while writing it",
-                         PathText(path_), kHeaderModified);
+    RaiseEngineError(EngineMessage::kTableDamaged, "it carries the mark of a program that stopped while writing it",
+                     PathText(path_), kHeaderModified);
   if (h.level < 3 || h.level > 0x0C) Corrupt("unknown file level " + std::to_string(h.level), kHeaderLevel);
   const unsigned bs = h.blockSizeKiB;
   if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
@@ -222,7 +221,7 @@ TableDefinition ParadoxTable::LoadDefinition() {
   if (h.level >= 5) {
     h.encryption = GetU32(headerBytes_, kHeaderEncryption);
     if (h.encryption != 0)
-      throw EDBEngineError(EngineErrorCode::kNotSupported, "Table is encrypted.", PathText(path_), kHeaderEncryption);
+      RaiseEngineError(EngineMessage::kEncrypted, {}, PathText(path_), kHeaderEncryption);
   }
 
   TableDefinition def;
@@ -348,8 +347,7 @@ void ParadoxTable::Flush() {
   // A table only read leaves every byte of its files as it found them.
   if (!db_ || mode_ != OpenMode::kExclusive || !marked_) return;
   if (failed_)
-    throw EDBEngineError(EngineErrorCode::kIoError,
-                         "A change to the table stopped halfway; it stays marked as unfinished.", PathText(path_));
+    RaiseEngineError(EngineMessage::kChangeUnfinished, {}, PathText(path_));
   PlaceAll();
   cache_->WriteBack();
   db_->Sync();
@@ -405,10 +403,9 @@ void ParadoxTable::ReadBlobs(Record& r) const {
     if (len == 0) continue;
     if (ptr == 0) {
       if (len > leader)
-        throw EDBEngineError(EngineErrorCode::kCorruptFile,
-                             "Corrupt memo/BLOB file.\nfield " + schema_->Field(f).name + " holds " + std::to_string(len) +
-                                 " bytes without a memo file pointer",
-                             PathText(path_));
+        RaiseEngineError(EngineMessage::kCorruptMemo,
+                         "field " + schema_->Field(f).name + " holds " + std::to_string(len) + " bytes without a memo file pointer",
+                         PathText(path_));
       r.AttachBlob(f, std::string(raw.substr(0, len)));
     } else {
       r.AttachBlob(f, mb_->ReadBlob(ptr, len));
@@ -525,7 +522,7 @@ std::optional<std::string> ParadoxTable::WriteRefusal() const {
 void ParadoxTable::RequireWritable() const {
   if (!db_) throw EDatabaseError("Table is closed");
   if (auto why = WriteRefusal())
-    throw EDBEngineError(EngineErrorCode::kReadOnly, "Table is read only.\n" + *why, PathText(path_));
+    RaiseEngineError(EngineMessage::kReadOnly, *why, PathText(path_));
 }
 
 std::uint16_t ParadoxTable::AllocateBlock() {
@@ -536,7 +533,7 @@ std::uint16_t ParadoxTable::AllocateBlock() {
     return b;
   }
   if (header_.fileBlocks >= MaxBlocks(schema_->KeyFieldCount() > 0))
-    throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
+    RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
   return ++header_.fileBlocks;
 }
 
@@ -644,7 +641,7 @@ std::string ParadoxTable::PrepareBytes(const Record& record) {
   for (std::size_t f = 0; f < s.FieldCount(); ++f)
     if (record.Schema().Field(f).type != s.Field(f).type || record.Schema().FieldSize(f) != s.FieldSize(f))
       throw EDatabaseError("Record does not belong to table " + PathText(path_));
-  if (recordCount_ == 0xFFFFFFFFu) throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
+  if (recordCount_ == 0xFFFFFFFFu) RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
   std::string bytes = record.Bytes();
   for (std::size_t f = 0; f < s.FieldCount(); ++f)
     if (s.Field(f).type == FieldType::kAutoIncrement) {
@@ -667,7 +664,7 @@ void ParadoxTable::CompleteBytes(const Record& record, std::string& bytes) {
       raw.replace(0, std::min(leader, value.size()), value.substr(0, leader));
       PutU32(raw, leader + 4, static_cast<std::uint32_t>(value.size()));
       if (value.size() > leader) {
-        if (!mb_) throw EDBEngineError(EngineErrorCode::kFileNotFound, "Memo file not found.", PathText(path_));
+        if (!mb_) RaiseEngineError(EngineMessage::kMemoNotFound, {}, PathText(path_));
         std::uint16_t mod = mb_->NextModification();
         PutU32(raw, leader, mb_->WriteBlob(value, mod));
         PutU16(raw, leader + 8, mod);
@@ -698,7 +695,7 @@ ParadoxTable::Placed ParadoxTable::PlaceRecord(std::string_view bytes) {
     entry = EntryForKey(key);
     bool found = false;
     slot = *SlotOfKey(entry, key, &found);
-    if (found) throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
+    if (found) RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
   }
   if (chain_[entry].count < RecordsPerBlock()) return PlaceInBlock(entry, slot, bytes);
   return SplitBlock(entry, slot, bytes);
@@ -771,7 +768,7 @@ std::uint32_t ParadoxTable::Insert(const Record& record) {
   PlaceStaged();
   std::string bytes = PrepareBytes(record);
   if (schema_->KeyFieldCount() > 0 && ChainHasKey(std::string_view(bytes).substr(0, schema_->KeySize())))
-    throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
+    RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
   if (maintainer_) maintainer_->BeforeInsert(record);
   auto change = BeginChange();
   CompleteBytes(record, bytes);
@@ -797,7 +794,7 @@ Record ParadoxTable::Stage(const Record& record) {
   } else {
     const std::string_view key = std::string_view(bytes).substr(0, ks);
     if ((staged_ && staged_->ContainsKey(key)) || ChainHasKey(key))
-      throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(path_));
+      RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
     // Staged records are placed later, so the table's room is checked now: full blocks in an
     // empty table (a load in key order fills them), half blocks once records lie between
     // which new ones must go (a block splits at half).
@@ -806,7 +803,7 @@ Record ParadoxTable::Stage(const Record& record) {
         static_cast<std::uint64_t>(MaxBlocks(true) - std::min<unsigned>(header_.fileBlocks, MaxBlocks(true)) + freeBlocks_.size()) *
         perBlock;
     if ((staged_ ? staged_->Count() : 0) + 1 > room)
-      throw EDBEngineError(EngineErrorCode::kIoError, "Table is full.", PathText(path_));
+      RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
     if (maintainer_) maintainer_->BeforeInsert(record);
     auto change = BeginChange();
     CompleteBytes(record, bytes);
@@ -940,7 +937,7 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   if (def.level > kLevel7) def.level = kLevel7;
   unsigned bs = def.blockSizeKiB;
   if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
-    throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid parameter.\nblock size of " + std::to_string(bs) + " KiB");
+    RaiseEngineError(EngineMessage::kInvalidParameter, "block size of " + std::to_string(bs) + " KiB");
   TableSchema schema(def);
   // Block numbers are 16 bits (15 where the .PX holds them): a table of many records needs
   // larger blocks.
@@ -951,7 +948,7 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   while (bs < 32 && !holds(bs)) bs = bs < 4 ? 4 : bs * 2;
   if (bs > 4 && def.level < 0x0A) def.level = 0x0A;  // blocks above 4 KiB came with level 5
   if (schema.RecordSize() > bs * 1024u - kBlockHeaderSize)
-    throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Record size too big for table.", PathText(dataFile));
+    RaiseEngineError(EngineMessage::kRecordTooBig, {}, PathText(dataFile));
 
   // An existing table is replaced, but not while another program holds it.
   fs::path dir = dataFile.parent_path();

@@ -69,7 +69,7 @@ void WritePrimaryIndexFile(const std::filesystem::path& path, const PrimaryIndex
     }
     level = std::move(up);
   }
-  if (blocks.size() > 0xFFFF) throw EDBEngineError(EngineErrorCode::kIoError, "Index is full.", PathText(path));
+  if (blocks.size() > 0xFFFF) RaiseEngineError(EngineMessage::kIndexFull, {}, PathText(path));
 
   std::string h(kIndexHeader, '\0');
   PutU16(h, kHeaderRecordSize, static_cast<std::uint16_t>(entrySize));

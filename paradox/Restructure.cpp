@@ -35,7 +35,7 @@ constexpr std::string_view kLockSuffix = "~RS.LCK";
 std::string Extension(const fs::path& p) { return text::PathToUtf8(p.extension()); }
 
 [[noreturn]] void Refuse(const std::string& why) {
-  throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid field descriptor.\n" + why);
+  RaiseEngineError(EngineMessage::kInvalidField, why);
 }
 
 struct Journal {

@@ -38,10 +38,9 @@ EngineResult Guard(F&& f) {
   }
 }
 
-[[noreturn]] void Fail(EngineErrorCode code, const std::string& message) { throw EDBEngineError(code, message); }
 
 void RequireOpen(CursorHandle cursor) {
-  if (!cursor) Fail(EngineErrorCode::kInvalidParameter, "Invalid handle to the function.");
+  if (!cursor) RaiseEngineError(EngineMessage::kInvalidHandle);
 }
 
 void CopyText(char* to, std::size_t size, const std::string& from) {
@@ -85,7 +84,7 @@ FieldDef DefinitionOf(const FieldDescriptor& d) {
   const std::string name = TextOf(d.name, sizeof d.name);
   auto sized = [&](FieldType t, int lo, int hi, int v, int extra) {
     if (v < lo || v > hi)
-      Fail(EngineErrorCode::kInvalidParameter, "Invalid field descriptor.\nfield " + name + " size " + std::to_string(v));
+      RaiseEngineError(EngineMessage::kInvalidField, "field " + name + " size " + std::to_string(v));
     return FieldDef::Of(name, t, static_cast<std::uint8_t>(v + extra));
   };
   switch (d.type) {
@@ -108,13 +107,13 @@ FieldDef DefinitionOf(const FieldDescriptor& d) {
         case kEngineSubtypeBinary: t = FieldType::kBinary; break;
         case kEngineSubtypeOle: t = FieldType::kOle; break;
         case kEngineSubtypeGraphic: t = FieldType::kGraphic; break;
-        default: Fail(EngineErrorCode::kInvalidParameter, "Invalid field type.\nfield " + name);
+        default: RaiseEngineError(EngineMessage::kInvalidFieldType, "field " + name);
       }
       return sized(t, 1, 240, d.units1, 10);
     }
     default: break;
   }
-  Fail(EngineErrorCode::kInvalidParameter, "Invalid field type.\nfield " + name);
+  RaiseEngineError(EngineMessage::kInvalidFieldType, "field " + name);
 }
 
 }  // namespace
@@ -122,16 +121,16 @@ FieldDef DefinitionOf(const FieldDescriptor& d) {
 EngineResult EngineSetCursorProperty(CursorHandle cursor, std::uint32_t property, std::uint32_t value) {
   return Guard([&] {
     RequireOpen(cursor);
-    if (property != kPropertyTranslateMode) Fail(EngineErrorCode::kNotSupported, "Capability not supported.");
+    if (property != kPropertyTranslateMode) RaiseEngineError(EngineMessage::kNotSupported);
     // Table text is kept as the bytes of its code page; "no translation" is the only mode.
-    if (value != 0) Fail(EngineErrorCode::kNotSupported, "Capability not supported.\ntranslate mode " + std::to_string(value));
+    if (value != 0) RaiseEngineError(EngineMessage::kNotSupported, "translate mode " + std::to_string(value));
   });
 }
 
 EngineResult EngineGetCursorProperties(CursorHandle cursor, CursorProperties* p) {
   return Guard([&] {
     RequireOpen(cursor);
-    if (!p) Fail(EngineErrorCode::kInvalidParameter, "Invalid parameter.");
+    if (!p) RaiseEngineError(EngineMessage::kInvalidParameter);
     std::memset(p, 0, sizeof *p);
     const std::string name = text::PathToUtf8(cursor->Path().filename());
     CopyText(p->tableName, sizeof p->tableName, name);
@@ -155,7 +154,7 @@ EngineResult EngineGetCursorProperties(CursorHandle cursor, CursorProperties* p)
 EngineResult EngineGetFieldDescriptors(CursorHandle cursor, FieldDescriptor* d) {
   return Guard([&] {
     RequireOpen(cursor);
-    if (!d) Fail(EngineErrorCode::kInvalidParameter, "Invalid parameter.");
+    if (!d) RaiseEngineError(EngineMessage::kInvalidParameter);
     const TableSchema& s = cursor->Schema();
     for (std::size_t i = 0; i < s.FieldCount(); ++i) {
       FieldDescriptor& f = d[i];
@@ -176,7 +175,7 @@ EngineResult EngineGetFieldDescriptors(CursorHandle cursor, FieldDescriptor* d) 
 EngineResult EngineGetOwnerObject(CursorHandle cursor, std::uint32_t kind, DatabaseHandle* database) {
   return Guard([&] {
     RequireOpen(cursor);
-    if (kind != kObjectDatabase || !database) Fail(EngineErrorCode::kNotSupported, "Capability not supported.");
+    if (kind != kObjectDatabase || !database) RaiseEngineError(EngineMessage::kNotSupported);
     // Database objects live as long as the program, as the engine's own do.
     static std::mutex mutex;
     static std::map<fs::path, std::unique_ptr<EngineDatabase>> databases;
@@ -192,18 +191,18 @@ EngineResult EngineRestructure(DatabaseHandle database, std::uint16_t count, con
                                const char* saveAs, const char* keyViolationTable, const char* problemTable,
                                bool analyzeOnly) {
   return Guard([&] {
-    if (!database || !request) Fail(EngineErrorCode::kInvalidParameter, "Invalid handle to the function.");
+    if (!database || !request) RaiseEngineError(EngineMessage::kInvalidHandle);
     if (count != 1 || saveAs || keyViolationTable || problemTable || analyzeOnly)
-      Fail(EngineErrorCode::kNotSupported, "Capability not supported.");
+      RaiseEngineError(EngineMessage::kNotSupported);
     const std::string type = TextOf(request->tableType, sizeof request->tableType);
-    if (type != "PARADOX") Fail(EngineErrorCode::kNotSupported, "Capability not supported.\ntable type " + type);
+    if (type != "PARADOX") RaiseEngineError(EngineMessage::kNotSupported, "table type " + type);
     for (auto b : request->reserved1)
-      if (b) Fail(EngineErrorCode::kNotSupported, "Capability not supported.");
+      if (b) RaiseEngineError(EngineMessage::kNotSupported);
     for (auto b : request->reserved2)
-      if (b) Fail(EngineErrorCode::kNotSupported, "Capability not supported.");
+      if (b) RaiseEngineError(EngineMessage::kNotSupported);
     const std::string name = TextOf(request->tableName, sizeof request->tableName);
     auto dataFile = FindDataFile(database->directory, name);
-    if (!dataFile) throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", name);
+    if (!dataFile) RaiseEngineError(EngineMessage::kTableNotFound, {}, name);
 
     std::vector<FieldDef> fields;
     {
@@ -211,15 +210,15 @@ EngineResult EngineRestructure(DatabaseHandle database, std::uint16_t count, con
       fields = t->Schema().Fields();
     }
     if (request->fieldCount != fields.size() || !request->fieldOperations || !request->fields)
-      Fail(EngineErrorCode::kInvalidParameter, "Invalid field descriptor.\nthe request describes " +
+      RaiseEngineError(EngineMessage::kInvalidField, "the request describes " +
                                                    std::to_string(request->fieldCount) + " of " +
                                                    std::to_string(fields.size()) + " fields");
     for (std::size_t i = 0; i < fields.size(); ++i) {
       const std::uint32_t op = request->fieldOperations[i];
       if (op == kFieldOperationNone) continue;
-      if (op != kFieldOperationModify) Fail(EngineErrorCode::kNotSupported, "Capability not supported.\nfield operation " + std::to_string(op));
+      if (op != kFieldOperationModify) RaiseEngineError(EngineMessage::kNotSupported, "field operation " + std::to_string(op));
       if (request->fields[i].fieldNumber != i + 1)
-        Fail(EngineErrorCode::kInvalidParameter, "Invalid field descriptor.\nfield number " + std::to_string(request->fields[i].fieldNumber));
+        RaiseEngineError(EngineMessage::kInvalidField, "field number " + std::to_string(request->fields[i].fieldNumber));
       fields[i] = DefinitionOf(request->fields[i]);
     }
     RestructureTable(*dataFile, fields);
@@ -228,7 +227,7 @@ EngineResult EngineRestructure(DatabaseHandle database, std::uint16_t count, con
 
 void RaiseEngineResult(EngineResult result) {
   if (lastError) std::rethrow_exception(lastError);
-  throw EDBEngineError(static_cast<EngineErrorCode>(result), "General error.");
+  RaiseEngineError(static_cast<EngineErrorCode>(result), EngineMessageText(EngineMessage::kGeneral));
 }
 
 }  // namespace paradox

@@ -44,7 +44,7 @@ void FoldCase(std::string& bytes, std::uint16_t codePage) {
 }
 
 [[noreturn]] void Corrupt(const fs::path& p, const std::string& what, std::optional<std::uint64_t> at = std::nullopt) {
-  throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nindex: " + what, PathText(p), at);
+  RaiseEngineError(EngineMessage::kCorruptData, "index: " + what, PathText(p), at);
 }
 
 std::string ReadWholeFile(const fs::path& p) {
@@ -78,7 +78,7 @@ std::string IndexExtensionX(const SecondaryIndexDef& def, const TableSchema& sch
   static const char kHex[] = "0123456789ABCDEF";
   if (IsNamedIndexKind(def, schema)) {
     // The family scan recognises XG0..XG9.
-    if (sequence > 9) throw EDBEngineError(EngineErrorCode::kNotSupported, "Too many secondary indexes.");
+    if (sequence > 9) RaiseEngineError(EngineMessage::kTooManyIndexes);
     return "XG" + std::string(1, kHex[sequence]);
   }
   const std::size_t number = def.fields[0] + 1;
@@ -111,11 +111,11 @@ std::vector<std::size_t> ResolveIndexFields(const TableSchema& schema, std::stri
 
 IndexRecordLayout MakeIndexRecordLayout(const TableSchema& table, const SecondaryIndexDef& def) {
   IndexRecordLayout l;
-  if (def.fields.empty()) throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Index has no fields.");
+  if (def.fields.empty()) RaiseEngineError(EngineMessage::kIndexWithoutFields);
   for (std::size_t f : def.fields) {
-    if (f >= table.FieldCount()) throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Index field out of range.");
+    if (f >= table.FieldCount()) RaiseEngineError(EngineMessage::kIndexFieldOutOfRange);
     if (IsBlobType(table.Field(f).type))
-      throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Cannot index a blob field: " + table.Field(f).name);
+      RaiseEngineError(EngineMessage::kIndexOnBlob, table.Field(f).name);
     l.fields.push_back(table.Field(f));
     l.fieldNumbers.push_back(static_cast<std::uint16_t>(f + 1));
   }
@@ -147,7 +147,7 @@ IndexRecordLayout MakeIndexRecordLayout(const TableSchema& table, const Secondar
 IndexEntries::IndexEntries(const TableSchema& table, const SecondaryIndexDef& def)
     : table_(&table), def_(def), layout_(MakeIndexRecordLayout(table, def)) {
   if (def.descending)
-    throw EDBEngineError(EngineErrorCode::kNotSupported, "Descending secondary indexes are not supported.");
+    RaiseEngineError(EngineMessage::kDescendingIndex);
 }
 
 std::string IndexEntries::SortKeyOf(const Record& record, std::uint32_t tupleNumber) const {
@@ -236,7 +236,7 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHea
   const IndexRecordLayout& l = entries.Layout();
   const LanguageDriver& driver = table.Definition().driver;
   const std::uint8_t level = dbHeader.level;
-  if (level < 5) throw EDBEngineError(EngineErrorCode::kNotSupported, "Secondary indexes of tables below level 4.0.");
+  if (level < 5) RaiseEngineError(EngineMessage::kIndexesBelowLevel4);
   const bool named = IsNamedIndexKind(def, table);
   const std::size_t blockBytes = static_cast<std::size_t>(dbHeader.blockSizeKiB) * 1024;
   const std::string yExtension = IndexExtensionY(xExtension);
@@ -313,7 +313,7 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHea
     h.replace(at, def.name.size(), def.name);
     at += def.name.size() + 1;
   }
-  if (at > h.size()) throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Index header too long.");
+  if (at > h.size()) RaiseEngineError(EngineMessage::kIndexHeaderTooLong);
   PutU16(h, format::kHeaderUsedSize, static_cast<std::uint16_t>(at));
 
   IndexFilePair out;
@@ -357,7 +357,7 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
     Corrupt(xPath, "not a secondary index", format::kHeaderFileType);
   const bool named = type == kFileXGn || type == kFileXGnNotMaintained;
   const auto level = static_cast<std::uint8_t>(b[format::kHeaderLevel]);
-  if (level < 5) throw EDBEngineError(EngineErrorCode::kNotSupported, "Secondary index of a level below 4.0.", PathText(xPath));
+  if (level < 5) RaiseEngineError(EngineMessage::kIndexBelowLevel4, {}, PathText(xPath));
   out.header = bytes.substr(0, 0x800);
   out.recordCount = GetU32(b, format::kHeaderRecordCount);
   const std::size_t nf = GetU16(b, format::kHeaderFieldCount);
@@ -447,7 +447,7 @@ std::vector<fs::path> CreateSecondaryIndexes(const fs::path& dataFile, const std
     std::string ext = IndexExtensionX(def, schema, IsNamedIndexKind(def, schema) ? sequence : 0);
     if (IsNamedIndexKind(def, schema)) ++sequence;
     if (!used.insert(ext).second)
-      throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Two secondary indexes on field " + schema.Field(def.fields[0]).name + ".");
+      RaiseEngineError(EngineMessage::kTwoIndexesOnField, schema.Field(def.fields[0]).name);
     IndexEntries entries = CollectEntries(*table, def);
     IndexFilePair files = BuildIndexFiles(schema, table->Header(), def, entries, ext, stamps);
     fs::path x = FamilyMemberPath(dataFile, "." + ext);
@@ -615,7 +615,7 @@ void SecondaryIndexSet::BeforeInsert(const Record& record) {
     CountUniqueValues(live);
     auto it = live.uniqueValues.find(UniqueValue(live, record));
     if (it != live.uniqueValues.end() && it->second > 0)
-      throw EDBEngineError(EngineErrorCode::kKeyViolation, "Key violation.", PathText(live.file.xPath));
+      RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(live.file.xPath));
   }
 }
 

@@ -121,8 +121,7 @@ void RemoveFamily(const fs::path& dir, std::string_view tableName) {
 
 void DeleteTable(const fs::path& dir, std::string_view tableName) {
   if (!FindDataFile(dir, tableName))
-    throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.",
-                         PathText(dir / text::PathFromUtf8(TableBaseName(tableName) + ".DB")));
+    RaiseEngineError(EngineMessage::kTableNotFound, {}, PathText(dir / text::PathFromUtf8(TableBaseName(tableName) + ".DB")));
   const std::vector<fs::path> family = FindFamilyFiles(*FindDataFile(dir, tableName));  // data file first
   {
     // Every member must be free to go before one goes: a member held by another program would
@@ -137,13 +136,11 @@ void DeleteTable(const fs::path& dir, std::string_view tableName) {
 void RenameTable(const fs::path& dir, std::string_view oldName, std::string_view newName) {
   auto data = FindDataFile(dir, oldName);
   if (!data)
-    throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.",
-                         PathText(dir / text::PathFromUtf8(TableBaseName(oldName) + ".DB")));
+    RaiseEngineError(EngineMessage::kTableNotFound, {}, PathText(dir / text::PathFromUtf8(TableBaseName(oldName) + ".DB")));
   std::string newBase = TableBaseName(newName);
   bool sameTable = text::AsciiUpper(newBase) == text::AsciiUpper(TableBaseName(oldName));
   if (!sameTable && FindDataFile(dir, newName))
-    throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Table already exists.",
-                         PathText(dir / text::PathFromUtf8(newBase + ".DB")));
+    RaiseEngineError(EngineMessage::kTableExists, {}, PathText(dir / text::PathFromUtf8(newBase + ".DB")));
   std::vector<std::pair<fs::path, fs::path>> done;
   for (const auto& p : FindFamilyFiles(*data)) {
     fs::path target = p.parent_path() / text::PathFromUtf8(newBase + SplitName(Utf8Name(p)).second);

@@ -11,7 +11,7 @@ namespace paradox {
 namespace {
 
 [[noreturn]] void Invalid(const std::string& what) {
-  throw EDBEngineError(EngineErrorCode::kInvalidParameter, "Invalid field descriptor.\n" + what);
+  RaiseEngineError(EngineMessage::kInvalidField, what);
 }
 
 }  // namespace

@@ -161,8 +161,7 @@ void SwapInTable(const fs::path& dir, std::string_view oldName, std::string_view
   const std::string finalBase = TableBaseName(finalName);
   const Journal j{TableBaseName(newName), TableBaseName(oldName)};
   if (!HasDataFile(dir, j.newBase))
-    throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.",
-                         PathText(dir / text::PathFromUtf8(j.newBase + ".DB")));
+    RaiseEngineError(EngineMessage::kTableNotFound, {}, PathText(dir / text::PathFromUtf8(j.newBase + ".DB")));
   SwapLock lock(dir, finalBase);
   const fs::path journal = JournalPath(dir, finalBase);
   WriteJournal(journal, j);

@@ -30,7 +30,7 @@ fs::path ResolveTable(const std::string& arg) {
   if (auto found = FindDataFile(dir, text::PathToUtf8(p.filename()))) return *found;
   std::error_code ec;
   if (fs::is_regular_file(p, ec)) return p;
-  throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", arg);
+  RaiseEngineError(EngineMessage::kTableNotFound, {}, arg);
 }
 
 std::string Decimal(double v) {

@@ -19,7 +19,7 @@ fs::path DataFileOf(const std::string& arg) {
   if (fs::is_regular_file(p, ec)) return p;
   fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
   if (auto found = paradox::FindDataFile(dir, text::PathToUtf8(p.filename()))) return *found;
-  throw EDBEngineError(EngineErrorCode::kFileNotFound, "Table does not exist.", arg);
+  RaiseEngineError(EngineMessage::kTableNotFound, {}, arg);
 }
 
 }  // namespace
