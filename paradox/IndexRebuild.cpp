@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 IndexFileStamps FreshStamps(const ParadoxTable& table, const std::string& dataHeader, std::string storedBase) {
   IndexFileStamps s;
   s.storedBase = std::move(storedBase);
-  s.dbStamp = static_cast<std::uint8_t>(dataHeader.at(0x2E));
+  s.dbStamp = static_cast<std::uint8_t>(dataHeader.at(format::kHeaderIndexStamp));
   s.pxStamp = static_cast<std::uint8_t>(dataHeader.at(format::kHeaderStructureChanges));
   s.ownStamp = s.pxStamp;
   s.writeTime = static_cast<std::uint32_t>(std::time(nullptr));

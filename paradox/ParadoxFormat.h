@@ -25,6 +25,7 @@
 // | 0x2A | 1 | second "modified" flag |
 // | 0x2C | 1 | .PX present / index valid (non-zero) |
 // | 0x2D | 1 | change count of the table's structure (>= 2 once a .PX exists) |
+// | 0x2E | 1 | stamp that each secondary index copies when it is built (a stale index differs) |
 // | 0x39 | 1 | file level: 3 = 3.0, 4 = 3.5, 5..9 = 4.x, 0x0A/0x0B = 5.x, 0x0C = 7 |
 // | 0x3E | 2 | 1F 0F in .DB files |
 // | 0x49 | 4 | autoincrement: the last value handed out |
@@ -37,8 +38,11 @@
 // | 0x5A | 2 | 0x0100 + level |
 // | 0x5C | 4 | encryption (0: none; encrypted tables are refused) |
 // | 0x64 | 2 | field count + 1 |
+// | 0x66 | 2 | where the field numbers start, counted from 0x58 |
 // | 0x6A | 2 | code page of the language driver |
 // | 0x6C | 2 | 01 01 |
+// | 0x6E | 2 | where the sort-order name starts, counted from 0x58 |
+// | 0x70 | 2 | 1 |
 // The variable part starts at 0x78 (0x58 for levels 3 and 4 and for .PX files):
 //   field count × (type byte, size byte);
 //   4-byte table-name pointer (a value of the engine's memory; ignored, written as 0);
@@ -48,11 +52,11 @@
 //   field count × 2-byte field numbers (1, 2, ...);
 //   sort-order name, NUL-terminated.
 //
-// Data block n (1-based) starts at header size + (n - 1) × block size:
+// Data block n (1-based) starts at header size + (n - 1) × block size (index blocks alike):
 // | +0 | 2 | next block in the chain (0: last) |
 // | +2 | 2 | previous block (0: first) |
 // | +4 | 2 | (records in the block - 1) × record size; -record size when empty |
-// | +6 | ... | records, packed |
+// | +6 | ... | records (index entries), packed |
 // Free blocks hang in a chain of their own from header 0x4D, linked through +0.
 //
 // Values in records: NULL (empty) is all zero bytes for every type.
@@ -131,6 +135,7 @@ constexpr std::size_t kHeaderSortOrder = 0x29;
 constexpr std::size_t kHeaderModified2 = 0x2A;
 constexpr std::size_t kHeaderIndexValid = 0x2C;
 constexpr std::size_t kHeaderStructureChanges = 0x2D;
+constexpr std::size_t kHeaderIndexStamp = 0x2E;
 constexpr std::size_t kHeaderLevel = 0x39;
 constexpr std::size_t kHeaderDbMarker = 0x3E;
 constexpr std::size_t kHeaderAutoIncrement = 0x49;
@@ -142,12 +147,18 @@ constexpr std::size_t kHeaderLevelWord1 = 0x58;
 constexpr std::size_t kHeaderLevelWord2 = 0x5A;
 constexpr std::size_t kHeaderEncryption = 0x5C;
 constexpr std::size_t kHeaderFieldCountPlus1 = 0x64;
+constexpr std::size_t kHeaderFieldNumbersAt = 0x66;
 constexpr std::size_t kHeaderCodePage = 0x6A;
 constexpr std::size_t kHeaderOnes = 0x6C;
+constexpr std::size_t kHeaderSortNameAt = 0x6E;
+constexpr std::size_t kHeaderSortNameOne = 0x70;
 constexpr std::size_t kVariablePartShort = 0x58;
 constexpr std::size_t kVariablePartLong = 0x78;
 constexpr std::size_t kTableNameSizeLevel7 = 261;
 constexpr std::size_t kTableNameSizeOld = 79;
+constexpr std::size_t kBlockNext = 0;
+constexpr std::size_t kBlockPrevious = 2;
+constexpr std::size_t kBlockAddDataSize = 4;
 constexpr std::size_t kBlockHeaderSize = 6;
 constexpr std::size_t kBlobTailSize = 10;
 constexpr std::size_t kBcdSize = 17;

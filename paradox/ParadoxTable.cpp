@@ -102,12 +102,12 @@ std::string BuildTableHeader(const TableSchema& schema, const TableHeader& h) {
     PutU16(b, kHeaderLevelWord1, static_cast<std::uint16_t>(0x0100 + level));
     PutU16(b, kHeaderLevelWord2, static_cast<std::uint16_t>(0x0100 + level));
     PutU16(b, kHeaderFieldCountPlus1, static_cast<std::uint16_t>(nf + 1));
-    PutU16(b, 0x66, static_cast<std::uint16_t>(fieldNumbersAt - kFixedHeader));
+    PutU16(b, kHeaderFieldNumbersAt, static_cast<std::uint16_t>(fieldNumbersAt - kFixedHeader));
     PutU16(b, kHeaderCodePage, def.driver.codePage);
     b[kHeaderOnes] = 1;
     b[kHeaderOnes + 1] = 1;
-    PutU16(b, 0x6E, static_cast<std::uint16_t>(sortNameAt - kFixedHeader));
-    PutU16(b, 0x70, 1);
+    PutU16(b, kHeaderSortNameAt, static_cast<std::uint16_t>(sortNameAt - kFixedHeader));
+    PutU16(b, kHeaderSortNameOne, 1);
   }
   b.replace(start, var.size(), var);
   return b;
@@ -285,8 +285,8 @@ void ParadoxTable::LoadChain() {
     if (seen[b]) Corrupt("block chain loops back to block " + std::to_string(b), off);
     seen[b] = 1;
     std::string bh = db_->Read(off, kBlockHeaderSize);
-    std::uint16_t next = GetU16(bh, 0), back = GetU16(bh, 2);
-    auto add = static_cast<std::int16_t>(GetU16(bh, 4));
+    std::uint16_t next = GetU16(bh, kBlockNext), back = GetU16(bh, kBlockPrevious);
+    auto add = static_cast<std::int16_t>(GetU16(bh, kBlockAddDataSize));
     if (back != prev)
       Corrupt("block " + std::to_string(b) + " links back to " + std::to_string(back) + " instead of " + std::to_string(prev), off + 2);
     long bytes = static_cast<long>(add) + h.recordSize;
@@ -321,7 +321,7 @@ void ParadoxTable::LoadFreeList(std::vector<char>& seen) {
               kHeaderFirstFreeBlock);
     seen[b] = 1;
     freeBlocks_.push_back(b);
-    b = GetU16(db_->Read(header_.headerSize + static_cast<std::uint64_t>(b - 1) * BlockBytes(), 2), 0);
+    b = GetU16(db_->Read(header_.headerSize + static_cast<std::uint64_t>(b - 1) * BlockBytes(), 2), kBlockNext);
   }
 }
 
@@ -539,8 +539,8 @@ std::uint16_t ParadoxTable::AllocateBlock() {
 
 void ParadoxTable::FreeBlock(std::uint16_t number) {
   std::string& b = cache_->Replace(number);
-  PutU16(b, 0, header_.firstFreeBlock);
-  PutU16(b, 4, static_cast<std::uint16_t>(AddDataSize(0, header_.recordSize)));
+  PutU16(b, kBlockNext, header_.firstFreeBlock);
+  PutU16(b, kBlockAddDataSize, static_cast<std::uint16_t>(AddDataSize(0, header_.recordSize)));
   freeBlocks_.insert(freeBlocks_.begin(), number);
   header_.firstFreeBlock = number;
 }
@@ -614,9 +614,9 @@ void ParadoxTable::ReleaseBlobs(std::string_view recordBytes) {
 namespace {
 
 void SetBlockHeader(std::string& block, std::uint16_t next, std::uint16_t prev, std::size_t count, std::size_t recordSize) {
-  PutU16(block, 0, next);
-  PutU16(block, 2, prev);
-  PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(count, recordSize)));
+  PutU16(block, kBlockNext, next);
+  PutU16(block, kBlockPrevious, prev);
+  PutU16(block, kBlockAddDataSize, static_cast<std::uint16_t>(AddDataSize(count, recordSize)));
 }
 
 }  // namespace
@@ -709,7 +709,7 @@ ParadoxTable::Placed ParadoxTable::PlaceInBlock(std::size_t entry, std::size_t s
   std::memmove(records + (slot + 1) * rs, records + slot * rs, (e.count - slot) * rs);
   std::memcpy(records + slot * rs, bytes.data(), rs);
   ++e.count;
-  PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(e.count, rs)));
+  PutU16(block, kBlockAddDataSize, static_cast<std::uint16_t>(AddDataSize(e.count, rs)));
   if (slot == 0 && schema_->KeyFieldCount() > 0) {
     e.firstKey.assign(bytes.substr(0, schema_->KeySize()));
     RefreshEmptyKeys(entry);
@@ -731,8 +731,8 @@ ParadoxTable::Placed ParadoxTable::SplitBlock(std::size_t entry, std::size_t slo
   std::uint16_t next = 0, prev = 0;
   {
     std::string& left = cache_->Modify(old.number);
-    next = GetU16(left, 0);
-    prev = GetU16(left, 2);
+    next = GetU16(left, kBlockNext);
+    prev = GetU16(left, kBlockPrevious);
     recs = left.substr(kBlockHeaderSize, old.count * rs);
     recs.insert(slot * rs, bytes);
     SetBlockHeader(left, nb, prev, keep, rs);
@@ -744,7 +744,7 @@ ParadoxTable::Placed ParadoxTable::SplitBlock(std::size_t entry, std::size_t slo
     SetBlockHeader(right, next, old.number, total - keep, rs);
     right.replace(kBlockHeaderSize, (total - keep) * rs, recs, keep * rs, (total - keep) * rs);
   }
-  if (next != 0) PutU16(cache_->Modify(next), 2, nb);
+  if (next != 0) PutU16(cache_->Modify(next), kBlockPrevious, nb);
   const bool keyed = schema_->KeyFieldCount() > 0;
   chain_[entry].count = static_cast<std::uint16_t>(keep);
   if (keyed) chain_[entry].firstKey = recs.substr(0, ks);
@@ -842,11 +842,11 @@ void ParadoxTable::RemoveAt(std::size_t entry, std::uint32_t slot) {
     std::uint16_t next = 0, prev = 0;
     {
       const std::string& block = cache_->Read(e.number);
-      next = GetU16(block, 0);
-      prev = GetU16(block, 2);
+      next = GetU16(block, kBlockNext);
+      prev = GetU16(block, kBlockPrevious);
     }
-    if (prev != 0) PutU16(cache_->Modify(prev), 0, next);
-    if (next != 0) PutU16(cache_->Modify(next), 2, prev);
+    if (prev != 0) PutU16(cache_->Modify(prev), kBlockNext, next);
+    if (next != 0) PutU16(cache_->Modify(next), kBlockPrevious, prev);
     const std::uint16_t number = e.number;
     chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(entry));
     FreeBlock(number);
@@ -857,7 +857,7 @@ void ParadoxTable::RemoveAt(std::size_t entry, std::uint32_t slot) {
     std::memmove(records + slot * rs, records + (slot + 1) * rs, (e.count - slot - 1u) * rs);
     std::memset(records + (e.count - 1u) * rs, 0, rs);
     --e.count;
-    PutU16(block, 4, static_cast<std::uint16_t>(AddDataSize(e.count, rs)));
+    PutU16(block, kBlockAddDataSize, static_cast<std::uint16_t>(AddDataSize(e.count, rs)));
     if (slot == 0 && schema_->KeyFieldCount() > 0) {
       e.firstKey.assign(records, schema_->KeySize());
       RefreshEmptyKeys(entry);

@@ -329,7 +329,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
       IndexFileStamps stamps;
       stamps.storedBase = j.base + std::string(kNewSuffix);
       const std::string dataHeader = ReadDataHeader(newData);
-      stamps.dbStamp = static_cast<std::uint8_t>(dataHeader[0x2E]);
+      stamps.dbStamp = static_cast<std::uint8_t>(dataHeader[format::kHeaderIndexStamp]);
       stamps.pxStamp = t->Header().structureChanges;
       stamps.ownStamp = t->Header().structureChanges;
       stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));

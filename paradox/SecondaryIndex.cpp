@@ -66,7 +66,7 @@ std::string ExtensionOf(const fs::path& p) {
 
 std::string ReadDataHeader(const fs::path& dataFile) {
   auto f = BinaryFile::Open(dataFile, FileAccess::kReadShared);
-  return f->Read(0, 0x78);
+  return f->Read(0, format::kVariablePartLong);
 }
 
 bool IsNamedIndexKind(const SecondaryIndexDef& def, const TableSchema& schema) {
