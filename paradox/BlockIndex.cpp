@@ -71,8 +71,8 @@ struct TreeLevel {
 };
 
 // Groups a level's entries into blocks of at most `capacity` entries whose counts sum to at
-// most 32,767; the returned entries, one per block, carry the block's index in `block` for
-// now. Empty when some block could only hold a single entry whose parent would not shrink.
+// most 32,767, filling each as far as both allow; returns the level above, one entry per
+// block, whose `block` holds the block's index in this level until the blocks are numbered.
 std::vector<BlockIndexEntry> GroupIntoBlocks(TreeLevel& level, std::size_t capacity) {
   std::vector<BlockIndexEntry> upper;
   std::size_t inBlock = 0;
@@ -163,6 +163,7 @@ std::string BuildBlockIndexFile(const BlockIndexLayout& layout, const std::vecto
   const std::size_t entrySize = layout.keySize + format::kEntryTailSize;
   const std::size_t nameSize = layout.level >= format::kLevel7 ? format::kTableNameSizeLevel7 : format::kTableNameSizeOld;
 
+  assert(layout.blockSizeKiB > 0);
   std::optional<BlockIndexTree> tree;
   std::size_t blockBytes = static_cast<std::size_t>(layout.blockSizeKiB) * 1024;
   for (; blockBytes <= kLargestBlock; blockBytes *= 2) {
