@@ -282,7 +282,7 @@ TreeWalk WalkTree(const BinaryFile& file, const IndexGeometry& g, std::size_t ke
 }
 
 // Follows the chain from `first`; accepts one chain over every block of the tree, or the
-// lowest level alone in key order (the layout of earlier builds).
+// lowest level alone in key order (levels chained apart).
 std::optional<std::string> ChainFault(const BinaryFile& file, const IndexGeometry& g, const TreeWalk& w, std::uint16_t first,
                                       std::uint16_t last) {
   std::vector<std::uint16_t> chain;

@@ -49,16 +49,17 @@
 // block fields name; a full block holds one entry fewer than fits (184 of 185). Written here:
 // the root is block 1, then each level down in key order (the lowest level last), numbered and
 // chained 1 -> 2 -> ... -> n in that order, so the chain starts at the root as the sample's
-// does and a one-level index is the single block 1. The engine writes blocks one at a time as
-// they split, which explains the sample's order; nothing reads the chain to find keys.
+// does and a one-level index is the single block 1. (The sample's order is what splitting
+// blocks one at a time would leave, inferred; no reader needs the chain to find keys.)
 //
 // Counts are 16-bit and no sample shows how more than 32,767 records below one entry are
 // recorded, so none is ever written: a block that is not the root takes entries only while
 // their counts sum to at most 32,767 (the root has no entry above it to overflow). When even
 // that leaves the root too many entries, the blocks are made larger (4, 8, 16, 32 KiB: a .PX
-// with 4 KiB blocks is seen) until the tree fits. Earlier builds of this engine wrote one chain
-// per level with the root unlinked and last, full blocks and 32,767 for a larger sum; readers
-// follow the tree from the root and so read both.
+// with 4 KiB blocks is seen) until the tree fits. Readers follow the tree from the root, not
+// the chain, so they also read files whose levels are chained apart (the root unlinked and
+// last, full blocks, 32,767 standing for a larger sum).
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -127,16 +128,16 @@ struct BlockIndexContents {
   std::uint8_t levels = 0;
   std::uint16_t changeCount = 0;
   std::vector<BlockIndexEntry> lowest;  // lowest-level entries in key order
-  // Why the block chain is neither one chain over every tree block nor (as earlier builds
-  // wrote) the lowest level in key order; std::nullopt when it is one of them.
+  // Why the block chain is neither one chain over every tree block nor the lowest level alone
+  // in key order (levels chained apart); std::nullopt when it is one of them.
   std::optional<std::string> chainFault;
 };
 
 // Reads the tree of an index file whose entries hold `keySize` key bytes, from the root down,
 // left to right. A block out of range, reached twice, at two depths, with a bad entry count
 // or whose counts do not sum to its parent's gives EDBEngineError kCorruptFile ("Corrupt
-// index.") naming the file. A parent count of 32,767 over a larger sum is read as the
-// saturated count earlier builds wrote.
+// index.") naming the file. A parent count of 32,767 over a larger sum is read as saturated
+// (files whose levels are chained apart hold such counts).
 BlockIndexContents ReadBlockIndexFile(const BinaryFile& file, std::size_t keySize);
 
 // Fills blocks of `blockBytes` with `records` of `recordSize` in order; returns the blocks'

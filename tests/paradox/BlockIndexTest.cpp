@@ -242,9 +242,9 @@ void ExpectReadBack(const fs::path& px, const std::vector<IndexEntry>& leaves, s
   }
 }
 
-// The layout earlier builds wrote: the lowest level first, full, chained on its own; each
+// Levels chained apart: the lowest level first, full, chained on its own; each
 // upper level after it, chained on its own; the root last; sums above 32,767 written 32,767.
-std::string OldLayoutIndex(const std::string& header, const std::vector<IndexEntry>& leaves, std::size_t keySize) {
+std::string LevelsChainedApartIndex(const std::string& header, const std::vector<IndexEntry>& leaves, std::size_t keySize) {
   const std::size_t entrySize = keySize + 6, perBlock = (2048 - 6) / entrySize;
   std::vector<std::string> blocks;
   std::vector<IndexEntry> level = leaves;
@@ -350,14 +350,14 @@ TEST(BlockIndex, AnIndexNoBlockSizeCanHoldIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(fs::exists(px));
 }
 
-TEST(BlockIndex, FilesOfTheEarlierLayoutAreStillRead) {
+TEST(BlockIndex, FilesWithLevelsChainedApartAreStillRead) {
   const fs::path dir = FreshTempDir("blockindex_old");
   const fs::path px = dir / "Old.PX";
   // 500 data blocks of 200 records: 3 lowest blocks of 204, one root entry clamped.
   const auto leaves = Leaves(500, 200, 4);
   WritePrimaryIndexFile(px, LongKeyInfo(4), leaves, false);
   const std::string header = ReadFileBytes(px).substr(0, 0x800);
-  WriteBytes(px, OldLayoutIndex(header, leaves, 4));
+  WriteBytes(px, LevelsChainedApartIndex(header, leaves, 4));
   ExpectReadBack(px, leaves, 4);
 
   // The clamped 32,767 stands only for a larger sum: not for the last block's 18,400.
