@@ -1,7 +1,12 @@
 #include "paradox/BlockIndex.h"
 
 #include <algorithm>
+#include <cassert>
 
+#include <set>
+#include <unordered_map>
+
+#include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
 #include "paradox/ParadoxFormat.h"
 
@@ -10,13 +15,16 @@ namespace paradox {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 0x800;
+constexpr std::size_t kLargestBlock = 32 * 1024;
+constexpr std::size_t kBlocksAgain = 0x3A;
 
 std::string Entry(const BlockIndexEntry& e, std::size_t keySize) {
+  assert(e.records <= format::kMaxEntryCount);
   std::string s = e.key;
-  s.resize(keySize, '\0');
-  s += EncodeShort(static_cast<std::int16_t>(e.block));
-  s += EncodeShort(static_cast<std::int16_t>(std::min<std::uint32_t>(e.records, 0x7FFF)));
-  s += EncodeShort(0);
+  s.resize(keySize + format::kEntryTailSize, '\0');
+  s.replace(keySize + format::kEntryBlockAfterKey, 2, EncodeShort(static_cast<std::int16_t>(e.block)));
+  s.replace(keySize + format::kEntryCountAfterKey, 2, EncodeShort(static_cast<std::int16_t>(e.records)));
+  s.replace(keySize + format::kEntryZeroAfterKey, 2, EncodeShort(0));
   return s;
 }
 
@@ -54,62 +62,136 @@ std::vector<std::string> PackDataBlocks(const std::vector<std::string>& records,
   return blocks;
 }
 
-std::string BuildBlockIndexFile(const BlockIndexLayout& layout, const std::vector<BlockIndexEntry>& leaves) {
-  const std::size_t kBlockBytes = static_cast<std::size_t>(layout.blockSizeKiB) * 1024;
-  const std::size_t entrySize = layout.keySize + 6;
+namespace {
+
+// One level of the tree: its entries and, for each of its blocks, the first entry it holds.
+struct TreeLevel {
+  std::vector<BlockIndexEntry> entries;
+  std::vector<std::size_t> blockStarts;
+};
+
+// Groups a level's entries into blocks of at most `capacity` entries whose counts sum to at
+// most 32,767, filling each as far as both allow; returns the level above, one entry per
+// block, whose `block` holds the block's index in this level until the blocks are numbered.
+std::vector<BlockIndexEntry> GroupIntoBlocks(TreeLevel& level, std::size_t capacity) {
+  std::vector<BlockIndexEntry> upper;
+  std::size_t inBlock = 0;
+  for (std::size_t i = 0; i < level.entries.size(); ++i) {
+    const BlockIndexEntry& e = level.entries[i];
+    if (upper.empty() || inBlock == capacity || upper.back().records + e.records > format::kMaxEntryCount) {
+      level.blockStarts.push_back(i);
+      upper.push_back({e.key, static_cast<std::uint16_t>(upper.size()), 0});
+      inBlock = 0;
+    }
+    upper.back().records += e.records;
+    ++inBlock;
+  }
+  return upper;
+}
+
+// The bytes of block `b` of `level` (chain links left 0), with the child indexes of an upper
+// level turned into block numbers counted from `childFirstNumber`.
+std::string LevelBlock(const TreeLevel& level, std::size_t b, std::size_t keySize, std::size_t blockBytes,
+                       std::optional<std::size_t> childFirstNumber) {
+  const std::size_t entrySize = keySize + format::kEntryTailSize;
+  const std::size_t from = level.blockStarts[b];
+  const std::size_t to = b + 1 < level.blockStarts.size() ? level.blockStarts[b + 1] : level.entries.size();
+  std::string blk(blockBytes, '\0');
+  PutU16(blk, format::kBlockAddDataSize, static_cast<std::uint16_t>((to - from - 1) * entrySize));
+  for (std::size_t i = from; i < to; ++i) {
+    BlockIndexEntry e = level.entries[i];
+    if (childFirstNumber) e.block = static_cast<std::uint16_t>(*childFirstNumber + e.block);
+    blk.replace(format::kBlockHeaderSize + (i - from) * entrySize, entrySize, Entry(e, keySize));
+  }
+  return blk;
+}
+
+}  // namespace
+
+std::optional<BlockIndexTree> LayOutBlockIndexTree(const std::vector<BlockIndexEntry>& leaves, std::size_t keySize,
+                                                   std::size_t blockBytes) {
+  BlockIndexTree tree;
+  if (leaves.empty()) return tree;
+  const std::size_t entrySize = keySize + format::kEntryTailSize;
+  const std::size_t fits = (blockBytes - format::kBlockHeaderSize) / entrySize;
+  if (fits < 3) return std::nullopt;  // one left free and at least two to shrink a level
+  const std::size_t capacity = fits - 1;
+
+  // Bottom-up: group each level into blocks until one block holds a level; that is the root.
+  std::vector<TreeLevel> levels{{leaves, {}}};
+  while (true) {
+    TreeLevel& level = levels.back();
+    tree.entries += static_cast<std::uint32_t>(level.entries.size());
+    if (level.entries.size() <= capacity) {
+      level.blockStarts = {0};
+      break;
+    }
+    std::vector<BlockIndexEntry> upper = GroupIntoBlocks(level, capacity);
+    if (upper.size() == level.entries.size() || levels.size() == format::kMaxIndexLevels) return std::nullopt;
+    levels.push_back({std::move(upper), {}});
+  }
+
+  // Top-down: the root is block 1, each level's blocks follow the level above in key order.
+  std::size_t total = 0;
+  for (const auto& l : levels) total += l.blockStarts.size();
+  // Entries name blocks by shorts: 32,767 is the highest they can name.
+  if (total > 0x7FFF) return std::nullopt;
+  std::vector<std::size_t> firstNumber(levels.size());
+  std::size_t next = 1;
+  for (std::size_t l = levels.size(); l-- > 0;) {
+    firstNumber[l] = next;
+    next += levels[l].blockStarts.size();
+  }
+  tree.blocks.reserve(total);
+  for (std::size_t l = levels.size(); l-- > 0;) {
+    const std::optional<std::size_t> children = l > 0 ? std::optional<std::size_t>(firstNumber[l - 1]) : std::nullopt;
+    for (std::size_t b = 0; b < levels[l].blockStarts.size(); ++b) {
+      std::string blk = LevelBlock(levels[l], b, keySize, blockBytes, children);
+      const std::size_t number = tree.blocks.size() + 1;
+      PutU16(blk, format::kBlockNext, number < total ? static_cast<std::uint16_t>(number + 1) : 0);
+      PutU16(blk, format::kBlockPrevious, static_cast<std::uint16_t>(number - 1));
+      tree.blocks.push_back(std::move(blk));
+    }
+  }
+  tree.levels = static_cast<std::uint8_t>(levels.size());
+  tree.root = 1;
+  return tree;
+}
+
+std::string BuildBlockIndexFile(const BlockIndexLayout& layout, const std::vector<BlockIndexEntry>& leaves,
+                                const std::string& where) {
+  const std::size_t entrySize = layout.keySize + format::kEntryTailSize;
   const std::size_t nameSize = layout.level >= format::kLevel7 ? format::kTableNameSizeLevel7 : format::kTableNameSizeOld;
 
-  // Leaves first, then each upper level over the blocks of the one below, until one block
-  // holds a level: that block is the root.
-  std::vector<std::string> blocks;
-  std::vector<BlockIndexEntry> level = leaves;
-  unsigned levels = 0;
-  std::uint32_t totalEntries = 0;
-  while (!level.empty()) {
-    ++levels;
-    totalEntries += static_cast<std::uint32_t>(level.size());
-    std::vector<std::string> bytes;
-    for (const auto& e : level) bytes.push_back(Entry(e, layout.keySize));
-    const std::size_t perBlock = (kBlockBytes - format::kBlockHeaderSize) / entrySize;
-    const std::size_t firstNumber = blocks.size() + 1;
-    auto packed = PackDataBlocks(bytes, entrySize, kBlockBytes);
-    std::vector<BlockIndexEntry> upper;
-    for (std::size_t b = 0; b < packed.size(); ++b) {
-      // Chain links are numbered within the level; shift them to the file's numbering.
-      std::uint16_t next = GetU16(packed[b], 0), prev = GetU16(packed[b], 2);
-      PutU16(packed[b], 0, next ? static_cast<std::uint16_t>(next + firstNumber - 1) : 0);
-      PutU16(packed[b], 2, prev ? static_cast<std::uint16_t>(prev + firstNumber - 1) : 0);
-      BlockIndexEntry up;
-      up.key = level[b * perBlock].key;
-      up.block = static_cast<std::uint16_t>(firstNumber + b);
-      for (std::size_t i = b * perBlock; i < std::min(level.size(), (b + 1) * perBlock); ++i) up.records += level[i].records;
-      upper.push_back(std::move(up));
-    }
-    blocks.insert(blocks.end(), packed.begin(), packed.end());
-    if (packed.size() == 1) break;
-    level = std::move(upper);
+  assert(layout.blockSizeKiB > 0);
+  std::optional<BlockIndexTree> tree;
+  std::size_t blockBytes = static_cast<std::size_t>(layout.blockSizeKiB) * 1024;
+  for (; blockBytes <= kLargestBlock; blockBytes *= 2) {
+    tree = LayOutBlockIndexTree(leaves, layout.keySize, blockBytes);
+    if (tree) break;
   }
+  if (!tree) RaiseEngineError(EngineMessage::kIndexFull, {}, where);
+  const std::vector<std::string>& blocks = tree->blocks;
 
   std::string h(kHeaderBytes, '\0');
   PutU16(h, format::kHeaderRecordSize, static_cast<std::uint16_t>(entrySize));
   PutU16(h, format::kHeaderHeaderSize, static_cast<std::uint16_t>(kHeaderBytes));
   h[format::kHeaderFileType] = static_cast<char>(layout.fileType);
-  h[format::kHeaderBlockSizeKiB] = static_cast<char>(kBlockBytes / 1024);
-  PutU32(h, format::kHeaderRecordCount, totalEntries);
+  h[format::kHeaderBlockSizeKiB] = static_cast<char>(blockBytes / 1024);
+  PutU32(h, format::kHeaderRecordCount, tree->entries);
   const auto nBlocks = static_cast<std::uint16_t>(blocks.size());
   PutU16(h, format::kHeaderBlocksInUse, nBlocks);
   PutU16(h, format::kHeaderFileBlocks, nBlocks);
-  const std::size_t leafBlocks = leaves.empty() ? 0 : (leaves.size() + (kBlockBytes - 6) / entrySize - 1) / ((kBlockBytes - 6) / entrySize);
-  PutU16(h, format::kHeaderFirstBlock, leaves.empty() ? 0 : 1);
-  PutU16(h, format::kHeaderLastBlock, static_cast<std::uint16_t>(leafBlocks));
+  PutU16(h, format::kHeaderFirstBlock, nBlocks ? 1 : 0);
+  PutU16(h, format::kHeaderLastBlock, nBlocks);
   PutU16(h, format::kHeaderChangeCount, layout.changeCount);
-  PutU16(h, format::kHeaderIndexRoot, leaves.empty() ? 1 : nBlocks);
-  h[format::kHeaderIndexLevels] = static_cast<char>(levels);
+  PutU16(h, format::kHeaderIndexRoot, tree->root);
+  h[format::kHeaderIndexLevels] = static_cast<char>(tree->levels);
   PutU16(h, format::kHeaderFieldCount, static_cast<std::uint16_t>(layout.keyFields.size()));
   h[format::kHeaderSortOrder] = static_cast<char>(layout.sortOrder);
   h[format::kHeaderIndexValid] = static_cast<char>(layout.stamp);
   h[format::kHeaderLevel] = static_cast<char>(layout.level);
-  PutU16(h, 0x3A, nBlocks);
+  PutU16(h, kBlocksAgain, nBlocks);
   PutU32(h, format::kHeaderAutoIncrement, layout.counter);
   std::size_t at = format::kVariablePartShort;
   for (auto [type, size] : layout.keyFields) {
@@ -123,8 +205,138 @@ std::string BuildBlockIndexFile(const BlockIndexLayout& layout, const std::vecto
   PutU16(h, format::kHeaderUsedSize, static_cast<std::uint16_t>(at));
 
   std::string file = h;
+  file.reserve(h.size() + blocks.size() * blockBytes);
   for (const auto& b : blocks) file += b;
   return file;
+}
+
+namespace {
+
+struct IndexGeometry {
+  std::size_t entrySize = 0;
+  std::uint64_t headerSize = 0;
+  std::size_t blockBytes = 0;
+  std::uint64_t fileBlocks = 0;
+  std::uint64_t Offset(std::uint16_t block) const { return headerSize + (block - 1u) * static_cast<std::uint64_t>(blockBytes); }
+};
+
+using BlockLinks = std::unordered_map<std::uint16_t, std::pair<std::uint16_t, std::uint16_t>>;  // next, previous
+
+[[noreturn]] void CorruptIndex(const BinaryFile& file, const std::string& what, std::optional<std::uint64_t> at) {
+  RaiseEngineError(EngineMessage::kCorruptIndex, what, PathText(file.Path()), at);
+}
+
+struct TreeWalk {
+  std::vector<BlockIndexEntry> lowest;
+  std::vector<std::uint16_t> lowestBlocks;  // the lowest level's blocks, left to right
+  BlockLinks links;                         // of every block of the tree
+};
+
+// Depth-first over the tree, left to right, so the lowest level comes out in key order.
+TreeWalk WalkTree(const BinaryFile& file, const IndexGeometry& g, std::size_t keySize, std::uint16_t root, unsigned levels) {
+  struct Frame {
+    std::uint16_t block;
+    unsigned depth;
+    std::optional<std::uint32_t> expected;
+  };
+  TreeWalk w;
+  std::vector<Frame> stack{{root, 1, std::nullopt}};
+  while (!stack.empty()) {
+    const Frame f = stack.back();
+    stack.pop_back();
+    const std::string number = std::to_string(f.block);
+    if (f.block == 0 || f.block > g.fileBlocks) CorruptIndex(file, "index points to block " + number + " past its end", std::nullopt);
+    const std::uint64_t off = g.Offset(f.block);
+    const std::string blk = file.Read(off, g.blockBytes);
+    if (!w.links.emplace(f.block, std::make_pair(GetU16(blk, format::kBlockNext), GetU16(blk, format::kBlockPrevious))).second)
+      CorruptIndex(file, "index block " + number + " is reached twice", std::nullopt);
+    const auto add = static_cast<std::int16_t>(GetU16(blk, format::kBlockAddDataSize));
+    const long bytes = static_cast<long>(add) + static_cast<long>(g.entrySize);
+    if (bytes < 0 || bytes % static_cast<long>(g.entrySize) != 0 || static_cast<std::size_t>(bytes) > g.blockBytes - format::kBlockHeaderSize)
+      CorruptIndex(file, "index block " + number + " claims " + std::to_string(add) + " bytes", off + format::kBlockAddDataSize);
+    const std::size_t n = static_cast<std::size_t>(bytes) / g.entrySize;
+    const bool lowest = f.depth == levels;
+    if (lowest) w.lowestBlocks.push_back(f.block);
+    std::uint32_t sum = 0;
+    std::vector<Frame> children;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t at = format::kBlockHeaderSize + i * g.entrySize;
+      const std::string_view e(blk.data() + at, g.entrySize);
+      const auto blockNo = DecodeShort(e.substr(keySize + format::kEntryBlockAfterKey, 2));
+      const auto count = DecodeShort(e.substr(keySize + format::kEntryCountAfterKey, 2));
+      if (!blockNo || *blockNo <= 0 || !count || *count < 0)
+        CorruptIndex(file, "index entry " + std::to_string(i) + " of block " + number + " is invalid", off + at);
+      sum += static_cast<std::uint32_t>(*count);
+      if (lowest)
+        w.lowest.push_back({std::string(e.substr(0, keySize)), static_cast<std::uint16_t>(*blockNo), static_cast<std::uint32_t>(*count)});
+      else
+        children.push_back({static_cast<std::uint16_t>(*blockNo), f.depth + 1, static_cast<std::uint32_t>(*count)});
+    }
+    const bool saturated = f.expected == format::kMaxEntryCount && sum > format::kMaxEntryCount;
+    if (f.expected && *f.expected != sum && !saturated)
+      CorruptIndex(file, "index block " + number + " sums to " + std::to_string(sum) + " records, its parent says " + std::to_string(*f.expected),
+                         off);
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+  }
+  return w;
+}
+
+// Follows the chain from `first`; accepts one chain over every block of the tree, or the
+// lowest level alone in key order (levels chained apart).
+std::optional<std::string> ChainFault(const BinaryFile& file, const IndexGeometry& g, const TreeWalk& w, std::uint16_t first,
+                                      std::uint16_t last) {
+  std::vector<std::uint16_t> chain;
+  std::set<std::uint16_t> seen;
+  std::uint16_t previous = 0;
+  for (std::uint16_t n = first; n != 0;) {
+    if (n > g.fileBlocks || !seen.insert(n).second) return "the block chain runs to block " + std::to_string(n) + " again or past the end";
+    std::pair<std::uint16_t, std::uint16_t> links;
+    if (auto known = w.links.find(n); known != w.links.end()) {
+      links = known->second;
+    } else {
+      const std::string head = file.Read(g.Offset(n), format::kBlockHeaderSize);
+      links = {GetU16(head, format::kBlockNext), GetU16(head, format::kBlockPrevious)};
+    }
+    if (links.second != previous) return "the back link of block " + std::to_string(n) + " is not the block before it";
+    chain.push_back(n);
+    previous = n;
+    n = links.first;
+  }
+  if ((chain.empty() ? 0 : chain.back()) != last) return "the header's last block is not the chain's last";
+  const bool overTree = chain.size() == w.links.size() &&
+                        std::all_of(chain.begin(), chain.end(), [&](std::uint16_t b) { return w.links.count(b) != 0; });
+  if (overTree || chain == w.lowestBlocks) return std::nullopt;
+  return "the block chain does not run over every index block";
+}
+
+}  // namespace
+
+BlockIndexContents ReadBlockIndexFile(const BinaryFile& file, std::size_t keySize) {
+  const std::uint64_t size = file.Size();
+  if (size < format::kVariablePartShort) CorruptIndex(file, "file shorter than an index header", 0);
+  const std::string h = file.Read(0, format::kVariablePartShort);
+  BlockIndexContents c;
+  IndexGeometry g;
+  c.entrySize = GetU16(h, format::kHeaderRecordSize);
+  g.entrySize = c.entrySize;
+  if (g.entrySize != keySize + format::kEntryTailSize)
+    CorruptIndex(file, "entry size " + std::to_string(g.entrySize) + " does not fit a key of " + std::to_string(keySize) + " bytes",
+                       format::kHeaderRecordSize);
+  const unsigned kib = static_cast<unsigned char>(h[format::kHeaderBlockSizeKiB]);
+  if (kib == 0 || kib > kLargestBlock / 1024) CorruptIndex(file, "block size", format::kHeaderBlockSizeKiB);
+  g.blockBytes = kib * 1024u;
+  g.headerSize = GetU16(h, format::kHeaderHeaderSize);
+  if (g.headerSize < format::kVariablePartShort || g.headerSize > size) CorruptIndex(file, "header size", format::kHeaderHeaderSize);
+  g.fileBlocks = (size - g.headerSize) / g.blockBytes;
+  c.levels = static_cast<std::uint8_t>(h[format::kHeaderIndexLevels]);
+  c.changeCount = GetU16(h, format::kHeaderChangeCount);
+  if (c.levels == 0) return c;
+  if (c.levels > format::kMaxIndexLevels)
+    CorruptIndex(file, "index claims " + std::to_string(c.levels) + " levels", format::kHeaderIndexLevels);
+  TreeWalk w = WalkTree(file, g, keySize, GetU16(h, format::kHeaderIndexRoot), c.levels);
+  c.chainFault = ChainFault(file, g, w, GetU16(h, format::kHeaderFirstBlock), GetU16(h, format::kHeaderLastBlock));
+  c.lowest = std::move(w.lowest);
+  return c;
 }
 
 }  // namespace paradox

@@ -12,11 +12,9 @@
 // | 0x58 | 2 × keys | (type, size) of each key field |
 // | +0 | 4 | table-name pointer (0) |
 // | +4 | 261 / 79 | the index's file name, zero padded |
-// Blocks (n from 1, at 0x800 + (n - 1) × 2048) have the data blocks' 6-byte header and hold
-// entries: the key bytes, then three shorts coded like table shorts: the block below (a data
-// block at the lowest level), the records under it, and 0. The lowest level has one entry per
-// data block, in chain order, with that block's first key; each higher level has one entry per
-// block of the level below, with its first key and summed counts; the root is one block.
+// Blocks and the tree over them: as BlockIndex.h lays them out (one chain over every block,
+// root first; one entry left free in a full block; no count above 32,767). The lowest level
+// has one entry per data block, in chain order, with that block's first key.
 
 #include <cstdint>
 #include <filesystem>
@@ -44,7 +42,8 @@ struct PrimaryIndexInfo {
   std::string tableName;  // the .DB's; the index stores it with the extension .PX
 };
 
-// Writes the whole .PX for these lowest-level entries (one per data block, in chain order).
+// Writes the whole .PX for these lowest-level entries (one per data block, in chain order);
+// none may count more than 32,767 records.
 // `sync` asks the system to put it on the disk before returning.
 void WritePrimaryIndexFile(const std::filesystem::path& path, const PrimaryIndexInfo& info,
                            const std::vector<IndexEntry>& dataBlocks, bool sync = true);
@@ -54,10 +53,12 @@ struct PrimaryIndexContents {
   std::uint8_t levels = 0;
   std::uint16_t changeCount = 0;
   std::vector<IndexEntry> lowest;  // lowest-level entries in key order
+  std::optional<std::string> chainFault;  // see BlockIndexContents
 };
 
-// Reads and checks a .PX (header, tree shape, counts summing up the levels); a fault gives
-// EDBEngineError kCorruptFile naming the .PX.
+// Reads and checks a .PX (header, tree shape from the root, counts summing up the levels); a
+// fault gives EDBEngineError kCorruptFile naming the .PX. The block chain is reported, not
+// refused: the tree alone says where the keys are.
 PrimaryIndexContents ReadPrimaryIndexFile(const std::filesystem::path& path, std::size_t keySize);
 
 }  // namespace paradox

@@ -537,28 +537,17 @@ std::optional<std::string> CheckSecondaryIndexes(const fs::path& dataFile) {
           return where + "record " + std::to_string(i + 1) + " does not match the table's records";
       }
       if (!fs::exists(index.yPath)) return where + "the upper level " + IndexExtensionY(index.extension) + " is missing";
-      const std::string y = ReadWholeFile(index.yPath);
-      if (y.size() < 0x800 || GetU16(y, format::kHeaderRecordSize) != l.sortKeySize + 6)
-        return where + "the upper level does not fit the index";
-      if (y[format::kHeaderIndexLevels] == 0) {
+      auto yFile = BinaryFile::Open(index.yPath, FileAccess::kReadShared);
+      const BlockIndexContents y = ReadBlockIndexFile(*yFile, l.sortKeySize);
+      if (y.levels == 0) {
         if (!xr.blocks.empty()) return where + "the upper level is empty";
         continue;
       }
-      // The lowest level of the .Y: the blocks whose entries point into the .X.
-      ChainRead yr = ReadChain(y, l.sortKeySize);
-      if (yr.fault) return where + "upper level: " + *yr.fault;
-      std::vector<std::string> leaves;
-      for (const auto& e : yr.records) {
-        const auto block = DecodeShort(std::string_view(e).substr(l.sortKeySize, 2));
-        if (block && std::any_of(xr.blocks.begin(), xr.blocks.end(), [&](const auto& b) { return b.block == *block; }))
-          leaves.push_back(e);
-      }
-      if (leaves.size() != xr.blocks.size()) return where + "the upper level does not list every block";
-      for (std::size_t i = 0; i < leaves.size(); ++i) {
-        const std::string_view e(leaves[i]);
-        if (e.substr(0, l.sortKeySize) != xr.blocks[i].key ||
-            DecodeShort(e.substr(l.sortKeySize, 2)) != static_cast<std::int16_t>(xr.blocks[i].block) ||
-            DecodeShort(e.substr(l.sortKeySize + 2, 2)) != static_cast<std::int16_t>(xr.blocks[i].records))
+      if (y.chainFault) return where + "upper level: " + *y.chainFault;
+      if (y.lowest.size() != xr.blocks.size()) return where + "the upper level does not list every block";
+      for (std::size_t i = 0; i < y.lowest.size(); ++i) {
+        const BlockIndexEntry& e = y.lowest[i];
+        if (e.key != xr.blocks[i].key || e.block != xr.blocks[i].block || e.records != xr.blocks[i].records)
           return where + "upper-level entry " + std::to_string(i + 1) + " does not match block " +
                  std::to_string(xr.blocks[i].block);
       }

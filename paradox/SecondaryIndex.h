@@ -82,11 +82,11 @@
 // The .Y file is to the .X what the .PX is to the .DB (seen): file type 4 (.Ynn) or 7 (.YGn),
 // 2 KiB blocks, fields = the .X's key fields, entries = the key of the first record of each .X
 // block followed by three shorts (block number, records in the block, 0), root block at 0x1E,
-// levels at 0x20 (0 when empty, root 1). With more than one index block a root level is added
-// whose entries point to the index blocks and carry their summed record counts (inferred from
-// the .PX description; no sample has two levels). Header: as the .PX's (see BlockIndexFile
-// below): the shared fields of 0x00..0x57, then from 0x58 the field (type, size) pairs, a
-// 4-byte address and the stored name ("resttemp.Y06").
+// levels at 0x20 (0 when empty, root 1). With more than one index block, upper levels point to
+// the index blocks below and carry their summed record counts, laid out as the .PX's tree (see
+// BlockIndex.h; no .Y sample has two levels). Header: as the .PX's: the shared fields of
+// 0x00..0x57, then from 0x58 the field (type, size) pairs, a 4-byte address and the stored name
+// ("resttemp.Y06").
 //
 // Checked by rebuilding: the .X and .Y built from the records of every sample above equal the
 // engine's files byte for byte except 0x12-0x13, 0x16-0x1D, 0x2D-0x37, 0x49-0x4C, 0x60-0x63
@@ -246,7 +246,8 @@ std::vector<std::filesystem::path> CreateSecondaryIndexes(const std::filesystem:
 
 // Checks every secondary index of the table at `dataFile` (opened shared) against its records:
 // the .X holds one record per table record, in key order, with the right block numbers, and
-// the .Y lists the .X's blocks. The first fault found, or std::nullopt when all are sound.
+// the .Y's tree, read from its root, lists the .X's blocks and its chain is whole. The first fault
+// found, or std::nullopt when all are sound.
 std::optional<std::string> CheckSecondaryIndexes(const std::filesystem::path& dataFile);
 
 // Keeps every secondary index of an open table up to date. Attaching reads each index's

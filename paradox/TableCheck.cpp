@@ -74,6 +74,7 @@ std::optional<std::string> CheckTable(const fs::path& dataFile) {
   } catch (const EDatabaseError& e) {
     return Describe(e);
   }
+  if (idx.chainFault) return PathText(px) + ": " + *idx.chainFault;
   auto expectedEntries = table->PrimaryIndexEntries();
   if (idx.lowest.size() != expectedEntries.size())
     return PathText(px) + ": the primary index has " + std::to_string(idx.lowest.size()) + " entries for " +

@@ -69,12 +69,16 @@ TEST(SecondaryIndex, MigrationTablesStayConsistentThroughThousandsOfChanges) {
     auto px = ReadWithPxlib(FamilyMemberPath(data, ".PX"));
     ASSERT_TRUE(px.has_value()) << "pxlib is not installed";
     auto t = ParadoxTable::Open(data, OpenMode::kShared);
-    // pxlib follows the lowest level's chain only; it must find every data block there.
+    // pxlib reads the .PX as a table along its one chain of blocks: every entry of every
+    // level, the root first and the lowest level last, where it must find every data block.
     const auto leaves = t->PrimaryIndexEntries();
+    const std::string pxBytes = testing_support::ReadFileBytes(FamilyMemberPath(data, ".PX"));
+    ASSERT_EQ(px->rows.size(), GetU32(pxBytes, format::kHeaderRecordCount));
     ASSERT_GE(px->rows.size(), leaves.size());
+    const std::size_t lowestFrom = px->rows.size() - leaves.size();
     for (std::size_t b = 0; b < leaves.size(); ++b) {
-      ASSERT_FALSE(px->rows[b].empty()) << "entry " << b;
-      const std::string first = px->rows[b][0] == "<null>" ? "" : px->rows[b][0];
+      ASSERT_FALSE(px->rows[lowestFrom + b].empty()) << "entry " << b;
+      const std::string first = px->rows[lowestFrom + b][0] == "<null>" ? "" : px->rows[lowestFrom + b][0];
       EXPECT_EQ(first, t->Schema().Field(0).type == FieldType::kAlpha ? std::string(leaves[b].key.c_str())
                                                                      : std::to_string(*DecodeLong(leaves[b].key.substr(0, 4))));
     }
