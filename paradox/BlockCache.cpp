@@ -32,14 +32,32 @@ BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
 void BlockCache::MakeRoom() {
   while (slots_.size() >= capacity_) {
     const std::uint16_t oldest = ages_.back();
-    Slot& s = slots_.at(oldest);
-    if (s.dirty) {
-      WriteRun(oldest, s.bytes);
-      --dirtyCount_;
-    }
+    if (slots_.at(oldest).dirty) WriteNeighbours(oldest);
     ages_.pop_back();
     slots_.erase(oldest);
   }
+}
+
+// A table filled in order leaves a long run of changed blocks behind its end, each of which
+// would otherwise leave the cache in a write of its own. They go out together with the one
+// leaving, and stay as clean copies. The block last asked for is left out: it is likely the
+// one still being filled.
+void BlockCache::WriteNeighbours(std::uint16_t number) {
+  const std::size_t most = std::max<std::size_t>(1, kWriteRunBytes / blockSize_);
+  auto joins = [&](std::uint32_t n) {
+    if (n == 0 || n > 0xFFFF || n == ages_.front()) return false;
+    auto it = slots_.find(static_cast<std::uint16_t>(n));
+    return it != slots_.end() && it->second.dirty;
+  };
+  std::uint32_t first = number, last = number;
+  while (last - first + 1 < most && joins(first - 1)) --first;
+  while (last - first + 1 < most && joins(last + 1)) ++last;
+  std::string run;
+  run.reserve((last - first + 1) * blockSize_);
+  for (std::uint32_t n = first; n <= last; ++n) run += slots_.at(static_cast<std::uint16_t>(n)).bytes;
+  WriteRun(static_cast<std::uint16_t>(first), run);
+  for (std::uint32_t n = first; n <= last; ++n) slots_.at(static_cast<std::uint16_t>(n)).dirty = false;
+  dirtyCount_ -= last - first + 1;
 }
 
 const std::string& BlockCache::Read(std::uint16_t number) { return Fetch(number, true).bytes; }

@@ -428,7 +428,7 @@ Record ParadoxTable::ReadRecord(std::uint32_t position) const {
   return r;
 }
 
-void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit) const {
+void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit, Blobs blobs) const {
   PlaceStaged();
   const std::size_t rs = schema_->RecordSize();
   for (const auto& e : chain_) {
@@ -438,7 +438,7 @@ void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit
     Record r(schema_);
     for (std::size_t i = 0; i < e.count; ++i) {
       r.SetBytes(block.substr(i * rs, rs));
-      ReadBlobs(r);
+      if (blobs == Blobs::kRead) ReadBlobs(r);
       if (!visit(r)) return;
     }
   }

@@ -269,7 +269,8 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
 
   // A first pass only reads: a value the new definition cannot take refuses the restructure
   // before anything is written. The copy below converts each record again as it goes, so
-  // memory holds a few blocks, never the table.
+  // memory holds a few blocks, never the table. A blob goes across whatever it holds, so this
+  // pass need not read the blobs.
   std::optional<std::string> refusal;
   std::uint32_t checked = 0;
   old->ForEachRecord([&](const Record& r) {
@@ -281,7 +282,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
         return false;
       }
     return true;
-  });
+  }, ParadoxTable::Blobs::kSkip);
   if (refusal) Refuse(*refusal);
   std::vector<SecondaryIndexDef> indexes;
   std::vector<std::string> indexExtensions;

@@ -226,7 +226,7 @@ IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& 
         entries.EntryFor(r, block, position, static_cast<std::uint16_t>(slot * recordSize)));
     ++slot;
     return true;
-  });
+  }, ParadoxTable::Blobs::kSkip);  // no index covers a blob field
   entries.Sort();
   return entries;
 }

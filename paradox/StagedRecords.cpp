@@ -93,6 +93,9 @@ void StagedRecords::Add(std::string_view record) {
   keys_.append(record.substr(0, keySize_));
   IndexKey(static_cast<std::uint32_t>(count_));
   ++count_;
+  // The buffer fills to its budget before it spills: made that size at once, its growth copies
+  // nothing (pages the budget does not reach are never touched).
+  if (buffer_.capacity() < memoryBytes_) buffer_.reserve(memoryBytes_);
   buffer_.append(record);
   if (buffer_.size() + recordSize_ > memoryBytes_) Spill();
 }
@@ -113,12 +116,20 @@ void StagedRecords::Spill() {
     work_ = BinaryFile::Open(workPath_, FileAccess::kCreateExclusive);
     workSize_ = 0;
   }
-  std::string sorted;
-  sorted.reserve(buffer_.size());
-  for (std::uint32_t i : SortedBuffer()) sorted.append(buffer_, i * recordSize_, recordSize_);
-  work_->Write(workSize_, sorted);
-  runs_.push_back({workSize_, sorted.size() / recordSize_});
-  workSize_ += sorted.size();
+  // Written in pieces, so that the sorted copy never needs as much memory as the buffer.
+  const std::size_t perPiece = std::max<std::size_t>(1, kMergeBufferBytes / recordSize_);
+  const Run run{workSize_, buffer_.size() / recordSize_};
+  const std::vector<std::uint32_t> order = SortedBuffer();
+  std::string piece;
+  piece.reserve(perPiece * recordSize_);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    piece.append(buffer_, order[k] * recordSize_, recordSize_);
+    if (piece.size() / recordSize_ < perPiece && k + 1 < order.size()) continue;
+    work_->Write(workSize_, piece);
+    workSize_ += piece.size();
+    piece.clear();
+  }
+  runs_.push_back(run);
   buffer_.clear();
 }
 
