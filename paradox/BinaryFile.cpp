@@ -50,31 +50,44 @@ void BinaryFile::FillWindow(std::uint64_t offset, std::size_t size) const {
   const std::uint64_t start = offset / kWindowStart * kWindowStart;
   const std::uint64_t need = offset + size - start;
   want = static_cast<std::size_t>(std::max<std::uint64_t>(want, (need + kWindowStart - 1) / kWindowStart * kWindowStart));
-  window_.clear();  // stays empty if the read fails
-  std::string bytes(want, '\0');
-  bytes.resize(ReadAt(start, bytes.data(), want));
-  window_ = std::move(bytes);
   windowAt_ = start;
+  window_.resize(want);
+  try {
+    window_.resize(ReadAt(start, window_.data(), want));
+  } catch (...) {
+    window_.clear();
+    throw;
+  }
+}
+
+[[noreturn]] void BinaryFile::EndsEarly(std::uint64_t at) const {
+  throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nfile ends early",
+                       PathText(path_), at);
 }
 
 std::string BinaryFile::Read(std::uint64_t offset, std::size_t size) const {
+  std::string bytes;
+  Read(offset, size, bytes);
+  return bytes;
+}
+
+void BinaryFile::Read(std::uint64_t offset, std::size_t size, std::string& into) const {
   PassGate(FileOperation::kRead, offset);
-  if (size == 0) return {};
+  if (size == 0) {
+    into.clear();
+    return;
+  }
   if (!InWindow(offset, size)) {
     if (size >= kWindowMost) {
-      std::string buf(size, '\0');
-      const std::size_t got = ReadAt(offset, buf.data(), size);
-      if (got < size)
-        throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nfile ends early",
-                             PathText(path_), offset + got);
-      return buf;
+      into.resize(size);
+      const std::size_t got = ReadAt(offset, into.data(), size);
+      if (got < size) EndsEarly(offset + got);
+      return;
     }
     FillWindow(offset, size);
-    if (!InWindow(offset, size))
-      throw EDBEngineError(EngineErrorCode::kCorruptFile, "Corrupt file - other than header.\nfile ends early",
-                           PathText(path_), std::max(offset, windowAt_ + window_.size()));
+    if (!InWindow(offset, size)) EndsEarly(std::max(offset, windowAt_ + window_.size()));
   }
-  return window_.substr(static_cast<std::size_t>(offset - windowAt_), size);
+  into.assign(window_, static_cast<std::size_t>(offset - windowAt_), size);
 }
 
 void BinaryFile::PatchWindow(std::uint64_t offset, const std::string& bytes) {

@@ -39,6 +39,8 @@ class BinaryFile {
   std::uint64_t Size() const;
   // Reads exactly `size` bytes at `offset`; a short read is kCorruptFile ("file ends early").
   std::string Read(std::uint64_t offset, std::size_t size) const;
+  // The same into `into`, whose memory is reused: for callers that read piece after piece.
+  void Read(std::uint64_t offset, std::size_t size, std::string& into) const;
   void Write(std::uint64_t offset, const std::string& bytes);
   void Truncate(std::uint64_t size);
   void Sync();
@@ -65,6 +67,7 @@ class BinaryFile {
   void PassGate(FileOperation op, std::optional<std::uint64_t> at = std::nullopt) const;
   bool InWindow(std::uint64_t offset, std::size_t size) const;
   void FillWindow(std::uint64_t offset, std::size_t size) const;
+  [[noreturn]] void EndsEarly(std::uint64_t at) const;
   void PatchWindow(std::uint64_t offset, const std::string& bytes);
 
   mutable std::optional<std::uint64_t> size_;  // unknown after a failed write

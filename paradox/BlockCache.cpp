@@ -23,7 +23,8 @@ BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
   }
   MakeRoom();
   Slot slot;
-  if (load) slot.bytes = file_->Read(firstBlockAt_ + static_cast<std::uint64_t>(number - 1) * blockSize_, blockSize_);
+  slot.bytes = std::move(spare_);
+  if (load) file_->Read(firstBlockAt_ + static_cast<std::uint64_t>(number - 1) * blockSize_, blockSize_, slot.bytes);
   ages_.push_front(number);
   slot.age = ages_.begin();
   return slots_.emplace(number, std::move(slot)).first->second;
@@ -32,7 +33,9 @@ BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
 void BlockCache::MakeRoom() {
   while (slots_.size() >= capacity_) {
     const std::uint16_t oldest = ages_.back();
-    if (slots_.at(oldest).dirty) WriteNeighbours(oldest);
+    Slot& s = slots_.at(oldest);
+    if (s.dirty) WriteNeighbours(oldest);
+    spare_ = std::move(s.bytes);
     ages_.pop_back();
     slots_.erase(oldest);
   }
@@ -52,8 +55,8 @@ void BlockCache::WriteNeighbours(std::uint16_t number) {
   std::uint32_t first = number, last = number;
   while (last - first + 1 < most && joins(first - 1)) --first;
   while (last - first + 1 < most && joins(last + 1)) ++last;
-  std::string run;
-  run.reserve((last - first + 1) * blockSize_);
+  std::string& run = run_;
+  run.clear();
   for (std::uint32_t n = first; n <= last; ++n) run += slots_.at(static_cast<std::uint16_t>(n)).bytes;
   WriteRun(static_cast<std::uint16_t>(first), run);
   for (std::uint32_t n = first; n <= last; ++n) slots_.at(static_cast<std::uint16_t>(n)).dirty = false;
@@ -87,7 +90,8 @@ void BlockCache::WriteBack() {
   for (auto& [number, slot] : slots_)
     if (slot.dirty) dirty.push_back(number);
   std::sort(dirty.begin(), dirty.end());
-  std::string run;
+  std::string& run = run_;
+  run.clear();
   std::size_t runFirst = 0;
   for (std::size_t i = 0; i < dirty.size(); ++i) {
     if (run.empty()) runFirst = i;

@@ -56,6 +56,10 @@ class BlockCache {
   std::unordered_map<std::uint16_t, Slot> slots_;
   std::list<std::uint16_t> ages_;  // most recent first
   std::size_t dirtyCount_ = 0;
+  // Memory kept for reuse: each fresh allocation costs page faults once the table outgrows
+  // the cache and blocks come and go by the thousand.
+  std::string spare_;  // the bytes of the block that left last
+  std::string run_;    // neighbours gathered into one write
 };
 
 }  // namespace paradox

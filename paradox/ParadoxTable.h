@@ -207,6 +207,7 @@ class ParadoxTable {
   Placed PlaceRecord(std::string_view bytes);
   Placed PlaceInBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
   Placed SplitBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
+  Placed StartBlockAfter(std::size_t entry, std::uint16_t nb, std::string_view bytes);
   void RemoveAt(std::size_t entry, std::uint32_t slot);
   void NotifyInserted(std::string_view bytes, std::uint16_t block);
   void ReadBlobs(Record& r) const;

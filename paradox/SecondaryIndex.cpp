@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <ctime>
 #include <set>
 
@@ -32,8 +33,8 @@ bool IsShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 
 
 // Upper-cases the ASCII letters of an alpha value; in a double-byte code page the trail byte of
 // a character is passed over, since it may fall in the range of ASCII letters.
-void FoldCase(std::string& bytes, std::uint16_t codePage) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+void FoldCase(std::string& bytes, std::size_t from, std::uint16_t codePage) {
+  for (std::size_t i = from; i < bytes.size(); ++i) {
     auto c = static_cast<unsigned char>(bytes[i]);
     if (codePage == 932 && IsShiftJisLead(c)) {
       ++i;
@@ -152,12 +153,12 @@ IndexEntries::IndexEntries(const TableSchema& table, const SecondaryIndexDef& de
 
 std::string IndexEntries::SortKeyOf(const Record& record, std::uint32_t tupleNumber) const {
   std::string key;
-  key.reserve(layout_.sortKeySize);
+  key.reserve(layout_.recordSize);  // room for the whole entry, which EntryFor makes of it
   const auto codePage = table_->Definition().driver.codePage;
   for (std::size_t f : def_.fields) {
-    std::string v(record.Raw(f));
-    if (def_.caseInsensitive && table_->Field(f).type == FieldType::kAlpha) FoldCase(v, codePage);
-    key += v;
+    const std::size_t at = key.size();
+    key += record.Raw(f);
+    if (def_.caseInsensitive && table_->Field(f).type == FieldType::kAlpha) FoldCase(key, at, codePage);
   }
   if (table_->KeyFieldCount() > 0)
     key += record.Key();
@@ -201,9 +202,11 @@ bool IndexEntries::ContainsKey(std::string_view sortKey) const {
 
 void IndexEntries::Sort() {
   // Sort keys end with the primary key (or the record number), so no two are equal and an
-  // unstable sort, which needs no second buffer, gives the one order.
-  std::sort(entries_.begin(), entries_.end(), [&](const std::string& a, const std::string& b) {
-    return std::string_view(a).substr(0, layout_.sortKeySize) < std::string_view(b).substr(0, layout_.sortKeySize);
+  // unstable sort, which needs no second buffer, gives the one order. Every entry is a whole
+  // .X record, so its sort key is there to compare in place.
+  const std::size_t n = layout_.sortKeySize;
+  std::sort(entries_.begin(), entries_.end(), [n](const std::string& a, const std::string& b) {
+    return std::memcmp(a.data(), b.data(), n) < 0;
   });
 }
 

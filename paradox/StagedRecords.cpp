@@ -39,11 +39,11 @@ class RunReader {
 
  private:
   void Refill() {
-    buffer_.clear();
     at_ = 0;
+    buffer_.clear();  // keeps its memory for the next batch
     if (left_ == 0) return;
     const std::size_t n = std::min(batch_, left_);
-    buffer_ = file_->Read(next_, n * recordSize_);
+    file_->Read(next_, n * recordSize_, buffer_);
     next_ += n * recordSize_;
     left_ -= n;
   }
