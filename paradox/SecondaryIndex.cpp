@@ -10,6 +10,7 @@
 #include "paradox/BlockIndex.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/KeyOrder.h"
 #include "paradox/ParadoxFormat.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/TableFamily.h"
@@ -202,12 +203,24 @@ bool IndexEntries::ContainsKey(std::string_view sortKey) const {
 
 void IndexEntries::Sort() {
   // Sort keys end with the primary key (or the record number), so no two are equal and an
-  // unstable sort, which needs no second buffer, gives the one order. Every entry is a whole
-  // .X record, so its sort key is there to compare in place.
-  const std::size_t n = layout_.sortKeySize;
-  std::sort(entries_.begin(), entries_.end(), [n](const std::string& a, const std::string& b) {
-    return std::memcmp(a.data(), b.data(), n) < 0;
-  });
+  // unstable sort gives the one order. Every entry is a whole .X record, so its sort key
+  // leads it.
+  const std::vector<std::uint32_t> order = OrderByKey(static_cast<std::uint32_t>(entries_.size()), layout_.sortKeySize,
+                                                      [&](std::uint32_t i) { return entries_[i].data(); });
+  // The entries move into that order in place, cycle by cycle: no second vector of them.
+  std::vector<bool> placed(order.size(), false);
+  for (std::size_t start = 0; start < order.size(); ++start) {
+    if (placed[start]) continue;
+    std::string held = std::move(entries_[start]);
+    std::size_t at = start;
+    while (order[at] != start) {
+      entries_[at] = std::move(entries_[order[at]]);
+      placed[at] = true;
+      at = order[at];
+    }
+    entries_[at] = std::move(held);
+    placed[at] = true;
+  }
 }
 
 IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def) {

@@ -6,6 +6,7 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
+#include "paradox/KeyOrder.h"
 
 namespace paradox {
 
@@ -101,13 +102,10 @@ void StagedRecords::Add(std::string_view record) {
 }
 
 std::vector<std::uint32_t> StagedRecords::SortedBuffer() const {
-  std::vector<std::uint32_t> order(buffer_.size() / recordSize_);
-  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   const char* base = buffer_.data();
-  const std::size_t rs = recordSize_, ks = keySize_;
-  std::sort(order.begin(), order.end(),
-            [&](std::uint32_t a, std::uint32_t b) { return std::memcmp(base + a * rs, base + b * rs, ks) < 0; });
-  return order;
+  const std::size_t rs = recordSize_;
+  return OrderByKey(static_cast<std::uint32_t>(buffer_.size() / rs), keySize_,
+                    [&](std::uint32_t i) { return base + static_cast<std::size_t>(i) * rs; });
 }
 
 void StagedRecords::Spill() {
