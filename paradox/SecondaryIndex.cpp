@@ -223,9 +223,12 @@ void IndexEntries::Sort() {
   }
 }
 
-IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def) {
-  IndexEntries entries(table.Schema(), def);
-  entries.MutableEntries().reserve(table.RecordCount());
+std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::vector<SecondaryIndexDef>& defs) {
+  std::vector<IndexEntries> all;
+  for (const auto& def : defs) {
+    all.emplace_back(table.Schema(), def);
+    all.back().MutableEntries().reserve(table.RecordCount());
+  }
   // The records come in chain order, block after block, as the block directory lists them.
   const std::vector<IndexEntry> blocks = table.PrimaryIndexEntries();
   std::size_t blockAt = 0;
@@ -238,13 +241,17 @@ IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& 
     }
     const std::uint16_t block = blockAt < blocks.size() ? blocks[blockAt].block : 0;
     ++position;
-    entries.MutableEntries().push_back(
-        entries.EntryFor(r, block, position, static_cast<std::uint16_t>(slot * recordSize)));
+    for (auto& entries : all)
+      entries.MutableEntries().push_back(entries.EntryFor(r, block, position, static_cast<std::uint16_t>(slot * recordSize)));
     ++slot;
     return true;
   }, ParadoxTable::Blobs::kSkip);  // no index covers a blob field
-  entries.Sort();
-  return entries;
+  for (auto& entries : all) entries.Sort();
+  return all;
+}
+
+IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def) {
+  return std::move(CollectEntries(table, std::vector<SecondaryIndexDef>{def}).front());
 }
 
 IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHeader, const SecondaryIndexDef& def,
@@ -651,7 +658,21 @@ void SecondaryIndexSet::AfterDelete(const Record& record) {
   }
 }
 
-void SecondaryIndexSet::WriteOne(Live& live) {
+namespace {
+
+// What the entries of one index take in memory, each a string of its own.
+std::size_t EntryBytes(const ParadoxTable& table, const SecondaryIndexDef& def) {
+  constexpr std::size_t kPerEntry = sizeof(std::string) + 32;  // the string and its heap block's overhead
+  return static_cast<std::size_t>(table.RecordCount()) * (MakeIndexRecordLayout(table.Schema(), def).recordSize + kPerEntry);
+}
+
+// Entries of several indexes gathered in one pass over the table, up to this many bytes; a
+// larger table takes a pass per index, so that memory holds one index's entries at a time.
+constexpr std::size_t kCollectTogetherBytes = 32u << 20;
+
+}  // namespace
+
+void SecondaryIndexSet::WriteOne(Live& live, IndexEntries&& collected) {
   const std::string& old = live.file.header;
   IndexFileStamps stamps;
   stamps.storedBase = live.file.storedBase;
@@ -663,7 +684,7 @@ void SecondaryIndexSet::WriteOne(Live& live) {
   stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
   IndexFilePair files;
   {
-    const IndexEntries entries = CollectEntries(*table_, live.file.def);
+    const IndexEntries entries = std::move(collected);
     files = BuildIndexFiles(table_->Schema(), table_->Header(), live.file.def, entries, live.file.extension, stamps);
     live.file.recordCount = static_cast<std::uint32_t>(entries.Entries().size());
   }
@@ -675,8 +696,25 @@ void SecondaryIndexSet::WriteOne(Live& live) {
 }
 
 void SecondaryIndexSet::Flush() {
-  for (auto& live : indexes_)
-    if (live.dirty) WriteOne(live);
+  std::vector<Live*> batch;
+  std::size_t batchBytes = 0;
+  auto writeBatch = [&] {
+    if (batch.empty()) return;
+    std::vector<SecondaryIndexDef> defs;
+    for (const Live* live : batch) defs.push_back(live->file.def);
+    std::vector<IndexEntries> collected = CollectEntries(*table_, defs);
+    for (std::size_t i = 0; i < batch.size(); ++i) WriteOne(*batch[i], std::move(collected[i]));
+    batch.clear();
+    batchBytes = 0;
+  };
+  for (auto& live : indexes_) {
+    if (!live.dirty) continue;
+    const std::size_t bytes = EntryBytes(*table_, live.file.def);
+    if (!batch.empty() && batchBytes + bytes > kCollectTogetherBytes) writeBatch();
+    batch.push_back(&live);
+    batchBytes += bytes;
+  }
+  writeBatch();
 }
 
 }  // namespace paradox
