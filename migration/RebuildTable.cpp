@@ -14,6 +14,8 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/ParadoxFormat.h"
+#include "paradox/SecondaryIndex.h"
 #include "paradox/TableFamily.h"
 #include "paradox/TableSwap.h"
 #include "text/Utf8Path.h"
@@ -132,12 +134,28 @@ void BackUpAndVerify(MigrationRun& run, const RebuildPlan& plan, const std::stri
   paradox::SyncDirectory(backupDir);
 }
 
+// How many records the source holds, so that the new table gets blocks large enough for them
+// (with 2 KiB blocks a customer table is full at about 131,000 records). 0 when its header
+// cannot be read: the new table then gets the configured size, and the copy meets and reports
+// whatever is wrong with the source.
+std::uint32_t SourceRecordCount(const std::string& folder, std::string_view source) {
+  try {
+    const auto data = paradox::FindDataFile(text::PathFromUtf8(folder), source);
+    if (!data) return 0;
+    return paradox::GetU32(paradox::ReadDataHeader(*data), paradox::format::kHeaderRecordCount);
+  } catch (const EDBEngineError&) {
+    return 0;
+  }
+}
+
 bool CreateNewTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder, TTable& fresh) {
+  const std::uint32_t records = SourceRecordCount(folder, plan.source);
   try {
     fresh.SetDatabaseName(folder);
     fresh.Close();
     fresh.SetTableName(std::string(plan.newTable));
     fresh.SetTableType(ttParadox);
+    fresh.SetExpectedRecordCount(records);
     fresh.FieldDefs().Clear();
     for (const FieldLayout& f : plan.fields) fresh.FieldDefs().Add(std::string(f.name), f.type, f.size, f.required);
     fresh.IndexDefs().Clear();

@@ -64,7 +64,9 @@ struct TableWriter {
   void Field(const char* name, TFieldType type, int size = 0) { table.FieldDefs().Add(name, type, size, false); }
   void Key(const char* fields) { table.IndexDefs().Add("", fields, ixPrimary | ixUnique); }
   void Secondary(const char* name, const char* fields) { table.IndexDefs().Add(name, fields, ixCaseInsensitive); }
-  void Create() {
+  // `records`: how many the table will hold, so that it gets blocks large enough for them.
+  void Create(int records = 0) {
+    table.SetExpectedRecordCount(static_cast<std::uint32_t>(std::max(records, 0)));
     table.CreateTable();
     table.Open();
   }
@@ -115,7 +117,7 @@ void WriteCustomers(const std::string& folder, const SampleOptions& o, int count
   w.Field("MEMO", ftMemo, 60);
   const bool duplicates = o.Duplicates("kokyaku.db");
   if (!duplicates) w.Key("ID");
-  w.Create();
+  w.Create(count);
   for (int i = 1; i <= count; ++i) {
     w.table.Append();
     // With duplicate keys, the middle customer's ID is given twice.
@@ -163,7 +165,7 @@ void WriteTovo(const std::string& folder, const SampleOptions& o, int count, int
   const bool duplicates = o.Duplicates("tovo.db");
   if (!duplicates) w.Key("SYARYOU_NO; SYATAI_NO");
   w.Secondary("IX_SYATAI", "SYATAI_NO");
-  w.Create();
+  w.Create(count);
   for (int i = 1; i <= count; ++i) {
     const int n = duplicates && i == count / 2 + 1 ? i - 1 : i;
     w.table.Append();
@@ -196,7 +198,7 @@ void WriteBigTovo(const std::string& folder, const SampleOptions& o, int count, 
   w.Field("E_KEISIKI", ftString, 12);
   if (o.bigTovoSinkosya) w.Field("SINKOSYA", ftString, 4);
   w.Key("SYARYOU_NO");
-  w.Create();
+  w.Create(count);
   for (int i = 1; i <= count; ++i) {
     w.table.Append();
     w.Text("SYARYOU_NO", "浜松 ま " + std::to_string(1000 + i));
@@ -224,7 +226,7 @@ void WriteBicycles(const std::string& folder, int count, int customers, Random& 
   w.Field("COLOR", ftString, 10);
   w.Field("TOUROKU_DATE", ftDate);
   w.Key("TOUROKU_NO");
-  w.Create();
+  w.Create(count);
   for (int i = 1; i <= count; ++i) {
     w.table.Append();
     w.Text("TOUROKU_NO", "静" + std::to_string(100000000 + i));  // 11 bytes
