@@ -1,10 +1,126 @@
 #include "paradox/BinaryFile.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "paradox/EngineError.h"
+
 namespace paradox {
+
+namespace {
+
+// The window's first size, and the alignment of its start: one page.
+constexpr std::size_t kWindowStart = 4096;
+// Its largest size; a read at least this long bypasses it.
+constexpr std::size_t kWindowMost = 64 * 1024;
+
+}  // namespace
 
 std::string PathText(const std::filesystem::path& p) {
   auto u8 = p.u8string();
   return std::string(u8.begin(), u8.end());
+}
+
+const char* BinaryFile::FailureText(FileOperation op) {
+  switch (op) {
+    case FileOperation::kRead: return "read failed";
+    case FileOperation::kWrite: return "write failed";
+    case FileOperation::kTruncate: return "cannot set the file size";
+    case FileOperation::kSync: return "flush failed";
+    default: return "failed";
+  }
+}
+
+void BinaryFile::PassGate(FileOperation op, std::optional<std::uint64_t> at) const {
+  if (auto fault = FaultGate(op)) FailWith(*fault, op, at);
+}
+
+std::uint64_t BinaryFile::Size() const {
+  if (!size_) size_ = SystemSize();
+  return *size_;
+}
+
+bool BinaryFile::InWindow(std::uint64_t offset, std::size_t size) const {
+  return offset >= windowAt_ && offset - windowAt_ <= window_.size() && window_.size() - (offset - windowAt_) >= size;
+}
+
+void BinaryFile::FillWindow(std::uint64_t offset, std::size_t size) const {
+  const bool onward = !window_.empty() && offset == windowAt_ + window_.size();
+  std::size_t want = onward ? std::min(window_.size() * 2, kWindowMost) : kWindowStart;
+  const std::uint64_t start = offset / kWindowStart * kWindowStart;
+  const std::uint64_t need = offset + size - start;
+  want = static_cast<std::size_t>(std::max<std::uint64_t>(want, (need + kWindowStart - 1) / kWindowStart * kWindowStart));
+  windowAt_ = start;
+  window_.resize(want);
+  try {
+    window_.resize(ReadAt(start, window_.data(), want));
+  } catch (...) {
+    window_.clear();
+    throw;
+  }
+}
+
+[[noreturn]] void BinaryFile::EndsEarly(std::uint64_t at) const {
+  RaiseEngineError(EngineMessage::kCorruptData, "file ends early", PathText(path_), at);
+}
+
+std::string BinaryFile::Read(std::uint64_t offset, std::size_t size) const {
+  std::string bytes;
+  Read(offset, size, bytes);
+  return bytes;
+}
+
+void BinaryFile::Read(std::uint64_t offset, std::size_t size, std::string& into) const {
+  PassGate(FileOperation::kRead, offset);
+  if (size == 0) {
+    into.clear();
+    return;
+  }
+  if (!InWindow(offset, size)) {
+    if (size >= kWindowMost) {
+      into.resize(size);
+      const std::size_t got = ReadAt(offset, into.data(), size);
+      if (got < size) EndsEarly(offset + got);
+      return;
+    }
+    FillWindow(offset, size);
+    if (!InWindow(offset, size)) EndsEarly(std::max(offset, windowAt_ + window_.size()));
+  }
+  into.assign(window_, static_cast<std::size_t>(offset - windowAt_), size);
+}
+
+void BinaryFile::PatchWindow(std::uint64_t offset, const std::string& bytes) {
+  const std::uint64_t windowEnd = windowAt_ + window_.size();
+  const std::uint64_t from = std::max(offset, windowAt_), to = std::min(offset + bytes.size(), windowEnd);
+  if (from >= to) return;
+  std::memcpy(window_.data() + (from - windowAt_), bytes.data() + (from - offset), static_cast<std::size_t>(to - from));
+}
+
+void BinaryFile::Write(std::uint64_t offset, const std::string& bytes) {
+  PassGate(FileOperation::kWrite, offset);
+  try {
+    WriteAt(offset, bytes);
+  } catch (...) {
+    // Part of the bytes may have reached the file.
+    size_.reset();
+    window_.clear();
+    throw;
+  }
+  PatchWindow(offset, bytes);
+  if (size_) size_ = std::max<std::uint64_t>(*size_, offset + bytes.size());
+}
+
+void BinaryFile::Truncate(std::uint64_t size) {
+  PassGate(FileOperation::kTruncate);
+  size_.reset();
+  window_.clear();
+  SetSize(size);
+  size_ = size;
+}
+
+void BinaryFile::Sync() {
+  PassGate(FileOperation::kSync);
+  SyncToDisk();
 }
 
 }  // namespace paradox

@@ -4,11 +4,25 @@
 // refused while someone holds it exclusively). Elsewhere: flock() locks on the open file
 // description (exclusive = LOCK_EX, shared = LOCK_SH), held until the file is closed; these
 // work between processes and are not dropped when another descriptor of the same file closes.
+//
+// Since no other writer can exist while a file is open (a shared open admits readers only, an
+// exclusive one nobody), the file keeps what it has learnt: its size, and a window of the bytes
+// it last read. The engine reads in small pieces (a block header, a memo slot, a blob), mostly
+// one after another; the window turns a run of them into one system call. It starts at one
+// page around the piece asked for and doubles while reads go on where it ends. Writes update
+// the bytes of the window they cover, so it never holds stale data.
+//
+// Every Read, Write, Truncate and Sync passes the fault gate (FaultInjection.h), also a read
+// answered from the window: a fault planned for the nth read meets the same read whether its
+// bytes came from the disk or from memory.
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "paradox/FaultInjection.h"
 
 namespace paradox {
 
@@ -19,18 +33,46 @@ class BinaryFile {
   // Fails with EDBEngineError: kFileNotFound, kFileLocked ("Table is busy."), kIoError.
   static std::unique_ptr<BinaryFile> Open(const std::filesystem::path& path, FileAccess access);
   virtual ~BinaryFile() = default;
+  BinaryFile(const BinaryFile&) = delete;
+  BinaryFile& operator=(const BinaryFile&) = delete;
 
-  virtual std::uint64_t Size() const = 0;
+  std::uint64_t Size() const;
   // Reads exactly `size` bytes at `offset`; a short read is kCorruptFile ("file ends early").
-  virtual std::string Read(std::uint64_t offset, std::size_t size) const = 0;
-  virtual void Write(std::uint64_t offset, const std::string& bytes) = 0;
-  virtual void Truncate(std::uint64_t size) = 0;
-  virtual void Sync() = 0;
+  std::string Read(std::uint64_t offset, std::size_t size) const;
+  // The same into `into`, whose memory is reused: for callers that read piece after piece.
+  void Read(std::uint64_t offset, std::size_t size, std::string& into) const;
+  void Write(std::uint64_t offset, const std::string& bytes);
+  void Truncate(std::uint64_t size);
+  void Sync();
   const std::filesystem::path& Path() const { return path_; }
 
  protected:
   explicit BinaryFile(std::filesystem::path p) : path_(std::move(p)) {}
+
+  // The platform's side. Each throws the engine's kIoError with the system's reason.
+  virtual std::uint64_t SystemSize() const = 0;
+  // Reads up to `size` bytes into `into`; fewer only where the file ends.
+  virtual std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) const = 0;
+  virtual void WriteAt(std::uint64_t offset, const std::string& bytes) = 0;
+  virtual void SetSize(std::uint64_t size) = 0;
+  virtual void SyncToDisk() = 0;
+  // Raises the error that the system's own failure of `op` would give, for a fault of the gate.
+  [[noreturn]] virtual void FailWith(InjectedFault fault, FileOperation op, std::optional<std::uint64_t> at) const = 0;
+  // The words of an I/O error of `op` ("read failed").
+  static const char* FailureText(FileOperation op);
+
   std::filesystem::path path_;
+
+ private:
+  void PassGate(FileOperation op, std::optional<std::uint64_t> at = std::nullopt) const;
+  bool InWindow(std::uint64_t offset, std::size_t size) const;
+  void FillWindow(std::uint64_t offset, std::size_t size) const;
+  [[noreturn]] void EndsEarly(std::uint64_t at) const;
+  void PatchWindow(std::uint64_t offset, const std::string& bytes);
+
+  mutable std::optional<std::uint64_t> size_;  // unknown after a failed write
+  mutable std::string window_;
+  mutable std::uint64_t windowAt_ = 0;
 };
 
 // UTF-8 form of a path for messages.

@@ -19,57 +19,51 @@ class PosixFile final : public BinaryFile {
   PosixFile(std::filesystem::path p, int fd) : BinaryFile(std::move(p)), fd_(fd) {}
   ~PosixFile() override { ::close(fd_); }
 
-  std::uint64_t Size() const override {
+ protected:
+  std::uint64_t SystemSize() const override {
     struct stat st {};
     if (::fstat(fd_, &st) != 0) Fail("cannot read the file size");
     return static_cast<std::uint64_t>(st.st_size);
   }
 
-  std::string Read(std::uint64_t offset, std::size_t size) const override {
-    std::string buf(size, '\0');
+  std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) const override {
     std::size_t done = 0;
-    if (auto fault = FaultGate(FileOperation::kRead)) FailWith(*fault, FileOperation::kRead, "read failed", offset);
     while (done < size) {
-      ssize_t n = ::pread(fd_, buf.data() + done, size - done, static_cast<off_t>(offset + done));
+      ssize_t n = ::pread(fd_, into + done, size - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) Fail("read failed", offset);
-      if (n == 0)
-        RaiseEngineError(EngineMessage::kCorruptData, "file ends early", PathText(path_), offset + done);
+      if (n < 0) Fail(FailureText(FileOperation::kRead), offset + done);
+      if (n == 0) break;
       done += static_cast<std::size_t>(n);
     }
-    return buf;
+    return done;
   }
 
-  void Write(std::uint64_t offset, const std::string& bytes) override {
-    if (auto fault = FaultGate(FileOperation::kWrite)) FailWith(*fault, FileOperation::kWrite, "write failed", offset);
+  void WriteAt(std::uint64_t offset, const std::string& bytes) override {
     std::size_t done = 0;
     while (done < bytes.size()) {
       ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) Fail("write failed", offset);
+      if (n <= 0) Fail(FailureText(FileOperation::kWrite), offset);
       done += static_cast<std::size_t>(n);
     }
   }
 
-  void Truncate(std::uint64_t size) override {
-    if (auto fault = FaultGate(FileOperation::kTruncate))
-      FailWith(*fault, FileOperation::kTruncate, "cannot set the file size");
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("cannot set the file size");
+  void SetSize(std::uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail(FailureText(FileOperation::kTruncate));
   }
 
-  void Sync() override {
-    if (auto fault = FaultGate(FileOperation::kSync)) FailWith(*fault, FileOperation::kSync, "flush failed");
-    if (::fsync(fd_) != 0) Fail("flush failed");
+  void SyncToDisk() override {
+    if (::fsync(fd_) != 0) Fail(FailureText(FileOperation::kSync));
+  }
+
+  [[noreturn]] void FailWith(InjectedFault fault, FileOperation op, std::optional<std::uint64_t> at) const override {
+    errno = FaultErrno(fault, op);
+    Fail(FailureText(op), at);
   }
 
  private:
   [[noreturn]] void Fail(const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
     RaiseEngineError(EngineMessage::kIoError, std::string(what) + ": " + std::strerror(errno), PathText(path_), at);
-  }
-  [[noreturn]] void FailWith(InjectedFault fault, FileOperation op, const char* what,
-                             std::optional<std::uint64_t> at = std::nullopt) const {
-    errno = FaultErrno(fault, op);
-    Fail(what, at);
   }
   int fd_;
 };

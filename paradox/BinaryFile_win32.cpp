@@ -13,36 +13,33 @@ class Win32File final : public BinaryFile {
   Win32File(std::filesystem::path p, HANDLE h) : BinaryFile(std::move(p)), h_(h) {}
   ~Win32File() override { CloseHandle(h_); }
 
-  std::uint64_t Size() const override {
+ protected:
+  std::uint64_t SystemSize() const override {
     LARGE_INTEGER li;
     if (!GetFileSizeEx(h_, &li)) Fail("cannot read the file size");
     return static_cast<std::uint64_t>(li.QuadPart);
   }
 
-  std::string Read(std::uint64_t offset, std::size_t size) const override {
-    std::string buf(size, '\0');
+  std::size_t ReadAt(std::uint64_t offset, char* into, std::size_t size) const override {
     std::size_t done = 0;
-    if (auto fault = FaultGate(FileOperation::kRead)) FailWith(*fault, "read failed", offset);
     while (done < size) {
       OVERLAPPED ov{};
       std::uint64_t at = offset + done;
       ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
       ov.OffsetHigh = static_cast<DWORD>(at >> 32);
       DWORD n = 0;
-      if (!ReadFile(h_, buf.data() + done, static_cast<DWORD>(size - done), &n, &ov)) {
-        if (GetLastError() != ERROR_HANDLE_EOF) Fail("read failed", at);
+      if (!ReadFile(h_, into + done, static_cast<DWORD>(size - done), &n, &ov)) {
+        if (GetLastError() != ERROR_HANDLE_EOF) Fail(FailureText(FileOperation::kRead), at);
         n = 0;
       }
-      if (n == 0)
-        RaiseEngineError(EngineMessage::kCorruptData, "file ends early", PathText(path_), at);
+      if (n == 0) break;
       done += n;
     }
-    return buf;
+    return done;
   }
 
-  void Write(std::uint64_t offset, const std::string& bytes) override {
+  void WriteAt(std::uint64_t offset, const std::string& bytes) override {
     std::size_t done = 0;
-    if (auto fault = FaultGate(FileOperation::kWrite)) FailWith(*fault, "write failed", offset);
     while (done < bytes.size()) {
       OVERLAPPED ov{};
       std::uint64_t at = offset + done;
@@ -50,31 +47,30 @@ class Win32File final : public BinaryFile {
       ov.OffsetHigh = static_cast<DWORD>(at >> 32);
       DWORD n = 0;
       if (!WriteFile(h_, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, &ov) || n == 0)
-        Fail("write failed", at);
+        Fail(FailureText(FileOperation::kWrite), at);
       done += n;
     }
   }
 
-  void Truncate(std::uint64_t size) override {
+  void SetSize(std::uint64_t size) override {
     LARGE_INTEGER li;
     li.QuadPart = static_cast<LONGLONG>(size);
-    if (auto fault = FaultGate(FileOperation::kTruncate)) FailWith(*fault, "cannot set the file size");
-    if (!SetFilePointerEx(h_, li, nullptr, FILE_BEGIN) || !SetEndOfFile(h_)) Fail("cannot set the file size");
+    if (!SetFilePointerEx(h_, li, nullptr, FILE_BEGIN) || !SetEndOfFile(h_)) Fail(FailureText(FileOperation::kTruncate));
   }
 
-  void Sync() override {
-    if (auto fault = FaultGate(FileOperation::kSync)) FailWith(*fault, "flush failed");
-    if (!FlushFileBuffers(h_)) Fail("flush failed");
+  void SyncToDisk() override {
+    if (!FlushFileBuffers(h_)) Fail(FailureText(FileOperation::kSync));
+  }
+
+  [[noreturn]] void FailWith(InjectedFault fault, FileOperation op, std::optional<std::uint64_t> at) const override {
+    SetLastError(FaultWin32Error(fault));
+    Fail(FailureText(op), at);
   }
 
  private:
   [[noreturn]] void Fail(const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
     RaiseEngineError(EngineMessage::kIoError, std::string(what) + " (error " + std::to_string(GetLastError()) + ")",
                      PathText(path_), at);
-  }
-  [[noreturn]] void FailWith(InjectedFault fault, const char* what, std::optional<std::uint64_t> at = std::nullopt) const {
-    SetLastError(FaultWin32Error(fault));
-    Fail(what, at);
   }
   HANDLE h_;
 };

@@ -23,7 +23,8 @@ BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
   }
   MakeRoom();
   Slot slot;
-  if (load) slot.bytes = file_->Read(firstBlockAt_ + static_cast<std::uint64_t>(number - 1) * blockSize_, blockSize_);
+  slot.bytes = std::move(spare_);
+  if (load) file_->Read(firstBlockAt_ + static_cast<std::uint64_t>(number - 1) * blockSize_, blockSize_, slot.bytes);
   ages_.push_front(number);
   slot.age = ages_.begin();
   return slots_.emplace(number, std::move(slot)).first->second;
@@ -33,13 +34,33 @@ void BlockCache::MakeRoom() {
   while (slots_.size() >= capacity_) {
     const std::uint16_t oldest = ages_.back();
     Slot& s = slots_.at(oldest);
-    if (s.dirty) {
-      WriteRun(oldest, s.bytes);
-      --dirtyCount_;
-    }
+    if (s.dirty) WriteNeighbours(oldest);
+    spare_ = std::move(s.bytes);
     ages_.pop_back();
     slots_.erase(oldest);
   }
+}
+
+// A table filled in order leaves a long run of changed blocks behind its end, each of which
+// would otherwise leave the cache in a write of its own. They go out together with the one
+// leaving, and stay as clean copies. The block last asked for is left out: it is likely the
+// one still being filled.
+void BlockCache::WriteNeighbours(std::uint16_t number) {
+  const std::size_t most = std::max<std::size_t>(1, kWriteRunBytes / blockSize_);
+  auto joins = [&](std::uint32_t n) {
+    if (n == 0 || n > 0xFFFF || n == ages_.front()) return false;
+    auto it = slots_.find(static_cast<std::uint16_t>(n));
+    return it != slots_.end() && it->second.dirty;
+  };
+  std::uint32_t first = number, last = number;
+  while (last - first + 1 < most && joins(first - 1)) --first;
+  while (last - first + 1 < most && joins(last + 1)) ++last;
+  std::string& run = run_;
+  run.clear();
+  for (std::uint32_t n = first; n <= last; ++n) run += slots_.at(static_cast<std::uint16_t>(n)).bytes;
+  WriteRun(static_cast<std::uint16_t>(first), run);
+  for (std::uint32_t n = first; n <= last; ++n) slots_.at(static_cast<std::uint16_t>(n)).dirty = false;
+  dirtyCount_ -= last - first + 1;
 }
 
 const std::string& BlockCache::Read(std::uint16_t number) { return Fetch(number, true).bytes; }
@@ -69,7 +90,8 @@ void BlockCache::WriteBack() {
   for (auto& [number, slot] : slots_)
     if (slot.dirty) dirty.push_back(number);
   std::sort(dirty.begin(), dirty.end());
-  std::string run;
+  std::string& run = run_;
+  run.clear();
   std::size_t runFirst = 0;
   for (std::size_t i = 0; i < dirty.size(); ++i) {
     if (run.empty()) runFirst = i;

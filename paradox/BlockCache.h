@@ -3,7 +3,8 @@
 //
 // Changed blocks are written back when they leave the cache or at WriteBack(), never one write
 // per change: a run of records stored into one block costs one block write, and the blocks a
-// flush writes go out in block order, neighbours in one write. The least recently used block
+// flush writes go out in block order, neighbours in one write. A changed block that leaves
+// takes its changed neighbours along in the same write. The least recently used block
 // leaves first; the block last asked for never leaves during the next request, so a reference
 // from Read() or Modify() stays valid until the cache is used again.
 
@@ -45,6 +46,7 @@ class BlockCache {
   };
   Slot& Fetch(std::uint16_t number, bool load);
   void MakeRoom();
+  void WriteNeighbours(std::uint16_t number);
   void WriteRun(std::uint16_t first, const std::string& bytes);
 
   BinaryFile* file_;
@@ -54,6 +56,10 @@ class BlockCache {
   std::unordered_map<std::uint16_t, Slot> slots_;
   std::list<std::uint16_t> ages_;  // most recent first
   std::size_t dirtyCount_ = 0;
+  // Memory kept for reuse: each fresh allocation costs page faults once the table outgrows
+  // the cache and blocks come and go by the thousand.
+  std::string spare_;  // the bytes of the block that left last
+  std::string run_;    // neighbours gathered into one write
 };
 
 }  // namespace paradox

@@ -1,5 +1,7 @@
 #include "paradox/MemoFile.h"
 
+#include <algorithm>
+
 #include "paradox/EngineError.h"
 #include "paradox/ParadoxFormat.h"
 
@@ -85,44 +87,73 @@ void MemoFile::InitializeEmpty(BinaryFile& file) {
 
 std::string MemoFile::ReadBlob(std::uint32_t pointer, std::uint32_t length) const {
   const std::string where = PathText(file_->Path());
-  auto bad = [&](const std::string& what) -> EDBEngineError {
-    return EDBEngineError(EngineErrorCode::kCorruptFile,
-                          "Corrupt memo/BLOB file.\nblob pointer " + Hex(pointer) + ": " + what, where, pointer & ~0xFFu);
+  auto bad = [&](const std::string& what) {
+    RaiseEngineError(EngineMessage::kCorruptMemo, "blob pointer " + Hex(pointer) + ": " + what, where, pointer & ~0xFFu);
   };
-  std::uint64_t size = file_->Size();
+  const std::uint64_t size = Size();
   std::uint64_t blockOff = pointer & ~0xFFu;
   unsigned slot = pointer & 0xFFu;
-  if (blockOff < kChunk || blockOff % kChunk != 0 || blockOff + kChunk > size) throw bad("points outside the file");
-  std::string head = file_->Read(blockOff, kBigData);
+  if (blockOff < kChunk || blockOff % kChunk != 0 || blockOff + kChunk > size) bad("points outside the file");
+  std::string head = ReadBytes(blockOff, kBigData);
   auto type = static_cast<unsigned char>(head[0]);
   std::uint64_t chunks = GetU16(head, 1);
   if (slot == 0xFF) {
-    if (type != kTypeBig) throw bad("block is not a single-blob block");
-    if (chunks == 0 || blockOff + chunks * kChunk > size) throw bad("block runs past the end of the file");
+    if (type != kTypeBig) bad("block is not a single-blob block");
+    if (chunks == 0 || blockOff + chunks * kChunk > size) bad("block runs past the end of the file");
     std::uint32_t stored = GetU32(head, kBigLength);
-    if (stored != length) throw bad("length " + std::to_string(stored) + " in the memo file, " + std::to_string(length) + " in the record");
-    if (kBigData + static_cast<std::uint64_t>(length) > chunks * kChunk) throw bad("blob longer than its block");
-    return file_->Read(blockOff + kBigData, length);
+    if (stored != length) bad("length " + std::to_string(stored) + " in the memo file, " + std::to_string(length) + " in the record");
+    if (kBigData + static_cast<std::uint64_t>(length) > chunks * kChunk) bad("blob longer than its block");
+    return ReadBytes(blockOff + kBigData, length);
   }
-  if (type != kTypeSmall) throw bad("block is not a small-blob block");
-  if (slot >= kSlots) throw bad("slot out of range");
-  std::string entry = file_->Read(blockOff + kSlotTable + kSlotSize * slot, kSlotSize);
+  if (type != kTypeSmall) bad("block is not a small-blob block");
+  if (slot >= kSlots) bad("slot out of range");
+  std::string entry = ReadBytes(blockOff + kSlotTable + kSlotSize * slot, kSlotSize);
   auto off16 = static_cast<unsigned char>(entry[0]);
   auto len16 = static_cast<unsigned char>(entry[1]);
   auto lenMod = static_cast<unsigned char>(entry[4]);
-  if (off16 == 0 || len16 == 0) throw bad("slot is unused");
-  if (lenMod == 0 || lenMod > 16) throw bad("slot length is invalid");
+  if (off16 == 0 || len16 == 0) bad("slot is unused");
+  if (lenMod == 0 || lenMod > 16) bad("slot length is invalid");
   std::uint32_t stored = (static_cast<std::uint32_t>(len16) - 1) * 16 + lenMod;
-  if (stored != length) throw bad("length " + std::to_string(stored) + " in the memo file, " + std::to_string(length) + " in the record");
+  if (stored != length) bad("length " + std::to_string(stored) + " in the memo file, " + std::to_string(length) + " in the record");
   if (static_cast<std::uint64_t>(off16) * 16 < kSmallDataStart || static_cast<std::uint64_t>(off16) * 16 + length > kChunk)
-    throw bad("slot data lies outside its block");
-  return file_->Read(blockOff + static_cast<std::uint64_t>(off16) * 16, length);
+    bad("slot data lies outside its block");
+  return ReadBytes(blockOff + static_cast<std::uint64_t>(off16) * 16, length);
+}
+
+std::uint64_t MemoFile::Size() const {
+  const std::uint64_t written = file_->Size();
+  if (openBlock_.empty()) return written;
+  return std::max(written, openSmallBlock_ + kChunk);
+}
+
+std::string MemoFile::ReadBytes(std::uint64_t offset, std::size_t size) const {
+  if (!openBlock_.empty() && offset >= openSmallBlock_ && offset + size <= openSmallBlock_ + kChunk)
+    return openBlock_.substr(static_cast<std::size_t>(offset - openSmallBlock_), size);
+  return file_->Read(offset, size);
+}
+
+bool MemoFile::LoadOpenBlock() {
+  if (openSmallBlock_ == 0) return false;
+  if (!openBlock_.empty()) return true;
+  std::string block = file_->Read(openSmallBlock_, kChunk);
+  if (static_cast<unsigned char>(block[0]) != kTypeSmall) {
+    openSmallBlock_ = 0;
+    return false;
+  }
+  openBlock_ = std::move(block);
+  return true;
+}
+
+void MemoFile::WriteOpenBlock() {
+  if (!openBlockChanged_) return;
+  file_->Write(openSmallBlock_, openBlock_);
+  openBlockChanged_ = false;
 }
 
 std::uint16_t MemoFile::NextModification() { return ++modCount_ == 0 ? ++modCount_ : modCount_; }
 
 std::uint32_t MemoFile::WriteBlob(const std::string& bytes, std::uint16_t modification) {
-  std::uint64_t end = file_->Size();
+  std::uint64_t end = Size();
   end = (end + kChunk - 1) / kChunk * kChunk;
   if (end > 0xFFFFF000ull)
     RaiseEngineError(EngineMessage::kMemoFull, {}, PathText(file_->Path()));
@@ -140,23 +171,23 @@ std::uint32_t MemoFile::WriteBlob(const std::string& bytes, std::uint16_t modifi
     return static_cast<std::uint32_t>(end) | 0xFFu;
   }
   std::size_t units = (bytes.size() + 15) / 16;
-  std::string block;
-  std::uint64_t blockOff = 0;
   SmallBlockState st;
-  if (openSmallBlock_ != 0) {
-    block = file_->Read(openSmallBlock_, kChunk);
-    if (static_cast<unsigned char>(block[0]) == kTypeSmall) {
-      st = Inspect(block);
-      if (st.freeSlot >= 0 && st.dataEnd + units * 16 <= kChunk) blockOff = openSmallBlock_;
-    }
+  bool fits = false;
+  if (LoadOpenBlock()) {
+    st = Inspect(openBlock_);
+    fits = st.freeSlot >= 0 && st.dataEnd + units * 16 <= kChunk;
   }
-  if (blockOff == 0) {
-    block.assign(kChunk, '\0');
+  if (!fits) {
+    // The full block is done with; a new one starts at the end of the file.
+    WriteOpenBlock();
+    std::string block(kChunk, '\0');
     block[0] = static_cast<char>(kTypeSmall);
     PutU16(block, 1, 1);
     st = Inspect(block);
-    blockOff = end;
+    openBlock_ = std::move(block);
+    openSmallBlock_ = end;
   }
+  std::string& block = openBlock_;
   std::size_t at = kSlotTable + kSlotSize * static_cast<std::size_t>(st.freeSlot);
   block[at] = static_cast<char>(st.dataEnd / 16);
   block[at + 1] = static_cast<char>(units);
@@ -164,38 +195,44 @@ std::uint32_t MemoFile::WriteBlob(const std::string& bytes, std::uint16_t modifi
   std::size_t rem = bytes.size() % 16;
   block[at + 4] = static_cast<char>(rem == 0 ? 16 : rem);
   block.replace(st.dataEnd, bytes.size(), bytes);
-  file_->Write(blockOff, block);
-  openSmallBlock_ = blockOff;
-  return static_cast<std::uint32_t>(blockOff) | static_cast<std::uint32_t>(st.freeSlot);
+  openBlockChanged_ = true;
+  return static_cast<std::uint32_t>(openSmallBlock_) | static_cast<std::uint32_t>(st.freeSlot);
 }
 
 void MemoFile::FreeBlob(std::uint32_t pointer) {
   std::uint64_t blockOff = pointer & ~0xFFu;
   unsigned slot = pointer & 0xFFu;
-  if (blockOff < kChunk || blockOff + kChunk > file_->Size()) return;
+  if (blockOff < kChunk || blockOff + kChunk > Size()) return;
   if (slot == 0xFF) {
-    std::string t = file_->Read(blockOff, 1);
+    std::string t = ReadBytes(blockOff, 1);
     if (static_cast<unsigned char>(t[0]) == kTypeBig) file_->Write(blockOff, std::string(1, static_cast<char>(kTypeFree)));
   } else if (slot < kSlots) {
+    const std::uint64_t entry = blockOff + kSlotTable + kSlotSize * slot;
+    if (blockOff == openSmallBlock_ && LoadOpenBlock()) {
+      openBlock_.replace(static_cast<std::size_t>(entry - blockOff), kSlotSize, kSlotSize, '\0');
+      openBlockChanged_ = true;
+      return;
+    }
     std::string t = file_->Read(blockOff, 1);
-    if (static_cast<unsigned char>(t[0]) == kTypeSmall)
-      file_->Write(blockOff + kSlotTable + kSlotSize * slot, std::string(kSlotSize, '\0'));
+    if (static_cast<unsigned char>(t[0]) == kTypeSmall) file_->Write(entry, std::string(kSlotSize, '\0'));
   }
 }
 
 void MemoFile::Flush() {
+  WriteOpenBlock();
   std::string h = file_->Read(0, 0x40);
   PutU16(h, kHeaderModCount, modCount_);
   std::uint32_t small = 0, freeUnits = 0;
-  if (openSmallBlock_ != 0) {
-    std::string block = file_->Read(openSmallBlock_, kChunk);
-    SmallBlockState st = Inspect(block);
+  if (LoadOpenBlock()) {
+    SmallBlockState st = Inspect(openBlock_);
     small = static_cast<std::uint32_t>(openSmallBlock_) | (kTypeSmall - 1);
     freeUnits = static_cast<std::uint32_t>((kChunk - st.dataEnd) / 16);
   }
   PutU32(h, kHeaderSmallBlock, small);
   PutU32(h, kHeaderSmallFree, freeUnits);
   file_->Write(0, h);
+  // The table's header loses its "modified" mark next: every blob must be on the disk first.
+  file_->Sync();
 }
 
 }  // namespace paradox

@@ -21,6 +21,11 @@
 // Type 4: free block (+03 chunks, +05 next free block offset / 4096).
 // A blob pointer in a record is (block offset | slot index) for type 3, (offset | 0xFF) for
 // type 2. Blobs are never rewritten in place: a changed blob gets new space.
+//
+// The type 3 block being filled stays in memory and goes to the file when it is full or at
+// Flush(): one write per block rather than one per small blob. Reads see it as it stands. Until
+// the flush the file may lack it, which is safe because the table carries its "modified" mark
+// until then (ParadoxTable.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -47,13 +52,23 @@ class MemoFile {
   // Marks a blob's space free (the slot is cleared; a type 2 block becomes type 4).
   void FreeBlob(std::uint32_t pointer);
   std::uint16_t NextModification();
+  // Writes the block being filled and the header, and flushes the file to the disk.
   void Flush();
   const BinaryFile& File() const { return *file_; }
 
  private:
+  // The file's size, counting the block being filled where it is not yet written.
+  std::uint64_t Size() const;
+  std::string ReadBytes(std::uint64_t offset, std::size_t size) const;
+  // The block being filled, read from the file at its first use; false when there is none.
+  bool LoadOpenBlock();
+  void WriteOpenBlock();
+
   std::unique_ptr<BinaryFile> file_;
   std::uint16_t modCount_ = 0;
   std::uint64_t openSmallBlock_ = 0;  // type 3 block with room, 0 when none
+  std::string openBlock_;             // its bytes once used; empty before
+  bool openBlockChanged_ = false;     // it holds what the file does not
 };
 
 }  // namespace paradox

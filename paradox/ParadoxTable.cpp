@@ -425,7 +425,7 @@ Record ParadoxTable::ReadRecord(std::uint32_t position) const {
   return r;
 }
 
-void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit) const {
+void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit, Blobs blobs) const {
   PlaceStaged();
   const std::size_t rs = schema_->RecordSize();
   for (const auto& e : chain_) {
@@ -435,7 +435,7 @@ void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit
     Record r(schema_);
     for (std::size_t i = 0; i < e.count; ++i) {
       r.SetBytes(block.substr(i * rs, rs));
-      ReadBlobs(r);
+      if (blobs == Blobs::kRead) ReadBlobs(r);
       if (!visit(r)) return;
     }
   }
@@ -727,6 +727,7 @@ ParadoxTable::Placed ParadoxTable::SplitBlock(std::size_t entry, std::size_t slo
   const bool atEnd = slot == old.count && entry + 1 == chain_.size();
   const std::size_t keep = atEnd ? old.count : total / 2;
   const std::uint16_t nb = AllocateBlock();
+  if (atEnd) return StartBlockAfter(entry, nb, bytes);
   std::string recs;
   std::uint16_t next = 0, prev = 0;
   {
@@ -753,6 +754,30 @@ ParadoxTable::Placed ParadoxTable::SplitBlock(std::size_t entry, std::size_t slo
   prefixValid_ = false;
   if (slot < keep) return {entry, slot, old.number};
   return {entry + 1, slot - keep, nb};
+}
+
+// The record after the last one when the last block is full: a new block of its own, and the
+// full block keeps its records where they are (what SplitBlock would do, with nothing to move).
+ParadoxTable::Placed ParadoxTable::StartBlockAfter(std::size_t entry, std::uint16_t nb, std::string_view bytes) {
+  const std::size_t rs = bytes.size();
+  const BlockEntry old = chain_[entry];
+  std::uint16_t next = 0;
+  {
+    std::string& left = cache_->Modify(old.number);
+    next = GetU16(left, 0);
+    SetBlockHeader(left, nb, GetU16(left, 2), old.count, rs);
+    std::fill(left.begin() + static_cast<std::ptrdiff_t>(kBlockHeaderSize + old.count * rs), left.end(), '\0');
+  }
+  {
+    std::string& right = cache_->Replace(nb);
+    SetBlockHeader(right, next, old.number, 1, rs);
+    right.replace(kBlockHeaderSize, rs, bytes);
+  }
+  if (next != 0) PutU16(cache_->Modify(next), 2, nb);
+  const bool keyed = schema_->KeyFieldCount() > 0;
+  chain_.push_back({nb, 1, keyed ? std::string(bytes.substr(0, schema_->KeySize())) : std::string()});
+  prefixValid_ = false;
+  return {entry + 1, 0, nb};
 }
 
 void ParadoxTable::NotifyInserted(std::string_view bytes, std::uint16_t block) {

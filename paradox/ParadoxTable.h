@@ -115,8 +115,11 @@ class ParadoxTable {
   // The record at `position` (0-based, chain order), blobs read in full from the .MB.
   // Out of range: EDatabaseError. A damaged block or memo: kCorruptFile.
   Record ReadRecord(std::uint32_t position) const;
-  // Every record in chain order; stops early when `visit` returns false.
-  void ForEachRecord(const std::function<bool(const Record&)>& visit) const;
+  // Every record in chain order; stops early when `visit` returns false. With Blobs::kSkip the
+  // .MB is not read and the records' blob fields read as empty: for work on the other fields
+  // only (index entries), which need not pay for reading every blob.
+  enum class Blobs { kRead, kSkip };
+  void ForEachRecord(const std::function<bool(const Record&)>& visit, Blobs blobs = Blobs::kRead) const;
 
   // The position of the record whose primary key equals `key`'s (keyed tables only).
   std::optional<std::uint32_t> FindKey(const Record& key) const;
@@ -204,6 +207,7 @@ class ParadoxTable {
   Placed PlaceRecord(std::string_view bytes);
   Placed PlaceInBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
   Placed SplitBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
+  Placed StartBlockAfter(std::size_t entry, std::uint16_t nb, std::string_view bytes);
   void RemoveAt(std::size_t entry, std::uint32_t slot);
   void NotifyInserted(std::string_view bytes, std::uint16_t block);
   void ReadBlobs(Record& r) const;

@@ -197,7 +197,8 @@ bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::si
     return true;
   }
   if (a.type == FieldType::kAlpha) {
-    std::string v = from.GetAlpha(fromField);
+    std::string_view v = from.Raw(fromField);
+    v = v.substr(0, v.find('\0'));
     if (v.size() > b.size) return false;
     to.SetAlpha(toField, v);
     return true;
@@ -217,6 +218,13 @@ bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::si
   if (a.size != b.size) return false;  // BCD decimals: the digits would have to move
   to.SetRaw(toField, raw);
   return true;
+}
+
+bool TakesEveryValue(const FieldDef& from, const FieldDef& to) {
+  if (from.type != to.type) return false;
+  if (IsBlobType(from.type)) return true;
+  if (from.type == FieldType::kAlpha || from.type == FieldType::kBytes) return to.size >= from.size;
+  return to.size == from.size;
 }
 
 bool RecoverRestructure(const fs::path& dir, std::string_view tableName) {
@@ -269,10 +277,13 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
 
   // A first pass only reads: a value the new definition cannot take refuses the restructure
   // before anything is written. The copy below converts each record again as it goes, so
-  // memory holds a few blocks, never the table.
+  // memory holds a few blocks, never the table. A blob goes across whatever it holds, so this
+  // pass need not read the blobs; where no field is narrowed it need not run at all.
   std::optional<std::string> refusal;
   std::uint32_t checked = 0;
-  old->ForEachRecord([&](const Record& r) {
+  bool takesAll = true;
+  for (std::size_t f = 0; f < fields.size(); ++f) takesAll = takesAll && TakesEveryValue(schema.Field(f), fields[f]);
+  if (!takesAll) old->ForEachRecord([&](const Record& r) {
     Record n(newSchema);
     ++checked;
     for (std::size_t f = 0; f < fields.size(); ++f)
@@ -281,7 +292,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
         return false;
       }
     return true;
-  });
+  }, ParadoxTable::Blobs::kSkip);
   if (refusal) Refuse(*refusal);
   std::vector<SecondaryIndexDef> indexes;
   std::vector<std::string> indexExtensions;

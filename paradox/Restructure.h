@@ -59,5 +59,9 @@ bool RecoverRestructure(const std::filesystem::path& dir, std::string_view table
 
 // Carries a field value over to a new definition; false when it cannot take the value.
 bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::size_t toField);
+// True when ConvertField takes every value of field `from` into field `to` (same type, and no
+// narrower where a value's length can matter): a restructure then need not look at the values
+// before it begins.
+bool TakesEveryValue(const FieldDef& from, const FieldDef& to);
 
 }  // namespace paradox

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <ctime>
 #include <set>
 
@@ -9,6 +10,7 @@
 #include "paradox/BlockIndex.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/KeyOrder.h"
 #include "paradox/ParadoxFormat.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/TableFamily.h"
@@ -32,8 +34,8 @@ bool IsShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 
 
 // Upper-cases the ASCII letters of an alpha value; in a double-byte code page the trail byte of
 // a character is passed over, since it may fall in the range of ASCII letters.
-void FoldCase(std::string& bytes, std::uint16_t codePage) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+void FoldCase(std::string& bytes, std::size_t from, std::uint16_t codePage) {
+  for (std::size_t i = from; i < bytes.size(); ++i) {
     auto c = static_cast<unsigned char>(bytes[i]);
     if (codePage == 932 && IsShiftJisLead(c)) {
       ++i;
@@ -152,12 +154,12 @@ IndexEntries::IndexEntries(const TableSchema& table, const SecondaryIndexDef& de
 
 std::string IndexEntries::SortKeyOf(const Record& record, std::uint32_t tupleNumber) const {
   std::string key;
-  key.reserve(layout_.sortKeySize);
+  key.reserve(layout_.recordSize);  // room for the whole entry, which EntryFor makes of it
   const auto codePage = table_->Definition().driver.codePage;
   for (std::size_t f : def_.fields) {
-    std::string v(record.Raw(f));
-    if (def_.caseInsensitive && table_->Field(f).type == FieldType::kAlpha) FoldCase(v, codePage);
-    key += v;
+    const std::size_t at = key.size();
+    key += record.Raw(f);
+    if (def_.caseInsensitive && table_->Field(f).type == FieldType::kAlpha) FoldCase(key, at, codePage);
   }
   if (table_->KeyFieldCount() > 0)
     key += record.Key();
@@ -201,15 +203,32 @@ bool IndexEntries::ContainsKey(std::string_view sortKey) const {
 
 void IndexEntries::Sort() {
   // Sort keys end with the primary key (or the record number), so no two are equal and an
-  // unstable sort, which needs no second buffer, gives the one order.
-  std::sort(entries_.begin(), entries_.end(), [&](const std::string& a, const std::string& b) {
-    return std::string_view(a).substr(0, layout_.sortKeySize) < std::string_view(b).substr(0, layout_.sortKeySize);
-  });
+  // unstable sort gives the one order. Every entry is a whole .X record, so its sort key
+  // leads it.
+  const std::vector<std::uint32_t> order = OrderByKey(static_cast<std::uint32_t>(entries_.size()), layout_.sortKeySize,
+                                                      [&](std::uint32_t i) { return entries_[i].data(); });
+  // The entries move into that order in place, cycle by cycle: no second vector of them.
+  std::vector<bool> placed(order.size(), false);
+  for (std::size_t start = 0; start < order.size(); ++start) {
+    if (placed[start]) continue;
+    std::string held = std::move(entries_[start]);
+    std::size_t at = start;
+    while (order[at] != start) {
+      entries_[at] = std::move(entries_[order[at]]);
+      placed[at] = true;
+      at = order[at];
+    }
+    entries_[at] = std::move(held);
+    placed[at] = true;
+  }
 }
 
-IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def) {
-  IndexEntries entries(table.Schema(), def);
-  entries.MutableEntries().reserve(table.RecordCount());
+std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::vector<SecondaryIndexDef>& defs) {
+  std::vector<IndexEntries> all;
+  for (const auto& def : defs) {
+    all.emplace_back(table.Schema(), def);
+    all.back().MutableEntries().reserve(table.RecordCount());
+  }
   // The records come in chain order, block after block, as the block directory lists them.
   const std::vector<IndexEntry> blocks = table.PrimaryIndexEntries();
   std::size_t blockAt = 0;
@@ -222,13 +241,17 @@ IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& 
     }
     const std::uint16_t block = blockAt < blocks.size() ? blocks[blockAt].block : 0;
     ++position;
-    entries.MutableEntries().push_back(
-        entries.EntryFor(r, block, position, static_cast<std::uint16_t>(slot * recordSize)));
+    for (auto& entries : all)
+      entries.MutableEntries().push_back(entries.EntryFor(r, block, position, static_cast<std::uint16_t>(slot * recordSize)));
     ++slot;
     return true;
-  });
-  entries.Sort();
-  return entries;
+  }, ParadoxTable::Blobs::kSkip);  // no index covers a blob field
+  for (auto& entries : all) entries.Sort();
+  return all;
+}
+
+IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def) {
+  return std::move(CollectEntries(table, std::vector<SecondaryIndexDef>{def}).front());
 }
 
 IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHeader, const SecondaryIndexDef& def,
@@ -624,7 +647,21 @@ void SecondaryIndexSet::AfterDelete(const Record& record) {
   }
 }
 
-void SecondaryIndexSet::WriteOne(Live& live) {
+namespace {
+
+// What the entries of one index take in memory, each a string of its own.
+std::size_t EntryBytes(const ParadoxTable& table, const SecondaryIndexDef& def) {
+  constexpr std::size_t kPerEntry = sizeof(std::string) + 32;  // the string and its heap block's overhead
+  return static_cast<std::size_t>(table.RecordCount()) * (MakeIndexRecordLayout(table.Schema(), def).recordSize + kPerEntry);
+}
+
+// Entries of several indexes gathered in one pass over the table, up to this many bytes; a
+// larger table takes a pass per index, so that memory holds one index's entries at a time.
+constexpr std::size_t kCollectTogetherBytes = 32u << 20;
+
+}  // namespace
+
+void SecondaryIndexSet::WriteOne(Live& live, IndexEntries&& collected) {
   const std::string& old = live.file.header;
   IndexFileStamps stamps;
   stamps.storedBase = live.file.storedBase;
@@ -636,7 +673,7 @@ void SecondaryIndexSet::WriteOne(Live& live) {
   stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
   IndexFilePair files;
   {
-    const IndexEntries entries = CollectEntries(*table_, live.file.def);
+    const IndexEntries entries = std::move(collected);
     files = BuildIndexFiles(table_->Schema(), table_->Header(), live.file.def, entries, live.file.extension, stamps);
     live.file.recordCount = static_cast<std::uint32_t>(entries.Entries().size());
   }
@@ -648,8 +685,25 @@ void SecondaryIndexSet::WriteOne(Live& live) {
 }
 
 void SecondaryIndexSet::Flush() {
-  for (auto& live : indexes_)
-    if (live.dirty) WriteOne(live);
+  std::vector<Live*> batch;
+  std::size_t batchBytes = 0;
+  auto writeBatch = [&] {
+    if (batch.empty()) return;
+    std::vector<SecondaryIndexDef> defs;
+    for (const Live* live : batch) defs.push_back(live->file.def);
+    std::vector<IndexEntries> collected = CollectEntries(*table_, defs);
+    for (std::size_t i = 0; i < batch.size(); ++i) WriteOne(*batch[i], std::move(collected[i]));
+    batch.clear();
+    batchBytes = 0;
+  };
+  for (auto& live : indexes_) {
+    if (!live.dirty) continue;
+    const std::size_t bytes = EntryBytes(*table_, live.file.def);
+    if (!batch.empty() && batchBytes + bytes > kCollectTogetherBytes) writeBatch();
+    batch.push_back(&live);
+    batchBytes += bytes;
+  }
+  writeBatch();
 }
 
 }  // namespace paradox

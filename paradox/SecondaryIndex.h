@@ -238,6 +238,8 @@ std::string ReadDataHeader(const std::filesystem::path& dataFile);
 
 // The .X records of every record of `table`, sorted (the table open in any mode).
 IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def);
+// The same for several indexes, in one pass over the table; in the order of `defs`.
+std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::vector<SecondaryIndexDef>& defs);
 
 // Creates the empty index files of a new (empty) table for each definition, in order, and
 // returns their .X paths. The .XGn numbers count from 0 in the order given.
@@ -278,7 +280,7 @@ class SecondaryIndexSet final : public IndexMaintainer {
     std::unordered_map<std::string, int> uniqueValues;
   };
   explicit SecondaryIndexSet(ParadoxTable& table) : table_(&table) {}
-  void WriteOne(Live& live);
+  void WriteOne(Live& live, IndexEntries&& collected);
   std::string UniqueValue(const Live& live, const Record& record) const;
   void CountUniqueValues(Live& live);
 

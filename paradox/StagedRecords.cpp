@@ -6,6 +6,7 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
+#include "paradox/KeyOrder.h"
 
 namespace paradox {
 
@@ -39,11 +40,11 @@ class RunReader {
 
  private:
   void Refill() {
-    buffer_.clear();
     at_ = 0;
+    buffer_.clear();  // keeps its memory for the next batch
     if (left_ == 0) return;
     const std::size_t n = std::min(batch_, left_);
-    buffer_ = file_->Read(next_, n * recordSize_);
+    file_->Read(next_, n * recordSize_, buffer_);
     next_ += n * recordSize_;
     left_ -= n;
   }
@@ -93,18 +94,18 @@ void StagedRecords::Add(std::string_view record) {
   keys_.append(record.substr(0, keySize_));
   IndexKey(static_cast<std::uint32_t>(count_));
   ++count_;
+  // The buffer fills to its budget before it spills: made that size at once, its growth copies
+  // nothing (pages the budget does not reach are never touched).
+  if (buffer_.capacity() < memoryBytes_) buffer_.reserve(memoryBytes_);
   buffer_.append(record);
   if (buffer_.size() + recordSize_ > memoryBytes_) Spill();
 }
 
 std::vector<std::uint32_t> StagedRecords::SortedBuffer() const {
-  std::vector<std::uint32_t> order(buffer_.size() / recordSize_);
-  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   const char* base = buffer_.data();
-  const std::size_t rs = recordSize_, ks = keySize_;
-  std::sort(order.begin(), order.end(),
-            [&](std::uint32_t a, std::uint32_t b) { return std::memcmp(base + a * rs, base + b * rs, ks) < 0; });
-  return order;
+  const std::size_t rs = recordSize_;
+  return OrderByKey(static_cast<std::uint32_t>(buffer_.size() / rs), keySize_,
+                    [&](std::uint32_t i) { return base + static_cast<std::size_t>(i) * rs; });
 }
 
 void StagedRecords::Spill() {
@@ -113,12 +114,20 @@ void StagedRecords::Spill() {
     work_ = BinaryFile::Open(workPath_, FileAccess::kCreateExclusive);
     workSize_ = 0;
   }
-  std::string sorted;
-  sorted.reserve(buffer_.size());
-  for (std::uint32_t i : SortedBuffer()) sorted.append(buffer_, i * recordSize_, recordSize_);
-  work_->Write(workSize_, sorted);
-  runs_.push_back({workSize_, sorted.size() / recordSize_});
-  workSize_ += sorted.size();
+  // Written in pieces, so that the sorted copy never needs as much memory as the buffer.
+  const std::size_t perPiece = std::max<std::size_t>(1, kMergeBufferBytes / recordSize_);
+  const Run run{workSize_, buffer_.size() / recordSize_};
+  const std::vector<std::uint32_t> order = SortedBuffer();
+  std::string piece;
+  piece.reserve(perPiece * recordSize_);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    piece.append(buffer_, order[k] * recordSize_, recordSize_);
+    if (piece.size() / recordSize_ < perPiece && k + 1 < order.size()) continue;
+    work_->Write(workSize_, piece);
+    workSize_ += piece.size();
+    piece.clear();
+  }
+  runs_.push_back(run);
   buffer_.clear();
 }
 

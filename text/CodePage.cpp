@@ -1,6 +1,39 @@
 #include "text/CodePage.h"
 
+#include <algorithm>
+
+#include "text/CodePageSystem.h"
+
 namespace text {
+
+namespace {
+
+// Code pages whose bytes 0x00-0x7F are ASCII. (Not all are: IBM 864 has an Arabic percent sign
+// at 0x25.)
+bool KeepsAscii(unsigned codePage) {
+  switch (codePage) {
+    case 437: case 850: case 852: case 932: case 936: case 949: case 950: case 65001: return true;
+    default: return codePage >= 1250 && codePage <= 1258;
+  }
+}
+
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
+// Most of what a shop's tables hold is ASCII (codes, numbers, dates, mail addresses), which
+// such code pages and UTF-8 spell alike: no conversion needed.
+std::string ToUtf8(std::string_view bytes, unsigned codePage) {
+  if (KeepsAscii(codePage) && IsAscii(bytes)) return std::string(bytes);
+  return os::ToUtf8(bytes, codePage);
+}
+
+std::optional<std::string> FromUtf8(std::string_view utf8, unsigned codePage) {
+  if (KeepsAscii(codePage) && IsAscii(utf8)) return std::string(utf8);
+  return os::FromUtf8(utf8, codePage);
+}
 
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;

@@ -2,9 +2,12 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "text/CodePage.h"
+#include "text/CodePageSystem.h"
 
 namespace text {
 namespace {
@@ -36,10 +39,26 @@ class Iconv {
   iconv_t cd_;
 };
 
+// Opening a conversion costs more than converting a field: each thread keeps the ones it opened.
+// Every use starts by resetting the shift state, so one left mid-character does no harm.
+enum class Direction { kToUtf8, kFromUtf8 };
+const Iconv& Converter(unsigned codePage, Direction direction) {
+  thread_local std::map<std::pair<unsigned, Direction>, Iconv> open;
+  auto it = open.find({codePage, direction});
+  if (it != open.end()) return it->second;
+  const std::string name = IconvName(codePage);
+  return open
+      .try_emplace({codePage, direction}, direction == Direction::kToUtf8 ? "UTF-8" : name,
+                   direction == Direction::kToUtf8 ? name : "UTF-8")
+      .first->second;
+}
+
 }  // namespace
 
+namespace os {
+
 std::string ToUtf8(std::string_view bytes, unsigned codePage) {
-  Iconv cd("UTF-8", IconvName(codePage));
+  const Iconv& cd = Converter(codePage, Direction::kToUtf8);
   std::string out;
   if (!cd.ok()) {
     for (unsigned char c : bytes) out += c < 0x80 ? std::string(1, static_cast<char>(c)) : "\xEF\xBF\xBD";
@@ -71,8 +90,9 @@ std::string ToUtf8(std::string_view bytes, unsigned codePage) {
 
 std::optional<std::string> FromUtf8(std::string_view utf8, unsigned codePage) {
   if (Utf16ToUtf8(Utf8ToUtf16(utf8)) != utf8) return std::nullopt;
-  Iconv cd(IconvName(codePage), "UTF-8");
+  const Iconv& cd = Converter(codePage, Direction::kFromUtf8);
   if (!cd.ok()) return std::nullopt;
+  iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
   std::string out(utf8.size() * 2 + 4, '\0');
   char* in = const_cast<char*>(utf8.data());
   std::size_t inLeft = utf8.size();
@@ -84,4 +104,5 @@ std::optional<std::string> FromUtf8(std::string_view utf8, unsigned codePage) {
   return out;
 }
 
+}  // namespace os
 }  // namespace text

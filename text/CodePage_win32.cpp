@@ -2,8 +2,9 @@
 #include <windows.h>
 
 #include "text/CodePage.h"
+#include "text/CodePageSystem.h"
 
-namespace text {
+namespace text::os {
 
 std::string ToUtf8(std::string_view bytes, unsigned codePage) {
   if (bytes.empty()) return {};
@@ -43,4 +44,4 @@ std::optional<std::string> FromUtf8(std::string_view utf8, unsigned codePage) {
   return out;
 }
 
-}  // namespace text
+}  // namespace text::os

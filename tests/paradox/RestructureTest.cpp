@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 
 #include "paradox/EngineError.h"
@@ -246,3 +247,49 @@ TEST(Restructure, OldMembersLeftByAnEarlierRestructureGo) {
   for (const auto& [name, bytes] : before) expected.insert(name);
   EXPECT_EQ(names, expected);
 }
+
+namespace {
+
+std::shared_ptr<const TableSchema> OneField(const FieldDef& f) {
+  TableDefinition d;
+  d.fields = {f};
+  return std::make_shared<const TableSchema>(d);
+}
+
+// Where a restructure skips looking at the values first, no value may be refused: every pair
+// of field kinds that TakesEveryValue admits converts random values, the longest included.
+TEST(Restructure, AFieldThatTakesEveryValueRefusesNone) {
+  const std::vector<FieldDef> kinds = {
+      FieldDef::Alpha("F", 5),  FieldDef::Alpha("F", 10), FieldDef::Alpha("F", 255),
+      FieldDef::Of("F", FieldType::kBytes, 4), FieldDef::Of("F", FieldType::kBytes, 8),
+      FieldDef::Short("F"),     FieldDef::Long("F"),      FieldDef::Date("F"),
+      FieldDef::Of("F", FieldType::kNumber, 8), FieldDef::Of("F", FieldType::kBcd, 2), FieldDef::Of("F", FieldType::kBcd, 4),
+      FieldDef::Memo("F", 10),  FieldDef::Memo("F", 40)};
+  std::mt19937 rng(77);
+  int admitted = 0;
+  for (const FieldDef& a : kinds)
+    for (const FieldDef& b : kinds) {
+      if (!TakesEveryValue(a, b)) continue;
+      ++admitted;
+      const auto from = OneField(a), to = OneField(b);
+      for (int i = 0; i < 50; ++i) {
+        Record r(from), n(to);
+        std::string raw(from->FieldSize(0), '\0');
+        for (char& c : raw) c = static_cast<char>(1 + rng() % 255);  // no NUL: the longest value
+        if (i % 5 == 0) raw.assign(raw.size(), '\0');
+        r.SetRaw(0, raw);
+        if (IsBlobType(a.type)) r.SetBlob(0, std::string(rng() % 100, 'b'));
+        EXPECT_TRUE(ConvertField(r, 0, n, 0)) << static_cast<int>(a.type) << "/" << int(a.size) << " to "
+                                              << static_cast<int>(b.type) << "/" << int(b.size);
+      }
+    }
+  // Widening and keeping a size are admitted; narrowing and a change of type are not.
+  EXPECT_TRUE(TakesEveryValue(FieldDef::Alpha("F", 5), FieldDef::Alpha("F", 10)));
+  EXPECT_TRUE(TakesEveryValue(FieldDef::Long("F"), FieldDef::Long("F")));
+  EXPECT_FALSE(TakesEveryValue(FieldDef::Alpha("F", 10), FieldDef::Alpha("F", 5)));
+  EXPECT_FALSE(TakesEveryValue(FieldDef::Of("F", FieldType::kBcd, 4), FieldDef::Of("F", FieldType::kBcd, 2)));
+  EXPECT_FALSE(TakesEveryValue(FieldDef::Short("F"), FieldDef::Long("F")));
+  EXPECT_GT(admitted, static_cast<int>(kinds.size()));
+}
+
+}  // namespace

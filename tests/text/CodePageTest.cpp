@@ -28,6 +28,29 @@ TEST(CodePage, UnrepresentableTextIsRefused) {
   EXPECT_FALSE(text::FromUtf8("\xC3\x28").has_value());          // broken UTF-8
 }
 
+// Text that is all ASCII passes without a conversion; it must come out as the system's
+// conversion gives it, control bytes, backslash and tilde included, and text with one byte
+// beyond ASCII must still be converted in full.
+TEST(CodePage, AsciiTextIsTheSameInEveryCodePageThatKeepsAscii) {
+  std::string ascii;
+  for (int c = 0; c < 0x80; ++c) ascii += static_cast<char>(c);
+  for (unsigned cp : {932u, 936u, 437u, 850u, 1252u, 1250u, 65001u}) {
+    EXPECT_EQ(text::ToUtf8(ascii, cp), ascii) << cp;
+    EXPECT_EQ(text::FromUtf8(ascii, cp), ascii) << cp;
+  }
+  EXPECT_EQ(text::ToUtf8("C:\\DATA ~1 " + kKokyakuSjis), "C:\\DATA ~1 " + kKokyakuUtf8);
+  EXPECT_EQ(text::FromUtf8("ID 12 " + kKokyakuUtf8), "ID 12 " + kKokyakuSjis);
+  EXPECT_EQ(text::ToUtf8("abc\xA0"), "abc\xEF\xBF\xBD");
+  EXPECT_FALSE(text::FromUtf8("abc\xC3").has_value());
+}
+
+#ifndef _WIN32
+// Not every code page keeps ASCII: IBM 864 has an Arabic percent sign at 0x25 (glibc's table).
+TEST(CodePage, ACodePageThatMovesAsciiIsStillConverted) {
+  EXPECT_EQ(text::ToUtf8("%", 864), "\xD9\xAA");
+}
+#endif
+
 TEST(CodePage, Utf16SurrogatePairs) {
   std::u16string w = text::Utf8ToUtf16("a\xF0\x9F\x98\x80");
   ASSERT_EQ(w.size(), 3u);
