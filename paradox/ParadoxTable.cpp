@@ -454,6 +454,9 @@ int CompareKeys(std::string_view a, std::string_view b) {
 std::size_t ParadoxTable::EntryForKey(std::string_view key) const {
   // The last block whose first key is <= key; empty blocks carry their predecessor's key, so
   // the search may end on one, and then the block before it is the one.
+  // Records stored in key order (a load, a copy, staged records being placed) belong to the
+  // last block: known without a search through the directory.
+  if (!chain_.empty() && chain_.back().count > 0 && CompareKeys(key, chain_.back().firstKey) >= 0) return chain_.size() - 1;
   auto it = std::upper_bound(chain_.begin(), chain_.end(), key,
                              [](std::string_view k, const BlockEntry& e) { return CompareKeys(k, e.firstKey) < 0; });
   std::size_t e = it == chain_.begin() ? 0 : static_cast<std::size_t>(it - chain_.begin()) - 1;

@@ -371,8 +371,14 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   SecondaryIndexFile out;
   out.xPath = xPath;
   out.extension = ExtensionOf(xPath);
-  std::string bytes = ReadWholeFile(xPath);
-  if (bytes.size() < 0x800) Corrupt(xPath, "file shorter than its header", bytes.size());
+  // Only the header block: the definition is all there, and the entries may be many megabytes.
+  std::string bytes;
+  {
+    auto f = BinaryFile::Open(xPath, FileAccess::kReadShared);
+    const std::uint64_t size = f->Size();
+    if (size < 0x800) Corrupt(xPath, "file shorter than its header", size);
+    bytes = f->Read(0, 0x800);
+  }
   std::string_view b(bytes);
   if (GetU16(b, format::kHeaderHeaderSize) != 0x800) Corrupt(xPath, "header size", format::kHeaderHeaderSize);
   const auto type = static_cast<std::uint8_t>(b[format::kHeaderFileType]);
