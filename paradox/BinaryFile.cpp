@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "paradox/EngineError.h"
+#include "text/Utf8Path.h"
 
 namespace paradox {
 
@@ -16,10 +17,7 @@ constexpr std::size_t kWindowMost = 64 * 1024;
 
 }  // namespace
 
-std::string PathText(const std::filesystem::path& p) {
-  auto u8 = p.u8string();
-  return std::string(u8.begin(), u8.end());
-}
+std::string PathText(const std::filesystem::path& p) { return text::PathToUtf8(p); }
 
 const char* BinaryFile::FailureText(FileOperation op) {
   switch (op) {

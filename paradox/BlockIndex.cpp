@@ -43,9 +43,9 @@ std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& r
     const std::size_t n = std::min(perBlock, records.size() - first);
     char* block = out.data() + at;
     std::string head(format::kBlockHeaderSize, '\0');
-    PutU16(head, 0, b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0);
-    PutU16(head, 2, static_cast<std::uint16_t>(b));
-    PutU16(head, 4, static_cast<std::uint16_t>((n - 1) * recordSize));
+    PutU16(head, format::kBlockNext, b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0);
+    PutU16(head, format::kBlockPrevious, static_cast<std::uint16_t>(b));
+    PutU16(head, format::kBlockAddDataSize, static_cast<std::uint16_t>((n - 1) * recordSize));
     std::copy(head.begin(), head.end(), block);
     for (std::size_t i = 0; i < n; ++i)
       std::copy(records[first + i].begin(), records[first + i].end(), block + format::kBlockHeaderSize + i * recordSize);

@@ -23,11 +23,6 @@ using namespace format;
 
 constexpr std::size_t kFixedHeader = 0x58;
 
-std::string Utf8FileName(const fs::path& p) {
-  auto u8 = p.filename().u8string();
-  return std::string(u8.begin(), u8.end());
-}
-
 std::size_t NameAreaSize(std::uint8_t level) { return level >= kLevel7 ? kTableNameSizeLevel7 : kTableNameSizeOld; }
 std::size_t VariableStart(std::uint8_t level) { return level >= 5 ? kVariablePartLong : kVariablePartShort; }
 
@@ -512,7 +507,7 @@ std::optional<std::uint32_t> ParadoxTable::FindKey(const Record& key) const {
 std::optional<std::string> ParadoxTable::WriteRefusal() const {
   if (mode_ != OpenMode::kExclusive) return "the table is open for reading only";
   if (!secondaryIndexes_.empty() && !maintainer_)
-    return "the table has secondary indexes (" + Utf8FileName(secondaryIndexes_.front()) + ") this engine does not maintain";
+    return "the table has secondary indexes (" + text::PathToUtf8(secondaryIndexes_.front().filename()) + ") this engine does not maintain";
   if (header_.level < 5) return "tables of level " + std::to_string(header_.level) + " are read only";
   if (schema_->KeyFieldCount() > 0 && !schema_->Definition().driver.bytewiseOrder) {
     for (unsigned i = 0; i < schema_->KeyFieldCount(); ++i)
@@ -767,8 +762,8 @@ ParadoxTable::Placed ParadoxTable::StartBlockAfter(std::size_t entry, std::uint1
   std::uint16_t next = 0;
   {
     std::string& left = cache_->Modify(old.number);
-    next = GetU16(left, 0);
-    SetBlockHeader(left, nb, GetU16(left, 2), old.count, rs);
+    next = GetU16(left, kBlockNext);
+    SetBlockHeader(left, nb, GetU16(left, kBlockPrevious), old.count, rs);
     std::fill(left.begin() + static_cast<std::ptrdiff_t>(kBlockHeaderSize + old.count * rs), left.end(), '\0');
   }
   {
@@ -776,7 +771,7 @@ ParadoxTable::Placed ParadoxTable::StartBlockAfter(std::size_t entry, std::uint1
     SetBlockHeader(right, next, old.number, 1, rs);
     right.replace(kBlockHeaderSize, rs, bytes);
   }
-  if (next != 0) PutU16(cache_->Modify(next), 2, nb);
+  if (next != 0) PutU16(cache_->Modify(next), kBlockPrevious, nb);
   const bool keyed = schema_->KeyFieldCount() > 0;
   chain_.push_back({nb, 1, keyed ? std::string(bytes.substr(0, schema_->KeySize())) : std::string()});
   prefixValid_ = false;
@@ -837,7 +832,7 @@ Record ParadoxTable::Stage(const Record& record) {
     CompleteBytes(record, bytes);
     if (!staged_) {
       fs::path work = path_;
-      work.replace_filename(text::PathFromUtf8(TableBaseName(Utf8FileName(path_)) + "~ST.TMP"));
+      work.replace_filename(text::PathFromUtf8(TableBaseName(text::PathToUtf8(path_.filename())) + "~ST.TMP"));
       staged_ = std::make_unique<StagedRecords>(work, bytes.size(), ks, kStagedMemoryBytes);
     }
     staged_->Add(bytes);
@@ -980,7 +975,7 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
 
   // An existing table is replaced, but not while another program holds it.
   fs::path dir = dataFile.parent_path();
-  std::string fileName = Utf8FileName(dataFile);
+  std::string fileName = text::PathToUtf8(dataFile.filename());
   if (auto existing = FindDataFile(dir, fileName)) {
     BinaryFile::Open(*existing, FileAccess::kReadWriteExclusive);
   }
