@@ -7,16 +7,17 @@
 #include <unordered_map>
 
 #include "paradox/BinaryFile.h"
+#include "paradox/BlockHeader.h"
 #include "paradox/EngineError.h"
+#include "paradox/FileHeader.h"
 #include "paradox/ParadoxFormat.h"
 
 namespace paradox {
 
 namespace {
 
-constexpr std::size_t kHeaderBytes = 0x800;
+constexpr std::size_t kIndexHeaderBytes = 0x800;
 constexpr std::size_t kLargestBlock = 32 * 1024;
-constexpr std::size_t kBlocksAgain = 0x3A;
 
 std::string Entry(const BlockIndexEntry& e, std::size_t keySize) {
   assert(e.records <= format::kMaxEntryCount);
@@ -42,11 +43,7 @@ std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& r
     const std::size_t first = b * perBlock;
     const std::size_t n = std::min(perBlock, records.size() - first);
     char* block = out.data() + at;
-    std::string head(format::kBlockHeaderSize, '\0');
-    PutU16(head, format::kBlockNext, b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0);
-    PutU16(head, format::kBlockPrevious, static_cast<std::uint16_t>(b));
-    PutU16(head, format::kBlockAddDataSize, static_cast<std::uint16_t>((n - 1) * recordSize));
-    std::copy(head.begin(), head.end(), block);
+    BlockHeader::For(b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0, static_cast<std::uint16_t>(b), n, recordSize).Encode(block);
     for (std::size_t i = 0; i < n; ++i)
       std::copy(records[first + i].begin(), records[first + i].end(), block + format::kBlockHeaderSize + i * recordSize);
   }
@@ -97,7 +94,7 @@ std::string LevelBlock(const TreeLevel& level, std::size_t b, std::size_t keySiz
   const std::size_t from = level.blockStarts[b];
   const std::size_t to = b + 1 < level.blockStarts.size() ? level.blockStarts[b + 1] : level.entries.size();
   std::string blk(blockBytes, '\0');
-  PutU16(blk, format::kBlockAddDataSize, static_cast<std::uint16_t>((to - from - 1) * entrySize));
+  BlockHeader::For(0, 0, to - from, entrySize).Encode(blk.data());
   for (std::size_t i = from; i < to; ++i) {
     BlockIndexEntry e = level.entries[i];
     if (childFirstNumber) e.block = static_cast<std::uint16_t>(*childFirstNumber + e.block);
@@ -148,8 +145,10 @@ std::optional<BlockIndexTree> LayOutBlockIndexTree(const std::vector<BlockIndexE
     for (std::size_t b = 0; b < levels[l].blockStarts.size(); ++b) {
       std::string blk = LevelBlock(levels[l], b, keySize, blockBytes, children);
       const std::size_t number = tree.blocks.size() + 1;
-      PutU16(blk, format::kBlockNext, number < total ? static_cast<std::uint16_t>(number + 1) : 0);
-      PutU16(blk, format::kBlockPrevious, static_cast<std::uint16_t>(number - 1));
+      BlockHeader bh = BlockHeader::Decode(blk.data());
+      bh.next = number < total ? static_cast<std::uint16_t>(number + 1) : 0;
+      bh.previous = static_cast<std::uint16_t>(number - 1);
+      bh.Encode(blk.data());
       tree.blocks.push_back(std::move(blk));
     }
   }
@@ -173,26 +172,27 @@ std::string BuildBlockIndexFile(const BlockIndexLayout& layout, const std::vecto
   if (!tree) RaiseEngineError(EngineMessage::kIndexFull, {}, where);
   const std::vector<std::string>& blocks = tree->blocks;
 
-  std::string h(kHeaderBytes, '\0');
-  PutU16(h, format::kHeaderRecordSize, static_cast<std::uint16_t>(entrySize));
-  PutU16(h, format::kHeaderHeaderSize, static_cast<std::uint16_t>(kHeaderBytes));
-  h[format::kHeaderFileType] = static_cast<char>(layout.fileType);
-  h[format::kHeaderBlockSizeKiB] = static_cast<char>(blockBytes / 1024);
-  PutU32(h, format::kHeaderRecordCount, tree->entries);
+  FileHeader x;
+  x.recordSize = static_cast<std::uint16_t>(entrySize);
+  x.headerSize = static_cast<std::uint16_t>(kIndexHeaderBytes);
+  x.fileType = layout.fileType;
+  x.blockSizeKiB = static_cast<std::uint8_t>(blockBytes / 1024);
+  x.recordCount = tree->entries;
   const auto nBlocks = static_cast<std::uint16_t>(blocks.size());
-  PutU16(h, format::kHeaderBlocksInUse, nBlocks);
-  PutU16(h, format::kHeaderFileBlocks, nBlocks);
-  PutU16(h, format::kHeaderFirstBlock, nBlocks ? 1 : 0);
-  PutU16(h, format::kHeaderLastBlock, nBlocks);
-  PutU16(h, format::kHeaderChangeCount, layout.changeCount);
-  PutU16(h, format::kHeaderIndexRoot, tree->root);
-  h[format::kHeaderIndexLevels] = static_cast<char>(tree->levels);
-  PutU16(h, format::kHeaderFieldCount, static_cast<std::uint16_t>(layout.keyFields.size()));
-  h[format::kHeaderSortOrder] = static_cast<char>(layout.sortOrder);
-  h[format::kHeaderIndexValid] = static_cast<char>(layout.stamp);
-  h[format::kHeaderLevel] = static_cast<char>(layout.level);
-  PutU16(h, kBlocksAgain, nBlocks);
-  PutU32(h, format::kHeaderAutoIncrement, layout.counter);
+  x.blocksInUse = nBlocks;
+  x.fileBlocks = nBlocks;
+  x.firstBlock = nBlocks ? 1 : 0;
+  x.lastBlock = nBlocks;
+  x.changeCount = layout.changeCount;
+  x.indexRoot = tree->root;
+  x.indexLevels = tree->levels;
+  x.fieldCount = static_cast<std::uint16_t>(layout.keyFields.size());
+  x.sortOrder = layout.sortOrder;
+  x.indexValid = layout.stamp;
+  x.level = layout.level;
+  x.fileBlocksAgain = nBlocks;
+  x.autoIncrement = layout.counter;
+  std::string h(kIndexHeaderBytes, '\0');
   std::size_t at = format::kVariablePartShort;
   for (auto [type, size] : layout.keyFields) {
     h[at++] = static_cast<char>(type);
@@ -202,7 +202,8 @@ std::string BuildBlockIndexFile(const BlockIndexLayout& layout, const std::vecto
   std::string name = layout.storedName.substr(0, nameSize - 1);
   h.replace(at, name.size(), name);
   at += nameSize;
-  PutU16(h, format::kHeaderUsedSize, static_cast<std::uint16_t>(at));
+  x.usedSize = static_cast<std::uint16_t>(at);
+  x.Encode(h);
 
   std::string file = h;
   file.reserve(h.size() + blocks.size() * blockBytes);
@@ -248,13 +249,13 @@ TreeWalk WalkTree(const BinaryFile& file, const IndexGeometry& g, std::size_t ke
     if (f.block == 0 || f.block > g.fileBlocks) CorruptIndex(file, "index points to block " + number + " past its end", std::nullopt);
     const std::uint64_t off = g.Offset(f.block);
     const std::string blk = file.Read(off, g.blockBytes);
-    if (!w.links.emplace(f.block, std::make_pair(GetU16(blk, format::kBlockNext), GetU16(blk, format::kBlockPrevious))).second)
+    const BlockHeader bh = BlockHeader::Decode(blk.data());
+    if (!w.links.emplace(f.block, std::make_pair(bh.next, bh.previous)).second)
       CorruptIndex(file, "index block " + number + " is reached twice", std::nullopt);
-    const auto add = static_cast<std::int16_t>(GetU16(blk, format::kBlockAddDataSize));
-    const long bytes = static_cast<long>(add) + static_cast<long>(g.entrySize);
-    if (bytes < 0 || bytes % static_cast<long>(g.entrySize) != 0 || static_cast<std::size_t>(bytes) > g.blockBytes - format::kBlockHeaderSize)
-      CorruptIndex(file, "index block " + number + " claims " + std::to_string(add) + " bytes", off + format::kBlockAddDataSize);
-    const std::size_t n = static_cast<std::size_t>(bytes) / g.entrySize;
+    const std::optional<std::size_t> entries = bh.RecordCount(g.entrySize, (g.blockBytes - format::kBlockHeaderSize) / g.entrySize);
+    if (!entries)
+      CorruptIndex(file, "index block " + number + " claims " + std::to_string(bh.addDataSize) + " bytes", off + format::kBlockAddDataSize);
+    const std::size_t n = *entries;
     const bool lowest = f.depth == levels;
     if (lowest) w.lowestBlocks.push_back(f.block);
     std::uint32_t sum = 0;
@@ -294,8 +295,8 @@ std::optional<std::string> ChainFault(const BinaryFile& file, const IndexGeometr
     if (auto known = w.links.find(n); known != w.links.end()) {
       links = known->second;
     } else {
-      const std::string head = file.Read(g.Offset(n), format::kBlockHeaderSize);
-      links = {GetU16(head, format::kBlockNext), GetU16(head, format::kBlockPrevious)};
+      const BlockHeader bh = BlockHeader::Decode(file.Read(g.Offset(n), format::kBlockHeaderSize).data());
+      links = {bh.next, bh.previous};
     }
     if (links.second != previous) return "the back link of block " + std::to_string(n) + " is not the block before it";
     chain.push_back(n);
@@ -314,27 +315,25 @@ std::optional<std::string> ChainFault(const BinaryFile& file, const IndexGeometr
 BlockIndexContents ReadBlockIndexFile(const BinaryFile& file, std::size_t keySize) {
   const std::uint64_t size = file.Size();
   if (size < format::kVariablePartShort) CorruptIndex(file, "file shorter than an index header", 0);
-  const std::string h = file.Read(0, format::kVariablePartShort);
+  const FileHeader h = FileHeader::Decode(file.Read(0, format::kVariablePartShort), PathText(file.Path()));
   BlockIndexContents c;
   IndexGeometry g;
-  c.entrySize = GetU16(h, format::kHeaderRecordSize);
+  c.entrySize = h.recordSize;
   g.entrySize = c.entrySize;
   if (g.entrySize != keySize + format::kEntryTailSize)
     CorruptIndex(file, "entry size " + std::to_string(g.entrySize) + " does not fit a key of " + std::to_string(keySize) + " bytes",
                        format::kHeaderRecordSize);
-  const unsigned kib = static_cast<unsigned char>(h[format::kHeaderBlockSizeKiB]);
-  if (kib == 0 || kib > kLargestBlock / 1024) CorruptIndex(file, "block size", format::kHeaderBlockSizeKiB);
-  g.blockBytes = kib * 1024u;
-  g.headerSize = GetU16(h, format::kHeaderHeaderSize);
-  if (g.headerSize < format::kVariablePartShort || g.headerSize > size) CorruptIndex(file, "header size", format::kHeaderHeaderSize);
+  g.blockBytes = h.BlockBytes();
+  g.headerSize = h.headerSize;
+  if (g.headerSize > size) CorruptIndex(file, "header size", format::kHeaderHeaderSize);
   g.fileBlocks = (size - g.headerSize) / g.blockBytes;
-  c.levels = static_cast<std::uint8_t>(h[format::kHeaderIndexLevels]);
-  c.changeCount = GetU16(h, format::kHeaderChangeCount);
+  c.levels = h.indexLevels;
+  c.changeCount = h.changeCount;
   if (c.levels == 0) return c;
   if (c.levels > format::kMaxIndexLevels)
     CorruptIndex(file, "index claims " + std::to_string(c.levels) + " levels", format::kHeaderIndexLevels);
-  TreeWalk w = WalkTree(file, g, keySize, GetU16(h, format::kHeaderIndexRoot), c.levels);
-  c.chainFault = ChainFault(file, g, w, GetU16(h, format::kHeaderFirstBlock), GetU16(h, format::kHeaderLastBlock));
+  TreeWalk w = WalkTree(file, g, keySize, h.indexRoot, c.levels);
+  c.chainFault = ChainFault(file, g, w, h.firstBlock, h.lastBlock);
   c.lowest = std::move(w.lowest);
   return c;
 }

@@ -6,6 +6,7 @@
 #include "paradox/BlockIndex.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FileHeader.h"
 #include "paradox/ParadoxFormat.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/TableFamily.h"
@@ -14,11 +15,11 @@ namespace paradox {
 
 namespace fs = std::filesystem;
 
-IndexFileStamps FreshStamps(const ParadoxTable& table, const std::string& dataHeader, std::string storedBase) {
+IndexFileStamps FreshStamps(const ParadoxTable& table, std::string storedBase) {
   IndexFileStamps s;
   s.storedBase = std::move(storedBase);
-  s.dbStamp = static_cast<std::uint8_t>(dataHeader.at(format::kHeaderIndexStamp));
-  s.pxStamp = static_cast<std::uint8_t>(dataHeader.at(format::kHeaderStructureChanges));
+  s.dbStamp = table.Header().indexStamp;
+  s.pxStamp = table.Header().structureChanges;
   s.ownStamp = s.pxStamp;
   s.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
   s.changeCount = static_cast<std::uint16_t>(table.Header().changeCount + 2);
@@ -26,7 +27,7 @@ IndexFileStamps FreshStamps(const ParadoxTable& table, const std::string& dataHe
   return s;
 }
 
-std::string BuildPrimaryIndexFile(const ParadoxTable& table, const std::string& dataHeader, std::uint8_t blockSizeKiB) {
+std::string BuildPrimaryIndexFile(const ParadoxTable& table, std::uint8_t blockSizeKiB) {
   const TableSchema& schema = table.Schema();
   BlockIndexLayout layout;
   layout.fileType = format::kFilePrimaryIndex;
@@ -37,9 +38,9 @@ std::string BuildPrimaryIndexFile(const ParadoxTable& table, const std::string& 
   layout.sortOrder = schema.Definition().driver.sortOrder;
   layout.level = table.Header().level;
   // The engine stores the extension in upper case whatever the data file's ("fk4.db", "fk4.PX").
-  const std::string& stored = table.Header().tableName;
+  const std::string& stored = table.StoredName();
   layout.storedName = stored.substr(0, stored.rfind('.')) + ".PX";
-  layout.stamp = static_cast<std::uint8_t>(dataHeader.at(format::kHeaderStructureChanges));
+  layout.stamp = table.Header().structureChanges;
   layout.changeCount = static_cast<std::uint16_t>(table.Header().changeCount + 1);
   layout.counter = 1;
   std::vector<BlockIndexEntry> leaves;
@@ -52,29 +53,33 @@ std::uint8_t ExistingBlockSize(const fs::path& indexFile) {
   if (!fs::exists(indexFile, ec)) return 2;
   auto f = BinaryFile::Open(indexFile, FileAccess::kReadShared);
   if (f->Size() < 0x800) return 2;
-  const auto kib = static_cast<std::uint8_t>(f->Read(format::kHeaderBlockSizeKiB, 1)[0]);
-  return (kib == 1 || kib == 2 || kib == 4 || kib == 8 || kib == 16 || kib == 32) ? kib : 2;
+  try {
+    return FileHeader::Decode(f->Read(0, format::kVariablePartShort), PathText(indexFile)).blockSizeKiB;
+  } catch (const EDBEngineError&) {
+    return 2;  // a damaged index is rebuilt at the usual size
+  }
 }
 
 std::vector<fs::path> RebuildIndexes(const fs::path& dataFile, const fs::path& outDir) {
   auto table = ParadoxTable::Open(dataFile, OpenMode::kShared);
-  const std::string dataHeader = ReadDataHeader(dataFile);
   std::vector<fs::path> written;
   auto target = [&](const fs::path& besideTable) { return outDir / besideTable.filename(); };
 
   if (table->Schema().KeyFieldCount() > 0) {
     fs::path px = target(FamilyMemberPath(dataFile, ".PX"));
-    WriteFileDurably(px, BuildPrimaryIndexFile(*table, dataHeader, ExistingBlockSize(FamilyMemberPath(dataFile, ".PX"))));
+    WriteFileDurably(px, BuildPrimaryIndexFile(*table, ExistingBlockSize(FamilyMemberPath(dataFile, ".PX"))));
     written.push_back(px);
   }
   for (const auto& index : ReadSecondaryIndexes(*table)) {
     IndexEntries entries = CollectEntries(*table, index.def);
-    IndexFileStamps stamps = FreshStamps(*table, dataHeader, index.storedBase);
+    IndexFileStamps stamps = FreshStamps(*table, index.storedBase);
     stamps.yBlockSizeKiB = ExistingBlockSize(index.yPath);
     // The counters of .X and .Y differ by one in the samples written together.
     IndexFilePair files = BuildIndexFiles(table->Schema(), table->Header(), index.def, entries, index.extension, stamps);
-    PutU16(files.y, format::kHeaderChangeCount, static_cast<std::uint16_t>(stamps.changeCount + 1));
-    PutU32(files.y, format::kHeaderAutoIncrement, 1);
+    FileHeader yHeader = FileHeader::Decode(files.y, PathText(index.yPath));
+    yHeader.changeCount = static_cast<std::uint16_t>(stamps.changeCount + 1);
+    yHeader.autoIncrement = 1;
+    yHeader.Encode(files.y);
     fs::path x = target(index.xPath), y = target(index.yPath);
     WriteFileDurably(x, files.x);
     WriteFileDurably(y, files.y);

@@ -21,14 +21,14 @@
 namespace paradox {
 
 // The .PX of a keyed table built from its block chain, in blocks of `blockSizeKiB`.
-std::string BuildPrimaryIndexFile(const ParadoxTable& table, const std::string& dataHeader, std::uint8_t blockSizeKiB = 2);
+std::string BuildPrimaryIndexFile(const ParadoxTable& table, std::uint8_t blockSizeKiB = 2);
 
 // The block size of an existing .PX or .Y (kept by a rebuild, since nothing in the data says
 // which the engine chose), or 2 when there is none.
 std::uint8_t ExistingBlockSize(const std::filesystem::path& indexFile);
 
 // The stamps an index pair built now against `table` carries.
-IndexFileStamps FreshStamps(const ParadoxTable& table, const std::string& dataHeader, std::string storedBase);
+IndexFileStamps FreshStamps(const ParadoxTable& table, std::string storedBase);
 
 // Rebuilds every index of the table at `dataFile` and writes the files into `outDir` under the
 // names they have beside the table (outDir may be the table's own folder). Returns the paths

@@ -16,19 +16,22 @@
 // | 0x10 | 2 | last data block of the chain |
 // | 0x12 | 2 | change counter; the .PX carries this value + 1 |
 // | 0x14 | 1 | "modified" flag (non-zero: the engine crashed while writing) |
-// | 0x1E | 2 | .PX: root block |
-// | 0x20 | 1 | .PX: index levels (0 when empty) |
+// | 0x15 | 1 | .X: table field number of the first index field |
+// | 0x1E | 2 | .PX/.Y: root block |
+// | 0x20 | 1 | .PX/.Y: index levels (0 when empty) |
 // | 0x21 | 2 | field count |
 // | 0x23 | 2 | primary key field count (the key is always the leading fields) |
 // | 0x25 | 4 | 00 FF 00 FF in level 4.x and later files |
 // | 0x29 | 1 | sort-order byte of the language driver |
 // | 0x2A | 1 | second "modified" flag |
-// | 0x2C | 1 | .PX present / index valid (non-zero) |
-// | 0x2D | 1 | change count of the table's structure (>= 2 once a .PX exists) |
+// | 0x2C | 1 | .PX present / index valid (non-zero); .PX/.Y: their stamp; .X: 0xFF |
+// | 0x2D | 1 | change count of the table's structure (>= 2 once a .PX exists); .X: the .Y's stamp |
 // | 0x2E | 1 | stamp that each secondary index copies when it is built (a stale index differs) |
+// | 0x2F | 1 | .X: the .PX's byte 0x2C when it was built |
 // | 0x39 | 1 | file level: 3 = 3.0, 4 = 3.5, 5..9 = 4.x, 0x0A/0x0B = 5.x, 0x0C = 7 |
+// | 0x3A | 2 | blocks in the file (again) |
 // | 0x3E | 2 | 1F 0F in .DB files |
-// | 0x49 | 4 | autoincrement: the last value handed out |
+// | 0x49 | 4 | autoincrement: the last value handed out (.PX/.X/.Y: a counter) |
 // | 0x4D | 2 | first free block (0: none) |
 // | 0x51 | 2 | header bytes actually used |
 // | 0x55 | 1 | referential integrity (2), or index flags in .Xnn files |
@@ -37,8 +40,10 @@
 // | 0x58 | 2 | 0x0100 + level |
 // | 0x5A | 2 | 0x0100 + level |
 // | 0x5C | 4 | encryption (0: none; encrypted tables are refused) |
-// | 0x64 | 2 | field count + 1 |
+// | 0x60 | 4 | .X: time of writing, seconds since 1970 |
+// | 0x64 | 2 | field count + 1 (.X: highest field number + 1) |
 // | 0x66 | 2 | where the field numbers start, counted from 0x58 |
+// | 0x68 | 2 | .XGn: where the index name starts, counted from 0x58 |
 // | 0x6A | 2 | code page of the language driver |
 // | 0x6C | 2 | 01 01 |
 // | 0x6E | 2 | where the sort-order name starts, counted from 0x58 |
@@ -126,6 +131,7 @@ constexpr std::size_t kHeaderFirstBlock = 0x0E;
 constexpr std::size_t kHeaderLastBlock = 0x10;
 constexpr std::size_t kHeaderChangeCount = 0x12;
 constexpr std::size_t kHeaderModified = 0x14;
+constexpr std::size_t kHeaderFirstIndexField = 0x15;
 constexpr std::size_t kHeaderIndexRoot = 0x1E;
 constexpr std::size_t kHeaderIndexLevels = 0x20;
 constexpr std::size_t kHeaderFieldCount = 0x21;
@@ -136,7 +142,9 @@ constexpr std::size_t kHeaderModified2 = 0x2A;
 constexpr std::size_t kHeaderIndexValid = 0x2C;
 constexpr std::size_t kHeaderStructureChanges = 0x2D;
 constexpr std::size_t kHeaderIndexStamp = 0x2E;
+constexpr std::size_t kHeaderPrimaryIndexStamp = 0x2F;
 constexpr std::size_t kHeaderLevel = 0x39;
+constexpr std::size_t kHeaderFileBlocksAgain = 0x3A;
 constexpr std::size_t kHeaderDbMarker = 0x3E;
 constexpr std::size_t kHeaderAutoIncrement = 0x49;
 constexpr std::size_t kHeaderFirstFreeBlock = 0x4D;
@@ -146,8 +154,10 @@ constexpr std::size_t kHeaderDbMarker2 = 0x56;
 constexpr std::size_t kHeaderLevelWord1 = 0x58;
 constexpr std::size_t kHeaderLevelWord2 = 0x5A;
 constexpr std::size_t kHeaderEncryption = 0x5C;
+constexpr std::size_t kHeaderWriteTime = 0x60;
 constexpr std::size_t kHeaderFieldCountPlus1 = 0x64;
 constexpr std::size_t kHeaderFieldNumbersAt = 0x66;
+constexpr std::size_t kHeaderIndexNameAt = 0x68;
 constexpr std::size_t kHeaderCodePage = 0x6A;
 constexpr std::size_t kHeaderOnes = 0x6C;
 constexpr std::size_t kHeaderSortNameAt = 0x6E;
@@ -163,6 +173,11 @@ constexpr std::size_t kBlockHeaderSize = 6;
 constexpr std::size_t kBlobTailSize = 10;
 constexpr std::size_t kBcdSize = 17;
 constexpr std::uint8_t kLevel7 = 0x0C;
+// The constant values of the header, as little-endian numbers.
+constexpr std::uint32_t kLevel4Marker = 0xFF00FF00;  // 00 FF 00 FF
+constexpr std::uint16_t kDbMarker = 0x0F1F;          // 1F 0F
+constexpr std::uint8_t kDbMarker2 = 0x20;
+constexpr std::uint16_t kOnes = 0x0101;              // 01 01
 
 constexpr std::uint8_t kFileKeyedDb = 0;
 constexpr std::uint8_t kFilePrimaryIndex = 1;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "paradox/BinaryFile.h"
+#include "paradox/BlockHeader.h"
 #include "paradox/DurableFile.h"
 #include "paradox/BlockCache.h"
 #include "paradox/EngineError.h"
@@ -21,8 +22,6 @@ namespace {
 
 using namespace format;
 
-constexpr std::size_t kFixedHeader = 0x58;
-
 std::size_t NameAreaSize(std::uint8_t level) { return level >= kLevel7 ? kTableNameSizeLevel7 : kTableNameSizeOld; }
 std::size_t VariableStart(std::uint8_t level) { return level >= 5 ? kVariablePartLong : kVariablePartShort; }
 
@@ -30,16 +29,15 @@ std::size_t VariableStart(std::uint8_t level) { return level >= 5 ? kVariablePar
 // whose positive values end at 32,767; an unkeyed table has no .PX and uses all 16 bits.
 unsigned MaxBlocks(bool keyed) { return keyed ? 0x7FFF : 0xFFFF; }
 
-std::int16_t AddDataSize(std::size_t count, std::size_t recordSize) {
-  return static_cast<std::int16_t>((static_cast<long>(count) - 1) * static_cast<long>(recordSize));
-}
+BlockHeader HeaderOf(const std::string& block) { return BlockHeader::Decode(block.data()); }
+void SetHeader(std::string& block, const BlockHeader& h) { h.Encode(block.data()); }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
 // Header
 
-std::string BuildTableHeader(const TableSchema& schema, const TableHeader& h) {
+std::string BuildTableHeader(const TableSchema& schema, FileHeader h, const std::string& tableName) {
   const auto& def = schema.Definition();
   const std::uint8_t level = h.level;
   const std::size_t nf = schema.FieldCount();
@@ -50,7 +48,7 @@ std::string BuildTableHeader(const TableSchema& schema, const TableHeader& h) {
   }
   var.append(4, '\0');       // table-name pointer
   var.append(4 * nf, '\0');  // field-name pointers
-  std::string name = h.tableName.substr(0, NameAreaSize(level) - 1);
+  std::string name = tableName.substr(0, NameAreaSize(level) - 1);
   name.resize(NameAreaSize(level), '\0');
   var += name;
   for (const auto& f : def.fields) var += f.name + '\0';
@@ -66,44 +64,30 @@ std::string BuildTableHeader(const TableSchema& schema, const TableHeader& h) {
   const std::size_t used = start + var.size();
   std::size_t headerSize = std::max<std::size_t>(h.headerSize, (used + 0x7FF) / 0x800 * 0x800);
 
+  h.recordSize = static_cast<std::uint16_t>(schema.RecordSize());
+  h.headerSize = static_cast<std::uint16_t>(headerSize);
+  h.fileType = schema.KeyFieldCount() > 0 ? kFileKeyedDb : kFileUnkeyedDb;
+  h.fieldCount = static_cast<std::uint16_t>(nf);
+  h.keyFieldCount = static_cast<std::uint16_t>(schema.KeyFieldCount());
+  if (level >= 5) h.marker = kLevel4Marker;
+  h.sortOrder = def.driver.sortOrder;
+  h.fileBlocksAgain = h.fileBlocks;
+  h.dbMarker = kDbMarker;
+  h.usedSize = static_cast<std::uint16_t>(used);
+  h.dbMarker2 = kDbMarker2;
+  h.longPart = FileHeader::HasLongPart(h.fileType, level);
+  if (h.longPart) {
+    h.levelWord1 = static_cast<std::uint16_t>(0x0100 + level);
+    h.levelWord2 = h.levelWord1;
+    h.fieldCountPlus1 = static_cast<std::uint16_t>(nf + 1);
+    h.fieldNumbersAt = static_cast<std::uint16_t>(fieldNumbersAt - kVariablePartShort);
+    h.codePage = def.driver.codePage;
+    h.ones = kOnes;
+    h.sortNameAt = static_cast<std::uint16_t>(sortNameAt - kVariablePartShort);
+    h.sortNameOne = 1;
+  }
   std::string b(headerSize, '\0');
-  PutU16(b, kHeaderRecordSize, static_cast<std::uint16_t>(schema.RecordSize()));
-  PutU16(b, kHeaderHeaderSize, static_cast<std::uint16_t>(headerSize));
-  b[kHeaderFileType] = static_cast<char>(schema.KeyFieldCount() > 0 ? kFileKeyedDb : kFileUnkeyedDb);
-  b[kHeaderBlockSizeKiB] = static_cast<char>(h.blockSizeKiB);
-  PutU32(b, kHeaderRecordCount, h.recordCount);
-  PutU16(b, kHeaderBlocksInUse, h.blocksInUse);
-  PutU16(b, kHeaderFileBlocks, h.fileBlocks);
-  PutU16(b, kHeaderFirstBlock, h.firstBlock);
-  PutU16(b, kHeaderLastBlock, h.lastBlock);
-  PutU16(b, kHeaderChangeCount, h.changeCount);
-  PutU16(b, kHeaderFieldCount, static_cast<std::uint16_t>(nf));
-  PutU16(b, kHeaderKeyFieldCount, static_cast<std::uint16_t>(schema.KeyFieldCount()));
-  if (level >= 5) {
-    b[kHeaderMarker + 1] = static_cast<char>(0xFF);
-    b[kHeaderMarker + 3] = static_cast<char>(0xFF);
-  }
-  b[kHeaderSortOrder] = static_cast<char>(def.driver.sortOrder);
-  b[kHeaderStructureChanges] = static_cast<char>(h.structureChanges);
-  b[kHeaderLevel] = static_cast<char>(level);
-  PutU16(b, kHeaderLevel + 1, h.fileBlocks);
-  b[kHeaderDbMarker] = 0x1F;
-  b[kHeaderDbMarker + 1] = 0x0F;
-  PutU32(b, kHeaderAutoIncrement, h.autoIncrement);
-  PutU16(b, kHeaderFirstFreeBlock, h.firstFreeBlock);
-  PutU16(b, kHeaderUsedSize, static_cast<std::uint16_t>(used));
-  b[kHeaderDbMarker2] = 0x20;
-  if (level >= 5) {
-    PutU16(b, kHeaderLevelWord1, static_cast<std::uint16_t>(0x0100 + level));
-    PutU16(b, kHeaderLevelWord2, static_cast<std::uint16_t>(0x0100 + level));
-    PutU16(b, kHeaderFieldCountPlus1, static_cast<std::uint16_t>(nf + 1));
-    PutU16(b, kHeaderFieldNumbersAt, static_cast<std::uint16_t>(fieldNumbersAt - kFixedHeader));
-    PutU16(b, kHeaderCodePage, def.driver.codePage);
-    b[kHeaderOnes] = 1;
-    b[kHeaderOnes + 1] = 1;
-    PutU16(b, kHeaderSortNameAt, static_cast<std::uint16_t>(sortNameAt - kFixedHeader));
-    PutU16(b, kHeaderSortNameOne, 1);
-  }
+  h.Encode(b);
   b.replace(start, var.size(), var);
   return b;
 }
@@ -155,8 +139,6 @@ void ParadoxTable::Load() {
     Corrupt(std::string("field descriptors: ") + e.what(), VariableStart(header_.level));
   }
   const std::size_t blockSize = BlockBytes();
-  if (header_.recordSize == 0 || header_.recordSize > blockSize - kBlockHeaderSize)
-    Corrupt("record size " + std::to_string(header_.recordSize) + " does not fit a block of " + std::to_string(blockSize), 0);
   const std::uint64_t available = (db_->Size() - header_.headerSize) / blockSize;
   if (header_.fileBlocks > available)
     Corrupt("header counts " + std::to_string(header_.fileBlocks) + " blocks, the file holds " + std::to_string(available),
@@ -167,42 +149,22 @@ void ParadoxTable::Load() {
 
 void ParadoxTable::LoadHeader() {
   const std::uint64_t fileSize = db_->Size();
-  if (fileSize < kFixedHeader) Corrupt("file of " + std::to_string(fileSize) + " bytes is shorter than a table header", 0);
-  std::string fixed = db_->Read(0, kFixedHeader);
-  TableHeader& h = header_;
-  h.recordSize = GetU16(fixed, kHeaderRecordSize);
-  h.headerSize = GetU16(fixed, kHeaderHeaderSize);
-  h.fileType = static_cast<std::uint8_t>(fixed[kHeaderFileType]);
-  h.blockSizeKiB = static_cast<std::uint8_t>(fixed[kHeaderBlockSizeKiB]);
-  h.recordCount = GetU32(fixed, kHeaderRecordCount);
-  h.blocksInUse = GetU16(fixed, kHeaderBlocksInUse);
-  h.fileBlocks = GetU16(fixed, kHeaderFileBlocks);
-  h.firstBlock = GetU16(fixed, kHeaderFirstBlock);
-  h.lastBlock = GetU16(fixed, kHeaderLastBlock);
-  h.changeCount = GetU16(fixed, kHeaderChangeCount);
-  h.modified = static_cast<std::uint8_t>(fixed[kHeaderModified]);
-  h.structureChanges = static_cast<std::uint8_t>(fixed[kHeaderStructureChanges]);
-  h.level = static_cast<std::uint8_t>(fixed[kHeaderLevel]);
-  h.autoIncrement = GetU32(fixed, kHeaderAutoIncrement);
-  h.firstFreeBlock = GetU16(fixed, kHeaderFirstFreeBlock);
-
+  const auto fixedBytes = static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kVariablePartShort));
+  header_ = FileHeader::Decode(db_->Read(0, fixedBytes), PathText(path_));
+  const FileHeader& h = header_;
   if (h.fileType != kFileKeyedDb && h.fileType != kFileUnkeyedDb)
     Corrupt("file type " + std::to_string(h.fileType) + " is not a data file", kHeaderFileType);
   if (h.modified != 0)
     RaiseEngineError(EngineMessage::kTableDamaged, "it carries the mark of a program that stopped while writing it",
                      PathText(path_), kHeaderModified);
   if (h.level < 3 || h.level > 0x0C) Corrupt("unknown file level " + std::to_string(h.level), kHeaderLevel);
-  const unsigned bs = h.blockSizeKiB;
-  if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
-    Corrupt("block size of " + std::to_string(bs) + " KiB", kHeaderBlockSizeKiB);
 }
 
 TableDefinition ParadoxTable::LoadDefinition() {
-  TableHeader& h = header_;
+  FileHeader& h = header_;
   const std::uint64_t fileSize = db_->Size();
-  std::string fixed = db_->Read(0, kFixedHeader);
-  const unsigned nf = GetU16(fixed, kHeaderFieldCount);
-  const unsigned nk = GetU16(fixed, kHeaderKeyFieldCount);
+  const unsigned nf = h.fieldCount;
+  const unsigned nk = h.keyFieldCount;
   if (nf == 0 || nf > 255) Corrupt("field count " + std::to_string(nf), kHeaderFieldCount);
   if (nk > nf || (h.fileType == kFileKeyedDb) != (nk > 0))
     Corrupt("key field count " + std::to_string(nk) + " does not fit file type " + std::to_string(h.fileType), kHeaderKeyFieldCount);
@@ -213,11 +175,8 @@ TableDefinition ParadoxTable::LoadDefinition() {
                 std::to_string(minimum) + ")",
             kHeaderHeaderSize);
   headerBytes_ = db_->Read(0, h.headerSize);
-  if (h.level >= 5) {
-    h.encryption = GetU32(headerBytes_, kHeaderEncryption);
-    if (h.encryption != 0)
-      RaiseEngineError(EngineMessage::kEncrypted, {}, PathText(path_), kHeaderEncryption);
-  }
+  h = FileHeader::Decode(headerBytes_, PathText(path_));
+  if (h.longPart && h.encryption != 0) RaiseEngineError(EngineMessage::kEncrypted, {}, PathText(path_), kHeaderEncryption);
 
   TableDefinition def;
   def.keyFieldCount = nk;
@@ -234,7 +193,7 @@ TableDefinition ParadoxTable::LoadDefinition() {
   at += 4 + 4 * nf;
   std::string_view hv(headerBytes_);
   std::string_view nameArea = hv.substr(at, NameAreaSize(h.level));
-  h.tableName = std::string(nameArea.substr(0, nameArea.find('\0')));
+  storedName_ = std::string(nameArea.substr(0, nameArea.find('\0')));
   at += NameAreaSize(h.level);
   auto readString = [&](const char* what) {
     std::size_t end = hv.find('\0', at);
@@ -250,8 +209,8 @@ TableDefinition ParadoxTable::LoadDefinition() {
   at += 2 * nf;  // field numbers
   std::string sortName;
   if (at < hv.size()) sortName = readString("sort-order name");
-  std::uint16_t codePage = h.level >= 5 ? GetU16(headerBytes_, kHeaderCodePage) : 437;
-  def.driver = DriverFromHeader(static_cast<std::uint8_t>(headerBytes_[kHeaderSortOrder]), codePage, sortName);
+  const std::uint16_t codePage = h.longPart ? h.codePage : 437;
+  def.driver = DriverFromHeader(h.sortOrder, codePage, sortName);
 
   // Duplicate names occur in no table the engine writes; accept them for reading anyway.
   std::size_t sum = 0;
@@ -263,8 +222,7 @@ TableDefinition ParadoxTable::LoadDefinition() {
 }
 
 void ParadoxTable::LoadChain() {
-  const TableHeader& h = header_;
-  const std::size_t blockSize = BlockBytes();
+  const FileHeader& h = header_;
   const std::size_t perBlock = RecordsPerBlock();
   const bool keyed = schema_->KeyFieldCount() > 0;
   std::vector<char> seen(h.fileBlocks + 1u, 0);
@@ -273,29 +231,28 @@ void ParadoxTable::LoadChain() {
   std::uint32_t total = 0;
   std::string lastKey;
   for (std::uint16_t b = h.firstBlock; b != 0;) {
-    const std::uint64_t off = h.headerSize + static_cast<std::uint64_t>(b - 1) * blockSize;
+    const std::uint64_t off = h.BlockOffset(b);
     if (b > h.fileBlocks)
       Corrupt("block chain points to block " + std::to_string(b) + " past the last block " + std::to_string(h.fileBlocks),
               prev == 0 ? std::optional<std::uint64_t>(kHeaderFirstBlock) : std::nullopt);
     if (seen[b]) Corrupt("block chain loops back to block " + std::to_string(b), off);
     seen[b] = 1;
-    std::string bh = db_->Read(off, kBlockHeaderSize);
-    std::uint16_t next = GetU16(bh, kBlockNext), back = GetU16(bh, kBlockPrevious);
-    auto add = static_cast<std::int16_t>(GetU16(bh, kBlockAddDataSize));
-    if (back != prev)
-      Corrupt("block " + std::to_string(b) + " links back to " + std::to_string(back) + " instead of " + std::to_string(prev), off + 2);
-    long bytes = static_cast<long>(add) + h.recordSize;
-    if (bytes < 0 || bytes % h.recordSize != 0 || static_cast<std::size_t>(bytes / h.recordSize) > perBlock)
-      Corrupt("block " + std::to_string(b) + " claims " + std::to_string(add) + " bytes of records", off + 4);
+    const BlockHeader bh = HeaderOf(db_->Read(off, kBlockHeaderSize));
+    if (bh.previous != prev)
+      Corrupt("block " + std::to_string(b) + " links back to " + std::to_string(bh.previous) + " instead of " + std::to_string(prev),
+              off + kBlockPrevious);
+    const std::optional<std::size_t> count = bh.RecordCount(h.recordSize, perBlock);
+    if (!count)
+      Corrupt("block " + std::to_string(b) + " claims " + std::to_string(bh.addDataSize) + " bytes of records", off + kBlockAddDataSize);
     BlockEntry e;
     e.number = b;
-    e.count = static_cast<std::uint16_t>(bytes / h.recordSize);
+    e.count = static_cast<std::uint16_t>(*count);
     if (keyed && e.count > 0) lastKey = db_->Read(off + kBlockHeaderSize, schema_->KeySize());
     if (keyed) e.firstKey = lastKey;
     total += e.count;
     chain_.push_back(std::move(e));
     prev = b;
-    b = next;
+    b = bh.next;
   }
   if (prev != h.lastBlock)
     Corrupt("last block is " + std::to_string(h.lastBlock) + " in the header but " + std::to_string(prev) + " in the chain",
@@ -316,7 +273,7 @@ void ParadoxTable::LoadFreeList(std::vector<char>& seen) {
               kHeaderFirstFreeBlock);
     seen[b] = 1;
     freeBlocks_.push_back(b);
-    b = GetU16(db_->Read(header_.headerSize + static_cast<std::uint64_t>(b - 1) * BlockBytes(), 2), kBlockNext);
+    b = HeaderOf(db_->Read(header_.BlockOffset(b), kBlockHeaderSize)).next;
   }
 }
 
@@ -536,9 +493,7 @@ std::uint16_t ParadoxTable::AllocateBlock() {
 }
 
 void ParadoxTable::FreeBlock(std::uint16_t number) {
-  std::string& b = cache_->Replace(number);
-  PutU16(b, kBlockNext, header_.firstFreeBlock);
-  PutU16(b, kBlockAddDataSize, static_cast<std::uint16_t>(AddDataSize(0, header_.recordSize)));
+  SetHeader(cache_->Replace(number), BlockHeader::For(header_.firstFreeBlock, 0, 0, header_.recordSize));
   freeBlocks_.insert(freeBlocks_.begin(), number);
   header_.firstFreeBlock = number;
 }
@@ -558,24 +513,17 @@ ParadoxTable::ChangeScope ParadoxTable::BeginChange() {
 }
 
 void ParadoxTable::WriteHeader(bool modified) {
-  TableHeader& h = header_;
+  FileHeader& h = header_;
   h.blocksInUse = static_cast<std::uint16_t>(chain_.size());
   h.firstBlock = chain_.empty() ? 0 : chain_.front().number;
   h.lastBlock = chain_.empty() ? 0 : chain_.back().number;
   h.recordCount = 0;
   for (const auto& e : chain_) h.recordCount += e.count;
-  std::string& b = headerBytes_;
-  PutU32(b, kHeaderRecordCount, h.recordCount);
-  PutU16(b, kHeaderBlocksInUse, h.blocksInUse);
-  PutU16(b, kHeaderFileBlocks, h.fileBlocks);
-  PutU16(b, kHeaderFirstBlock, h.firstBlock);
-  PutU16(b, kHeaderLastBlock, h.lastBlock);
-  PutU16(b, kHeaderChangeCount, h.changeCount);
-  b[kHeaderModified] = modified ? 1 : 0;
-  PutU16(b, kHeaderLevel + 1, h.fileBlocks);
-  PutU32(b, kHeaderAutoIncrement, h.autoIncrement);
-  PutU16(b, kHeaderFirstFreeBlock, h.firstFreeBlock);
-  db_->Write(0, b.substr(0, kFixedHeader));
+  h.modified = modified ? 1 : 0;
+  h.fileBlocksAgain = h.fileBlocks;
+  h.Encode(headerBytes_);
+  // Only the fixed part changes while a table is open.
+  db_->Write(0, headerBytes_.substr(0, kVariablePartShort));
 }
 
 std::vector<IndexEntry> ParadoxTable::PrimaryIndexEntries() const {
@@ -595,7 +543,7 @@ void ParadoxTable::WritePrimaryIndex() {
   info.sortOrder = schema_->Definition().driver.sortOrder;
   info.tableChangeCount = header_.changeCount;
   info.tableStructureChanges = header_.structureChanges;
-  info.tableName = header_.tableName;
+  info.tableName = storedName_;
   WritePrimaryIndexFile(FamilyMemberPath(path_, ".PX"), info, PrimaryIndexEntries(), true);
 }
 
@@ -612,9 +560,25 @@ void ParadoxTable::ReleaseBlobs(std::string_view recordBytes) {
 namespace {
 
 void SetBlockHeader(std::string& block, std::uint16_t next, std::uint16_t prev, std::size_t count, std::size_t recordSize) {
-  PutU16(block, kBlockNext, next);
-  PutU16(block, kBlockPrevious, prev);
-  PutU16(block, kBlockAddDataSize, static_cast<std::uint16_t>(AddDataSize(count, recordSize)));
+  SetHeader(block, BlockHeader::For(next, prev, count, recordSize));
+}
+
+void SetCount(std::string& block, std::size_t count, std::size_t recordSize) {
+  BlockHeader h = HeaderOf(block);
+  h.addDataSize = BlockHeader::AddDataSize(count, recordSize);
+  SetHeader(block, h);
+}
+
+void SetNext(std::string& block, std::uint16_t next) {
+  BlockHeader h = HeaderOf(block);
+  h.next = next;
+  SetHeader(block, h);
+}
+
+void SetPrevious(std::string& block, std::uint16_t previous) {
+  BlockHeader h = HeaderOf(block);
+  h.previous = previous;
+  SetHeader(block, h);
 }
 
 }  // namespace
@@ -707,7 +671,7 @@ ParadoxTable::Placed ParadoxTable::PlaceInBlock(std::size_t entry, std::size_t s
   std::memmove(records + (slot + 1) * rs, records + slot * rs, (e.count - slot) * rs);
   std::memcpy(records + slot * rs, bytes.data(), rs);
   ++e.count;
-  PutU16(block, kBlockAddDataSize, static_cast<std::uint16_t>(AddDataSize(e.count, rs)));
+  SetCount(block, e.count, rs);
   if (slot == 0 && schema_->KeyFieldCount() > 0) {
     e.firstKey.assign(bytes.substr(0, schema_->KeySize()));
     RefreshEmptyKeys(entry);
@@ -730,8 +694,9 @@ ParadoxTable::Placed ParadoxTable::SplitBlock(std::size_t entry, std::size_t slo
   std::uint16_t next = 0, prev = 0;
   {
     std::string& left = cache_->Modify(old.number);
-    next = GetU16(left, kBlockNext);
-    prev = GetU16(left, kBlockPrevious);
+    const BlockHeader lh = HeaderOf(left);
+    next = lh.next;
+    prev = lh.previous;
     recs = left.substr(kBlockHeaderSize, old.count * rs);
     recs.insert(slot * rs, bytes);
     SetBlockHeader(left, nb, prev, keep, rs);
@@ -743,7 +708,7 @@ ParadoxTable::Placed ParadoxTable::SplitBlock(std::size_t entry, std::size_t slo
     SetBlockHeader(right, next, old.number, total - keep, rs);
     right.replace(kBlockHeaderSize, (total - keep) * rs, recs, keep * rs, (total - keep) * rs);
   }
-  if (next != 0) PutU16(cache_->Modify(next), kBlockPrevious, nb);
+  if (next != 0) SetPrevious(cache_->Modify(next), nb);
   const bool keyed = schema_->KeyFieldCount() > 0;
   chain_[entry].count = static_cast<std::uint16_t>(keep);
   if (keyed) chain_[entry].firstKey = recs.substr(0, ks);
@@ -762,8 +727,9 @@ ParadoxTable::Placed ParadoxTable::StartBlockAfter(std::size_t entry, std::uint1
   std::uint16_t next = 0;
   {
     std::string& left = cache_->Modify(old.number);
-    next = GetU16(left, kBlockNext);
-    SetBlockHeader(left, nb, GetU16(left, kBlockPrevious), old.count, rs);
+    const BlockHeader lh = HeaderOf(left);
+    next = lh.next;
+    SetBlockHeader(left, nb, lh.previous, old.count, rs);
     std::fill(left.begin() + static_cast<std::ptrdiff_t>(kBlockHeaderSize + old.count * rs), left.end(), '\0');
   }
   {
@@ -771,7 +737,7 @@ ParadoxTable::Placed ParadoxTable::StartBlockAfter(std::size_t entry, std::uint1
     SetBlockHeader(right, next, old.number, 1, rs);
     right.replace(kBlockHeaderSize, rs, bytes);
   }
-  if (next != 0) PutU16(cache_->Modify(next), kBlockPrevious, nb);
+  if (next != 0) SetPrevious(cache_->Modify(next), nb);
   const bool keyed = schema_->KeyFieldCount() > 0;
   chain_.push_back({nb, 1, keyed ? std::string(bytes.substr(0, schema_->KeySize())) : std::string()});
   prefixValid_ = false;
@@ -864,12 +830,12 @@ void ParadoxTable::RemoveAt(std::size_t entry, std::uint32_t slot) {
   if (e.count == 1) {
     std::uint16_t next = 0, prev = 0;
     {
-      const std::string& block = cache_->Read(e.number);
-      next = GetU16(block, kBlockNext);
-      prev = GetU16(block, kBlockPrevious);
+      const BlockHeader bh = HeaderOf(cache_->Read(e.number));
+      next = bh.next;
+      prev = bh.previous;
     }
-    if (prev != 0) PutU16(cache_->Modify(prev), kBlockNext, next);
-    if (next != 0) PutU16(cache_->Modify(next), kBlockPrevious, prev);
+    if (prev != 0) SetNext(cache_->Modify(prev), next);
+    if (next != 0) SetPrevious(cache_->Modify(next), prev);
     const std::uint16_t number = e.number;
     chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(entry));
     FreeBlock(number);
@@ -880,7 +846,7 @@ void ParadoxTable::RemoveAt(std::size_t entry, std::uint32_t slot) {
     std::memmove(records + slot * rs, records + (slot + 1) * rs, (e.count - slot - 1u) * rs);
     std::memset(records + (e.count - 1u) * rs, 0, rs);
     --e.count;
-    PutU16(block, kBlockAddDataSize, static_cast<std::uint16_t>(AddDataSize(e.count, rs)));
+    SetCount(block, e.count, rs);
     if (slot == 0 && schema_->KeyFieldCount() > 0) {
       e.firstKey.assign(records, schema_->KeySize());
       RefreshEmptyKeys(entry);
@@ -959,7 +925,7 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   if (def.level < minLevel) def.level = minLevel;
   if (def.level > kLevel7) def.level = kLevel7;
   unsigned bs = def.blockSizeKiB;
-  if (bs != 1 && bs != 2 && bs != 4 && bs != 8 && bs != 16 && bs != 32)
+  if (!IsValidBlockSizeKiB(bs))
     RaiseEngineError(EngineMessage::kInvalidParameter, "block size of " + std::to_string(bs) + " KiB");
   TableSchema schema(def);
   // Block numbers are 16 bits (15 where the .PX holds them): a table of many records needs
@@ -981,12 +947,11 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   }
   RemoveFamily(dir, fileName);
 
-  TableHeader h;
+  FileHeader h;
   h.level = def.level;
   h.blockSizeKiB = static_cast<std::uint8_t>(bs);
   h.changeCount = 1;
   h.structureChanges = def.keyFieldCount > 0 ? 2 : 1;
-  h.tableName = fileName;
   if (schema.HasBlobs()) {
     auto mb = BinaryFile::Open(FamilyMemberPath(dataFile, ".MB"), FileAccess::kCreateExclusive);
     MemoFile::InitializeEmpty(*mb);
@@ -1007,7 +972,7 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   // the disk goes again, or it would pass for a table of that name.
   auto db = BinaryFile::Open(dataFile, FileAccess::kCreateExclusive);
   try {
-    db->Write(0, BuildTableHeader(schema, h));
+    db->Write(0, BuildTableHeader(schema, h, fileName));
     db->Sync();
   } catch (const EDBEngineError&) {
     db.reset();

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "paradox/FileHeader.h"
 #include "paradox/LanguageDriver.h"
 #include "paradox/Record.h"
 #include "paradox/TableSchema.h"
@@ -44,27 +45,6 @@ class BlockCache;
 class MemoFile;
 class StagedRecords;
 struct IndexEntry;
-
-// The .DB header values, as read from or about to be written to the file.
-struct TableHeader {
-  std::uint16_t recordSize = 0;
-  std::uint16_t headerSize = 0x800;
-  std::uint8_t fileType = 0;
-  std::uint8_t blockSizeKiB = 2;
-  std::uint32_t recordCount = 0;
-  std::uint16_t blocksInUse = 0;
-  std::uint16_t fileBlocks = 0;
-  std::uint16_t firstBlock = 0;
-  std::uint16_t lastBlock = 0;
-  std::uint16_t changeCount = 0;       // 0x12
-  std::uint8_t modified = 0;           // 0x14
-  std::uint8_t structureChanges = 0;   // 0x2D
-  std::uint8_t level = 0;              // 0x39
-  std::uint32_t autoIncrement = 0;     // 0x49
-  std::uint16_t firstFreeBlock = 0;    // 0x4D
-  std::uint32_t encryption = 0;        // 0x5C
-  std::string tableName;               // as stored (often a temporary name of the engine)
-};
 
 // Called by the table on every stored, replaced or removed record, inside the operation and
 // after the primary-key checks: a throw from Before* refuses the operation with nothing
@@ -101,7 +81,9 @@ class ParadoxTable {
   ParadoxTable& operator=(const ParadoxTable&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
-  const TableHeader& Header() const { return header_; }
+  const FileHeader& Header() const { return header_; }
+  // The table name stored in the header (often a temporary name of the engine).
+  const std::string& StoredName() const { return storedName_; }
   const TableSchema& Schema() const { return *schema_; }
   const std::shared_ptr<const TableSchema>& SchemaPtr() const { return schema_; }
   const LanguageDriver& Driver() const { return schema_->Definition().driver; }
@@ -223,7 +205,8 @@ class ParadoxTable {
   std::unique_ptr<BlockCache> cache_;
   std::unique_ptr<StagedRecords> staged_;
   std::shared_ptr<const TableSchema> schema_;
-  TableHeader header_;
+  FileHeader header_;
+  std::string storedName_;
   std::string headerBytes_;  // the header block as read; unknown bytes are kept
   // The block directory in chain order. An empty block (found in files of other programs)
   // carries the first key of the block before it, so the keys stay ordered for the search.

@@ -3,6 +3,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/BlockIndex.h"
 #include "paradox/EngineError.h"
+#include "paradox/FileHeader.h"
 
 namespace paradox {
 
@@ -50,8 +51,8 @@ void WritePrimaryIndexFile(const std::filesystem::path& path, const PrimaryIndex
 
 PrimaryIndexContents ReadPrimaryIndexFile(const std::filesystem::path& path, std::size_t keySize) {
   auto file = BinaryFile::Open(path, FileAccess::kReadShared);
-  if (file->Size() > kHeaderFileType &&
-      static_cast<unsigned char>(file->Read(kHeaderFileType, 1)[0]) != kFilePrimaryIndex)
+  if (file->Size() >= kVariablePartShort &&
+      FileHeader::Decode(file->Read(0, kVariablePartShort), PathText(path)).fileType != kFilePrimaryIndex)
     RaiseEngineError(EngineMessage::kCorruptIndex, "not a primary index (file type)", PathText(path), kHeaderFileType);
   BlockIndexContents read = ReadBlockIndexFile(*file, keySize);
   PrimaryIndexContents c;

@@ -11,6 +11,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FileHeader.h"
 #include "paradox/ParadoxFormat.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/Record.h"
@@ -326,10 +327,12 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
     {
       const std::uint32_t oldCounter = old->Header().autoIncrement;
       auto f = BinaryFile::Open(newData, FileAccess::kReadWriteExclusive);
-      std::string counter = f->Read(format::kHeaderAutoIncrement, 4);
-      if (GetU32(counter, 0) < oldCounter) {
-        PutU32(counter, 0, oldCounter);
-        f->Write(format::kHeaderAutoIncrement, counter);
+      std::string fixed = f->Read(0, format::kVariablePartShort);
+      FileHeader h = FileHeader::Decode(fixed, PathText(newData));
+      if (h.autoIncrement < oldCounter) {
+        h.autoIncrement = oldCounter;
+        h.Encode(fixed);
+        f->Write(0, fixed);
       }
     }
     at(RestructureStep::kRecordsCopied, newData);
@@ -339,8 +342,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
       IndexEntries entries = CollectEntries(*t, indexes[i]);
       IndexFileStamps stamps;
       stamps.storedBase = j.base + std::string(kNewSuffix);
-      const std::string dataHeader = ReadDataHeader(newData);
-      stamps.dbStamp = static_cast<std::uint8_t>(dataHeader[format::kHeaderIndexStamp]);
+      stamps.dbStamp = t->Header().indexStamp;
       stamps.pxStamp = t->Header().structureChanges;
       stamps.ownStamp = t->Header().structureChanges;
       stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));

@@ -7,9 +7,11 @@
 #include <set>
 
 #include "paradox/BinaryFile.h"
+#include "paradox/BlockHeader.h"
 #include "paradox/BlockIndex.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FileHeader.h"
 #include "paradox/KeyOrder.h"
 #include "paradox/ParadoxFormat.h"
 #include "paradox/PrimaryIndex.h"
@@ -254,7 +256,7 @@ IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& 
   return std::move(CollectEntries(table, std::vector<SecondaryIndexDef>{def}).front());
 }
 
-IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHeader, const SecondaryIndexDef& def,
+IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
                               const IndexEntries& entries, std::string_view xExtension, const IndexFileStamps& stamps) {
   const IndexRecordLayout& l = entries.Layout();
   const LanguageDriver& driver = table.Definition().driver;
@@ -267,45 +269,41 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHea
   const std::size_t perBlock = (blockBytes - format::kBlockHeaderSize) / l.recordSize;
   const auto nBlocks = static_cast<std::uint16_t>(perBlock ? (entries.Entries().size() + perBlock - 1) / perBlock : 0);
 
-  std::string h(0x800, '\0');
-  PutU16(h, format::kHeaderRecordSize, static_cast<std::uint16_t>(l.recordSize));
-  PutU16(h, format::kHeaderHeaderSize, 0x800);
-  h[format::kHeaderFileType] = static_cast<char>(named ? (def.maintained ? kFileXGn : kFileXGnNotMaintained)
-                                                       : (def.maintained ? kFileXnn : kFileXnnNotMaintained));
-  h[format::kHeaderBlockSizeKiB] = static_cast<char>(dbHeader.blockSizeKiB);
-  PutU32(h, format::kHeaderRecordCount, static_cast<std::uint32_t>(entries.Entries().size()));
-  PutU16(h, format::kHeaderBlocksInUse, nBlocks);
-  PutU16(h, format::kHeaderFileBlocks, nBlocks);
-  PutU16(h, format::kHeaderFirstBlock, nBlocks ? 1 : 0);
-  PutU16(h, format::kHeaderLastBlock, nBlocks);
-  PutU16(h, format::kHeaderChangeCount, stamps.changeCount);
-  h[kFirstIndexField] = static_cast<char>(def.fields[0] + 1);
-  PutU16(h, format::kHeaderFieldCount, static_cast<std::uint16_t>(l.fields.size()));
-  PutU16(h, format::kHeaderKeyFieldCount, static_cast<std::uint16_t>(l.keyFields));
-  h[0x26] = '\xFF';
-  h[0x28] = '\xFF';
-  h[format::kHeaderSortOrder] = static_cast<char>(driver.sortOrder);
-  h[kXMarker] = '\xFF';
-  h[kStampY] = static_cast<char>(stamps.ownStamp);
-  h[kStampDb] = static_cast<char>(stamps.dbStamp);
-  h[kStampPx] = static_cast<char>(stamps.pxStamp);
-  h[format::kHeaderLevel] = static_cast<char>(level);
-  PutU16(h, kFileBlocksAgain, nBlocks);
-  h[format::kHeaderDbMarker] = 0x1F;
-  h[format::kHeaderDbMarker + 1] = 0x0F;
-  PutU32(h, kCounter, stamps.counter);
-  std::uint8_t flags = 0;
-  if (def.caseInsensitive) flags |= kFlagCaseInsensitive;
-  if (def.descending) flags |= kFlagDescending;
-  h[kFlags] = static_cast<char>(flags);
-  h[format::kHeaderDbMarker2] = 0x20;
-  PutU16(h, format::kHeaderLevelWord1, static_cast<std::uint16_t>(0x0100 + level));
-  PutU16(h, format::kHeaderLevelWord2, static_cast<std::uint16_t>(0x0100 + level));
-  PutU32(h, kWriteTime, stamps.writeTime);
-  PutU16(h, format::kHeaderCodePage, driver.codePage);
-  h[format::kHeaderOnes] = 1;
-  h[format::kHeaderOnes + 1] = 1;
+  FileHeader x;
+  x.recordSize = static_cast<std::uint16_t>(l.recordSize);
+  x.headerSize = 0x800;
+  x.fileType = named ? (def.maintained ? kFileXGn : kFileXGnNotMaintained) : (def.maintained ? kFileXnn : kFileXnnNotMaintained);
+  x.blockSizeKiB = dbHeader.blockSizeKiB;
+  x.recordCount = static_cast<std::uint32_t>(entries.Entries().size());
+  x.blocksInUse = nBlocks;
+  x.fileBlocks = nBlocks;
+  x.firstBlock = nBlocks ? 1 : 0;
+  x.lastBlock = nBlocks;
+  x.changeCount = stamps.changeCount;
+  x.firstIndexField = static_cast<std::uint8_t>(def.fields[0] + 1);
+  x.fieldCount = static_cast<std::uint16_t>(l.fields.size());
+  x.keyFieldCount = static_cast<std::uint16_t>(l.keyFields);
+  x.marker = format::kLevel4Marker;
+  x.sortOrder = driver.sortOrder;
+  x.indexValid = kXMarker;
+  x.structureChanges = stamps.ownStamp;
+  x.indexStamp = stamps.dbStamp;
+  x.primaryIndexStamp = stamps.pxStamp;
+  x.level = level;
+  x.fileBlocksAgain = nBlocks;
+  x.dbMarker = format::kDbMarker;
+  x.autoIncrement = stamps.counter;
+  if (def.caseInsensitive) x.flags |= kFlagCaseInsensitive;
+  if (def.descending) x.flags |= kFlagDescending;
+  x.dbMarker2 = format::kDbMarker2;
+  x.longPart = true;  // level 5 and up, checked above
+  x.levelWord1 = static_cast<std::uint16_t>(0x0100 + level);
+  x.levelWord2 = x.levelWord1;
+  x.writeTime = stamps.writeTime;
+  x.codePage = driver.codePage;
+  x.ones = format::kOnes;
 
+  std::string h(0x800, '\0');
   std::size_t at = format::kVariablePartLong;
   for (const auto& f : l.fields) {
     h[at++] = static_cast<char>(f.type);
@@ -320,24 +318,25 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHea
     h.replace(at, f.name.size(), f.name);
     at += f.name.size() + 1;
   }
-  PutU16(h, kFieldNumbersOffset, static_cast<std::uint16_t>(at - format::kVariablePartShort));
+  x.fieldNumbersAt = static_cast<std::uint16_t>(at - format::kVariablePartShort);
   std::uint16_t high = 0;
   for (auto n : l.fieldNumbers) {
     PutU16(h, at, n);
     at += 2;
     high = std::max(high, n);
   }
-  PutU16(h, kHighFieldNumber, static_cast<std::uint16_t>(high + 1));
-  PutU16(h, kSortNameOffset, static_cast<std::uint16_t>(at - format::kVariablePartShort));
+  x.fieldCountPlus1 = static_cast<std::uint16_t>(high + 1);
+  x.sortNameAt = static_cast<std::uint16_t>(at - format::kVariablePartShort);
   h.replace(at, driver.sortOrderName.size(), driver.sortOrderName);
   at += driver.sortOrderName.size() + 1;
   if (named) {
-    PutU16(h, kIndexNameOffset, static_cast<std::uint16_t>(at - format::kVariablePartShort));
+    x.indexNameAt = static_cast<std::uint16_t>(at - format::kVariablePartShort);
     h.replace(at, def.name.size(), def.name);
     at += def.name.size() + 1;
   }
   if (at > h.size()) RaiseEngineError(EngineMessage::kIndexHeaderTooLong);
-  PutU16(h, format::kHeaderUsedSize, static_cast<std::uint16_t>(at));
+  x.usedSize = static_cast<std::uint16_t>(at);
+  x.Encode(h);
 
   IndexFilePair out;
   out.x = h;
@@ -380,17 +379,18 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
     bytes = f->Read(0, 0x800);
   }
   std::string_view b(bytes);
-  if (GetU16(b, format::kHeaderHeaderSize) != 0x800) Corrupt(xPath, "header size", format::kHeaderHeaderSize);
-  const auto type = static_cast<std::uint8_t>(b[format::kHeaderFileType]);
+  const FileHeader x = FileHeader::Decode(b, PathText(xPath));
+  if (x.headerSize != 0x800) Corrupt(xPath, "header size", format::kHeaderHeaderSize);
+  const std::uint8_t type = x.fileType;
   if (type != kFileXnn && type != kFileXGn && type != kFileXnnNotMaintained && type != kFileXGnNotMaintained)
     Corrupt(xPath, "not a secondary index", format::kHeaderFileType);
   const bool named = type == kFileXGn || type == kFileXGnNotMaintained;
-  const auto level = static_cast<std::uint8_t>(b[format::kHeaderLevel]);
+  const std::uint8_t level = x.level;
   if (level < 5) RaiseEngineError(EngineMessage::kIndexBelowLevel4, {}, PathText(xPath));
   out.header = bytes.substr(0, 0x800);
-  out.recordCount = GetU32(b, format::kHeaderRecordCount);
-  const std::size_t nf = GetU16(b, format::kHeaderFieldCount);
-  const std::size_t nk = GetU16(b, format::kHeaderKeyFieldCount);
+  out.recordCount = x.recordCount;
+  const std::size_t nf = x.fieldCount;
+  const std::size_t nk = x.keyFieldCount;
   const std::size_t pk = schema.KeyFieldCount();
   const std::size_t tail = pk > 0 ? 1 : 2;          // Blk Num (, Tup Offset)
   const std::size_t ownKeys = pk > 0 ? pk : 1;      // primary key fields, or Tup No
@@ -425,19 +425,18 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
       Corrupt(xPath, "index field " + names[i] + " does not match the table");
     def.fields.push_back(numbers[i] - 1u);
   }
-  const auto flags = static_cast<std::uint8_t>(b[kFlags]);
-  def.caseInsensitive = (flags & kFlagCaseInsensitive) != 0;
-  def.descending = (flags & kFlagDescending) != 0;
+  def.caseInsensitive = (x.flags & kFlagCaseInsensitive) != 0;
+  def.descending = (x.flags & kFlagDescending) != 0;
   def.maintained = type == kFileXnn || type == kFileXGn;
   if (named) {
-    std::size_t nameAt = format::kVariablePartShort + GetU16(b, kIndexNameOffset);
+    std::size_t nameAt = format::kVariablePartShort + x.indexNameAt;
     std::size_t end = nameAt < 0x800 ? b.find('\0', nameAt) : std::string_view::npos;
-    if (end == std::string_view::npos || end >= 0x800) Corrupt(xPath, "index name", kIndexNameOffset);
+    if (end == std::string_view::npos || end >= 0x800) Corrupt(xPath, "index name", format::kHeaderIndexNameAt);
     def.name = std::string(b.substr(nameAt, end - nameAt));
   }
   // The rest of the record must be what this table's indexes carry.
   IndexRecordLayout expect = MakeIndexRecordLayout(schema, def);
-  if (expect.fields.size() != nf || expect.recordSize != GetU16(b, format::kHeaderRecordSize))
+  if (expect.fields.size() != nf || expect.recordSize != x.recordSize)
     Corrupt(xPath, "record layout does not match the table", format::kHeaderRecordSize);
   for (std::size_t i = nIndex; i < nf; ++i)
     if (text::AsciiUpper(expect.fields[i].name) != text::AsciiUpper(names[i]) || static_cast<std::uint8_t>(expect.fields[i].type) != types[i].first)
@@ -467,8 +466,8 @@ std::vector<fs::path> CreateSecondaryIndexes(const fs::path& dataFile, const std
   std::set<std::string> used;
   unsigned sequence = 0;
   IndexFileStamps stamps;
-  stamps.storedBase = TableBaseName(table->Header().tableName);
-  stamps.dbStamp = static_cast<std::uint8_t>(ReadDataHeader(dataFile)[kStampDb]);
+  stamps.storedBase = TableBaseName(table->StoredName());
+  stamps.dbStamp = table->Header().indexStamp;
   stamps.pxStamp = table->Header().structureChanges;
   stamps.ownStamp = table->Header().structureChanges;
   stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
@@ -497,39 +496,34 @@ struct ChainRead {
   std::optional<std::string> fault;
 };
 
-ChainRead ReadChain(const std::string& file, std::size_t keySize) {
+ChainRead ReadChain(const std::string& file, const FileHeader& h, std::size_t keySize) {
   ChainRead r;
-  std::string_view b(file);
-  const std::size_t recordSize = GetU16(b, format::kHeaderRecordSize);
-  const std::size_t headerSize = GetU16(b, format::kHeaderHeaderSize);
-  const std::size_t blockSize = static_cast<std::size_t>(static_cast<std::uint8_t>(b[format::kHeaderBlockSizeKiB])) * 1024;
-  const std::size_t fileBlocks = GetU16(b, format::kHeaderFileBlocks);
-  if (recordSize == 0 || blockSize == 0 || headerSize < 0x58) {
-    r.fault = "header";
-    return r;
-  }
-  std::uint16_t n = GetU16(b, format::kHeaderFirstBlock), prev = 0;
+  const std::size_t recordSize = h.recordSize;
+  const std::size_t blockSize = h.BlockBytes();
+  std::uint16_t n = h.firstBlock, prev = 0;
   std::set<std::uint16_t> seen;
   while (n != 0) {
-    const std::size_t at = headerSize + (n - 1u) * blockSize;
-    if (n > fileBlocks || at + blockSize > file.size() || !seen.insert(n).second) {
+    const std::uint64_t at = h.BlockOffset(n);
+    if (n > h.fileBlocks || at + blockSize > file.size() || !seen.insert(n).second) {
       r.fault = "block chain at block " + std::to_string(n);
       return r;
     }
-    if (GetU16(b, at + 2) != prev) {
+    const BlockHeader bh = BlockHeader::Decode(file.data() + at);
+    if (bh.previous != prev) {
       r.fault = "back link of block " + std::to_string(n);
       return r;
     }
-    const auto add = static_cast<std::int16_t>(GetU16(b, at + 4));
+    const std::int16_t add = bh.addDataSize;
     const std::size_t count = add < 0 ? 0 : static_cast<std::size_t>(add) / recordSize + 1;
-    if (add >= 0 && (static_cast<std::size_t>(add) % recordSize != 0 || 6 + count * recordSize > blockSize)) {
+    if (add >= 0 && (static_cast<std::size_t>(add) % recordSize != 0 || format::kBlockHeaderSize + count * recordSize > blockSize)) {
       r.fault = "record count of block " + std::to_string(n);
       return r;
     }
-    for (std::size_t i = 0; i < count; ++i) r.records.emplace_back(b.substr(at + 6 + i * recordSize, recordSize));
-    if (count) r.blocks.push_back({std::string(b.substr(at + 6, keySize)), n, static_cast<std::uint32_t>(count)});
+    const std::string_view records(file.data() + at + format::kBlockHeaderSize, count * recordSize);
+    for (std::size_t i = 0; i < count; ++i) r.records.emplace_back(records.substr(i * recordSize, recordSize));
+    if (count) r.blocks.push_back({std::string(records.substr(0, keySize)), n, static_cast<std::uint32_t>(count)});
     prev = n;
-    n = GetU16(b, at);
+    n = bh.next;
   }
   return r;
 }
@@ -550,11 +544,11 @@ std::optional<std::string> CheckSecondaryIndexes(const fs::path& dataFile) {
     try {
       IndexEntries want = CollectEntries(*table, index.def);
       const std::string x = ReadWholeFile(index.xPath);
+      const FileHeader xh = FileHeader::Decode(x, PathText(index.xPath));
       const IndexRecordLayout& l = want.Layout();
-      if (GetU32(x, format::kHeaderRecordCount) != table->RecordCount())
-        return where + "holds " + std::to_string(GetU32(x, format::kHeaderRecordCount)) + " records, the table " +
-               std::to_string(table->RecordCount());
-      ChainRead xr = ReadChain(x, l.sortKeySize);
+      if (xh.recordCount != table->RecordCount())
+        return where + "holds " + std::to_string(xh.recordCount) + " records, the table " + std::to_string(table->RecordCount());
+      ChainRead xr = ReadChain(x, xh, l.sortKeySize);
       if (xr.fault) return where + *xr.fault;
       if (xr.records.size() != want.Entries().size())
         return where + "its blocks hold " + std::to_string(xr.records.size()) + " records, the table " +
@@ -668,14 +662,14 @@ constexpr std::size_t kCollectTogetherBytes = 32u << 20;
 }  // namespace
 
 void SecondaryIndexSet::WriteOne(Live& live, IndexEntries&& collected) {
-  const std::string& old = live.file.header;
+  const FileHeader old = FileHeader::Decode(live.file.header, PathText(live.file.xPath));
   IndexFileStamps stamps;
   stamps.storedBase = live.file.storedBase;
-  stamps.ownStamp = static_cast<std::uint8_t>(old[kStampY]);
-  stamps.dbStamp = static_cast<std::uint8_t>(old[kStampDb]);
-  stamps.pxStamp = static_cast<std::uint8_t>(old[kStampPx]);
-  stamps.changeCount = static_cast<std::uint16_t>(GetU16(old, format::kHeaderChangeCount) + 1);
-  stamps.counter = GetU32(old, kCounter);
+  stamps.ownStamp = old.structureChanges;
+  stamps.dbStamp = old.indexStamp;
+  stamps.pxStamp = old.primaryIndexStamp;
+  stamps.changeCount = static_cast<std::uint16_t>(old.changeCount + 1);
+  stamps.counter = old.autoIncrement;
   stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
   IndexFilePair files;
   {

@@ -111,19 +111,9 @@
 namespace paradox {
 
 namespace index_format {
-constexpr std::size_t kFirstIndexField = 0x15;
-constexpr std::size_t kXMarker = 0x2C;
-constexpr std::size_t kStampY = 0x2D;
-constexpr std::size_t kStampDb = 0x2E;
-constexpr std::size_t kStampPx = 0x2F;
-constexpr std::size_t kFileBlocksAgain = 0x3A;
-constexpr std::size_t kCounter = 0x49;
-constexpr std::size_t kFlags = 0x55;
-constexpr std::size_t kWriteTime = 0x60;
-constexpr std::size_t kHighFieldNumber = 0x64;
-constexpr std::size_t kFieldNumbersOffset = 0x66;
-constexpr std::size_t kIndexNameOffset = 0x68;
-constexpr std::size_t kSortNameOffset = 0x6E;
+// The header's offsets are the table of ParadoxFormat.h (FileHeader.h reads and writes them);
+// these are the .X's own values.
+constexpr std::uint8_t kXMarker = 0xFF;  // 0x2C
 constexpr std::uint8_t kFlagCaseInsensitive = 0x01;
 constexpr std::uint8_t kFlagDescending = 0x10;
 constexpr std::uint8_t kFileXnn = 5;
@@ -230,7 +220,7 @@ struct IndexFileStamps {
 struct IndexFilePair {
   std::string x, y;
 };
-IndexFilePair BuildIndexFiles(const TableSchema& table, const TableHeader& dbHeader, const SecondaryIndexDef& def,
+IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
                               const IndexEntries& entries, std::string_view xExtension, const IndexFileStamps& stamps);
 
 // The first 0x78 bytes of a data file's header (the table opened shared or closed).

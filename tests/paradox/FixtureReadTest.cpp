@@ -45,7 +45,7 @@ TEST(FixtureRead, CustomerStructureAndValues) {
   EXPECT_EQ(t->Header().recordSize, 394);
   EXPECT_EQ(t->RecordCount(), 20u);
   EXPECT_EQ(t->Header().autoIncrement, 44u);
-  EXPECT_EQ(t->Header().tableName, "resttemp.DB");
+  EXPECT_EQ(t->StoredName(), "resttemp.DB");
   EXPECT_EQ(t->Driver().codePage, 1252);
   EXPECT_EQ(t->Driver().sortOrderName, "ANSII850");
   ASSERT_EQ(s.FieldCount(), 10u);

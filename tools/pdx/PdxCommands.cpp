@@ -111,11 +111,11 @@ std::string ValueText(const Record& r, std::size_t f, unsigned codePage) {
 
 int Info(const fs::path& path, std::ostream& out) {
   auto t = ParadoxTable::Open(path, OpenMode::kShared);
-  const TableHeader& h = t->Header();
+  const FileHeader& h = t->Header();
   const TableSchema& s = t->Schema();
   const unsigned cp = t->Driver().codePage;
   out << "File: " << PathText(path) << "\n";
-  out << "Stored name: " << text::ToUtf8(h.tableName, cp) << "\n";
+  out << "Stored name: " << text::ToUtf8(t->StoredName(), cp) << "\n";
   out << "File type: " << unsigned(h.fileType) << (h.fileType == 0 ? " (keyed)" : " (unkeyed)") << "\n";
   out << "Level: " << unsigned(h.level) << "\n";
   out << "Record size: " << h.recordSize << "\n";

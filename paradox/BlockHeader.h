@@ -1,0 +1,60 @@
+#pragma once
+// The 6-byte header of a data or index block (offsets in ParadoxFormat.h). Inline: every block
+// read or written passes here.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "paradox/ParadoxFormat.h"
+
+namespace paradox {
+
+struct BlockHeader {
+  std::uint16_t next = 0;      // 0: the last block of the chain
+  std::uint16_t previous = 0;  // 0: the first
+  // (records - 1) × record size; -record size when the block is empty.
+  std::int16_t addDataSize = 0;
+
+  // `block` holds at least format::kBlockHeaderSize bytes.
+  static BlockHeader Decode(const char* block) {
+    BlockHeader h;
+    h.next = Load(block + format::kBlockNext);
+    h.previous = Load(block + format::kBlockPrevious);
+    h.addDataSize = static_cast<std::int16_t>(Load(block + format::kBlockAddDataSize));
+    return h;
+  }
+  void Encode(char* block) const {
+    Store(block + format::kBlockNext, next);
+    Store(block + format::kBlockPrevious, previous);
+    Store(block + format::kBlockAddDataSize, static_cast<std::uint16_t>(addDataSize));
+  }
+
+  // The block header of a block holding `count` records (entries) of `recordSize` bytes.
+  static BlockHeader For(std::uint16_t next, std::uint16_t previous, std::size_t count, std::size_t recordSize) {
+    return {next, previous, AddDataSize(count, recordSize)};
+  }
+  static std::int16_t AddDataSize(std::size_t count, std::size_t recordSize) {
+    return static_cast<std::int16_t>((static_cast<long>(count) - 1) * static_cast<long>(recordSize));
+  }
+  // The records the block claims, or std::nullopt when the size is no whole number of them or
+  // more than `capacity`.
+  std::optional<std::size_t> RecordCount(std::size_t recordSize, std::size_t capacity) const {
+    const long bytes = static_cast<long>(addDataSize) + static_cast<long>(recordSize);
+    if (recordSize == 0 || bytes < 0 || bytes % static_cast<long>(recordSize) != 0) return std::nullopt;
+    const auto count = static_cast<std::size_t>(bytes) / recordSize;
+    if (count > capacity) return std::nullopt;
+    return count;
+  }
+
+ private:
+  static std::uint16_t Load(const char* p) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8));
+  }
+  static void Store(char* p, std::uint16_t v) {
+    p[0] = static_cast<char>(v & 0xFF);
+    p[1] = static_cast<char>(v >> 8);
+  }
+};
+
+}  // namespace paradox
