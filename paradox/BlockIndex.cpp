@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "paradox/BinaryFile.h"
-#include "paradox/BlockHeader.h"
+#include "paradox/BlockHead.h"
 #include "paradox/EngineError.h"
 #include "paradox/FileHeader.h"
 #include "paradox/ParadoxFormat.h"
@@ -33,7 +33,7 @@ std::string Entry(const BlockIndexEntry& e, std::size_t keySize) {
 
 std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& records, std::size_t recordSize,
                              std::size_t blockBytes) {
-  const std::size_t perBlock = (blockBytes - format::kBlockHeaderSize) / recordSize;
+  const std::size_t perBlock = (blockBytes - BlockHead::kSize) / recordSize;
   if (perBlock == 0) RaiseEngineError(EngineMessage::kRecordExceedsBlock);
   const std::size_t count = (records.size() + perBlock - 1) / perBlock;
   out.reserve(out.size() + count * blockBytes);
@@ -43,9 +43,9 @@ std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& r
     const std::size_t first = b * perBlock;
     const std::size_t n = std::min(perBlock, records.size() - first);
     char* block = out.data() + at;
-    BlockHeader::For(b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0, static_cast<std::uint16_t>(b), n, recordSize).Encode(block);
+    BlockHead::For(b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0, static_cast<std::uint16_t>(b), n, recordSize).Encode(block);
     for (std::size_t i = 0; i < n; ++i)
-      std::copy(records[first + i].begin(), records[first + i].end(), block + format::kBlockHeaderSize + i * recordSize);
+      std::copy(records[first + i].begin(), records[first + i].end(), block + BlockHead::kSize + i * recordSize);
   }
   return count;
 }
@@ -94,11 +94,11 @@ std::string LevelBlock(const TreeLevel& level, std::size_t b, std::size_t keySiz
   const std::size_t from = level.blockStarts[b];
   const std::size_t to = b + 1 < level.blockStarts.size() ? level.blockStarts[b + 1] : level.entries.size();
   std::string blk(blockBytes, '\0');
-  BlockHeader::For(0, 0, to - from, entrySize).Encode(blk.data());
+  BlockHead::For(0, 0, to - from, entrySize).Encode(blk.data());
   for (std::size_t i = from; i < to; ++i) {
     BlockIndexEntry e = level.entries[i];
     if (childFirstNumber) e.block = static_cast<std::uint16_t>(*childFirstNumber + e.block);
-    blk.replace(format::kBlockHeaderSize + (i - from) * entrySize, entrySize, Entry(e, keySize));
+    blk.replace(BlockHead::kSize + (i - from) * entrySize, entrySize, Entry(e, keySize));
   }
   return blk;
 }
@@ -110,7 +110,7 @@ std::optional<BlockIndexTree> LayOutBlockIndexTree(const std::vector<BlockIndexE
   BlockIndexTree tree;
   if (leaves.empty()) return tree;
   const std::size_t entrySize = keySize + format::kEntryTailSize;
-  const std::size_t fits = (blockBytes - format::kBlockHeaderSize) / entrySize;
+  const std::size_t fits = (blockBytes - BlockHead::kSize) / entrySize;
   if (fits < 3) return std::nullopt;  // one left free and at least two to shrink a level
   const std::size_t capacity = fits - 1;
 
@@ -145,7 +145,7 @@ std::optional<BlockIndexTree> LayOutBlockIndexTree(const std::vector<BlockIndexE
     for (std::size_t b = 0; b < levels[l].blockStarts.size(); ++b) {
       std::string blk = LevelBlock(levels[l], b, keySize, blockBytes, children);
       const std::size_t number = tree.blocks.size() + 1;
-      BlockHeader bh = BlockHeader::Decode(blk.data());
+      BlockHead bh = BlockHead::Decode(blk.data());
       bh.next = number < total ? static_cast<std::uint16_t>(number + 1) : 0;
       bh.previous = static_cast<std::uint16_t>(number - 1);
       bh.Encode(blk.data());
@@ -249,19 +249,20 @@ TreeWalk WalkTree(const BinaryFile& file, const IndexGeometry& g, std::size_t ke
     if (f.block == 0 || f.block > g.fileBlocks) CorruptIndex(file, "index points to block " + number + " past its end", std::nullopt);
     const std::uint64_t off = g.Offset(f.block);
     const std::string blk = file.Read(off, g.blockBytes);
-    const BlockHeader bh = BlockHeader::Decode(blk.data());
+    const BlockHead bh = BlockHead::Decode(blk.data());
     if (!w.links.emplace(f.block, std::make_pair(bh.next, bh.previous)).second)
       CorruptIndex(file, "index block " + number + " is reached twice", std::nullopt);
-    const std::optional<std::size_t> entries = bh.RecordCount(g.entrySize, (g.blockBytes - format::kBlockHeaderSize) / g.entrySize);
+    const std::optional<std::size_t> entries = bh.RecordCount(g.entrySize, (g.blockBytes - BlockHead::kSize) / g.entrySize);
     if (!entries)
-      CorruptIndex(file, "index block " + number + " claims " + std::to_string(bh.addDataSize) + " bytes", off + format::kBlockAddDataSize);
+      CorruptIndex(file, "index block " + number + " claims " + std::to_string(bh.addDataSize) + " bytes",
+                   off + BlockHead::OffsetOf(&BlockHead::addDataSize));
     const std::size_t n = *entries;
     const bool lowest = f.depth == levels;
     if (lowest) w.lowestBlocks.push_back(f.block);
     std::uint32_t sum = 0;
     std::vector<Frame> children;
     for (std::size_t i = 0; i < n; ++i) {
-      const std::size_t at = format::kBlockHeaderSize + i * g.entrySize;
+      const std::size_t at = BlockHead::kSize + i * g.entrySize;
       const std::string_view e(blk.data() + at, g.entrySize);
       const auto blockNo = DecodeShort(e.substr(keySize + format::kEntryBlockAfterKey, 2));
       const auto count = DecodeShort(e.substr(keySize + format::kEntryCountAfterKey, 2));
@@ -295,7 +296,7 @@ std::optional<std::string> ChainFault(const BinaryFile& file, const IndexGeometr
     if (auto known = w.links.find(n); known != w.links.end()) {
       links = known->second;
     } else {
-      const BlockHeader bh = BlockHeader::Decode(file.Read(g.Offset(n), format::kBlockHeaderSize).data());
+      const BlockHead bh = BlockHead::Decode(file.Read(g.Offset(n), BlockHead::kSize).data());
       links = {bh.next, bh.previous};
     }
     if (links.second != previous) return "the back link of block " + std::to_string(n) + " is not the block before it";
@@ -322,16 +323,17 @@ BlockIndexContents ReadBlockIndexFile(const BinaryFile& file, std::size_t keySiz
   g.entrySize = c.entrySize;
   if (g.entrySize != keySize + format::kEntryTailSize)
     CorruptIndex(file, "entry size " + std::to_string(g.entrySize) + " does not fit a key of " + std::to_string(keySize) + " bytes",
-                       format::kHeaderRecordSize);
+                       FileHeader::OffsetOf(&FileHeader::recordSize));
   g.blockBytes = h.BlockBytes();
   g.headerSize = h.headerSize;
-  if (g.headerSize > size) CorruptIndex(file, "header size", format::kHeaderHeaderSize);
+  if (g.headerSize > size) CorruptIndex(file, "header size", FileHeader::OffsetOf(&FileHeader::headerSize));
   g.fileBlocks = (size - g.headerSize) / g.blockBytes;
   c.levels = h.indexLevels;
   c.changeCount = h.changeCount;
   if (c.levels == 0) return c;
   if (c.levels > format::kMaxIndexLevels)
-    CorruptIndex(file, "index claims " + std::to_string(c.levels) + " levels", format::kHeaderIndexLevels);
+    CorruptIndex(file, "index claims " + std::to_string(c.levels) + " levels",
+                 FileHeader::OffsetOf(&FileHeader::indexLevels));
   TreeWalk w = WalkTree(file, g, keySize, h.indexRoot, c.levels);
   c.chainFault = ChainFault(file, g, w, h.firstBlock, h.lastBlock);
   c.lowest = std::move(w.lowest);

@@ -1,5 +1,8 @@
 #include "paradox/FileHeader.h"
 
+#include <cassert>
+#include <optional>
+
 #include "paradox/EngineError.h"
 
 namespace paradox {
@@ -15,53 +18,82 @@ void PutU8(std::string& b, std::size_t at, std::uint8_t v) { b[at] = static_cast
   RaiseEngineError(EngineMessage::kCorruptHeader, what, file, at);
 }
 
-void DecodeFixedPart(std::string_view b, FileHeader& h) {
-  h.recordSize = GetU16(b, kHeaderRecordSize);
-  h.headerSize = GetU16(b, kHeaderHeaderSize);
-  h.fileType = GetU8(b, kHeaderFileType);
-  h.blockSizeKiB = GetU8(b, kHeaderBlockSizeKiB);
-  h.recordCount = GetU32(b, kHeaderRecordCount);
-  h.blocksInUse = GetU16(b, kHeaderBlocksInUse);
-  h.fileBlocks = GetU16(b, kHeaderFileBlocks);
-  h.firstBlock = GetU16(b, kHeaderFirstBlock);
-  h.lastBlock = GetU16(b, kHeaderLastBlock);
-  h.changeCount = GetU16(b, kHeaderChangeCount);
-  h.modified = GetU8(b, kHeaderModified);
-  h.firstIndexField = GetU8(b, kHeaderFirstIndexField);
-  h.indexRoot = GetU16(b, kHeaderIndexRoot);
-  h.indexLevels = GetU8(b, kHeaderIndexLevels);
-  h.fieldCount = GetU16(b, kHeaderFieldCount);
-  h.keyFieldCount = GetU16(b, kHeaderKeyFieldCount);
-  h.marker = GetU32(b, kHeaderMarker);
-  h.sortOrder = GetU8(b, kHeaderSortOrder);
-  h.modified2 = GetU8(b, kHeaderModified2);
-  h.indexValid = GetU8(b, kHeaderIndexValid);
-  h.structureChanges = GetU8(b, kHeaderStructureChanges);
-  h.indexStamp = GetU8(b, kHeaderIndexStamp);
-  h.primaryIndexStamp = GetU8(b, kHeaderPrimaryIndexStamp);
-  h.level = GetU8(b, kHeaderLevel);
-  h.fileBlocksAgain = GetU16(b, kHeaderFileBlocksAgain);
-  h.dbMarker = GetU16(b, kHeaderDbMarker);
-  h.autoIncrement = GetU32(b, kHeaderAutoIncrement);
-  h.firstFreeBlock = GetU16(b, kHeaderFirstFreeBlock);
-  h.usedSize = GetU16(b, kHeaderUsedSize);
-  h.flags = GetU8(b, kHeaderRefIntegrity);
-  h.dbMarker2 = GetU8(b, kHeaderDbMarker2);
+template <typename T>
+struct FieldAt {
+  T FileHeader::*field;
+  std::size_t at;
+};
+
+// The fields of the first 0x58 bytes, by size.
+constexpr FieldAt<std::uint8_t> kFixedBytes[] = {
+    {&FileHeader::fileType, kHeaderFileType},
+    {&FileHeader::blockSizeKiB, kHeaderBlockSizeKiB},
+    {&FileHeader::modified, kHeaderModified},
+    {&FileHeader::firstIndexField, kHeaderFirstIndexField},
+    {&FileHeader::indexLevels, kHeaderIndexLevels},
+    {&FileHeader::sortOrder, kHeaderSortOrder},
+    {&FileHeader::modified2, kHeaderModified2},
+    {&FileHeader::indexValid, kHeaderIndexValid},
+    {&FileHeader::structureChanges, kHeaderStructureChanges},
+    {&FileHeader::indexStamp, kHeaderIndexStamp},
+    {&FileHeader::primaryIndexStamp, kHeaderPrimaryIndexStamp},
+    {&FileHeader::level, kHeaderLevel},
+    {&FileHeader::flags, kHeaderRefIntegrity},
+    {&FileHeader::dbMarker2, kHeaderDbMarker2},
+};
+constexpr FieldAt<std::uint16_t> kFixedWords[] = {
+    {&FileHeader::recordSize, kHeaderRecordSize},
+    {&FileHeader::headerSize, kHeaderHeaderSize},
+    {&FileHeader::blocksInUse, kHeaderBlocksInUse},
+    {&FileHeader::fileBlocks, kHeaderFileBlocks},
+    {&FileHeader::firstBlock, kHeaderFirstBlock},
+    {&FileHeader::lastBlock, kHeaderLastBlock},
+    {&FileHeader::changeCount, kHeaderChangeCount},
+    {&FileHeader::indexRoot, kHeaderIndexRoot},
+    {&FileHeader::fieldCount, kHeaderFieldCount},
+    {&FileHeader::keyFieldCount, kHeaderKeyFieldCount},
+    {&FileHeader::fileBlocksAgain, kHeaderFileBlocksAgain},
+    {&FileHeader::dbMarker, kHeaderDbMarker},
+    {&FileHeader::firstFreeBlock, kHeaderFirstFreeBlock},
+    {&FileHeader::usedSize, kHeaderUsedSize},
+};
+constexpr FieldAt<std::uint32_t> kFixedLongs[] = {
+    {&FileHeader::recordCount, kHeaderRecordCount},
+    {&FileHeader::marker, kHeaderMarker},
+    {&FileHeader::autoIncrement, kHeaderAutoIncrement},
+};
+// The fields of 0x58..0x77.
+constexpr FieldAt<std::uint16_t> kLongPartWords[] = {
+    {&FileHeader::levelWord1, kHeaderLevelWord1},
+    {&FileHeader::levelWord2, kHeaderLevelWord2},
+    {&FileHeader::fieldCountPlus1, kHeaderFieldCountPlus1},
+    {&FileHeader::fieldNumbersAt, kHeaderFieldNumbersAt},
+    {&FileHeader::indexNameAt, kHeaderIndexNameAt},
+    {&FileHeader::codePage, kHeaderCodePage},
+    {&FileHeader::ones, kHeaderOnes},
+    {&FileHeader::sortNameAt, kHeaderSortNameAt},
+    {&FileHeader::sortNameOne, kHeaderSortNameOne},
+};
+constexpr FieldAt<std::uint32_t> kLongPartLongs[] = {
+    {&FileHeader::encryption, kHeaderEncryption},
+    {&FileHeader::writeTime, kHeaderWriteTime},
+};
+
+template <typename T, std::size_t N, typename Get>
+void DecodeFields(const FieldAt<T> (&fields)[N], std::string_view b, FileHeader& h, Get get) {
+  for (const auto& f : fields) h.*f.field = static_cast<T>(get(b, f.at));
 }
 
-void DecodeLongPart(std::string_view b, FileHeader& h) {
-  h.longPart = true;
-  h.levelWord1 = GetU16(b, kHeaderLevelWord1);
-  h.levelWord2 = GetU16(b, kHeaderLevelWord2);
-  h.encryption = GetU32(b, kHeaderEncryption);
-  h.writeTime = GetU32(b, kHeaderWriteTime);
-  h.fieldCountPlus1 = GetU16(b, kHeaderFieldCountPlus1);
-  h.fieldNumbersAt = GetU16(b, kHeaderFieldNumbersAt);
-  h.indexNameAt = GetU16(b, kHeaderIndexNameAt);
-  h.codePage = GetU16(b, kHeaderCodePage);
-  h.ones = GetU16(b, kHeaderOnes);
-  h.sortNameAt = GetU16(b, kHeaderSortNameAt);
-  h.sortNameOne = GetU16(b, kHeaderSortNameOne);
+template <typename T, std::size_t N, typename Put>
+void EncodeFields(const FieldAt<T> (&fields)[N], const FileHeader& h, std::string& b, Put put) {
+  for (const auto& f : fields) put(b, f.at, h.*f.field);
+}
+
+template <typename T, std::size_t N>
+std::optional<std::size_t> Find(const FieldAt<T> (&fields)[N], T FileHeader::*field) {
+  for (const auto& f : fields)
+    if (f.field == field) return f.at;
+  return std::nullopt;
 }
 
 void CheckConsistent(const FileHeader& h, const std::string& file) {
@@ -87,56 +119,38 @@ FileHeader FileHeader::Decode(std::string_view bytes, const std::string& file) {
   if (bytes.size() < kVariablePartShort)
     Refuse("header of " + std::to_string(bytes.size()) + " bytes is shorter than a table header", file, 0);
   FileHeader h;
-  DecodeFixedPart(bytes, h);
+  DecodeFields(kFixedBytes, bytes, h, GetU8);
+  DecodeFields(kFixedWords, bytes, h, GetU16);
+  DecodeFields(kFixedLongs, bytes, h, GetU32);
   CheckConsistent(h, file);
-  if (HasLongPart(h.fileType, h.level) && bytes.size() >= kVariablePartLong) DecodeLongPart(bytes, h);
+  if (HasLongPart(h.fileType, h.level) && bytes.size() >= kVariablePartLong) {
+    h.longPart = true;
+    DecodeFields(kLongPartWords, bytes, h, GetU16);
+    DecodeFields(kLongPartLongs, bytes, h, GetU32);
+  }
   return h;
 }
 
 void FileHeader::Encode(std::string& b) const {
-  PutU16(b, kHeaderRecordSize, recordSize);
-  PutU16(b, kHeaderHeaderSize, headerSize);
-  PutU8(b, kHeaderFileType, fileType);
-  PutU8(b, kHeaderBlockSizeKiB, blockSizeKiB);
-  PutU32(b, kHeaderRecordCount, recordCount);
-  PutU16(b, kHeaderBlocksInUse, blocksInUse);
-  PutU16(b, kHeaderFileBlocks, fileBlocks);
-  PutU16(b, kHeaderFirstBlock, firstBlock);
-  PutU16(b, kHeaderLastBlock, lastBlock);
-  PutU16(b, kHeaderChangeCount, changeCount);
-  PutU8(b, kHeaderModified, modified);
-  PutU8(b, kHeaderFirstIndexField, firstIndexField);
-  PutU16(b, kHeaderIndexRoot, indexRoot);
-  PutU8(b, kHeaderIndexLevels, indexLevels);
-  PutU16(b, kHeaderFieldCount, fieldCount);
-  PutU16(b, kHeaderKeyFieldCount, keyFieldCount);
-  PutU32(b, kHeaderMarker, marker);
-  PutU8(b, kHeaderSortOrder, sortOrder);
-  PutU8(b, kHeaderModified2, modified2);
-  PutU8(b, kHeaderIndexValid, indexValid);
-  PutU8(b, kHeaderStructureChanges, structureChanges);
-  PutU8(b, kHeaderIndexStamp, indexStamp);
-  PutU8(b, kHeaderPrimaryIndexStamp, primaryIndexStamp);
-  PutU8(b, kHeaderLevel, level);
-  PutU16(b, kHeaderFileBlocksAgain, fileBlocksAgain);
-  PutU16(b, kHeaderDbMarker, dbMarker);
-  PutU32(b, kHeaderAutoIncrement, autoIncrement);
-  PutU16(b, kHeaderFirstFreeBlock, firstFreeBlock);
-  PutU16(b, kHeaderUsedSize, usedSize);
-  PutU8(b, kHeaderRefIntegrity, flags);
-  PutU8(b, kHeaderDbMarker2, dbMarker2);
+  assert(b.size() >= (longPart ? kVariablePartLong : kVariablePartShort));
+  EncodeFields(kFixedBytes, *this, b, PutU8);
+  EncodeFields(kFixedWords, *this, b, PutU16);
+  EncodeFields(kFixedLongs, *this, b, PutU32);
   if (!longPart) return;
-  PutU16(b, kHeaderLevelWord1, levelWord1);
-  PutU16(b, kHeaderLevelWord2, levelWord2);
-  PutU32(b, kHeaderEncryption, encryption);
-  PutU32(b, kHeaderWriteTime, writeTime);
-  PutU16(b, kHeaderFieldCountPlus1, fieldCountPlus1);
-  PutU16(b, kHeaderFieldNumbersAt, fieldNumbersAt);
-  PutU16(b, kHeaderIndexNameAt, indexNameAt);
-  PutU16(b, kHeaderCodePage, codePage);
-  PutU16(b, kHeaderOnes, ones);
-  PutU16(b, kHeaderSortNameAt, sortNameAt);
-  PutU16(b, kHeaderSortNameOne, sortNameOne);
+  EncodeFields(kLongPartWords, *this, b, PutU16);
+  EncodeFields(kLongPartLongs, *this, b, PutU32);
+}
+
+std::size_t FileHeader::OffsetOf(std::uint8_t FileHeader::*field) { return *Find(kFixedBytes, field); }
+
+std::size_t FileHeader::OffsetOf(std::uint16_t FileHeader::*field) {
+  if (auto at = Find(kFixedWords, field)) return *at;
+  return *Find(kLongPartWords, field);
+}
+
+std::size_t FileHeader::OffsetOf(std::uint32_t FileHeader::*field) {
+  if (auto at = Find(kFixedLongs, field)) return *at;
+  return *Find(kLongPartLongs, field);
 }
 
 }  // namespace paradox

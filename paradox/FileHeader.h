@@ -73,6 +73,11 @@ struct FileHeader {
   // format::kVariablePartLong), nothing else.
   void Encode(std::string& bytes) const;
 
+  // Where a field lies in the file: for messages that point at a fault. Every field has one.
+  static std::size_t OffsetOf(std::uint8_t FileHeader::*field);
+  static std::size_t OffsetOf(std::uint16_t FileHeader::*field);
+  static std::size_t OffsetOf(std::uint32_t FileHeader::*field);
+
   // Whether a file of this type and level carries the part from 0x58.
   static bool HasLongPart(std::uint8_t fileType, std::uint8_t level);
   std::size_t BlockBytes() const { return static_cast<std::size_t>(blockSizeKiB) * 1024u; }

@@ -15,9 +15,9 @@ constexpr std::size_t kSlotTable = 12;
 constexpr std::size_t kSlotSize = 5;
 constexpr unsigned kSlots = 64;
 constexpr std::size_t kSmallDataStart = 0x150;
-constexpr std::size_t kHeaderModCount = 0x03;
-constexpr std::size_t kHeaderSmallBlock = 0x38;
-constexpr std::size_t kHeaderSmallFree = 0x3C;
+constexpr std::size_t kMemoModCount = 0x03;
+constexpr std::size_t kMemoSmallBlock = 0x38;
+constexpr std::size_t kMemoSmallFree = 0x3C;
 constexpr std::size_t kBigLength = 0x03;
 constexpr std::size_t kBigModification = 0x07;
 constexpr std::size_t kBigData = 0x09;
@@ -63,8 +63,8 @@ MemoFile::MemoFile(std::unique_ptr<BinaryFile> file) : file_(std::move(file)) {
   std::string h = file_->Read(0, 0x40);
   if (static_cast<unsigned char>(h[0]) != kTypeHeader || GetU16(h, 1) != 1)
     RaiseEngineError(EngineMessage::kCorruptMemo, "not a memo file header", PathText(file_->Path()), 0);
-  modCount_ = GetU16(h, kHeaderModCount);
-  std::uint32_t small = GetU32(h, kHeaderSmallBlock);
+  modCount_ = GetU16(h, kMemoModCount);
+  std::uint32_t small = GetU32(h, kMemoSmallBlock);
   if ((small & 0xFF) == kTypeSmall - 1 && (small & ~0xFFu) % kChunk == 0 && (small & ~0xFFu) + kChunk <= size)
     openSmallBlock_ = small & ~0xFFu;
 }
@@ -73,7 +73,7 @@ void MemoFile::InitializeEmpty(BinaryFile& file) {
   std::string h(kChunk, '\0');
   h[0] = static_cast<char>(kTypeHeader);
   PutU16(h, 0x01, 1);
-  PutU16(h, kHeaderModCount, 1);
+  PutU16(h, kMemoModCount, 1);
   const unsigned char magic[] = {0x82, 0x73, 0x02, 0x00, 0x29, 0x00};
   for (std::size_t i = 0; i < sizeof magic; ++i) h[0x05 + i] = static_cast<char>(magic[i]);
   PutU16(h, 0x0B, 0x1000);
@@ -221,15 +221,15 @@ void MemoFile::FreeBlob(std::uint32_t pointer) {
 void MemoFile::Flush() {
   WriteOpenBlock();
   std::string h = file_->Read(0, 0x40);
-  PutU16(h, kHeaderModCount, modCount_);
+  PutU16(h, kMemoModCount, modCount_);
   std::uint32_t small = 0, freeUnits = 0;
   if (LoadOpenBlock()) {
     SmallBlockState st = Inspect(openBlock_);
     small = static_cast<std::uint32_t>(openSmallBlock_) | (kTypeSmall - 1);
     freeUnits = static_cast<std::uint32_t>((kChunk - st.dataEnd) / 16);
   }
-  PutU32(h, kHeaderSmallBlock, small);
-  PutU32(h, kHeaderSmallFree, freeUnits);
+  PutU32(h, kMemoSmallBlock, small);
+  PutU32(h, kMemoSmallFree, freeUnits);
   file_->Write(0, h);
   // The table's header loses its "modified" mark next: every blob must be on the disk first.
   file_->Sync();

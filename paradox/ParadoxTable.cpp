@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "paradox/BinaryFile.h"
-#include "paradox/BlockHeader.h"
+#include "paradox/BlockHead.h"
 #include "paradox/DurableFile.h"
 #include "paradox/BlockCache.h"
 #include "paradox/EngineError.h"
@@ -29,8 +29,14 @@ std::size_t VariableStart(std::uint8_t level) { return level >= 5 ? kVariablePar
 // whose positive values end at 32,767; an unkeyed table has no .PX and uses all 16 bits.
 unsigned MaxBlocks(bool keyed) { return keyed ? 0x7FFF : 0xFFFF; }
 
-BlockHeader HeaderOf(const std::string& block) { return BlockHeader::Decode(block.data()); }
-void SetHeader(std::string& block, const BlockHeader& h) { h.Encode(block.data()); }
+BlockHead HeadOf(const std::string& block) { return BlockHead::Decode(block.data()); }
+void SetHead(std::string& block, const BlockHead& h) { h.Encode(block.data()); }
+
+// Where a header field lies, for the messages that point at a fault.
+template <typename T>
+std::size_t At(T FileHeader::*field) {
+  return FileHeader::OffsetOf(field);
+}
 
 }  // namespace
 
@@ -142,7 +148,7 @@ void ParadoxTable::Load() {
   const std::uint64_t available = (db_->Size() - header_.headerSize) / blockSize;
   if (header_.fileBlocks > available)
     Corrupt("header counts " + std::to_string(header_.fileBlocks) + " blocks, the file holds " + std::to_string(available),
-            kHeaderFileBlocks);
+            At(&FileHeader::fileBlocks));
   cache_ = std::make_unique<BlockCache>(*db_, header_.headerSize, blockSize, kBlockCacheBytes);
   LoadChain();
 }
@@ -153,11 +159,12 @@ void ParadoxTable::LoadHeader() {
   header_ = FileHeader::Decode(db_->Read(0, fixedBytes), PathText(path_));
   const FileHeader& h = header_;
   if (h.fileType != kFileKeyedDb && h.fileType != kFileUnkeyedDb)
-    Corrupt("file type " + std::to_string(h.fileType) + " is not a data file", kHeaderFileType);
+    Corrupt("file type " + std::to_string(h.fileType) + " is not a data file", At(&FileHeader::fileType));
   if (h.modified != 0)
     RaiseEngineError(EngineMessage::kTableDamaged, "it carries the mark of a program that stopped while writing it",
-                     PathText(path_), kHeaderModified);
-  if (h.level < 3 || h.level > 0x0C) Corrupt("unknown file level " + std::to_string(h.level), kHeaderLevel);
+                     PathText(path_), At(&FileHeader::modified));
+  if (h.level < 3 || h.level > 0x0C)
+    Corrupt("unknown file level " + std::to_string(h.level), At(&FileHeader::level));
 }
 
 TableDefinition ParadoxTable::LoadDefinition() {
@@ -165,18 +172,20 @@ TableDefinition ParadoxTable::LoadDefinition() {
   const std::uint64_t fileSize = db_->Size();
   const unsigned nf = h.fieldCount;
   const unsigned nk = h.keyFieldCount;
-  if (nf == 0 || nf > 255) Corrupt("field count " + std::to_string(nf), kHeaderFieldCount);
+  if (nf == 0 || nf > 255) Corrupt("field count " + std::to_string(nf), At(&FileHeader::fieldCount));
   if (nk > nf || (h.fileType == kFileKeyedDb) != (nk > 0))
-    Corrupt("key field count " + std::to_string(nk) + " does not fit file type " + std::to_string(h.fileType), kHeaderKeyFieldCount);
+    Corrupt("key field count " + std::to_string(nk) + " does not fit file type " + std::to_string(h.fileType),
+            At(&FileHeader::keyFieldCount));
   const std::size_t start = VariableStart(h.level);
   const std::size_t minimum = start + nf * 6 + 4 + NameAreaSize(h.level);
   if (h.headerSize < minimum || h.headerSize > fileSize)
     Corrupt("header size " + std::to_string(h.headerSize) + " (file " + std::to_string(fileSize) + " bytes, fields need " +
                 std::to_string(minimum) + ")",
-            kHeaderHeaderSize);
+            At(&FileHeader::headerSize));
   headerBytes_ = db_->Read(0, h.headerSize);
   h = FileHeader::Decode(headerBytes_, PathText(path_));
-  if (h.longPart && h.encryption != 0) RaiseEngineError(EngineMessage::kEncrypted, {}, PathText(path_), kHeaderEncryption);
+  if (h.longPart && h.encryption != 0)
+    RaiseEngineError(EngineMessage::kEncrypted, {}, PathText(path_), At(&FileHeader::encryption));
 
   TableDefinition def;
   def.keyFieldCount = nk;
@@ -217,7 +226,7 @@ TableDefinition ParadoxTable::LoadDefinition() {
   for (const auto& f : def.fields) sum += *StoredFieldSize(static_cast<std::uint8_t>(f.type), f.size);
   if (sum != h.recordSize)
     Corrupt("record size " + std::to_string(h.recordSize) + " does not match the fields' " + std::to_string(sum) + " bytes",
-            kHeaderRecordSize);
+            At(&FileHeader::recordSize));
   return def;
 }
 
@@ -234,20 +243,21 @@ void ParadoxTable::LoadChain() {
     const std::uint64_t off = h.BlockOffset(b);
     if (b > h.fileBlocks)
       Corrupt("block chain points to block " + std::to_string(b) + " past the last block " + std::to_string(h.fileBlocks),
-              prev == 0 ? std::optional<std::uint64_t>(kHeaderFirstBlock) : std::nullopt);
+              prev == 0 ? std::optional<std::uint64_t>(At(&FileHeader::firstBlock)) : std::nullopt);
     if (seen[b]) Corrupt("block chain loops back to block " + std::to_string(b), off);
     seen[b] = 1;
-    const BlockHeader bh = HeaderOf(db_->Read(off, kBlockHeaderSize));
+    const BlockHead bh = HeadOf(db_->Read(off, BlockHead::kSize));
     if (bh.previous != prev)
       Corrupt("block " + std::to_string(b) + " links back to " + std::to_string(bh.previous) + " instead of " + std::to_string(prev),
-              off + kBlockPrevious);
+              off + BlockHead::OffsetOf(&BlockHead::previous));
     const std::optional<std::size_t> count = bh.RecordCount(h.recordSize, perBlock);
     if (!count)
-      Corrupt("block " + std::to_string(b) + " claims " + std::to_string(bh.addDataSize) + " bytes of records", off + kBlockAddDataSize);
+      Corrupt("block " + std::to_string(b) + " claims " + std::to_string(bh.addDataSize) + " bytes of records",
+              off + BlockHead::OffsetOf(&BlockHead::addDataSize));
     BlockEntry e;
     e.number = b;
     e.count = static_cast<std::uint16_t>(*count);
-    if (keyed && e.count > 0) lastKey = db_->Read(off + kBlockHeaderSize, schema_->KeySize());
+    if (keyed && e.count > 0) lastKey = db_->Read(off + BlockHead::kSize, schema_->KeySize());
     if (keyed) e.firstKey = lastKey;
     total += e.count;
     chain_.push_back(std::move(e));
@@ -256,10 +266,10 @@ void ParadoxTable::LoadChain() {
   }
   if (prev != h.lastBlock)
     Corrupt("last block is " + std::to_string(h.lastBlock) + " in the header but " + std::to_string(prev) + " in the chain",
-            kHeaderLastBlock);
+            At(&FileHeader::lastBlock));
   if (total != h.recordCount)
     Corrupt("record count " + std::to_string(h.recordCount) + " in the header, " + std::to_string(total) + " in the blocks",
-            kHeaderRecordCount);
+            At(&FileHeader::recordCount));
   recordCount_ = total;
   prefixValid_ = false;
   LoadFreeList(seen);
@@ -270,14 +280,14 @@ void ParadoxTable::LoadFreeList(std::vector<char>& seen) {
   for (std::uint16_t b = header_.firstFreeBlock; b != 0;) {
     if (b > header_.fileBlocks || seen[b])
       Corrupt("free block list reaches block " + std::to_string(b) + ", which is past the end or already in use",
-              kHeaderFirstFreeBlock);
+              At(&FileHeader::firstFreeBlock));
     seen[b] = 1;
     freeBlocks_.push_back(b);
-    b = HeaderOf(db_->Read(header_.BlockOffset(b), kBlockHeaderSize)).next;
+    b = HeadOf(db_->Read(header_.BlockOffset(b), BlockHead::kSize)).next;
   }
 }
 
-std::size_t ParadoxTable::RecordsPerBlock() const { return (BlockBytes() - kBlockHeaderSize) / header_.recordSize; }
+std::size_t ParadoxTable::RecordsPerBlock() const { return (BlockBytes() - BlockHead::kSize) / header_.recordSize; }
 
 ParadoxTable::~ParadoxTable() {
   try {
@@ -372,7 +382,7 @@ Record ParadoxTable::ReadRecord(std::uint32_t position) const {
   auto [e, slot] = Locate(position);
   const std::string& block = cache_->Read(chain_[e].number);
   Record r(schema_);
-  r.SetBytes(block.substr(kBlockHeaderSize + slot * schema_->RecordSize(), schema_->RecordSize()));
+  r.SetBytes(block.substr(BlockHead::kSize + slot * schema_->RecordSize(), schema_->RecordSize()));
   ReadBlobs(r);
   return r;
 }
@@ -383,7 +393,7 @@ void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit
   for (const auto& e : chain_) {
     if (e.count == 0) continue;
     // A copy: `visit` may read the table, which may take the block out of the cache.
-    const std::string block = cache_->Read(e.number).substr(kBlockHeaderSize, e.count * rs);
+    const std::string block = cache_->Read(e.number).substr(BlockHead::kSize, e.count * rs);
     Record r(schema_);
     for (std::size_t i = 0; i < e.count; ++i) {
       r.SetBytes(block.substr(i * rs, rs));
@@ -430,13 +440,13 @@ std::optional<std::size_t> ParadoxTable::SlotOfKey(std::size_t entry, std::strin
   std::size_t lo = 0, hi = count;
   while (lo < hi) {
     std::size_t mid = (lo + hi) / 2;
-    std::string_view k(block.data() + kBlockHeaderSize + mid * rs, key.size());
+    std::string_view k(block.data() + BlockHead::kSize + mid * rs, key.size());
     if (CompareKeys(k, key) < 0)
       lo = mid + 1;
     else
       hi = mid;
   }
-  if (lo < count) *found = CompareKeys(std::string_view(block.data() + kBlockHeaderSize + lo * rs, key.size()), key) == 0;
+  if (lo < count) *found = CompareKeys(std::string_view(block.data() + BlockHead::kSize + lo * rs, key.size()), key) == 0;
   return lo;
 }
 
@@ -493,7 +503,7 @@ std::uint16_t ParadoxTable::AllocateBlock() {
 }
 
 void ParadoxTable::FreeBlock(std::uint16_t number) {
-  SetHeader(cache_->Replace(number), BlockHeader::For(header_.firstFreeBlock, 0, 0, header_.recordSize));
+  SetHead(cache_->Replace(number), BlockHead::For(header_.firstFreeBlock, 0, 0, header_.recordSize));
   freeBlocks_.insert(freeBlocks_.begin(), number);
   header_.firstFreeBlock = number;
 }
@@ -559,26 +569,26 @@ void ParadoxTable::ReleaseBlobs(std::string_view recordBytes) {
 
 namespace {
 
-void SetBlockHeader(std::string& block, std::uint16_t next, std::uint16_t prev, std::size_t count, std::size_t recordSize) {
-  SetHeader(block, BlockHeader::For(next, prev, count, recordSize));
+void SetBlockHead(std::string& block, std::uint16_t next, std::uint16_t prev, std::size_t count, std::size_t recordSize) {
+  SetHead(block, BlockHead::For(next, prev, count, recordSize));
 }
 
 void SetCount(std::string& block, std::size_t count, std::size_t recordSize) {
-  BlockHeader h = HeaderOf(block);
-  h.addDataSize = BlockHeader::AddDataSize(count, recordSize);
-  SetHeader(block, h);
+  BlockHead h = HeadOf(block);
+  h.addDataSize = BlockHead::AddDataSize(count, recordSize);
+  SetHead(block, h);
 }
 
 void SetNext(std::string& block, std::uint16_t next) {
-  BlockHeader h = HeaderOf(block);
+  BlockHead h = HeadOf(block);
   h.next = next;
-  SetHeader(block, h);
+  SetHead(block, h);
 }
 
 void SetPrevious(std::string& block, std::uint16_t previous) {
-  BlockHeader h = HeaderOf(block);
+  BlockHead h = HeadOf(block);
   h.previous = previous;
-  SetHeader(block, h);
+  SetHead(block, h);
 }
 
 }  // namespace
@@ -645,8 +655,8 @@ ParadoxTable::Placed ParadoxTable::PlaceRecord(std::string_view bytes) {
   if (chain_.empty()) {
     const std::uint16_t nb = AllocateBlock();
     std::string& b = cache_->Replace(nb);
-    SetBlockHeader(b, 0, 0, 1, bytes.size());
-    b.replace(kBlockHeaderSize, bytes.size(), bytes);
+    SetBlockHead(b, 0, 0, 1, bytes.size());
+    b.replace(BlockHead::kSize, bytes.size(), bytes);
     chain_.push_back({nb, 1, std::string(bytes.substr(0, schema_->KeySize()))});
     prefixValid_ = false;
     return {0, 0, nb};
@@ -667,7 +677,7 @@ ParadoxTable::Placed ParadoxTable::PlaceInBlock(std::size_t entry, std::size_t s
   const std::size_t rs = bytes.size();
   BlockEntry& e = chain_[entry];
   std::string& block = cache_->Modify(e.number);
-  char* records = block.data() + kBlockHeaderSize;
+  char* records = block.data() + BlockHead::kSize;
   std::memmove(records + (slot + 1) * rs, records + slot * rs, (e.count - slot) * rs);
   std::memcpy(records + slot * rs, bytes.data(), rs);
   ++e.count;
@@ -694,19 +704,19 @@ ParadoxTable::Placed ParadoxTable::SplitBlock(std::size_t entry, std::size_t slo
   std::uint16_t next = 0, prev = 0;
   {
     std::string& left = cache_->Modify(old.number);
-    const BlockHeader lh = HeaderOf(left);
+    const BlockHead lh = HeadOf(left);
     next = lh.next;
     prev = lh.previous;
-    recs = left.substr(kBlockHeaderSize, old.count * rs);
+    recs = left.substr(BlockHead::kSize, old.count * rs);
     recs.insert(slot * rs, bytes);
-    SetBlockHeader(left, nb, prev, keep, rs);
-    left.replace(kBlockHeaderSize, keep * rs, recs, 0, keep * rs);
-    std::fill(left.begin() + static_cast<std::ptrdiff_t>(kBlockHeaderSize + keep * rs), left.end(), '\0');
+    SetBlockHead(left, nb, prev, keep, rs);
+    left.replace(BlockHead::kSize, keep * rs, recs, 0, keep * rs);
+    std::fill(left.begin() + static_cast<std::ptrdiff_t>(BlockHead::kSize + keep * rs), left.end(), '\0');
   }
   {
     std::string& right = cache_->Replace(nb);
-    SetBlockHeader(right, next, old.number, total - keep, rs);
-    right.replace(kBlockHeaderSize, (total - keep) * rs, recs, keep * rs, (total - keep) * rs);
+    SetBlockHead(right, next, old.number, total - keep, rs);
+    right.replace(BlockHead::kSize, (total - keep) * rs, recs, keep * rs, (total - keep) * rs);
   }
   if (next != 0) SetPrevious(cache_->Modify(next), nb);
   const bool keyed = schema_->KeyFieldCount() > 0;
@@ -727,15 +737,15 @@ ParadoxTable::Placed ParadoxTable::StartBlockAfter(std::size_t entry, std::uint1
   std::uint16_t next = 0;
   {
     std::string& left = cache_->Modify(old.number);
-    const BlockHeader lh = HeaderOf(left);
+    const BlockHead lh = HeadOf(left);
     next = lh.next;
-    SetBlockHeader(left, nb, lh.previous, old.count, rs);
-    std::fill(left.begin() + static_cast<std::ptrdiff_t>(kBlockHeaderSize + old.count * rs), left.end(), '\0');
+    SetBlockHead(left, nb, lh.previous, old.count, rs);
+    std::fill(left.begin() + static_cast<std::ptrdiff_t>(BlockHead::kSize + old.count * rs), left.end(), '\0');
   }
   {
     std::string& right = cache_->Replace(nb);
-    SetBlockHeader(right, next, old.number, 1, rs);
-    right.replace(kBlockHeaderSize, rs, bytes);
+    SetBlockHead(right, next, old.number, 1, rs);
+    right.replace(BlockHead::kSize, rs, bytes);
   }
   if (next != 0) SetPrevious(cache_->Modify(next), nb);
   const bool keyed = schema_->KeyFieldCount() > 0;
@@ -830,7 +840,7 @@ void ParadoxTable::RemoveAt(std::size_t entry, std::uint32_t slot) {
   if (e.count == 1) {
     std::uint16_t next = 0, prev = 0;
     {
-      const BlockHeader bh = HeaderOf(cache_->Read(e.number));
+      const BlockHead bh = HeadOf(cache_->Read(e.number));
       next = bh.next;
       prev = bh.previous;
     }
@@ -842,7 +852,7 @@ void ParadoxTable::RemoveAt(std::size_t entry, std::uint32_t slot) {
     if (entry > 0) RefreshEmptyKeys(entry - 1);
   } else {
     std::string& block = cache_->Modify(e.number);
-    char* records = block.data() + kBlockHeaderSize;
+    char* records = block.data() + BlockHead::kSize;
     std::memmove(records + slot * rs, records + (slot + 1) * rs, (e.count - slot - 1u) * rs);
     std::memset(records + (e.count - 1u) * rs, 0, rs);
     --e.count;
@@ -908,7 +918,7 @@ std::uint32_t ParadoxTable::Update(std::uint32_t position, const Record& record)
   auto change = BeginChange();
   CompleteBytes(record, bytes);
   std::string& block = cache_->Modify(chain_[entry].number);
-  block.replace(kBlockHeaderSize + slot * schema_->RecordSize(), bytes.size(), bytes);
+  block.replace(BlockHead::kSize + slot * schema_->RecordSize(), bytes.size(), bytes);
   ReleaseBlobs(current.Bytes());
   NotifyInserted(bytes, chain_[entry].number);
   return position;
@@ -931,12 +941,12 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   // Block numbers are 16 bits (15 where the .PX holds them): a table of many records needs
   // larger blocks.
   auto holds = [&](unsigned kib) {
-    const std::size_t perBlock = schema.RecordSize() > kib * 1024u - kBlockHeaderSize ? 0 : (kib * 1024u - kBlockHeaderSize) / schema.RecordSize();
+    const std::size_t perBlock = schema.RecordSize() > kib * 1024u - BlockHead::kSize ? 0 : (kib * 1024u - BlockHead::kSize) / schema.RecordSize();
     return static_cast<std::uint64_t>(MaxBlocks(def.keyFieldCount > 0)) * perBlock >= def.expectedRecords;
   };
   while (bs < 32 && !holds(bs)) bs = bs < 4 ? 4 : bs * 2;
   if (bs > 4 && def.level < 0x0A) def.level = 0x0A;  // blocks above 4 KiB came with level 5
-  if (schema.RecordSize() > bs * 1024u - kBlockHeaderSize)
+  if (schema.RecordSize() > bs * 1024u - BlockHead::kSize)
     RaiseEngineError(EngineMessage::kRecordTooBig, {}, PathText(dataFile));
 
   // An existing table is replaced, but not while another program holds it.

@@ -53,7 +53,8 @@ PrimaryIndexContents ReadPrimaryIndexFile(const std::filesystem::path& path, std
   auto file = BinaryFile::Open(path, FileAccess::kReadShared);
   if (file->Size() >= kVariablePartShort &&
       FileHeader::Decode(file->Read(0, kVariablePartShort), PathText(path)).fileType != kFilePrimaryIndex)
-    RaiseEngineError(EngineMessage::kCorruptIndex, "not a primary index (file type)", PathText(path), kHeaderFileType);
+    RaiseEngineError(EngineMessage::kCorruptIndex, "not a primary index (file type)", PathText(path),
+                     FileHeader::OffsetOf(&FileHeader::fileType));
   BlockIndexContents read = ReadBlockIndexFile(*file, keySize);
   PrimaryIndexContents c;
   c.recordSize = read.entrySize;

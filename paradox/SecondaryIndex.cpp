@@ -7,7 +7,7 @@
 #include <set>
 
 #include "paradox/BinaryFile.h"
-#include "paradox/BlockHeader.h"
+#include "paradox/BlockHead.h"
 #include "paradox/BlockIndex.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
@@ -266,7 +266,7 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
   const std::size_t blockBytes = static_cast<std::size_t>(dbHeader.blockSizeKiB) * 1024;
   const std::string yExtension = IndexExtensionY(xExtension);
 
-  const std::size_t perBlock = (blockBytes - format::kBlockHeaderSize) / l.recordSize;
+  const std::size_t perBlock = (blockBytes - BlockHead::kSize) / l.recordSize;
   const auto nBlocks = static_cast<std::uint16_t>(perBlock ? (entries.Entries().size() + perBlock - 1) / perBlock : 0);
 
   FileHeader x;
@@ -380,10 +380,10 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   }
   std::string_view b(bytes);
   const FileHeader x = FileHeader::Decode(b, PathText(xPath));
-  if (x.headerSize != 0x800) Corrupt(xPath, "header size", format::kHeaderHeaderSize);
+  if (x.headerSize != 0x800) Corrupt(xPath, "header size", FileHeader::OffsetOf(&FileHeader::headerSize));
   const std::uint8_t type = x.fileType;
   if (type != kFileXnn && type != kFileXGn && type != kFileXnnNotMaintained && type != kFileXGnNotMaintained)
-    Corrupt(xPath, "not a secondary index", format::kHeaderFileType);
+    Corrupt(xPath, "not a secondary index", FileHeader::OffsetOf(&FileHeader::fileType));
   const bool named = type == kFileXGn || type == kFileXGnNotMaintained;
   const std::uint8_t level = x.level;
   if (level < 5) RaiseEngineError(EngineMessage::kIndexBelowLevel4, {}, PathText(xPath));
@@ -394,7 +394,8 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   const std::size_t pk = schema.KeyFieldCount();
   const std::size_t tail = pk > 0 ? 1 : 2;          // Blk Num (, Tup Offset)
   const std::size_t ownKeys = pk > 0 ? pk : 1;      // primary key fields, or Tup No
-  if (nf < ownKeys + tail + 1 || nk + tail != nf || nk <= ownKeys) Corrupt(xPath, "field counts", format::kHeaderFieldCount);
+  if (nf < ownKeys + tail + 1 || nk + tail != nf || nk <= ownKeys)
+    Corrupt(xPath, "field counts", FileHeader::OffsetOf(&FileHeader::fieldCount));
   const std::size_t nIndex = nk - ownKeys;
 
   std::size_t at = format::kVariablePartLong;
@@ -431,13 +432,14 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   if (named) {
     std::size_t nameAt = format::kVariablePartShort + x.indexNameAt;
     std::size_t end = nameAt < 0x800 ? b.find('\0', nameAt) : std::string_view::npos;
-    if (end == std::string_view::npos || end >= 0x800) Corrupt(xPath, "index name", format::kHeaderIndexNameAt);
+    if (end == std::string_view::npos || end >= 0x800)
+      Corrupt(xPath, "index name", FileHeader::OffsetOf(&FileHeader::indexNameAt));
     def.name = std::string(b.substr(nameAt, end - nameAt));
   }
   // The rest of the record must be what this table's indexes carry.
   IndexRecordLayout expect = MakeIndexRecordLayout(schema, def);
   if (expect.fields.size() != nf || expect.recordSize != x.recordSize)
-    Corrupt(xPath, "record layout does not match the table", format::kHeaderRecordSize);
+    Corrupt(xPath, "record layout does not match the table", FileHeader::OffsetOf(&FileHeader::recordSize));
   for (std::size_t i = nIndex; i < nf; ++i)
     if (text::AsciiUpper(expect.fields[i].name) != text::AsciiUpper(names[i]) || static_cast<std::uint8_t>(expect.fields[i].type) != types[i].first)
       Corrupt(xPath, "field " + names[i] + " does not match the table");
@@ -508,18 +510,18 @@ ChainRead ReadChain(const std::string& file, const FileHeader& h, std::size_t ke
       r.fault = "block chain at block " + std::to_string(n);
       return r;
     }
-    const BlockHeader bh = BlockHeader::Decode(file.data() + at);
+    const BlockHead bh = BlockHead::Decode(file.data() + at);
     if (bh.previous != prev) {
       r.fault = "back link of block " + std::to_string(n);
       return r;
     }
     const std::int16_t add = bh.addDataSize;
     const std::size_t count = add < 0 ? 0 : static_cast<std::size_t>(add) / recordSize + 1;
-    if (add >= 0 && (static_cast<std::size_t>(add) % recordSize != 0 || format::kBlockHeaderSize + count * recordSize > blockSize)) {
+    if (add >= 0 && (static_cast<std::size_t>(add) % recordSize != 0 || BlockHead::kSize + count * recordSize > blockSize)) {
       r.fault = "record count of block " + std::to_string(n);
       return r;
     }
-    const std::string_view records(file.data() + at + format::kBlockHeaderSize, count * recordSize);
+    const std::string_view records(file.data() + at + BlockHead::kSize, count * recordSize);
     for (std::size_t i = 0; i < count; ++i) r.records.emplace_back(records.substr(i * recordSize, recordSize));
     if (count) r.blocks.push_back({std::string(records.substr(0, keySize)), n, static_cast<std::uint32_t>(count)});
     prev = n;

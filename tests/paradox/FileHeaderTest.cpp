@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <map>
 
-#include "paradox/BlockHeader.h"
+#include "paradox/BlockHead.h"
 #include "paradox/EngineError.h"
 #include "paradox/FileHeader.h"
 #include "support/TestPaths.h"
@@ -94,7 +94,7 @@ TEST(FileHeader, RealEngineHeadersAndBlocksComeBackUnchanged) {
       const std::size_t blockBytes = h.BlockBytes();
       for (std::uint16_t n = 1; n <= h.fileBlocks && h.BlockOffset(n) + blockBytes <= file.size(); ++n, ++blocks) {
         const std::size_t at = static_cast<std::size_t>(h.BlockOffset(n));
-        const BlockHeader bh = BlockHeader::Decode(file.data() + at);
+        const BlockHead bh = BlockHead::Decode(file.data() + at);
         EXPECT_EQ(bh.next, U16(file, at));
         EXPECT_EQ(bh.previous, U16(file, at + 2));
         EXPECT_EQ(static_cast<std::uint16_t>(bh.addDataSize), U16(file, at + 4));
@@ -208,6 +208,13 @@ TEST(FileHeader, EachFieldLandsAtItsOffsetAndNothingElseIsWritten) {
   }
   EXPECT_TRUE(FileHeader::Decode(b, "X.X06").indexNameAt == 0x3738);
 
+  // The offsets that messages about damaged headers point at.
+  EXPECT_EQ(FileHeader::OffsetOf(&FileHeader::fileType), 0x04u);
+  EXPECT_EQ(FileHeader::OffsetOf(&FileHeader::firstFreeBlock), 0x4Du);
+  EXPECT_EQ(FileHeader::OffsetOf(&FileHeader::recordCount), 0x06u);
+  EXPECT_EQ(FileHeader::OffsetOf(&FileHeader::indexNameAt), 0x68u);
+  EXPECT_EQ(FileHeader::OffsetOf(&FileHeader::encryption), 0x5Cu);
+
   // Without the long part (a .PX, or below level 5) 0x58 on belongs to the variable part.
   h.longPart = false;
   b = untouched;
@@ -241,23 +248,26 @@ TEST(FileHeader, AChangedFieldChangesOnlyItsBytesInARealHeader) {
   }
 }
 
-TEST(BlockHeader, LinksAndRecordCountsAtTheirOffsets) {
+TEST(BlockHead, LinksAndRecordCountsAtTheirOffsets) {
   std::string b(16, '\xA5');
-  BlockHeader::For(0x0102, 0x0304, 3, 40).Encode(b.data());
+  BlockHead::For(0x0102, 0x0304, 3, 40).Encode(b.data());
   EXPECT_EQ(U16(b, 0), 0x0102u);
   EXPECT_EQ(U16(b, 2), 0x0304u);
   EXPECT_EQ(U16(b, 4), 80u);  // (3 - 1) × 40
   EXPECT_EQ(b.substr(6), std::string(10, '\xA5'));
+  EXPECT_EQ(BlockHead::kSize, 6u);
+  EXPECT_EQ(BlockHead::OffsetOf(&BlockHead::previous), 2u);
+  EXPECT_EQ(BlockHead::OffsetOf(&BlockHead::addDataSize), 4u);
 
   // An empty block claims minus one record.
-  BlockHeader::For(0, 0, 0, 40).Encode(b.data());
+  BlockHead::For(0, 0, 0, 40).Encode(b.data());
   EXPECT_EQ(U16(b, 4), 0x10000u - 40);
-  EXPECT_EQ(BlockHeader::Decode(b.data()).RecordCount(40, 10), 0u);
+  EXPECT_EQ(BlockHead::Decode(b.data()).RecordCount(40, 10), 0u);
 
-  const BlockHeader full = BlockHeader::For(0, 0, 10, 40);
+  const BlockHead full = BlockHead::For(0, 0, 10, 40);
   EXPECT_EQ(full.RecordCount(40, 10), 10u);
   EXPECT_EQ(full.RecordCount(40, 9), std::nullopt);  // more than fit
-  const BlockHeader partial{0, 0, 41}, belowEmpty{0, 0, -41}, one{0, 0, 0};
+  const BlockHead partial{0, 0, 41}, belowEmpty{0, 0, -41}, one{0, 0, 0};
   EXPECT_EQ(partial.RecordCount(40, 10), std::nullopt);
   EXPECT_EQ(belowEmpty.RecordCount(40, 10), std::nullopt);
   EXPECT_EQ(one.RecordCount(40, 10), 1u);

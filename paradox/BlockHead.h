@@ -1,6 +1,6 @@
 #pragma once
-// The 6-byte header of a data or index block (offsets in ParadoxFormat.h). Inline: every block
-// read or written passes here.
+// The head of a data or index block: the 6-byte block header of ParadoxFormat.h, the one place
+// that reads and writes its fields. Inline: every block read or written passes here.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,15 +10,18 @@
 
 namespace paradox {
 
-struct BlockHeader {
+struct BlockHead {
+  // Bytes before the first record (index entry) of a block.
+  static constexpr std::size_t kSize = format::kBlockHeaderSize;
+
   std::uint16_t next = 0;      // 0: the last block of the chain
   std::uint16_t previous = 0;  // 0: the first
   // (records - 1) × record size; -record size when the block is empty.
   std::int16_t addDataSize = 0;
 
-  // `block` holds at least format::kBlockHeaderSize bytes.
-  static BlockHeader Decode(const char* block) {
-    BlockHeader h;
+  // `block` holds at least kSize bytes.
+  static BlockHead Decode(const char* block) {
+    BlockHead h;
     h.next = Load(block + format::kBlockNext);
     h.previous = Load(block + format::kBlockPrevious);
     h.addDataSize = static_cast<std::int16_t>(Load(block + format::kBlockAddDataSize));
@@ -31,7 +34,7 @@ struct BlockHeader {
   }
 
   // The block header of a block holding `count` records (entries) of `recordSize` bytes.
-  static BlockHeader For(std::uint16_t next, std::uint16_t previous, std::size_t count, std::size_t recordSize) {
+  static BlockHead For(std::uint16_t next, std::uint16_t previous, std::size_t count, std::size_t recordSize) {
     return {next, previous, AddDataSize(count, recordSize)};
   }
   static std::int16_t AddDataSize(std::size_t count, std::size_t recordSize) {
@@ -46,6 +49,12 @@ struct BlockHeader {
     if (count > capacity) return std::nullopt;
     return count;
   }
+
+  // Where a field lies in the block: for messages that point at a fault.
+  static constexpr std::size_t OffsetOf(std::uint16_t BlockHead::*field) {
+    return field == &BlockHead::next ? format::kBlockNext : format::kBlockPrevious;
+  }
+  static constexpr std::size_t OffsetOf(std::int16_t BlockHead::*) { return format::kBlockAddDataSize; }
 
  private:
   static std::uint16_t Load(const char* p) {
