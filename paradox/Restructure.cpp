@@ -235,16 +235,22 @@ bool RecoverRestructure(const fs::path& dir, std::string_view tableName) {
   // A journal whose data file has moved away is found by the name the caller gave.
   if (!fs::exists(JournalPath(dir, base), ec) && fs::exists(JournalPath(dir, TableBaseName(tableName)), ec))
     base = TableBaseName(tableName);
-  // Nothing left behind: nothing is written (the folder may be read only).
-  if (!fs::exists(JournalPath(dir, base), ec) && !fs::exists(dir / text::PathFromUtf8(base + std::string(kNewSuffix) + ".DB"), ec))
-    return false;
+  const bool leftovers =
+      fs::exists(JournalPath(dir, base), ec) || fs::exists(dir / text::PathFromUtf8(base + std::string(kNewSuffix) + ".DB"), ec);
+  // A lock file alone is what a finished restructure leaves when the system refused to delete
+  // it; taking it and letting it go removes it. Nothing at all: nothing is written (the folder
+  // may be read only).
+  const bool staleLock = !leftovers && fs::exists(dir / text::PathFromUtf8(base + std::string(kLockSuffix)), ec);
+  if (!leftovers && !staleLock) return false;
   std::optional<RestructureLock> lock;
   try {
     lock.emplace(dir, base);
   } catch (const EDBEngineError& e) {
     if (e.Code() == EngineErrorCode::kFileLocked) return false;  // a restructure is running
+    if (staleLock) return false;  // left for a later recovery; it holds nothing
     throw;
   }
+  if (staleLock) return false;
   return SettleInterrupted(dir, base);
 }
 

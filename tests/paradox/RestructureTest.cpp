@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/Restructure.h"
@@ -231,6 +232,26 @@ TEST(Restructure, ACrashAtAnyPointLeavesTheOldOrTheNewTableWhole) {
   EXPECT_GT(newKept, 0);
 }
 #endif
+
+// A restructure's lock file that could not be deleted at its end (the system refused) is taken
+// and removed by the next recovery, so it does not stay in the shop's folder for good.
+TEST(Restructure, ALockFileLeftBehindGoesAtTheNextRecoveryUnlessItIsHeld) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  fs::path data = CopyCustomer(fixtures, "restructure_stalelock");
+  const fs::path dir = data.parent_path();
+  const fs::path lock = dir / "CUSTOMER~RS.LCK";
+  const auto before = Snapshot(dir);
+  {
+    // Held by a restructure that is running: recovery leaves it.
+    auto held = BinaryFile::Open(lock, FileAccess::kCreateExclusive);
+    EXPECT_FALSE(RecoverRestructure(dir, "CUSTOMER.DB"));
+    EXPECT_TRUE(fs::exists(lock));
+  }
+  ASSERT_TRUE(fs::exists(lock));
+  EXPECT_FALSE(RecoverRestructure(dir, "CUSTOMER.DB"));
+  EXPECT_FALSE(fs::exists(lock));
+  EXPECT_EQ(Snapshot(dir), before);
+}
 
 // An old member that a committed restructure could not remove (its journal is gone) is not
 // left to a later restructure, whose recovery it would mislead.
