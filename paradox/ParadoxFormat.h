@@ -184,7 +184,8 @@ constexpr std::uint8_t kFilePrimaryIndex = 1;
 constexpr std::uint8_t kFileUnkeyedDb = 2;
 }  // namespace format
 
-// Little-endian helpers for headers.
+// Little-endian helpers. The header fields go through FileHeader.h and BlockHead.h; these serve
+// the variable part of headers, blob tails and the memo file.
 std::uint16_t GetU16(std::string_view bytes, std::size_t at);
 std::uint32_t GetU32(std::string_view bytes, std::size_t at);
 void PutU16(std::string& bytes, std::size_t at, std::uint16_t v);

@@ -148,7 +148,7 @@ class ParadoxTable {
   TableDefinition LoadDefinition();
   void LoadChain();
   void LoadFreeList(std::vector<char>& seen);
-  std::size_t BlockBytes() const { return header_.blockSizeKiB * 1024u; }
+  std::size_t BlockBytes() const { return header_.BlockBytes(); }
   std::size_t RecordsPerBlock() const;
   // Marks the table failed when an exception leaves the change it covers: blocks, chain and
   // indexes may then disagree, and the "modified" mark must stay on the disk.
