@@ -14,7 +14,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/ParadoxFormat.h"
+#include "paradox/FileHeader.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableFamily.h"
 #include "paradox/TableSwap.h"
@@ -140,7 +140,7 @@ void BackUpAndVerify(MigrationRun& run, const RebuildPlan& plan, const std::stri
 std::uint32_t SourceRecordCount(const std::string& folder, std::string_view table) {
   const auto dataFile = paradox::FindDataFile(text::PathFromUtf8(folder), table);
   if (!dataFile) return 0;
-  return paradox::GetU32(paradox::ReadDataHeader(*dataFile), paradox::format::kHeaderRecordCount);
+  return paradox::FileHeader::Decode(paradox::ReadDataHeader(*dataFile), text::PathToUtf8(*dataFile)).recordCount;
 }
 
 bool CreateNewTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder, std::uint32_t records,
