@@ -447,6 +447,11 @@ class Converter {
     std::string ext = p.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     if (ext == ".jpg" || ext == ".jpeg") {
+      // The picture is decoded only when the program loads the form, so a file that is not
+      // even framed as a JPEG (start of image FF D8 FF, end of image FF D9) is refused here.
+      if (bytes.size() < 5 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0 ||
+          bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0)
+        throw FormTextError(line, p.string() + " is not a JPEG file");
       std::string block;
       block += static_cast<char>(10);
       block += "TJPEGImage";
