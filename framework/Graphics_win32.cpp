@@ -4,6 +4,7 @@
 
 #include "framework/Graphics.h"
 #include "framework/ClassBuilder.h"
+#include "framework/WinHandles.h"
 #include "text/CodePage.h"
 
 namespace {
@@ -150,6 +151,16 @@ std::uint32_t ColorToRGB(TColor c) {
   return v & 0x00FFFFFFu;
 }
 
+struct TGdiObject {
+  win32::UniqueGdiObject object;
+};
+
+void TGdiObjectDelete::operator()(TGdiObject* object) const { delete object; }
+
+namespace {
+TGdiObjectPtr OwnGdiObject(HGDIOBJ object) { return TGdiObjectPtr(new TGdiObject{win32::UniqueGdiObject(object)}); }
+}  // namespace
+
 void* TFont::Handle() {
   if (!handle_) {
     LOGFONTW lf{};
@@ -165,22 +176,16 @@ void* TFont::Handle() {
     lf.lfPitchAndFamily = pitch_ == fpFixed ? FIXED_PITCH : pitch_ == fpVariable ? VARIABLE_PITCH : DEFAULT_PITCH;
     std::wstring face = text::Widen(name_);
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-    handle_ = CreateFontIndirectW(&lf);
+    handle_ = OwnGdiObject(CreateFontIndirectW(&lf));
   }
-  return handle_;
+  return handle_->object.Get();
 }
 
-void TFont::ReleaseHandle() {
-  if (handle_) DeleteObject(static_cast<HFONT>(handle_));
-  handle_ = nullptr;
-}
+void TFont::ReleaseHandle() { handle_.reset(); }
 
-TBrush::~TBrush() {
-  if (handle_) DeleteObject(static_cast<HBRUSH>(handle_));
-}
+TBrush::~TBrush() = default;
 void TBrush::Changed() {
-  if (handle_) DeleteObject(static_cast<HBRUSH>(handle_));
-  handle_ = nullptr;
+  handle_.reset();
   if (OnChange) OnChange();
 }
 void* TBrush::Handle() {
@@ -188,25 +193,20 @@ void* TBrush::Handle() {
     if (style_ == bsClear) return GetStockObject(NULL_BRUSH);
     COLORREF c = ColorToRGB(color_);
     if (style_ == bsSolid) {
-      handle_ = CreateSolidBrush(c);
+      handle_ = OwnGdiObject(CreateSolidBrush(c));
     } else {
       static const int kHatch[] = {0, 0, HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
-      handle_ = CreateHatchBrush(kHatch[style_], c);
+      handle_ = OwnGdiObject(CreateHatchBrush(kHatch[style_], c));
     }
   }
-  return handle_;
+  return handle_->object.Get();
 }
 
-TPen::~TPen() {
-  if (handle_) DeleteObject(static_cast<HPEN>(handle_));
-}
-void TPen::Changed() {
-  if (handle_) DeleteObject(static_cast<HPEN>(handle_));
-  handle_ = nullptr;
-}
+TPen::~TPen() = default;
+void TPen::Changed() { handle_.reset(); }
 void* TPen::Handle() {
-  if (!handle_) handle_ = CreatePen(PS_SOLID, width_, ColorToRGB(color_));
-  return handle_;
+  if (!handle_) handle_ = OwnGdiObject(CreatePen(PS_SOLID, width_, ColorToRGB(color_)));
+  return handle_->object.Get();
 }
 
 TCanvas::TCanvas() = default;

@@ -6,6 +6,7 @@
 #include "framework/ClassBuilder.h"
 #include "framework/Forms.h"
 #include "framework/Win32Util.h"
+#include "framework/WinHandles.h"
 #include "text/CodePage.h"
 
 const TClassInfo& TMenuItem::StaticClass() {
@@ -102,16 +103,16 @@ void Build(HMENU menu, TMenuItem* parent, std::vector<TMenuItem*>& byId) {
 
 void TPopupMenu::Popup(int x, int y) {
   OnPopup(this);
-  HMENU menu = CreatePopupMenu();
+  win32::UniqueMenu menu(CreatePopupMenu());
   std::vector<TMenuItem*> byId;
-  Build(menu, items_.get(), byId);
+  Build(menu.Get(), items_.get(), byId);
   HWND owner = Application ? static_cast<HWND>(Application->Handle()) : nullptr;
   if (Application && Application->MainForm() && Application->MainForm()->HandleAllocated())
     owner = static_cast<HWND>(Application->MainForm()->Handle());
   SetForegroundWindow(owner);
-  UINT cmd = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON,
+  UINT cmd = static_cast<UINT>(TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON,
                                               x, y, 0, owner, nullptr));
-  DestroyMenu(menu);
+  menu.Reset();
   if (cmd >= 1 && cmd <= byId.size()) byId[cmd - 1]->Click();
 }
 
