@@ -1,7 +1,12 @@
 #pragma once
-// A component with one published property of each kind, for the form-stream tests, and a
-// writer of raw form data that does not go through TWriter.
+// A component with one published property of each kind, for the form-stream tests, a writer
+// of raw form data that does not go through TWriter, and the damage check every reader of
+// form data must pass.
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -89,5 +94,32 @@ struct Raw {
   Raw& U32(std::uint32_t v) { for (int i = 0; i < 4; ++i) B(static_cast<int>((v >> (8 * i)) & 0xFF)); return *this; }
   Raw& Bytes(const std::string& t) { s += t; return *this; }
 };
+
+// Every truncation of `good` is an EReadError at or before the cut; random damage is mostly
+// noticed and never crashes (ASan watches the native run).
+inline void ExpectDamageFailsCleanly(const std::string& good, const std::function<void(const std::string&)>& load) {
+  for (std::size_t n = 0; n < good.size(); ++n) {
+    try {
+      load(good.substr(0, n));
+      ADD_FAILURE() << "truncated to " << n << " bytes was accepted";
+    } catch (const EReadError& e) {
+      ASSERT_TRUE(e.Offset().has_value()) << n;
+      EXPECT_LE(*e.Offset(), n) << n;
+    }
+  }
+  std::mt19937 rng(20120502);
+  int rejected = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string bad = good;
+    int flips = 1 + static_cast<int>(rng() % 4);
+    for (int k = 0; k < flips; ++k) bad[rng() % bad.size()] = static_cast<char>(rng() & 0xFF);
+    try {
+      load(bad);
+    } catch (const EReadError&) {
+      ++rejected;
+    }
+  }
+  EXPECT_GT(rejected, 1000);
+}
 
 }  // namespace
