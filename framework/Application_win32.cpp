@@ -1,3 +1,5 @@
+// TApplication and TScreen: the message loop, releases, the error box, the cursor.
+
 #include <windows.h>
 #include <commctrl.h>
 

@@ -1,5 +1,3 @@
-// --- TImage ------------------------------------------------------------------------------
-
 #include <windows.h>
 
 #include <map>
@@ -8,6 +6,10 @@
 #include "framework/ClassBuilder.h"
 #include "framework/Forms.h"
 #include "framework/Win32Util.h"
+
+using namespace fwwin;
+
+// --- TImage ------------------------------------------------------------------------------
 
 const TClassInfo& TImage::StaticClass() {
   static const TClassInfo info =
@@ -208,7 +210,6 @@ const TClassInfo& TPanel::StaticClass() {
   return info;
 }
 
-using namespace fwwin;
 
 namespace {
 // Every timer's WM_TIMER goes to one message-only window; the id finds the timer. Ids are

@@ -1,3 +1,6 @@
+// TCustomForm and TForm: form resources, the form's published side, its window and close
+// handling; the registration of the controls' classes.
+
 #include <windows.h>
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// TJPEGImage and TPicture: the picture block of form data and its JPEG decoding.
+
 #include "framework/Graphics.h"
 
 #include <csetjmp>

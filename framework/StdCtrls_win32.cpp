@@ -1,5 +1,3 @@
-// --- Labels ------------------------------------------------------------------------------
-
 #include <windows.h>
 
 #include "framework/StdCtrls.h"
@@ -7,6 +5,10 @@
 #include "framework/Win32Util.h"
 #include "framework/WinHandles.h"
 #include "text/CodePage.h"
+
+using namespace fwwin;
+
+// --- Labels ------------------------------------------------------------------------------
 
 const TClassInfo& TCustomLabel::StaticClass() {
   static const TClassInfo info =
@@ -148,7 +150,6 @@ const TClassInfo& TListBox::StaticClass() {
   return info;
 }
 
-using namespace fwwin;
 
 // --- Labels: a STATIC child window of the parent -----------------------------------------------
 
