@@ -484,6 +484,13 @@ TEST(Pictures, DataHoldsTheClassNameTheLengthAndTheJpeg) {
   img->SetName("Image1");
   img->SetParent(&f);
   img->Picture()->LoadJpegBytes(jpeg);
+  // The 16 x 8 picture decoded: its size and one RGB triple a pixel, its bytes kept as given.
+  EXPECT_EQ(img->Picture()->Width(), 16);
+  EXPECT_EQ(img->Picture()->Height(), 8);
+  auto* decoded = dynamic_cast<TJPEGImage*>(img->Picture()->Graphic());
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_EQ(decoded->Bytes(), jpeg);
+  EXPECT_EQ(decoded->Rgb().size(), 16u * 8u * 3u);
   std::string data = WriteComponentToBytes(&f);
   std::string block = std::string("\x0ATJPEGImage", 11);
   std::uint32_t n = static_cast<std::uint32_t>(jpeg.size());
