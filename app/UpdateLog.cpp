@@ -11,8 +11,6 @@ namespace {
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
-UpdateLog* gRecording = nullptr;
-
 std::string Now() {
   std::time_t t = std::time(nullptr);
   // The program has one thread, so the C library's shared result is safe here.
@@ -28,24 +26,6 @@ std::string ButtonNames(TMsgDlgButtons buttons) {
   for (TMsgDlgBtn b : {mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore})
     if (buttons.Contains(b)) s += (s.empty() ? "" : ", ") + MsgDlgButtonCaption(b);
   return s;
-}
-
-// Shows the box with the framework's own dialog, the recorder stepped aside meanwhile. Holds no
-// state of its own: the handler that calls it is replaced while it runs.
-TModalResult RecordedMessageDlg(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
-  UpdateLog* log = gRecording;
-  log->WriteMessage(text, kind, buttons);
-  SetMessageDlgHandler(nullptr);
-  TModalResult result = mrNone;
-  try {
-    result = MessageDlg(text, kind, buttons);
-  } catch (...) {
-    SetMessageDlgHandler(&RecordedMessageDlg);
-    throw;
-  }
-  SetMessageDlgHandler(&RecordedMessageDlg);
-  log->WriteAnswer(result);
-  return result;
 }
 
 }  // namespace
@@ -87,14 +67,4 @@ void UpdateLog::WriteAnswer(TModalResult result) {
   static const char* const kNames[] = {"none", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
   const std::string name = result >= 0 && result <= 7 ? kNames[result] : std::to_string(result);
   Write("Answer: " + name);
-}
-
-MessageBoxRecorder::MessageBoxRecorder(UpdateLog& log) {
-  gRecording = &log;
-  SetMessageDlgHandler(&RecordedMessageDlg);
-}
-
-MessageBoxRecorder::~MessageBoxRecorder() {
-  SetMessageDlgHandler(nullptr);
-  gRecording = nullptr;
 }

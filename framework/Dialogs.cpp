@@ -1,11 +1,6 @@
+// The message dialog's texts and results: portable, so that code that records what a box
+// said (the update log) builds natively too. The dialog itself is Dialogs_win32.cpp.
 #include "framework/Dialogs.h"
-
-TMessageDlgHandler& MessageDlgHandler() {
-  static TMessageDlgHandler handler;
-  return handler;
-}
-
-void SetMessageDlgHandler(TMessageDlgHandler handler) { MessageDlgHandler() = std::move(handler); }
 
 std::string MsgDlgTitle(TMsgDlgType kind) {
   switch (kind) {

@@ -29,13 +29,12 @@ constexpr TModalResult mrNo = 7;
 TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons,
                         int helpContext = 0);
 
-// Replaces the dialog (tests of code that asks questions; native builds, which have no
-// windows): while set, MessageDlg calls it instead. Natively without one, MessageDlg writes the
-// message to stderr and returns mrNone (no consent).
+// Replaces the dialog (tests of code that asks questions, the update log's recorder): while
+// set, MessageDlg calls it instead. MessageDlg and this are Windows only.
 using TMessageDlgHandler = std::function<TModalResult(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons)>;
 void SetMessageDlgHandler(TMessageDlgHandler handler);
 
-// The texts the dialog uses (UTF-8).
+// The texts the dialog uses (UTF-8), and its buttons' results. Portable.
 std::string MsgDlgTitle(TMsgDlgType kind);
 std::string MsgDlgButtonCaption(TMsgDlgBtn button);
 TModalResult MsgDlgButtonResult(TMsgDlgBtn button);

@@ -9,7 +9,12 @@
 #include "framework/WinHandles.h"
 #include "text/CodePage.h"
 
-TMessageDlgHandler& MessageDlgHandler();
+TMessageDlgHandler& MessageDlgHandler() {
+  static TMessageDlgHandler handler;
+  return handler;
+}
+
+void SetMessageDlgHandler(TMessageDlgHandler handler) { MessageDlgHandler() = std::move(handler); }
 
 namespace {
 

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <limits>
 
-#include "framework/Controls.h"
-#include "framework/Forms.h"
 #include "text/CodePage.h"
 
 namespace {
@@ -313,7 +311,6 @@ void TReader::ReadPrefix() {
 }
 
 void TReader::ReadRootComponent(TComponent* root) {
-  RegisterFrameworkClasses();
   if (data_.size() < 4 || std::memcmp(data_.data(), kFormSignature, 4) != 0)
     Error("Form data does not start with TPF0", 0);
   pos_ = 4;

@@ -228,5 +228,6 @@ class TScreen : public TComponent {
 extern TApplication* Application;
 extern TScreen* Screen;
 
-// Registers the framework's own component classes (done on first use; harmless to repeat).
+// Registers the controls' classes with the class registry, so form data can name them (done
+// by ReadFormData; harmless to repeat).
 void RegisterFrameworkClasses();

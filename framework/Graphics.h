@@ -1,7 +1,7 @@
 #pragma once
-// Fonts, brushes, pens, the drawing surface and pictures. The property side is portable; the
-// GDI objects (HFONT, HBRUSH, HDC) exist only on Windows (Graphics_win32.cpp) and are made on
-// first use. Handles are handed out as void* so that portable headers need no windows.h.
+// Fonts, brushes, pens, the drawing surface and pictures (Windows only). The GDI objects
+// (HFONT, HBRUSH, HDC) are made on first use. Handles are handed out as void* so that the
+// framework's headers need no windows.h.
 
 #include <cstdint>
 #include <functional>
@@ -12,6 +12,14 @@
 
 #include "framework/Classes.h"
 #include "framework/Colors.h"
+
+// Owner of the GDI object a font, brush or pen made: a win32::UniqueGdiObject, defined where
+// windows.h is included.
+struct TGdiObject;
+struct TGdiObjectDelete {
+  void operator()(TGdiObject* object) const;
+};
+using TGdiObjectPtr = std::unique_ptr<TGdiObject, TGdiObjectDelete>;
 
 enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 FW_ENUM_NAMES(TFontStyle, "fsBold", "fsItalic", "fsUnderline", "fsStrikeOut");
@@ -54,7 +62,7 @@ class TFont : public TPersistent {
   void Assign(const TPersistent& source) override;
   std::function<void()> OnChange;
 
-  void* Handle();  // HFONT on Windows, null elsewhere; owned by the font
+  void* Handle();  // HFONT, owned by the font
 
  private:
   void Changed();
@@ -66,7 +74,7 @@ class TFont : public TPersistent {
   TFontPitch pitch_ = fpDefault;
   TFontStyles style_;
   int pixelsPerInch_ = 96;
-  void* handle_ = nullptr;
+  TGdiObjectPtr handle_;
 };
 
 enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
@@ -91,7 +99,7 @@ class TBrush : public TPersistent {
   void Changed();
   TColor color_ = clWhite;
   TBrushStyle style_ = bsSolid;
-  void* handle_ = nullptr;
+  TGdiObjectPtr handle_;
 };
 
 class TPen : public TPersistent {
@@ -111,7 +119,7 @@ class TPen : public TPersistent {
   void Changed();
   TColor color_ = clBlack;
   int width_ = 1;
-  void* handle_ = nullptr;
+  TGdiObjectPtr handle_;
 };
 
 struct TPoint {

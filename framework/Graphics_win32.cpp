@@ -1,13 +1,165 @@
 #include <windows.h>
 
+#include <cstdint>
+
 #include "framework/Graphics.h"
+#include "framework/ClassBuilder.h"
+#include "framework/WinHandles.h"
 #include "text/CodePage.h"
+
+namespace {
+struct CharsetIdent {
+  int value;
+  const char* name;
+};
+constexpr CharsetIdent kCharsets[] = {
+    {0, "ANSI_CHARSET"}, {1, "DEFAULT_CHARSET"}, {2, "SYMBOL_CHARSET"}, {77, "MAC_CHARSET"},
+    {128, "SHIFTJIS_CHARSET"}, {129, "HANGEUL_CHARSET"}, {130, "JOHAB_CHARSET"},
+    {134, "GB2312_CHARSET"}, {136, "CHINESEBIG5_CHARSET"}, {161, "GREEK_CHARSET"},
+    {162, "TURKISH_CHARSET"}, {177, "HEBREW_CHARSET"}, {178, "ARABIC_CHARSET"},
+    {186, "BALTIC_CHARSET"}, {204, "RUSSIAN_CHARSET"}, {222, "THAI_CHARSET"},
+    {238, "EASTEUROPE_CHARSET"}, {255, "OEM_CHARSET"},
+};
+}  // namespace
+
+std::optional<std::string> CharsetToIdent(std::int64_t charset) {
+  for (const CharsetIdent& c : kCharsets)
+    if (c.value == charset) return std::string(c.name);
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> IdentToCharset(std::string_view ident) {
+  for (const CharsetIdent& c : kCharsets)
+    if (SameText(c.name, ident)) return c.value;
+  return std::nullopt;
+}
+
+// --- TFont ----------------------------------------------------------------------------
+
+const TClassInfo& TFont::StaticClass() {
+  static const TClassInfo info =
+      TClassBuilder<TFont>("TFont", &TPersistent::StaticClass())
+          .Property("Charset", &TFont::Charset, &TFont::SetCharset).Idents(CharsetToIdent, IdentToCharset)
+          .Property("Color", &TFont::Color, &TFont::SetColor)
+          .Property("Height", &TFont::Height, &TFont::SetHeight)
+          .Property("Name", &TFont::Name, &TFont::SetName)
+          .Property("Pitch", &TFont::Pitch, &TFont::SetPitch).Default(fpDefault)
+          .Property("Size", &TFont::Size, &TFont::SetSize).Stored(false)
+          .Property("Style", &TFont::Style, &TFont::SetStyle)
+          .Build();
+  return info;
+}
+
+TFont::TFont() = default;
+TFont::~TFont() { ReleaseHandle(); }
+
+void TFont::Changed() {
+  ReleaseHandle();
+  if (OnChange) OnChange();
+}
+void TFont::SetCharset(int v) {
+  if (v != charset_) { charset_ = v; Changed(); }
+}
+void TFont::SetColor(TColor v) {
+  if (v != color_) { color_ = v; Changed(); }
+}
+void TFont::SetHeight(int v) {
+  if (v != height_) { height_ = v; Changed(); }
+}
+void TFont::SetName(const std::string& v) {
+  if (v != name_) { name_ = v; Changed(); }
+}
+void TFont::SetPitch(TFontPitch v) {
+  if (v != pitch_) { pitch_ = v; Changed(); }
+}
+void TFont::SetStyle(TFontStyles v) {
+  if (!(v == style_)) { style_ = v; Changed(); }
+}
+int TFont::Size() const { return -(height_ * 72 + (height_ < 0 ? -pixelsPerInch_ / 2 : pixelsPerInch_ / 2)) / pixelsPerInch_; }
+void TFont::SetSize(int points) { SetHeight(-(points * pixelsPerInch_ + 36) / 72); }
+
+void TFont::Assign(const TPersistent& source) {
+  if (auto* f = dynamic_cast<const TFont*>(&source)) {
+    if (f == this) return;
+    bool same = charset_ == f->charset_ && color_ == f->color_ && height_ == f->height_ &&
+                name_ == f->name_ && pitch_ == f->pitch_ && style_ == f->style_;
+    charset_ = f->charset_;
+    color_ = f->color_;
+    height_ = f->height_;
+    name_ = f->name_;
+    pitch_ = f->pitch_;
+    style_ = f->style_;
+    if (!same) Changed();
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+// --- TBrush, TPen ------------------------------------------------------------------------
+
+const TClassInfo& TBrush::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TBrush>("TBrush", &TPersistent::StaticClass())
+                                     .Property("Color", &TBrush::Color, &TBrush::SetColor).Default(clWhite)
+                                     .Property("Style", &TBrush::Style, &TBrush::SetStyle).Default(bsSolid)
+                                     .Build();
+  return info;
+}
+void TBrush::SetColor(TColor v) {
+  if (v != color_) { color_ = v; Changed(); }
+}
+void TBrush::SetStyle(TBrushStyle v) {
+  if (v != style_) { style_ = v; Changed(); }
+}
+void TBrush::Assign(const TPersistent& source) {
+  if (auto* b = dynamic_cast<const TBrush*>(&source)) {
+    if (b == this) return;
+    bool same = color_ == b->color_ && style_ == b->style_;
+    color_ = b->color_;
+    style_ = b->style_;
+    if (!same) Changed();
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+const TClassInfo& TPen::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TPen>("TPen", &TPersistent::StaticClass())
+                                     .Property("Color", &TPen::Color, &TPen::SetColor).Default(clBlack)
+                                     .Property("Width", &TPen::Width, &TPen::SetWidth).Default(1)
+                                     .Build();
+  return info;
+}
+void TPen::SetColor(TColor v) {
+  if (v != color_) { color_ = v; Changed(); }
+}
+void TPen::SetWidth(int v) {
+  if (v != width_) { width_ = v; Changed(); }
+}
+void TPen::Assign(const TPersistent& source) {
+  if (auto* p = dynamic_cast<const TPen*>(&source)) {
+    color_ = p->color_;
+    width_ = p->width_;
+    Changed();
+    return;
+  }
+  TPersistent::Assign(source);
+}
 
 std::uint32_t ColorToRGB(TColor c) {
   std::uint32_t v = static_cast<std::uint32_t>(c);
   if ((v & 0xFF000000u) == 0xFF000000u) return GetSysColor(static_cast<int>(v & 0xFF));
   return v & 0x00FFFFFFu;
 }
+
+struct TGdiObject {
+  win32::UniqueGdiObject object;
+};
+
+void TGdiObjectDelete::operator()(TGdiObject* object) const { delete object; }
+
+namespace {
+TGdiObjectPtr OwnGdiObject(HGDIOBJ object) { return TGdiObjectPtr(new TGdiObject{win32::UniqueGdiObject(object)}); }
+}  // namespace
 
 void* TFont::Handle() {
   if (!handle_) {
@@ -24,22 +176,16 @@ void* TFont::Handle() {
     lf.lfPitchAndFamily = pitch_ == fpFixed ? FIXED_PITCH : pitch_ == fpVariable ? VARIABLE_PITCH : DEFAULT_PITCH;
     std::wstring face = text::Widen(name_);
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-    handle_ = CreateFontIndirectW(&lf);
+    handle_ = OwnGdiObject(CreateFontIndirectW(&lf));
   }
-  return handle_;
+  return handle_->object.Get();
 }
 
-void TFont::ReleaseHandle() {
-  if (handle_) DeleteObject(static_cast<HFONT>(handle_));
-  handle_ = nullptr;
-}
+void TFont::ReleaseHandle() { handle_.reset(); }
 
-TBrush::~TBrush() {
-  if (handle_) DeleteObject(static_cast<HBRUSH>(handle_));
-}
+TBrush::~TBrush() = default;
 void TBrush::Changed() {
-  if (handle_) DeleteObject(static_cast<HBRUSH>(handle_));
-  handle_ = nullptr;
+  handle_.reset();
   if (OnChange) OnChange();
 }
 void* TBrush::Handle() {
@@ -47,25 +193,20 @@ void* TBrush::Handle() {
     if (style_ == bsClear) return GetStockObject(NULL_BRUSH);
     COLORREF c = ColorToRGB(color_);
     if (style_ == bsSolid) {
-      handle_ = CreateSolidBrush(c);
+      handle_ = OwnGdiObject(CreateSolidBrush(c));
     } else {
       static const int kHatch[] = {0, 0, HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
-      handle_ = CreateHatchBrush(kHatch[style_], c);
+      handle_ = OwnGdiObject(CreateHatchBrush(kHatch[style_], c));
     }
   }
-  return handle_;
+  return handle_->object.Get();
 }
 
-TPen::~TPen() {
-  if (handle_) DeleteObject(static_cast<HPEN>(handle_));
-}
-void TPen::Changed() {
-  if (handle_) DeleteObject(static_cast<HPEN>(handle_));
-  handle_ = nullptr;
-}
+TPen::~TPen() = default;
+void TPen::Changed() { handle_.reset(); }
 void* TPen::Handle() {
-  if (!handle_) handle_ = CreatePen(PS_SOLID, width_, ColorToRGB(color_));
-  return handle_;
+  if (!handle_) handle_ = OwnGdiObject(CreatePen(PS_SOLID, width_, ColorToRGB(color_)));
+  return handle_->object.Get();
 }
 
 TCanvas::TCanvas() = default;

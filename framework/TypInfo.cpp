@@ -110,10 +110,7 @@ void RegisterComponentClass(const TClassInfo& info) {
   r.classes.push_back(&info);
 }
 
-void RegisterFrameworkClasses();
-
 const TClassInfo* GetClass(std::string_view className) {
-  RegisterFrameworkClasses();
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
   for (const TClassInfo* c : r.classes)
@@ -122,7 +119,6 @@ const TClassInfo* GetClass(std::string_view className) {
 }
 
 std::vector<const TClassInfo*> RegisteredClasses() {
-  RegisterFrameworkClasses();
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
   return r.classes;

@@ -115,7 +115,8 @@ struct TEnumNames;
 
 // (Not RegisterClass: windows.h defines that name as a macro.)
 // Global class registry (class name -> class info) used by form data for classes that are not
-// in the root's field class table. The framework's own classes are always registered.
+// in the root's field class table. The controls register themselves (RegisterFrameworkClasses,
+// Forms.h) before form data is read into a form.
 void RegisterComponentClass(const TClassInfo& info);
 const TClassInfo* GetClass(std::string_view className);  // null when unknown
 // Every registered class, for diagnostics.

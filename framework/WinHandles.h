@@ -1,6 +1,7 @@
 #pragma once
 // Move-only owners of Win32 handles, one kind each: the handle is closed the way its kind
-// needs (DeleteObject, DeleteDC, ReleaseDC, RegCloseKey, FreeLibrary, CloseHandle, FindClose)
+// needs (DeleteObject, DestroyMenu, DeleteDC, ReleaseDC, RegCloseKey, FreeLibrary, CloseHandle,
+// FindClose)
 // when the owner goes, on every path. Windows only; header-only, so any Win32 source can use it.
 
 #include <windows.h>
@@ -48,6 +49,10 @@ struct GdiObject {
   static H Invalid() { return nullptr; }
   static void Close(H h) { DeleteObject(h); }
 };
+struct Menu {
+  static HMENU Invalid() { return nullptr; }
+  static void Close(HMENU h) { DestroyMenu(h); }
+};
 struct MemoryDc {
   static HDC Invalid() { return nullptr; }
   static void Close(HDC h) { DeleteDC(h); }
@@ -80,6 +85,8 @@ using UniqueFont = UniqueHandle<HFONT, closers::GdiObject<HFONT>>;
 using UniqueBrush = UniqueHandle<HBRUSH, closers::GdiObject<HBRUSH>>;
 using UniquePen = UniqueHandle<HPEN, closers::GdiObject<HPEN>>;
 using UniqueBitmap = UniqueHandle<HBITMAP, closers::GdiObject<HBITMAP>>;
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, closers::GdiObject<HGDIOBJ>>;
+using UniqueMenu = UniqueHandle<HMENU, closers::Menu>;  // a menu and the submenus it holds
 using UniqueMemoryDc = UniqueHandle<HDC, closers::MemoryDc>;
 using UniqueKey = UniqueHandle<HKEY, closers::RegistryKey>;
 using UniqueModule = UniqueHandle<HMODULE, closers::Module>;

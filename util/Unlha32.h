@@ -11,32 +11,7 @@
 #include <string>
 #include <utility>
 
-// A module loaded with LoadLibrary, freed with it.
-class ModuleHandle {
- public:
-  ModuleHandle() = default;
-  explicit ModuleHandle(HMODULE module) : module_(module) {}
-  ModuleHandle(ModuleHandle&& other) noexcept : module_(std::exchange(other.module_, nullptr)) {}
-  ModuleHandle& operator=(ModuleHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      module_ = std::exchange(other.module_, nullptr);
-    }
-    return *this;
-  }
-  ModuleHandle(const ModuleHandle&) = delete;
-  ModuleHandle& operator=(const ModuleHandle&) = delete;
-  ~ModuleHandle() { Reset(); }
-  HMODULE get() const { return module_; }
-  explicit operator bool() const { return module_ != nullptr; }
-  void Reset() {
-    if (module_) FreeLibrary(module_);
-    module_ = nullptr;
-  }
-
- private:
-  HMODULE module_ = nullptr;
-};
+#include "framework/WinHandles.h"
 
 class TUnlha32 {
  public:
@@ -74,7 +49,7 @@ class TUnlha32 {
  private:
   std::int32_t FBufferSize = 0;
   std::unique_ptr<char[]> FBuffer;
-  ModuleHandle FLibrary;
+  win32::UniqueModule FLibrary;
   FARPROC FGetVersion = nullptr;
   FARPROC FGetRunning = nullptr;
   TUnlhaEntry FUnlha = nullptr;

@@ -20,9 +20,9 @@ TUnlha32::~TUnlha32() = default;
 
 bool TUnlha32::BindEntryPoints() {
   if (!FLibrary) return true;
-  FGetVersion = GetProcAddress(FLibrary.get(), "UnlhaGetVersion");
-  FGetRunning = GetProcAddress(FLibrary.get(), "UnlhaGetRunning");
-  FUnlha = reinterpret_cast<TUnlhaEntry>(reinterpret_cast<void*>(GetProcAddress(FLibrary.get(), "Unlha")));
+  FGetVersion = GetProcAddress(FLibrary.Get(), "UnlhaGetVersion");
+  FGetRunning = GetProcAddress(FLibrary.Get(), "UnlhaGetRunning");
+  FUnlha = reinterpret_cast<TUnlhaEntry>(reinterpret_cast<void*>(GetProcAddress(FLibrary.Get(), "Unlha")));
   return false;
 }
 

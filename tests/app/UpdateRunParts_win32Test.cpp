@@ -11,6 +11,7 @@
 #include "app/RegIniFile.h"
 #include "app/UpdateCheck.h"
 #include "framework/SysUtils.h"
+#include "framework/WinHandles.h"
 #include "support/TestPaths.h"
 #include "text/Utf8Path.h"
 
@@ -44,11 +45,10 @@ class RegIniFileTest : public ::testing::Test {
   void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
   void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
   static void Set(const wchar_t* name, DWORD type, const void* data, DWORD size) {
-    HKEY k = nullptr;
+    win32::UniqueKey k;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\NorvexRegIniTest\\Configuration", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &k, nullptr), ERROR_SUCCESS);
-    RegSetValueExW(k, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(k);
+                              KEY_ALL_ACCESS, nullptr, k.Receive(), nullptr), ERROR_SUCCESS);
+    RegSetValueExW(k.Get(), name, 0, type, static_cast<const BYTE*>(data), size);
   }
 };
 
@@ -57,11 +57,11 @@ TEST_F(RegIniFileTest, CreatesTheKeyButNotTheSectionAndGivesTheDefault) {
     TRegIniFile reg("\\Software\\NorvexRegIniTest");
     EXPECT_EQ(reg.ReadString("Configuration", "InPath", "False"), "False");
   }
-  HKEY k = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &k), ERROR_SUCCESS);
-  HKEY sub = nullptr;
-  EXPECT_NE(RegOpenKeyExW(k, L"Configuration", 0, KEY_READ, &sub), ERROR_SUCCESS) << "the section is not created";
-  RegCloseKey(k);
+  win32::UniqueKey k;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, k.Receive()), ERROR_SUCCESS);
+  win32::UniqueKey sub;
+  EXPECT_NE(RegOpenKeyExW(k.Get(), L"Configuration", 0, KEY_READ, sub.Receive()), ERROR_SUCCESS)
+      << "the section is not created";
 }
 
 TEST_F(RegIniFileTest, ReadsTextEmptyTextAndRefusesOtherTypes) {

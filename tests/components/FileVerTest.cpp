@@ -13,7 +13,6 @@
 
 #include "framework/ClassBuilder.h"
 #include "framework/Filer.h"
-#include "framework/Forms.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
 
@@ -210,15 +209,16 @@ TEST_F(VersionInfo, NumberWritersDoNothing) {
   EXPECT_EQ(Numbers(v), "1.9.4.36 / 1.9.0.0");
 }
 
-// A form holding one version reader, as the update window does.
-class TVersionForm : public TForm {
-  FW_CLASS(TVersionForm, TForm)
-  explicit TVersionForm(TComponent* owner) : TForm(owner) {}
+// A root holding one version reader, as the update window does.
+class TVersionForm : public TComponent {
+  FW_CLASS(TVersionForm, TComponent)
+  explicit TVersionForm(TComponent* owner) : TComponent(owner) {}
   TVersionInfo* VersionInfo1 = nullptr;
+  void ReadFormData(const std::string& data) { TReader(data).ReadRootComponent(this); }
 };
 
 const TClassInfo& TVersionForm::StaticClass() {
-  static const TClassInfo info = TClassBuilder<TVersionForm>("TVersionForm", &TForm::StaticClass())
+  static const TClassInfo info = TClassBuilder<TVersionForm>("TVersionForm", &TComponent::StaticClass())
                                      .Field("VersionInfo1", &TVersionForm::VersionInfo1)
                                      .Build();
   return info;

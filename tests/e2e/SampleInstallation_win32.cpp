@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "framework/WinHandles.h"
 #include "paradox/EngineConfig.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
@@ -25,23 +26,21 @@ constexpr wchar_t kEngineValue[] = L"CONFIGFILE01";
 constexpr REGSAM kEngineView = KEY_WOW64_32KEY;
 
 std::optional<std::wstring> ReadString(HKEY root, const wchar_t* key, const wchar_t* name, REGSAM view = 0) {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &k) != ERROR_SUCCESS) return std::nullopt;
+  win32::UniqueKey k;
+  if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, k.Receive()) != ERROR_SUCCESS) return std::nullopt;
   wchar_t buf[1024];
   DWORD size = sizeof buf, type = 0;
-  const LSTATUS got = RegGetValueW(k, nullptr, name, RRF_RT_REG_SZ, &type, buf, &size);
-  RegCloseKey(k);
+  const LSTATUS got = RegGetValueW(k.Get(), nullptr, name, RRF_RT_REG_SZ, &type, buf, &size);
   if (got != ERROR_SUCCESS) return std::nullopt;
   return std::wstring(buf);
 }
 
 void WriteString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value, REGSAM view = 0) {
-  HKEY k = nullptr;
-  if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k, nullptr) != ERROR_SUCCESS)
+  win32::UniqueKey k;
+  if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, k.Receive(), nullptr) != ERROR_SUCCESS)
     throw std::runtime_error("cannot create a registry key");
-  RegSetValueExW(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  RegSetValueExW(k.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(k);
 }
 
 // Not fs::copy: the MinGW library compares the (always zero) inode numbers that _wstat gives
@@ -112,10 +111,9 @@ RegistryState::~RegistryState() {
   if (engineConfig_) {
     WriteString(HKEY_LOCAL_MACHINE, kEngineKey, kEngineValue, *engineConfig_, kEngineView);
   } else {
-    HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEngineKey, 0, KEY_SET_VALUE | kEngineView, &k) == ERROR_SUCCESS) {
-      RegDeleteValueW(k, kEngineValue);
-      RegCloseKey(k);
+    win32::UniqueKey k;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEngineKey, 0, KEY_SET_VALUE | kEngineView, k.Receive()) == ERROR_SUCCESS) {
+      RegDeleteValueW(k.Get(), kEngineValue);
     }
   }
 }
@@ -129,16 +127,14 @@ void RegistryState::SetInPath(const std::optional<std::string>& folder) {
 }
 
 void RegistryState::SetInPathDword(DWORD value) {
-  HKEY k = nullptr;
-  RegCreateKeyExW(HKEY_CURRENT_USER, kConfigurationKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
-  RegSetValueExW(k, kInPath, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-  RegCloseKey(k);
+  win32::UniqueKey k;
+  RegCreateKeyExW(HKEY_CURRENT_USER, kConfigurationKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.Receive(), nullptr);
+  RegSetValueExW(k.Get(), kInPath, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
 bool RegistryState::TovoKeyExists() {
-  HKEY k = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kTovoKey, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-  RegCloseKey(k);
+  win32::UniqueKey k;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kTovoKey, 0, KEY_READ, k.Receive()) != ERROR_SUCCESS) return false;
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "framework/WinHandles.h"
+
 namespace e2e {
 
 RgbImage CaptureWindow(HWND hwnd, bool clientOnly) {
@@ -17,8 +19,10 @@ RgbImage CaptureWindow(HWND hwnd, bool clientOnly) {
   image.height = r.bottom - r.top;
   if (image.width <= 0 || image.height <= 0) throw std::runtime_error("CaptureWindow: empty window");
 
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
+  win32::WindowDc screenDc(nullptr);
+  HDC screen = screenDc.Get();
+  win32::UniqueMemoryDc memoryDc(CreateCompatibleDC(screen));
+  HDC memory = memoryDc.Get();
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
   bi.bmiHeader.biWidth = image.width;
@@ -27,8 +31,9 @@ RgbImage CaptureWindow(HWND hwnd, bool clientOnly) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, dib);
+  win32::UniqueBitmap dib(CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!dib) throw std::runtime_error("CaptureWindow: no bitmap of the window's size");
+  win32::Selection selected(memory, dib.Get());
   BOOL copied = BitBlt(memory, 0, 0, image.width, image.height, screen, r.left, r.top, SRCCOPY);
   GdiFlush();
   image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
@@ -38,10 +43,6 @@ RgbImage CaptureWindow(HWND hwnd, bool clientOnly) {
     image.rgb[i * 3 + 1] = px[i * 4 + 1];
     image.rgb[i * 3 + 2] = px[i * 4 + 0];
   }
-  SelectObject(memory, old);
-  DeleteObject(dib);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
   if (!copied) throw std::runtime_error("CaptureWindow: BitBlt from the screen failed");
   return image;
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/WinHandles.h"
+
 namespace e2e {
 
 // The SETUP.EXE this build made.
@@ -25,7 +27,7 @@ class SetupProcess {
   SetupProcess(const SetupProcess&) = delete;
   SetupProcess& operator=(const SetupProcess&) = delete;
 
-  DWORD Id() const { return pi_.dwProcessId; }
+  DWORD Id() const { return id_; }
 
   // Top-level windows of the process right now, in z-order; hidden ones only when asked.
   std::vector<HWND> TopLevelWindows(bool includeHidden = false) const;
@@ -38,7 +40,8 @@ class SetupProcess {
   std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout) const;
 
  private:
-  PROCESS_INFORMATION pi_{};
+  win32::ProcessHandles handles_;
+  DWORD id_ = 0;
 };
 
 std::wstring WindowText(HWND hwnd);

@@ -33,25 +33,26 @@ SetupProcess::SetupProcess(const std::filesystem::path& exe, const std::filesyst
   std::wstring dir = workingDir.empty() ? exe.parent_path().wstring() : workingDir.wstring();
   STARTUPINFOW si{};
   si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      dir.c_str(), &si, &pi_)) {
+                      dir.c_str(), &si, &pi)) {
     throw std::runtime_error("cannot start " + exe.string() + ": error " + std::to_string(GetLastError()));
   }
+  handles_ = win32::ProcessHandles(pi);
+  id_ = pi.dwProcessId;
   // Lets the test find the windows as soon as the program waits for input.
-  WaitForInputIdle(pi_.hProcess, 10000);
+  WaitForInputIdle(handles_.process.Get(), 10000);
 }
 
 SetupProcess::~SetupProcess() {
-  if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(pi_.hProcess, 99);
-    WaitForSingleObject(pi_.hProcess, 5000);
+  if (WaitForSingleObject(handles_.process.Get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(handles_.process.Get(), 99);
+    WaitForSingleObject(handles_.process.Get(), 5000);
   }
-  CloseHandle(pi_.hThread);
-  CloseHandle(pi_.hProcess);
 }
 
 std::vector<HWND> SetupProcess::TopLevelWindows(bool includeHidden) const {
-  EnumState state{pi_.dwProcessId, includeHidden, {}};
+  EnumState state{id_, includeHidden, {}};
   EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&state));
   return state.windows;
 }
@@ -61,17 +62,17 @@ HWND SetupProcess::WaitForWindow(const std::wstring& caption, std::chrono::milli
   for (;;) {
     for (HWND w : TopLevelWindows())
       if (WindowText(w) == caption) return w;
-    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_OBJECT_0) return nullptr;
+    if (WaitForSingleObject(handles_.process.Get(), 0) == WAIT_OBJECT_0) return nullptr;
     if (std::chrono::steady_clock::now() >= deadline) return nullptr;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
 std::optional<DWORD> SetupProcess::WaitForExit(std::chrono::milliseconds timeout) const {
-  if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+  if (WaitForSingleObject(handles_.process.Get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
     return std::nullopt;
   DWORD code = 0;
-  GetExitCodeProcess(pi_.hProcess, &code);
+  GetExitCodeProcess(handles_.process.Get(), &code);
   return code;
 }
 

@@ -11,6 +11,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "framework/WinHandles.h"
 #else
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,7 +78,9 @@ class Holder {
     std::wstring command = L"\"" + std::wstring(self) + L"\"";
     STARTUPINFOW si = {};
     si.cb = sizeof si;
-    started_ = CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
+    PROCESS_INFORMATION pi = {};
+    started_ = CreateProcessW(self, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
+    if (started_) process_ = win32::ProcessHandles(pi);
     SetEnvironmentVariableW(L"NORVEX_TABLE_HOLD_DIR", nullptr);
     SetEnvironmentVariableW(L"NORVEX_TABLE_HOLD_MODE", nullptr);
 #else
@@ -101,11 +105,10 @@ class Holder {
     std::ofstream(dir_ / "release") << "1";
     started_ = false;
 #ifdef _WIN32
-    WaitForSingleObject(pi_.hProcess, 30000);
+    WaitForSingleObject(process_.process.Get(), 30000);
     DWORD code = 1;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    CloseHandle(pi_.hProcess);
-    CloseHandle(pi_.hThread);
+    GetExitCodeProcess(process_.process.Get(), &code);
+    process_ = {};
     return code == 0;
 #else
     int status = 0;
@@ -118,7 +121,7 @@ class Holder {
   std::filesystem::path dir_;
   bool started_ = false;
 #ifdef _WIN32
-  PROCESS_INFORMATION pi_ = {};
+  win32::ProcessHandles process_;
 #else
   pid_t pid_ = -1;
 #endif

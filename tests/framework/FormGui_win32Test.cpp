@@ -15,6 +15,7 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
+#include "framework/WinHandles.h"
 
 class TAllKindsForm : public TForm {
   FW_CLASS(TAllKindsForm, TForm)
@@ -124,13 +125,13 @@ TEST_F(FormGui, BuiltFromItsResourceWithEveryControlInPlace) {
   EXPECT_FALSE(IsWindowVisible(hidden));
   // Label4 sizes itself to its text in its own font, whatever the stored size.
   {
-    HDC dc = GetDC(hidden);
-    HGDIOBJ old = SelectObject(dc, static_cast<HFONT>(form->Label4->Font()->Handle()));
-    std::wstring t = L"It's #'quoted' and long joined";
+    win32::WindowDc dc(hidden);
     SIZE sz{};
-    GetTextExtentPoint32W(dc, t.c_str(), static_cast<int>(t.size()), &sz);
-    SelectObject(dc, old);
-    ReleaseDC(hidden, dc);
+    {
+      win32::Selection font(dc.Get(), static_cast<HFONT>(form->Label4->Font()->Handle()));
+      std::wstring t = L"It's #'quoted' and long joined";
+      GetTextExtentPoint32W(dc.Get(), t.c_str(), static_cast<int>(t.size()), &sz);
+    }
     RECT hr = RectIn(hwnd, hidden);
     EXPECT_EQ(hr.left, 112);
     EXPECT_EQ(hr.right - hr.left, sz.cx);

@@ -23,6 +23,8 @@
 #include "paradox/FaultInjection.h"
 #ifdef _WIN32
 #include <windows.h>
+
+#include "framework/WinHandles.h"
 #else
 #include "support/OtherProcess.h"
 #endif
@@ -286,15 +288,10 @@ class Holder {
  public:
   explicit Holder(const fs::path& file)
       : h_(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~Holder() {
-    if (Holding()) CloseHandle(h_);
-  }
-  Holder(const Holder&) = delete;
-  Holder& operator=(const Holder&) = delete;
-  bool Holding() const { return h_ != INVALID_HANDLE_VALUE; }
+  bool Holding() const { return static_cast<bool>(h_); }
 
  private:
-  HANDLE h_;
+  win32::UniqueFile h_;
 };
 void SetReadOnly(const fs::path& file, bool readOnly) {
   SetFileAttributesW(file.wstring().c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
@@ -410,9 +407,10 @@ TEST_F(HeldOrProtected, ReadOnlyTableFile) {
   const auto before = FamilyBytes(inst_.demo, "bigtovo");
   SetReadOnly(inst_.demo / "bigtovo.db", true);
 #ifdef _WIN32
-  HANDLE w = CreateFileW((inst_.demo / "bigtovo.db").wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (w != INVALID_HANDLE_VALUE) {
-    CloseHandle(w);
+  win32::UniqueFile w(
+      CreateFileW((inst_.demo / "bigtovo.db").wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (w) {
+    w.Reset();
     SetReadOnly(inst_.demo / "bigtovo.db", false);
     GTEST_SKIP() << "Wine run by root opens a read-only file for writing (it maps the attribute to the owner's "
                     "write permission, which root passes by)";

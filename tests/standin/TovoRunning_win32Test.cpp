@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "framework/WinHandles.h"
 #include "support/TestPaths.h"
 
 namespace {
@@ -21,26 +22,30 @@ class Process {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+    PROCESS_INFORMATION info = {};
     started_ = CreateProcessW(exe.wstring().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                              nullptr, nullptr, &si, &info_) != 0;
+                              nullptr, nullptr, &si, &info) != 0;
+    if (started_) {
+      handles_ = win32::ProcessHandles(info);
+      id_ = info.dwProcessId;
+    }
   }
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
   ~Process() {
     if (!started_) return;
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(info_.hProcess, 1);
-      WaitForSingleObject(info_.hProcess, 5000);
+    if (WaitForSingleObject(handles_.process.Get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(handles_.process.Get(), 1);
+      WaitForSingleObject(handles_.process.Get(), 5000);
     }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
   }
   bool Started() const { return started_; }
-  DWORD Id() const { return info_.dwProcessId; }
-  bool WaitForExit(DWORD ms) { return WaitForSingleObject(info_.hProcess, ms) == WAIT_OBJECT_0; }
+  DWORD Id() const { return id_; }
+  bool WaitForExit(DWORD ms) { return WaitForSingleObject(handles_.process.Get(), ms) == WAIT_OBJECT_0; }
 
  private:
-  PROCESS_INFORMATION info_ = {};
+  win32::ProcessHandles handles_;
+  DWORD id_ = 0;
   bool started_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <thread>
 
+#include "framework/WinHandles.h"
 #include "text/CodePage.h"
 
 namespace gui {
@@ -240,7 +241,8 @@ namespace {
 std::vector<unsigned char> Grab(HDC src, int x, int y, int w, int h) {
   std::vector<unsigned char> rgb;
   if (w <= 0 || h <= 0) return rgb;
-  HDC mem = CreateCompatibleDC(src);
+  win32::UniqueMemoryDc memory(CreateCompatibleDC(src));
+  HDC mem = memory.Get();
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bi.bmiHeader.biWidth = w;
@@ -249,8 +251,9 @@ std::vector<unsigned char> Grab(HDC src, int x, int y, int w, int h) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
+  win32::UniqueBitmap bmp(CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bmp) return rgb;
+  win32::Selection selected(mem, bmp.Get());
   BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
   GdiFlush();
   rgb.resize(static_cast<std::size_t>(w) * h * 3);
@@ -260,9 +263,6 @@ std::vector<unsigned char> Grab(HDC src, int x, int y, int w, int h) {
     rgb[i * 3 + 1] = p[i * 4 + 1];
     rgb[i * 3 + 2] = p[i * 4];
   }
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
   return rgb;
 }
 }  // namespace
@@ -271,19 +271,15 @@ std::vector<unsigned char> CaptureClient(HWND hwnd, int& width, int& height) {
   RECT r = ClientRectOnScreen(hwnd);
   width = r.right - r.left;
   height = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  std::vector<unsigned char> rgb = Grab(screen, r.left, r.top, width, height);
-  ReleaseDC(nullptr, screen);
-  return rgb;
+  win32::WindowDc screen(nullptr);
+  return Grab(screen.Get(), r.left, r.top, width, height);
 }
 
 bool SaveWindowPng(HWND hwnd, const std::string& path) {
   RECT r;
   if (!GetWindowRect(hwnd, &r)) return false;
   int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  std::vector<unsigned char> rgb = Grab(screen, r.left, r.top, w, h);
-  ReleaseDC(nullptr, screen);
+  std::vector<unsigned char> rgb = Grab(win32::WindowDc(nullptr).Get(), r.left, r.top, w, h);
   if (rgb.empty()) return false;
   std::ofstream out(path, std::ios::binary);
   std::string png = EncodePng(w, h, rgb);

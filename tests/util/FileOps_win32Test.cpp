@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "framework/WinHandles.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
@@ -190,23 +191,23 @@ class HtmAssociation : public ::testing::Test {
     ASSERT_TRUE(fs::exists(recorder_)) << recorder_;
     record_ = testing_support::FreshTempDir("fileops_open") / "record.txt";
     SetEnvironmentVariableW(L"NORVEX_RECORD_TO", record_.wstring().c_str());
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".htm", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    win32::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".htm", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
               ERROR_SUCCESS);
     wchar_t old[512];
     DWORD size = sizeof old;
     DWORD type = 0;
-    hadDefault_ = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
+    hadDefault_ = RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
     if (hadDefault_) oldDefault_ = old;
-    SetDefault(key, kClass);
-    RegCloseKey(key);
+    SetDefault(key.Get(), kClass);
+    key.Reset();
   }
   void TearDown() override {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L".htm", 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-      if (hadDefault_) SetDefault(key, oldDefault_.c_str());
-      else RegDeleteValueW(key, nullptr);
-      RegCloseKey(key);
+    win32::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L".htm", 0, KEY_ALL_ACCESS, key.Receive()) == ERROR_SUCCESS) {
+      if (hadDefault_) SetDefault(key.Get(), oldDefault_.c_str());
+      else RegDeleteValueW(key.Get(), nullptr);
+      key.Reset();
     }
     RegDeleteTreeW(HKEY_CLASSES_ROOT, kClass);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L".norvexopen");
@@ -216,12 +217,12 @@ class HtmAssociation : public ::testing::Test {
                    static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
   }
   void SetCommand(const std::wstring& command) {
-    HKEY key;
+    win32::UniqueKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::wstring(kClass) + L"\\shell\\open\\command").c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
               ERROR_SUCCESS);
-    SetDefault(key, command.c_str());
-    RegCloseKey(key);
+    SetDefault(key.Get(), command.c_str());
+    key.Reset();
   }
   std::wstring Recorder() const { return L"\"" + recorder_.wstring() + L"\""; }
   // The recorder's one line, waited for: it runs as a separate process.
@@ -286,16 +287,16 @@ TEST_F(HtmAssociation, CommandWithoutPlaceholderGetsTheDocumentAppended) {
 
 TEST_F(HtmAssociation, ADocumentTheShellOpensDoesNotUseTheFallback) {
   SetCommand(Recorder() + L" -fallback \"%1\"");
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".norvexopen", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  win32::UniqueKey key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".norvexopen", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
             ERROR_SUCCESS);
-  SetDefault(key, L"NorvexTest.openfile");
-  RegCloseKey(key);
+  SetDefault(key.Get(), L"NorvexTest.openfile");
+  key.Reset();
   ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"NorvexTest.openfile\\shell\\open\\command", 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                            KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr),
             ERROR_SUCCESS);
-  SetDefault(key, (Recorder() + L" -direct \"%1\"").c_str());
-  RegCloseKey(key);
+  SetDefault(key.Get(), (Recorder() + L" -direct \"%1\"").c_str());
+  key.Reset();
   const fs::path doc = record_.parent_path() / "page.norvexopen";
   testing_support::WriteFileBytes(doc, "x");
   OpenDocument(U8(doc), SW_SHOW);

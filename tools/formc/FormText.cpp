@@ -6,10 +6,10 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "framework/Filer.h"
-#include "framework/Forms.h"
 #include "text/CodePage.h"
 #include "text/Utf8Path.h"
 
@@ -251,7 +251,7 @@ class Converter {
 
   FormBinary Run() {
     out_.data.append("TPF0", 4);
-    Object(0);
+    out_.root = Object(0);
     if (tok_.kind != Tok::kEnd) throw FormTextError(tok_.line, "text after the last end");
     return std::move(out_);
   }
@@ -275,38 +275,43 @@ class Converter {
   }
   void Mark(int line) { out_.lines.emplace_back(out_.data.size(), line); }
 
-  void Object(int depth) {
+  FormObject Object(int depth) {
     if (depth > 60) throw FormTextError(tok_.line, "objects nested too deeply");
-    int line = tok_.line;
+    FormObject obj;
+    obj.line = tok_.line;
     std::uint8_t flags = 0;
     if (IsWord("inherited")) flags = kPrefixInherited;
     else if (IsWord("inline")) flags = kPrefixInline;
-    else if (!IsWord("object")) throw FormTextError(line, "'object' expected");
+    else if (!IsWord("object")) throw FormTextError(obj.line, "'object' expected");
     Advance();
     if (tok_.kind != Tok::kIdent) throw FormTextError(tok_.line, "object name or class expected");
-    std::string name = tok_.text, cls;
+    obj.name = tok_.text;
     Advance();
     if (IsSym(':')) {
       Advance();
       if (tok_.kind != Tok::kIdent) throw FormTextError(tok_.line, "class name expected");
-      cls = tok_.text;
+      obj.className = tok_.text;
       Advance();
     } else {
-      cls = name;
-      name.clear();
+      obj.className = obj.name;
+      obj.name.clear();
     }
-    Mark(line);
+    Mark(obj.line);
     if (flags) Byte(kPrefixMask | flags);
-    Short(cls, line);
-    Short(name, line);
+    obj.header = out_.data.size();
+    Short(obj.className, obj.line);
+    Short(obj.name, obj.line);
+    obj.properties = out_.data.size();
     while (!IsWord("end") && !IsWord("object") && !IsWord("inherited") && !IsWord("inline")) {
       if (tok_.kind != Tok::kIdent) throw FormTextError(tok_.line, "property name, object or end expected");
       Property();
     }
+    obj.propertiesEnd = out_.data.size();
     Byte(0);
-    while (!IsWord("end")) Object(depth + 1);
+    while (!IsWord("end")) obj.children.push_back(Object(depth + 1));
     Advance();
     Byte(0);
+    return obj;
   }
 
   void Property() {
@@ -442,6 +447,11 @@ class Converter {
     std::string ext = p.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     if (ext == ".jpg" || ext == ".jpeg") {
+      // The picture is decoded only when the program loads the form, so a file that is not
+      // even framed as a JPEG (start of image FF D8 FF, end of image FF D9) is refused here.
+      if (bytes.size() < 5 || bytes.compare(0, 3, "\xFF\xD8\xFF") != 0 ||
+          bytes.compare(bytes.size() - 2, 2, "\xFF\xD9") != 0)
+        throw FormTextError(line, p.string() + " is not a JPEG file");
       std::string block;
       block += static_cast<char>(10);
       block += "TJPEGImage";
@@ -467,19 +477,82 @@ FormBinary ObjectTextToBinary(std::string_view text, const std::filesystem::path
   return Converter(text, baseDir).Run();
 }
 
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Writes the compiled form of one object and, recursively, its children.
+class Designer {
+ public:
+  explicit Designer(const FormBinary& raw) : raw_(raw) {}
+
+  std::string Run() {
+    out_.assign(kFormSignature, 4);
+    Emit(raw_.root, true);
+    return std::move(out_);
+  }
+
+ private:
+  void Emit(const FormObject& obj, bool isRoot) {
+    // Every component of a form belongs to the form, so no two may share a name.
+    if (!isRoot && !obj.name.empty() && !names_.insert(Upper(obj.name)).second)
+      throw FormTextError(obj.line, "A component named " + obj.name + " already exists");
+    const TClassInfo* info = GetClass(obj.className);
+    if (info && !info->factory)
+      throw FormTextError(obj.line, "Class " + obj.className + " cannot be created from form data");
+    if (info) {
+      out_ += Design(obj, *info);
+    } else {
+      // Header and properties as the text gives them, without the prefix (never written).
+      out_.append(raw_.data, obj.header, obj.propertiesEnd + 1 - obj.header);
+    }
+    for (const FormObject& child : obj.children) Emit(child, false);
+    out_ += '\0';
+  }
+
+  // The object alone as the root of its own form data, read as the designer assigns it and
+  // written back: header and properties, with the properties' end marker.
+  std::string Design(const FormObject& obj, const TClassInfo& info) {
+    std::string alone(kFormSignature, 4);
+    alone.append(raw_.data, obj.header, obj.propertiesEnd + 1 - obj.header);
+    alone += '\0';
+    std::unique_ptr<TComponent> instance;
+    try {
+      instance.reset(info.factory(nullptr));
+      instance->SetDesigning(true);
+      TReader reader(alone, TReader::Mode::kDesign);
+      reader.ReadRootComponent(instance.get());
+      std::string written = WriteComponentToBytes(instance.get());
+      return written.substr(4, written.size() - 5);
+    } catch (const EFilerError& e) {
+      std::string msg = e.what();
+      // The offset means nothing to the author of the text; the line does.
+      std::size_t cut = msg.rfind(" (form data offset ");
+      if (cut != std::string::npos) msg.erase(cut);
+      std::uint64_t at = e.Offset().value_or(4);
+      std::uint64_t rawAt = obj.header + (at >= 4 ? at - 4 : 0);
+      throw FormTextError(rawAt > obj.propertiesEnd ? obj.line : raw_.LineAt(rawAt), msg);
+    } catch (const std::exception& e) {
+      throw FormTextError(obj.line, e.what());
+    }
+  }
+
+  const FormBinary& raw_;
+  std::string out_;
+  std::set<std::string> names_;
+};
+
+}  // namespace
+
 std::string CompileForm(std::string_view text, const FormCompileOptions& options) {
   FormBinary raw = ObjectTextToBinary(text, options.baseDir);
-  RegisterFrameworkClasses();
   std::map<std::string, std::string> upperMap;
-  for (const auto& [k, v] : options.designFileMap) {
-    std::string key = k;
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    upperMap[key] = v;
-  }
+  for (const auto& [k, v] : options.designFileMap) upperMap[Upper(k)] = v;
   SetDesignFileResolver([&](const std::string& stored) {
-    std::string key = stored;
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    auto it = upperMap.find(key);
+    auto it = upperMap.find(Upper(stored));
     if (it != upperMap.end()) return it->second;
     std::filesystem::path p = text::PathFromUtf8(stored);
     if (p.is_relative()) return (options.baseDir / p).string();
@@ -488,36 +561,5 @@ std::string CompileForm(std::string_view text, const FormCompileOptions& options
   struct ResetResolver {
     ~ResetResolver() { SetDesignFileResolver(nullptr); }
   } reset;
-
-  std::string rootClass;
-  try {
-    rootClass = TReader::ReadRootClassName(raw.data);
-  } catch (const EFilerError& e) {
-    throw FormTextError(raw.LineAt(e.Offset().value_or(0)), e.what());
-  }
-  std::unique_ptr<TComponent> root;
-  const TClassInfo* info = GetClass(rootClass);
-  if (info && info->factory && info->InheritsFrom(TCustomForm::StaticClass())) {
-    root.reset(info->factory(nullptr));
-  } else if (info && info->factory && !info->InheritsFrom(TControl::StaticClass())) {
-    root.reset(info->factory(nullptr));
-  } else {
-    auto form = std::make_unique<TForm>(nullptr);
-    form->PoseAsClass(rootClass);
-    root = std::move(form);
-  }
-  root->SetDesigning(true);
-  try {
-    TReader reader(raw.data, TReader::Mode::kDesign);
-    reader.ReadRootComponent(root.get());
-    return WriteComponentToBytes(root.get());
-  } catch (const EFilerError& e) {
-    std::string msg = e.what();
-    // The offset means nothing to the author of the text; the line does.
-    std::size_t cut = msg.rfind(" (form data offset ");
-    if (cut != std::string::npos) msg.erase(cut);
-    throw FormTextError(raw.LineAt(e.Offset().value_or(0)), msg);
-  } catch (const std::exception& e) {
-    throw FormTextError(0, e.what());
-  }
+  return Designer(raw).Run();
 }

@@ -35,8 +35,19 @@ class FormTextError : public std::runtime_error {
   int line_;
 };
 
+// Where one object of the text lies in the literal form data.
+struct FormObject {
+  std::string className, name;
+  int line = 0;                     // of its "object" line
+  std::uint64_t header = 0;         // its class name (after any prefix)
+  std::uint64_t properties = 0;     // its first property
+  std::uint64_t propertiesEnd = 0;  // the 00 that ends its properties
+  std::vector<FormObject> children;
+};
+
 struct FormBinary {
   std::string data;  // "TPF0" form data, exactly as the text says (no defaults applied)
+  FormObject root;
   // (byte offset, source line) at the start of each object and property, ascending.
   std::vector<std::pair<std::uint64_t, int>> lines;
   int LineAt(std::uint64_t offset) const;
@@ -50,8 +61,16 @@ struct FormCompileOptions {
   std::map<std::string, std::string> designFileMap;   // stored file name -> real file
 };
 
-// What the designer does: creates the real components (csDesigning), assigns the properties
-// the text gives, and writes them back, so the classes' declared defaults decide what is
-// stored. A root class that is not registered here streams as a generic form under its own
-// name. Throws FormTextError with the line of the faulty object or property.
+// What the designer does, object by object (the root and every child, recursively):
+// - an object whose class is registered in this program (the keeper, TVersionInfo: the
+//   portable classes) is created in csDesigning state, given the properties the text gives
+//   and written back, so its class's declared defaults decide what is stored. Its properties
+//   are read with the object as the root of its own form data, so a reference property may
+//   name only the object itself; an event names a method of the form, kept by name.
+// - an object whose class is not registered here (the controls and forms: they build for
+//   Windows only) keeps its class name, name and properties exactly as the text gives them.
+//   The text must then say what the designer would store; the Windows test that reads the
+//   compiled forms into the live classes and writes them back holds it to that.
+// Two components of one name are an error. Errors are FormTextError with the line of the
+// faulty object or property.
 std::string CompileForm(std::string_view text, const FormCompileOptions& options);

@@ -6,10 +6,7 @@
 
 #include "support/TestPaths.h"
 #include "framework/ClassBuilder.h"
-#include "framework/ExtCtrls.h"
 #include "framework/Filer.h"
-#include "framework/Forms.h"
-#include "framework/StdCtrls.h"
 #include "text/CodePage.h"
 #include "tools/formc/FormText.h"
 
@@ -37,10 +34,26 @@ class TFileTaker : public TComponent {
         },
         [this](TStream& s) { s.WriteBytes(bytes_); }, !bytes_.empty());
   }
+  int Copies() const { return copies_; }
+  void SetCopies(int v) { copies_ = v; }
+  bool Sealed() const { return sealed_; }
+  void SetSealed(bool v) { sealed_ = v; }
   std::string bytes_;
 
  private:
   std::string filename_;
+  int copies_ = 1;
+  bool sealed_ = false;
+};
+
+// A root standing for a form class this program does not have, to read compiled data back.
+class TPosingRoot : public TComponent {
+  FW_CLASS(TPosingRoot, TComponent)
+  explicit TPosingRoot(std::string className) : TComponent(nullptr), className_(std::move(className)) {}
+  std::string ClassName() const override { return className_; }
+
+ private:
+  std::string className_;
 };
 
 const RegisterClassOf<TFileTaker> registerFileTaker;
@@ -51,7 +64,14 @@ const TClassInfo& TFileTaker::StaticClass() {
   static const TClassInfo info = TClassBuilder<TFileTaker>("TFileTaker", &TComponent::StaticClass())
                                      .Creatable()
                                      .Property("Filename", &TFileTaker::Filename, &TFileTaker::SetFilename)
+                                     .Property("Copies", &TFileTaker::Copies, &TFileTaker::SetCopies).Default(1)
+                                     .Property("Sealed", &TFileTaker::Sealed, &TFileTaker::SetSealed)
                                      .Build();
+  return info;
+}
+
+const TClassInfo& TPosingRoot::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TPosingRoot>("TPosingRoot", &TComponent::StaticClass()).Build();
   return info;
 }
 
@@ -115,8 +135,8 @@ TEST(FormText, SyntaxErrorsNameTheLine) {
   EXPECT_EQ(ErrorLine("object A: TForm\n  Data = { 0A1 }\nend\n"), 2);
 }
 
-TEST(FormText, TheDesignerAppliesDefaultsAndKnowsItsClasses) {
-  std::string bin = Compile(
+TEST(FormText, TheDesignerAppliesDefaultsOfItsOwnClassesAndKeepsTheRestAsWritten) {
+  const std::string text =
       "object UpDateForm: TUpDateForm\n"
       "  Caption = 'x'\n"
       "  Tag = 0\n"
@@ -124,28 +144,47 @@ TEST(FormText, TheDesignerAppliesDefaultsAndKnowsItsClasses) {
       "  object Label3: TLabel\n"
       "    Left = 1\n"
       "    Visible = True\n"
-      "    Transparent = False\n"
       "    AutoSize = False\n"
+      "    object Inner: TFileTaker\n"
+      "      Copies = 1\n"
+      "    end\n"
       "  end\n"
-      "end\n");
-  // The root class is not known here: it streams as a form under its own name.
+      "  object Keeper: tfiletaker\n"
+      "    Copies = 1\n"
+      "  end\n"
+      "end\n";
+  std::string bin = Compile(text);
+  std::string literal = ObjectTextToBinary(text, {}).data;
+  // Neither the form nor the label class is here: their headers and properties are the
+  // text's, byte for byte, defaults included.
   EXPECT_EQ(TReader::ReadRootClassName(bin), "TUpDateForm");
-  EXPECT_EQ(bin.find("Tag"), std::string::npos);
-  EXPECT_EQ(bin.find("Visible"), std::string::npos);
-  EXPECT_EQ(bin.find("Transparent"), std::string::npos);
-  EXPECT_NE(bin.find(std::string("\x08" "AutoSize" "\x08", 10)), std::string::npos);
+  const std::string formPart = std::string("\x0B" "TUpDateForm" "\x0A" "UpDateForm", 23);
+  const std::size_t labelEnd = literal.find("\x0A" "TFileTaker");
+  ASSERT_NE(labelEnd, std::string::npos);
+  EXPECT_EQ(bin.substr(0, labelEnd), literal.substr(0, labelEnd));
+  EXPECT_NE(bin.find(formPart), std::string::npos);
+  EXPECT_NE(bin.find(std::string("\x03" "Tag" "\x02\x00", 6)), std::string::npos);
+  EXPECT_NE(bin.find(std::string("\x07" "Visible" "\x09", 9)), std::string::npos);
   EXPECT_NE(bin.find(std::string("\x08" "OnCreate" "\x07\x0A" "FormCreate", 21)), std::string::npos);
-  // Label3's Left and Top are always written; a form's Color is always written.
-  EXPECT_NE(bin.find(std::string("\x03" "Top" "\x02\x00", 6)), std::string::npos);
-  EXPECT_NE(bin.find("\x05" "Color" "\x07\x09" "clBtnFace"), std::string::npos);
+  // The keeper class is: a child at any depth is written through its class, so Copies at its
+  // default goes, Sealed (no default) is always there, and the class name is the class's own.
+  EXPECT_EQ(bin.find("Copies"), std::string::npos);
+  const std::string sealed = std::string("\x06" "Sealed" "\x08", 8);
+  const std::size_t first = bin.find(sealed);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(bin.find(sealed, first + 1), std::string::npos) << "both keepers store Sealed";
+  EXPECT_NE(bin.find(std::string("\x0A" "TFileTaker" "\x06" "Keeper", 18)), std::string::npos);
+  EXPECT_EQ(bin.find("tfiletaker"), std::string::npos);
 }
 
 TEST(FormText, DesignErrorsNameTheLine) {
-  EXPECT_EQ(ErrorLine("object F: TMyForm\n  Caption = 'x'\n  object A: TNoSuchControl\n  end\nend\n"), 3);
-  EXPECT_EQ(ErrorLine("object F: TMyForm\n  object L: TLabel\n    Captoin = 'x'\n  end\nend\n"), 3);
-  EXPECT_EQ(ErrorLine("object F: TMyForm\n  Position = poMiddle\nend\n"), 2);
+  EXPECT_EQ(ErrorLine("object F: TMyForm\n  Caption = 'x'\n  object A: TFileTaker\n    Copeis = 2\n  end\nend\n"), 4);
+  EXPECT_EQ(ErrorLine("object F: TMyForm\n  object A: TFileTaker\n    Copies = 'many'\n  end\nend\n"), 3);
   EXPECT_EQ(ErrorLine("object F: TMyForm\n  object L: TLabel\n  end\n  object L: TLabel\n  end\nend\n"), 4);
+  EXPECT_EQ(ErrorLine("object F: TMyForm\n  object L: TLabel\n    object l: TFileTaker\n    end\n  end\nend\n"), 3);
   EXPECT_EQ(ErrorLine("object F: TMyForm\n  Picture.Data = @'missing.jpg'\nend\n"), 2);
+  // A class this program lacks is not an error: its properties are the text's.
+  EXPECT_EQ(ErrorLine("object F: TMyForm\n  object A: TNoSuchControl\n    Anything = poMiddle\n  end\nend\n"), -1);
 }
 
 TEST(FormText, FilesComeInThroughFileValuesAndDesignTimeNames) {
@@ -156,29 +195,32 @@ TEST(FormText, FilesComeInThroughFileValuesAndDesignTimeNames) {
   FormCompileOptions o;
   o.baseDir = dir;
   o.designFileMap["E:\\My Documents\\readme.TXT"] = (dir / "real.txt").string();
-  std::string bin = Compile(
+  const std::string text =
       "object F: TForm\n"
       "  object Image1: TImage\n"
       "    Picture.Data = @'pic.jpg'\n"
       "  end\n"
+      "end\n";
+  // The picture block: class name, length, the file.
+  std::string file = testing_support::ReadFileBytes(jpeg);
+  std::string block = std::string("\x0A" "TJPEGImage", 11);
+  for (int i = 0; i < 4; ++i) block += static_cast<char>(file.size() >> (8 * i));
+  block += file;
+  std::string value = std::string("\x0C" "Picture.Data" "\x0A", 14);
+  for (int i = 0; i < 4; ++i) value += static_cast<char>(block.size() >> (8 * i));
+  EXPECT_NE(Compile(text, o).find(value + block), std::string::npos);
+
+  // Loaded at run time: the keeper holds the mapped file's bytes and the name as the text
+  // gave it.
+  std::string bin = Compile(
+      "object F: TForm\n"
       "  object Keeper: TFileTaker\n"
       "    Filename = 'e:\\my documents\\README.txt'\n"
       "  end\n"
       "end\n",
       o);
-  // Loaded at run time: the picture is a decoded JPEG, the keeper holds the mapped file's
-  // bytes and the name as the text gave it.
-  TForm f(nullptr);
-  f.ReadFormData(bin);
-  auto* img = dynamic_cast<TImage*>(f.FindComponent("Image1"));
-  ASSERT_NE(img, nullptr);
-  ASSERT_NE(img->Picture()->Graphic(), nullptr);
-  EXPECT_EQ(img->Picture()->Width(), 16);
-  EXPECT_EQ(img->Picture()->Height(), 8);
-  auto* jp = dynamic_cast<TJPEGImage*>(img->Picture()->Graphic());
-  ASSERT_NE(jp, nullptr);
-  EXPECT_EQ(jp->Bytes(), testing_support::ReadFileBytes(jpeg));
-  EXPECT_EQ(jp->Rgb().size(), 16u * 8u * 3u);
+  TPosingRoot f("TForm");
+  TReader(bin).ReadRootComponent(&f);
   auto* k = dynamic_cast<TFileTaker*>(f.FindComponent("Keeper"));
   ASSERT_NE(k, nullptr);
   EXPECT_EQ(k->bytes_, std::string("kept\x00bytes", 10));

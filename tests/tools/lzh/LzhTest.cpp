@@ -10,6 +10,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "framework/WinHandles.h"
 #endif
 
 #include "lha/ArchiveReader.h"
@@ -51,11 +53,10 @@ Ran RunLzh(const std::vector<fs::path>& args) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return r;
-  WaitForSingleObject(pi.hProcess, INFINITE);
+  const win32::ProcessHandles process(pi);
+  WaitForSingleObject(process.process.Get(), INFINITE);
   DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
+  GetExitCodeProcess(process.process.Get(), &code);
   r.status = static_cast<int>(code);
 #else
   std::string line = "'" + Lzh().string() + "'";

@@ -1,3 +1,6 @@
+// TControl, TWinControl, TGraphicControl, TCustomControl: published properties, parents and
+// children, fonts and colours passed down, tab order, alignment.
+
 #include "framework/Controls.h"
 
 #include <algorithm>

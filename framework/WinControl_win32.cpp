@@ -1,3 +1,6 @@
+// The controls' windows: window classes and creation, the window procedure, mouse capture,
+// focus, painting of custom controls.
+
 #include <windows.h>
 #include <windowsx.h>
 #include <commctrl.h>

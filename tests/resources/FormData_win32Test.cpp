@@ -1,17 +1,24 @@
-// What form data stores of a TCuteButton: the four Booleans without a declared default always,
-// everything else only when it differs from its declared default; and a button read back from
-// the update window's form data.
-
-#include "components/CuteBtn.h"
+// The compiled form data against the live classes: each window's form data read into the
+// controls as the designer reads it and written back gives the same bytes; the update window's
+// buttons and keeper hold what they should. What form data stores of a TCuteButton: the four
+// Booleans without a declared default always, everything else only when it differs from its
+// declared default.
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "components/CuteBtn.h"
+#include "components/FileVer.h"
 #include "framework/ClassBuilder.h"
 #include "framework/Filer.h"
 #include "framework/Forms.h"
+#include "resources/BinaryKeeper.h"
+#include "support/TestPaths.h"
+#include "text/CodePage.h"
 
 namespace {
 
@@ -58,10 +65,11 @@ std::set<std::string> StoredNames(const std::string& s, const std::string& name)
       case 0x02: p += 1; break;
       case 0x03: p += 2; break;
       case 0x04: p += 4; break;
+      case 0x05: p += 10; break;
       case 0x06: case 0x07: p += 1 + u8(p); break;
       case 0x08: case 0x09: case 0x0D: break;
       case 0x0B: while (u8(p) != 0) p += 1 + u8(p); ++p; break;
-      case 0x0C: case 0x14: {
+      case 0x0A: case 0x0C: case 0x14: {
         size_t len = u8(p) | (u8(p + 1) << 8) | (u8(p + 2) << 16) | (static_cast<size_t>(u8(p + 3)) << 24);
         p += 4 + len;
         break;
@@ -70,6 +78,105 @@ std::set<std::string> StoredNames(const std::string& s, const std::string& name)
     }
   }
   return names;
+}
+
+using testing_support::ReadFileBytes;
+
+std::filesystem::path BuildFile(const char* relative) { return testing_support::BinaryDir() / relative; }
+
+// The update window's class as far as its form data needs it: the event handlers it names.
+class TKeeperHostForm : public TForm {
+  FW_CLASS(TKeeperHostForm, TForm)
+  explicit TKeeperHostForm(TComponent* owner) : TForm(owner) { PoseAsClass("TUpDateForm"); }
+  void Handler(TObject*) {}
+  void CloseHandler(TObject*, TCloseAction&) {}
+};
+
+const TClassInfo& TKeeperHostForm::StaticClass() {
+  using F = TKeeperHostForm;
+  static const TClassInfo info = TClassBuilder<F>("TKeeperHostForm", &TForm::StaticClass())
+                                     .Method("CloseBtnClick", &F::Handler)
+                                     .Method("InstBtnClick", &F::Handler)
+                                     .Method("FormClose", &F::CloseHandler)
+                                     .Method("ReadMeBtnClick", &F::Handler)
+                                     .Method("FormCreate", &F::Handler)
+                                     .Build();
+  return info;
+}
+
+// A window's form data read as the form compiler's designer read it: into a form posing
+// under the data's class name, in design state, so events stay names and the keeper takes
+// its file in through the design-time name.
+std::unique_ptr<TForm> DesignFormOf(const std::string& data) {
+  auto form = std::make_unique<TForm>(nullptr);
+  form->PoseAsClass(TReader::ReadRootClassName(data));
+  form->SetDesigning(true);
+  form->ReadFormData(data);
+  return form;
+}
+
+std::size_t FirstDifference(const std::string& a, const std::string& b) {
+  std::size_t i = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+  return i;
+}
+
+class CompiledForms : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterComponentClass(TCuteButton::StaticClass());
+    RegisterComponentClass(TVersionInfo::StaticClass());
+    RegisterComponentClass(TbinaryKeeper::StaticClass());
+    std::string readme = BuildFile("resources/N_UpDate.TXT").string();
+    SetDesignFileResolver([readme](const std::string& stored) {
+      return SameText(stored, "E:\\My Documents\\TOVO\\UpDate\\N_UpDate.TXT") ? readme : stored;
+    });
+  }
+  void TearDown() override { SetDesignFileResolver(nullptr); }
+};
+
+TEST_F(CompiledForms, EachWindowReadAsDesignedAndWrittenBackIsUnchanged) {
+  for (const char* file : {"resources/TUPDATEFORM.bin", "resources/TPROGRESFORM.bin", "resources/TANIMFORM.bin"}) {
+    SCOPED_TRACE(file);
+    std::string data = ReadFileBytes(BuildFile(file));
+    ASSERT_GT(data.size(), 100u);
+    auto form = DesignFormOf(data);
+    EXPECT_GT(form->ComponentCount(), 0);
+    std::string back = WriteComponentToBytes(form.get());
+    EXPECT_EQ(back.size(), data.size());
+    EXPECT_TRUE(back == data) << "first difference at byte " << FirstDifference(back, data);
+  }
+}
+
+TEST_F(CompiledForms, TheUpdateWindowsButtonsStoreTheFourBooleansWithoutDefaults) {
+  std::string data = ReadFileBytes(BuildFile("resources/TUPDATEFORM.bin"));
+  auto form = DesignFormOf(data);
+  std::vector<std::string> buttons;
+  for (int i = 0; i < form->ComponentCount(); ++i)
+    if (dynamic_cast<TCuteButton*>(form->Components(i))) buttons.push_back(form->Components(i)->Name());
+  EXPECT_EQ(buttons, (std::vector<std::string>{"CloseBtn", "InstBtn", "ReadMeBtn"}));
+  for (const std::string& button : buttons) {
+    std::set<std::string> names = StoredNames(data, button);
+    for (const char* always : {"EgnoreContClick", "Flat", "ShowFocusRect", "UseDisabledColor"})
+      EXPECT_TRUE(names.count(always)) << button << " " << always;
+  }
+}
+
+TEST_F(CompiledForms, TheUpdateWindowsKeeperHoldsTheShiftJisReadme) {
+  std::string form = ReadFileBytes(BuildFile("resources/TUPDATEFORM.bin"));
+  std::string readme = ReadFileBytes(BuildFile("resources/N_UpDate.TXT"));
+  ASSERT_GT(readme.size(), 1000u);
+
+  TKeeperHostForm host(nullptr);
+  host.ReadFormData(form);
+  auto* keeper = dynamic_cast<TbinaryKeeper*>(host.FindComponent("binaryKeeper1"));
+  ASSERT_NE(keeper, nullptr);
+  EXPECT_EQ(keeper->Size(), static_cast<std::int32_t>(readme.size()));
+  EXPECT_EQ(keeper->Size(), 6260) << "the readme this update carries is 6,260 bytes of Shift-JIS";
+  ASSERT_NE(keeper->stream(), nullptr);
+  EXPECT_EQ(keeper->stream()->Bytes(), readme);
+  EXPECT_EQ(keeper->Filename(), "E:\\My Documents\\TOVO\\UpDate\\N_UpDate.TXT");
+  EXPECT_EQ(keeper->stream()->Bytes().substr(0, 4), readme.substr(0, 4));
 }
 
 TEST(CuteButtonFormData, NewButtonHasItsDeclaredDefaults) {

@@ -1,18 +1,23 @@
-#include "framework/Forms.h"
+// TCustomForm and TForm: form resources, the form's published side, its window and close
+// handling; the registration of the controls' classes.
+
+#include <windows.h>
 
 #include <algorithm>
 #include <map>
 #include <mutex>
 
+#include "framework/Forms.h"
 #include "framework/ClassBuilder.h"
 #include "framework/ComCtrls.h"
 #include "framework/ExtCtrls.h"
 #include "framework/Filer.h"
 #include "framework/Menus.h"
 #include "framework/StdCtrls.h"
+#include "framework/Win32Util.h"
+#include "text/CodePage.h"
 
-TApplication* Application = new TApplication(nullptr);
-TScreen* Screen = new TScreen(nullptr);
+using namespace fwwin;
 
 void RegisterFrameworkClasses() {
   static std::once_flag once;
@@ -44,7 +49,16 @@ ResourceTable& Resources() {
 }
 }  // namespace
 
-std::optional<std::string> FindModuleRcData(const std::string& name);  // per platform
+std::optional<std::string> FindModuleRcData(const std::string& name) {
+  std::wstring w = text::Widen(name);
+  HRSRC r = FindResourceW(nullptr, w.c_str(), MAKEINTRESOURCEW(10));  // RT_RCDATA
+  if (!r) return std::nullopt;
+  HGLOBAL g = LoadResource(nullptr, r);
+  DWORD size = SizeofResource(nullptr, r);
+  const void* p = g ? LockResource(g) : nullptr;
+  if (!p) return std::nullopt;
+  return std::string(static_cast<const char*>(p), size);
+}
 
 void RegisterFormResource(const std::string& name, std::string data) {
   ResourceTable& t = Resources();
@@ -189,6 +203,7 @@ void TCustomForm::DefineProperties(TFiler& filer) {
 }
 
 void TCustomForm::ReadFormData(std::string_view data) {
+  RegisterFrameworkClasses();
   TReader r(data, ComponentState().Contains(csDesigning) ? TReader::Mode::kDesign : TReader::Mode::kRunTime);
   r.ReadRootComponent(this);
 }
@@ -253,62 +268,163 @@ void TCustomForm::Close() {
     Hide();
 }
 
-// --- TApplication, TScreen -----------------------------------------------------------------
+// --- TCustomForm -------------------------------------------------------------------------------
 
-const TClassInfo& TApplication::StaticClass() {
-  static const TClassInfo info = TClassBuilder<TApplication>("TApplication", &TComponent::StaticClass()).Build();
-  return info;
+void TCustomForm::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.className = "NorvexForm";
+  DWORD style = WS_CLIPSIBLINGS;
+  DWORD ex = 0;
+  switch (borderStyle_) {
+    case bsNone: style |= WS_POPUP; break;
+    case bsSingle: case bsToolWindow: style |= WS_CAPTION | WS_BORDER; break;
+    case bsDialog: style |= WS_POPUP | WS_CAPTION | DS_MODALFRAME; ex |= WS_EX_DLGMODALFRAME; break;
+    case bsSizeable: case bsSizeToolWin: style |= WS_CAPTION | WS_THICKFRAME; break;
+  }
+  if (borderStyle_ == bsToolWindow || borderStyle_ == bsSizeToolWin) ex |= WS_EX_TOOLWINDOW;
+  if (borderStyle_ != bsNone && borderIcons_.Contains(biSystemMenu)) {
+    style |= WS_SYSMENU;
+    if (borderStyle_ != bsDialog && borderStyle_ != bsToolWindow && borderStyle_ != bsSizeToolWin) {
+      if (borderIcons_.Contains(biMinimize)) style |= WS_MINIMIZEBOX;
+      if (borderIcons_.Contains(biMaximize)) style |= WS_MAXIMIZEBOX;
+    }
+  }
+  if (formStyle_ == fsStayOnTop) ex |= WS_EX_TOPMOST;
+  params.style = style;
+  params.exStyle = ex;
 }
 
-const TClassInfo& TScreen::StaticClass() {
-  static const TClassInfo info = TClassBuilder<TScreen>("TScreen", &TComponent::StaticClass()).Build();
-  return info;
+TRect TCustomForm::ClientRect() const {
+  if (handle_) return TWinControl::ClientRect();
+  TCreateParams p;
+  const_cast<TCustomForm*>(this)->CreateParams(p);
+  RECT r{0, 0, 0, 0};
+  AdjustWindowRectEx(&r, p.style, FALSE, p.exStyle);
+  return {0, 0, Width() - (r.right - r.left), Height() - (r.bottom - r.top)};
 }
 
-TApplication::TApplication(TComponent* owner) : TComponent(owner) {}
-
-void TApplication::SetTitle(const std::string& t) {
-  title_ = t;
-  TitleChanged();
+void TCustomForm::CreateWnd() {
+  RegisterWindowClasses();
+  if (clientSizeStored_) TWinControl::SetClientSize(clientWidth_, clientHeight_);
+  TCreateParams p;
+  CreateParams(p);
+  HWND owner = nullptr;
+  if (Application && Application->MainForm() && Application->MainForm() != this &&
+      Application->MainForm()->HandleAllocated())
+    owner = static_cast<HWND>(Application->MainForm()->Handle());
+  std::wstring cap = text::Widen(p.caption);
+  SetCreatingControl(this);
+  HWND h = CreateWindowExW(p.exStyle, kFormClass, cap.c_str(), p.style, Left(), Top(), Width(), Height(), owner,
+                           nullptr, Instance(), nullptr);
+  SetCreatingControl(nullptr);
+  if (!h) throw EInvalidOperation("Cannot create the window of " + Name());
+  if (clientSizeStored_) {
+    // The frame's metrics are the platform's; correct once so the client area is exact.
+    RECT rc;
+    GetClientRect(h, &rc);
+    int dw = clientWidth_ - rc.right, dh = clientHeight_ - rc.bottom;
+    if (dw || dh) SetBounds(Left(), Top(), Width() + dw, Height() + dh);
+  }
+  SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(Font()->Handle()), FALSE);
+  AlignControls();
+  CreateHandleChildren();
 }
 
-void TApplication::Notification(TComponent* c, bool inserted) {
-  TComponent::Notification(c, inserted);
-  if (!inserted && c == mainForm_) mainForm_ = nullptr;
-  if (!inserted) pendingRelease_.erase(std::remove(pendingRelease_.begin(), pendingRelease_.end(), c), pendingRelease_.end());
-}
-
-void TApplication::ReleasePending() {
-  std::vector<TCustomForm*> forms;
-  forms.swap(pendingRelease_);
-  for (TCustomForm* f : forms) delete f;
-}
-
-void TApplication::HandleCurrentException() {
-  try {
-    throw;
-  } catch (const EAbort&) {
-  } catch (const std::exception& e) {
-    HandleException(e);
-  } catch (...) {
-    HandleException(Exception("Unknown exception"));
+void TCustomForm::PlaceOnScreen() {
+  if (position_ == poScreenCenter || position_ == poDesktopCenter) {
+    int sw = GetSystemMetrics(position_ == poScreenCenter ? SM_CXSCREEN : SM_CXVIRTUALSCREEN);
+    int sh = GetSystemMetrics(position_ == poScreenCenter ? SM_CYSCREEN : SM_CYVIRTUALSCREEN);
+    SetBounds((sw - Width()) / 2, (sh - Height()) / 2, Width(), Height());
   }
 }
 
-std::string TApplication::ExceptionMessage(const std::exception& e) {
-  std::string m = e.what();
-  // The class library's rule: a full stop goes after a message whose last character sorts
-  // after '.' (letters, digits, any double-byte character), not after '.', '!' or ')'.
-  if (!m.empty() && static_cast<unsigned char>(m.back()) > '.') m += '.';
-  return m;
+void TCustomForm::Show() {
+  SetVisible(true);
+  if (HandleAllocated()) {
+    SetForegroundWindow(static_cast<HWND>(handle_));
+    BringToFront();
+  }
 }
 
-void TApplication::HandleException(const std::exception& e) {
-  if (dynamic_cast<const EAbort*>(&e)) return;
-  std::string m = ExceptionMessage(e);
-  if (OnException) {
-    OnException(m);
+void TCustomForm::Hide() { SetVisible(false); }
+
+void TCustomForm::Release() {
+  if (!Application) return;
+  Application->QueueRelease(this);
+  PostMessageW(static_cast<HWND>(Application->Handle()), CM_RELEASE, 0, 0);
+}
+
+void TCustomForm::CMVisibleChanged() {
+  if (ComponentState().Contains(csLoading) || ComponentState().Contains(csReading) ||
+      ComponentState().Contains(csDesigning))
     return;
+  if (Visible()) {
+    bool first = !handle_;
+    Handle();
+    if (first || !placed_) {
+      PlaceOnScreen();
+      placed_ = true;
+    }
+    HWND h = static_cast<HWND>(handle_);
+    ShowWindow(h, windowState_ == wsMaximized ? SW_SHOWMAXIMIZED : windowState_ == wsMinimized ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+    TWinControl* focus = activeControl_ && activeControl_->CanFocus() ? activeControl_ : FindFirstFocusable();
+    if (focus) focus->SetFocus();
+    UpdateWindow(h);
+    OnShow(this);
+  } else if (handle_) {
+    ShowWindow(static_cast<HWND>(handle_), SW_HIDE);
+    OnHide(this);
   }
-  ShowErrorBox(m);
+}
+
+void TCustomForm::WndProc(TMessage& m) {
+  HWND h = static_cast<HWND>(handle_);
+  switch (m.msg) {
+    case WM_CLOSE:
+      Close();
+      return;
+    case WM_ERASEBKGND:
+      m.result = 1;
+      return;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(h, &ps);
+      TCanvas canvas;
+      canvas.SetHandle(dc);
+      canvas.Brush().SetColor(Color());
+      canvas.FillRect({ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom});
+      try {
+        PaintControls(canvas);
+      } catch (...) {
+        canvas.SetHandle(nullptr);
+        EndPaint(h, &ps);
+        throw;
+      }
+      canvas.SetHandle(nullptr);
+      EndPaint(h, &ps);
+      return;
+    }
+    case WM_ACTIVATE:
+      if (LOWORD(m.wParam) != WA_INACTIVE) {
+        DefaultHandler(m);
+        TWinControl* focus = activeControl_ && activeControl_->CanFocus() ? activeControl_ : FindFirstFocusable();
+        if (focus && focus != this) focus->SetFocus();
+        OnActivate(this);
+        m.result = 0;
+        return;
+      }
+      break;
+    case WM_SETFOCUS:
+      if (activeControl_ && activeControl_ != this && activeControl_->CanFocus()) {
+        activeControl_->SetFocus();
+        return;
+      }
+      break;
+    case WM_NCDESTROY:
+      TWinControl::WndProc(m);
+      placed_ = false;
+      return;
+    default: break;
+  }
+  TWinControl::WndProc(m);
 }
