@@ -188,13 +188,17 @@ std::string StoredBase(const fs::path& dir, std::string_view tableName) {
 bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::size_t toField) {
   const FieldDef& a = from.Schema().Field(fromField);
   const FieldDef& b = to.Schema().Field(toField);
-  if (from.IsNull(fromField)) {
+  // A NULL value of a fixed-size field is all zero bytes, which the copies below carry across
+  // as they are; only where no copy applies, or a blob may be attached, is it looked for, since
+  // looking reads every byte of every field of every record.
+  auto emptied = [&] {
+    if (!from.IsNull(fromField)) return false;
     to.Clear(toField);
     return true;
-  }
-  if (a.type != b.type) return false;
+  };
+  if (a.type != b.type) return emptied();
   if (IsBlobType(a.type)) {
-    to.SetBlob(toField, from.GetBlob(fromField));
+    if (!emptied()) to.SetBlob(toField, from.GetBlob(fromField));
     return true;
   }
   if (a.type == FieldType::kAlpha) {
@@ -216,7 +220,7 @@ bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::si
     to.SetRaw(toField, v);
     return true;
   }
-  if (a.size != b.size) return false;  // BCD decimals: the digits would have to move
+  if (a.size != b.size) return emptied();  // BCD decimals: the digits would have to move
   to.SetRaw(toField, raw);
   return true;
 }

@@ -313,4 +313,38 @@ TEST(Restructure, AFieldThatTakesEveryValueRefusesNone) {
   EXPECT_GT(admitted, static_cast<int>(kinds.size()));
 }
 
+// The copy reuses one new record for every record of the table: an empty value must leave the
+// field empty whatever the record held before, and an empty value goes across where a
+// non-empty one of the same field could not (another type, another decimal size).
+TEST(Restructure, AnEmptyValueEmptiesTheFieldItIsCopiedInto) {
+  struct Pair {
+    FieldDef from, to;
+    bool takesValues;
+  };
+  const std::vector<Pair> pairs = {
+      {FieldDef::Alpha("F", 5), FieldDef::Alpha("F", 10), true},
+      {FieldDef::Alpha("F", 10), FieldDef::Alpha("F", 3), false},
+      {FieldDef::Of("F", FieldType::kBytes, 4), FieldDef::Of("F", FieldType::kBytes, 8), true},
+      {FieldDef::Long("F"), FieldDef::Long("F"), true},
+      {FieldDef::Short("F"), FieldDef::Long("F"), false},
+      {FieldDef::Of("F", FieldType::kBcd, 4), FieldDef::Of("F", FieldType::kBcd, 2), false},
+      {FieldDef::Memo("F", 10), FieldDef::Memo("F", 40), true}};
+  for (const Pair& p : pairs) {
+    SCOPED_TRACE(std::string(FieldTypeName(p.from.type)) + " to " + std::string(FieldTypeName(p.to.type)));
+    const auto from = OneField(p.from), to = OneField(p.to);
+    Record full(from), empty(from), n(to);
+    full.SetRaw(0, std::string(from->FieldSize(0), 'x'));
+    if (IsBlobType(p.from.type)) full.SetBlob(0, std::string(30, 'm'));
+    // What the reused record holds from the record before.
+    n.SetRaw(0, std::string(to->FieldSize(0), 'y'));
+    if (IsBlobType(p.to.type)) n.SetBlob(0, std::string(25, 'z'));
+
+    EXPECT_EQ(ConvertField(full, 0, n, 0), p.takesValues);
+    if (p.takesValues && IsBlobType(p.to.type)) EXPECT_EQ(n.GetBlob(0), std::string(30, 'm'));
+    ASSERT_TRUE(ConvertField(empty, 0, n, 0));
+    EXPECT_EQ(n.Raw(0), std::string(to->FieldSize(0), '\0'));
+    EXPECT_TRUE(n.IsNull(0));
+  }
+}
+
 }  // namespace
