@@ -757,9 +757,10 @@ ParadoxTable::Placed ParadoxTable::StartBlockAfter(std::size_t entry, std::uint1
 
 void ParadoxTable::NotifyInserted(std::string_view bytes, std::uint16_t block) {
   if (!maintainer_) return;
+  // Without its blobs: no index covers a blob field, and reading them back from the memo file
+  // would cost a read for every record stored.
   Record stored(schema_);
   stored.SetBytes(bytes);
-  ReadBlobs(stored);
   maintainer_->AfterInsert(stored, block);
 }
 

@@ -640,9 +640,6 @@ std::size_t EntryBytes(const ParadoxTable& table, const SecondaryIndexDef& def) 
   return static_cast<std::size_t>(table.RecordCount()) * MakeIndexRecordLayout(table.Schema(), def).recordSize;
 }
 
-// Entries of several indexes gathered in one pass over the table, up to this many bytes; a
-// larger table takes a pass per index, so that memory holds one index's entries at a time.
-constexpr std::size_t kCollectTogetherBytes = 32u << 20;
 
 }  // namespace
 
@@ -684,7 +681,7 @@ void SecondaryIndexSet::Flush() {
   for (auto& live : indexes_) {
     if (!live.dirty) continue;
     const std::size_t bytes = EntryBytes(*table_, live.file.def);
-    if (!batch.empty() && batchBytes + bytes > kCollectTogetherBytes) writeBatch();
+    if (!batch.empty() && batchBytes + bytes > kIndexEntriesTogetherBytes) writeBatch();
     batch.push_back(&live);
     batchBytes += bytes;
   }

@@ -231,6 +231,10 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
 // The first 0x78 bytes of a data file's header (the table opened shared or closed).
 std::string ReadDataHeader(const std::filesystem::path& dataFile);
 
+// Entries of several indexes are gathered in one pass over a table up to this many bytes; a
+// larger table takes a pass per index, so that memory holds one index's entries at a time.
+constexpr std::size_t kIndexEntriesTogetherBytes = 32u << 20;
+
 // The .X records of every record of `table`, sorted (the table open in any mode).
 IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def);
 // The same for several indexes, in one pass over the table; in the order of `defs`.
