@@ -139,11 +139,6 @@ void Settle(const fs::path& dir, const Journal& j) {
   SyncDirectory(dir);
 }
 
-void SyncFile(const fs::path& p) {
-  auto f = BinaryFile::Open(p, FileAccess::kReadWriteExclusive);
-  f->Sync();
-}
-
 // Held for the whole of a restructure, so that a recovery started by another program (or by the
 // table layer opening the table) never touches a restructure that is still running. The system
 // drops the lock of a program that died, which is when recovery is due.
@@ -404,6 +399,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
         h.autoIncrement = oldCounter;
         h.Encode(fixed);
         f->Write(0, fixed);
+        f->Sync();
       }
     }
     at(RestructureStep::kRecordsCopied, newData);
@@ -433,8 +429,9 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
         WriteFileDurably(Member(dir, j.base, kNewSuffix, Extension(p)), in->Read(0, static_cast<std::size_t>(in->Size())));
       }
     }
+    // Every member is on the disk already: the table's close flushed what it wrote, and the
+    // index and copied files were written durably. Their names are not, until this.
     std::vector<fs::path> newFamily = FindFamilyFiles(newData);
-    for (const auto& p : newFamily) SyncFile(p);
     SyncDirectory(dir);
     at(RestructureStep::kNewTableFlushed, newData);
 
