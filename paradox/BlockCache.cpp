@@ -1,6 +1,8 @@
 #include "paradox/BlockCache.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "paradox/BinaryFile.h"
@@ -10,10 +12,53 @@ namespace paradox {
 namespace {
 // Neighbouring changed blocks are gathered into writes of about this size.
 constexpr std::size_t kWriteRunBytes = 1u << 20;
+
+// Block buffers of caches that were destroyed, handed to the caches made after them. A table
+// is opened and closed many times over (a restructure reads one table and writes another, then
+// the next), each time filling a cache of megabytes; fresh memory costs the system a page fault
+// per page at its first write, and the C library gives freed memory back to the system, so
+// every new cache would pay that again. Up to two caches' worth is kept (a restructure holds two).
+class SpareBlocks {
+ public:
+  static constexpr std::size_t kMostBytes = 16u << 20;
+
+  static SpareBlocks& Shared() {
+    static SpareBlocks spares;
+    return spares;
+  }
+  // A buffer kept for blocks of `size` bytes, or an empty string.
+  std::string Take(std::size_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = kept_.find(size);
+    if (it == kept_.end() || it->second.empty()) return {};
+    std::string block = std::move(it->second.back());
+    it->second.pop_back();
+    bytes_ -= size;
+    return block;
+  }
+  void Give(std::size_t size, std::string block) {
+    if (block.capacity() < size) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (bytes_ + size > kMostBytes) return;
+    kept_[size].push_back(std::move(block));
+    bytes_ += size;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::size_t, std::vector<std::string>> kept_;  // by block size
+  std::size_t bytes_ = 0;
+};
 }  // namespace
 
 BlockCache::BlockCache(BinaryFile& file, std::uint64_t firstBlockAt, std::size_t blockSize, std::size_t capacityBytes)
     : file_(&file), firstBlockAt_(firstBlockAt), blockSize_(blockSize), capacity_(std::max<std::size_t>(4, capacityBytes / blockSize)) {}
+
+BlockCache::~BlockCache() {
+  SpareBlocks& spares = SpareBlocks::Shared();
+  for (auto& [number, slot] : slots_) spares.Give(blockSize_, std::move(slot.bytes));
+  spares.Give(blockSize_, std::move(spare_));
+}
 
 BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
   auto it = slots_.find(number);
@@ -23,7 +68,7 @@ BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
   }
   MakeRoom();
   Slot slot;
-  slot.bytes = std::move(spare_);
+  slot.bytes = spare_.empty() ? SpareBlocks::Shared().Take(blockSize_) : std::move(spare_);
   if (load) file_->Read(firstBlockAt_ + static_cast<std::uint64_t>(number - 1) * blockSize_, blockSize_, slot.bytes);
   ages_.push_front(number);
   slot.age = ages_.begin();

@@ -22,6 +22,7 @@ class BlockCache {
  public:
   // Block n (from 1) lies at `firstBlockAt` + (n - 1) × `blockSize`.
   BlockCache(BinaryFile& file, std::uint64_t firstBlockAt, std::size_t blockSize, std::size_t capacityBytes);
+  ~BlockCache();  // the blocks' memory goes to the next cache (see BlockCache.cpp)
   BlockCache(const BlockCache&) = delete;
   BlockCache& operator=(const BlockCache&) = delete;
 

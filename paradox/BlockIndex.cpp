@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
-
+#include <cstring>
 #include <set>
 #include <unordered_map>
 
@@ -31,32 +31,23 @@ std::string Entry(const BlockIndexEntry& e, std::size_t keySize) {
 
 }  // namespace
 
-std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& records, std::size_t recordSize,
+std::size_t AppendDataBlocks(std::string& out, std::string_view records, std::size_t recordSize,
                              std::size_t blockBytes) {
   const std::size_t perBlock = (blockBytes - BlockHead::kSize) / recordSize;
   if (perBlock == 0) RaiseEngineError(EngineMessage::kRecordExceedsBlock);
-  const std::size_t count = (records.size() + perBlock - 1) / perBlock;
+  const std::size_t total = records.size() / recordSize;
+  const std::size_t count = (total + perBlock - 1) / perBlock;
   out.reserve(out.size() + count * blockBytes);
   for (std::size_t b = 0; b < count; ++b) {
     const std::size_t at = out.size();
     out.append(blockBytes, '\0');
     const std::size_t first = b * perBlock;
-    const std::size_t n = std::min(perBlock, records.size() - first);
+    const std::size_t n = std::min(perBlock, total - first);
     char* block = out.data() + at;
     BlockHead::For(b + 1 < count ? static_cast<std::uint16_t>(b + 2) : 0, static_cast<std::uint16_t>(b), n, recordSize).Encode(block);
-    for (std::size_t i = 0; i < n; ++i)
-      std::copy(records[first + i].begin(), records[first + i].end(), block + BlockHead::kSize + i * recordSize);
+    std::memcpy(block + BlockHead::kSize, records.data() + first * recordSize, n * recordSize);
   }
   return count;
-}
-
-std::vector<std::string> PackDataBlocks(const std::vector<std::string>& records, std::size_t recordSize,
-                                        std::size_t blockBytes) {
-  std::string all;
-  const std::size_t count = AppendDataBlocks(all, records, recordSize, blockBytes);
-  std::vector<std::string> blocks;
-  for (std::size_t b = 0; b < count; ++b) blocks.push_back(all.substr(b * blockBytes, blockBytes));
-  return blocks;
 }
 
 namespace {

@@ -139,12 +139,10 @@ struct BlockIndexContents {
 // (files whose levels are chained apart hold such counts).
 BlockIndexContents ReadBlockIndexFile(const BinaryFile& file, std::size_t keySize);
 
-// Fills blocks of `blockBytes` with `records` of `recordSize` in order; returns the blocks'
-// bytes (with their 6-byte headers, blocks chained 1 -> 2 -> ...).
-std::vector<std::string> PackDataBlocks(const std::vector<std::string>& records, std::size_t recordSize,
-                                        std::size_t blockBytes);
-// The same blocks appended to `out` (a file being built); returns how many.
-std::size_t AppendDataBlocks(std::string& out, const std::vector<std::string>& records, std::size_t recordSize,
+// Appends to `out` (a file being built) blocks of `blockBytes` filled in order with `records`,
+// which lie one after the other, `recordSize` bytes each; the blocks carry their 6-byte headers
+// and are chained 1 -> 2 -> ... Returns how many blocks.
+std::size_t AppendDataBlocks(std::string& out, std::string_view records, std::size_t recordSize,
                              std::size_t blockBytes);
 
 }  // namespace paradox

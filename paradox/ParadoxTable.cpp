@@ -382,7 +382,7 @@ Record ParadoxTable::ReadRecord(std::uint32_t position) const {
   auto [e, slot] = Locate(position);
   const std::string& block = cache_->Read(chain_[e].number);
   Record r(schema_);
-  r.SetBytes(block.substr(BlockHead::kSize + slot * schema_->RecordSize(), schema_->RecordSize()));
+  r.SetBytes(std::string_view(block).substr(BlockHead::kSize + slot * schema_->RecordSize(), schema_->RecordSize()));
   ReadBlobs(r);
   return r;
 }
@@ -390,13 +390,14 @@ Record ParadoxTable::ReadRecord(std::uint32_t position) const {
 void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit, Blobs blobs) const {
   PlaceStaged();
   const std::size_t rs = schema_->RecordSize();
+  std::string block;
+  Record r(schema_);
   for (const auto& e : chain_) {
     if (e.count == 0) continue;
     // A copy: `visit` may read the table, which may take the block out of the cache.
-    const std::string block = cache_->Read(e.number).substr(BlockHead::kSize, e.count * rs);
-    Record r(schema_);
+    block.assign(cache_->Read(e.number), BlockHead::kSize, e.count * rs);
     for (std::size_t i = 0; i < e.count; ++i) {
-      r.SetBytes(block.substr(i * rs, rs));
+      r.SetBytes(std::string_view(block).substr(i * rs, rs));
       if (blobs == Blobs::kRead) ReadBlobs(r);
       if (!visit(r)) return;
     }
@@ -756,9 +757,10 @@ ParadoxTable::Placed ParadoxTable::StartBlockAfter(std::size_t entry, std::uint1
 
 void ParadoxTable::NotifyInserted(std::string_view bytes, std::uint16_t block) {
   if (!maintainer_) return;
+  // Without its blobs: no index covers a blob field, and reading them back from the memo file
+  // would cost a read for every record stored.
   Record stored(schema_);
-  stored.SetBytes(std::string(bytes));
-  ReadBlobs(stored);
+  stored.SetBytes(bytes);
   maintainer_->AfterInsert(stored, block);
 }
 

@@ -53,6 +53,7 @@ class IndexMaintainer {
  public:
   virtual ~IndexMaintainer() = default;
   virtual void BeforeInsert(const Record& record) { (void)record; }
+  // `record` as stored, its blobs not read (no index covers a blob field); `block` is where it went.
   virtual void AfterInsert(const Record& record, std::uint16_t block) = 0;
   virtual void AfterDelete(const Record& record) = 0;
   // Called by Flush() and when the table closes.

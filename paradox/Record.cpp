@@ -1,6 +1,7 @@
 #include "paradox/Record.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "paradox/EngineError.h"
 
@@ -53,9 +54,10 @@ void Record::SetRaw(std::size_t field, std::string_view b) {
   bytes_.replace(schema_->FieldOffset(field), b.size(), b);
 }
 
-void Record::SetBytes(std::string bytes) {
+void Record::SetBytes(std::string_view bytes) {
   if (bytes.size() != schema_->RecordSize()) throw EDatabaseError("Record of the wrong size");
-  bytes_ = std::move(bytes);
+  // Into the buffer the record already has: a pass over a table reuses one record throughout.
+  bytes_.assign(bytes.data(), bytes.size());
   blobs_.clear();
 }
 
@@ -67,10 +69,11 @@ std::string Record::GetAlpha(std::size_t field) const {
 
 void Record::SetAlpha(std::size_t field, std::string_view b) {
   CheckType(field, {FieldType::kAlpha});
-  std::size_t n = schema_->FieldSize(field);
-  std::string v(b.substr(0, std::min(n, b.find('\0'))));
-  v.resize(n, '\0');
-  SetRaw(field, v);
+  const std::size_t n = schema_->FieldSize(field);
+  const std::size_t used = std::min(n, std::min(b.size(), b.find('\0')));
+  char* slot = bytes_.data() + schema_->FieldOffset(field);
+  std::memcpy(slot, b.data(), used);
+  std::memset(slot + used, 0, n - used);
 }
 
 std::optional<std::int32_t> Record::GetInteger(std::size_t field) const {

@@ -72,7 +72,7 @@ class Record {
   // The engine's internals: blobs are attached after the record bytes were read or before
   // they are written.
   void AttachBlob(std::size_t field, std::string bytes) { blobs_[field] = std::move(bytes); }
-  void SetBytes(std::string bytes);
+  void SetBytes(std::string_view bytes);
 
  private:
   void CheckType(std::size_t field, std::initializer_list<FieldType> allowed) const;

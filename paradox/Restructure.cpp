@@ -139,11 +139,6 @@ void Settle(const fs::path& dir, const Journal& j) {
   SyncDirectory(dir);
 }
 
-void SyncFile(const fs::path& p) {
-  auto f = BinaryFile::Open(p, FileAccess::kReadWriteExclusive);
-  f->Sync();
-}
-
 // Held for the whole of a restructure, so that a recovery started by another program (or by the
 // table layer opening the table) never touches a restructure that is still running. The system
 // drops the lock of a program that died, which is when recovery is due.
@@ -183,18 +178,76 @@ std::string StoredBase(const fs::path& dir, std::string_view tableName) {
   return TableBaseName(tableName);
 }
 
+// The secondary-index entries of the records, gathered as the copy stores them, so that no
+// index needs a pass of its own over the new table. The old chain is in key order: each record
+// goes after the last and stays in the block it went into. A record out of order (a damaged
+// old table) may split a block and move records whose entries were already made; the entries
+// are then dropped and each index collected from the finished table instead.
+class EntriesAsStored final : public IndexMaintainer {
+ public:
+  EntriesAsStored(const TableSchema& schema, const std::vector<SecondaryIndexDef>& defs, std::size_t records)
+      : keySize_(schema.KeySize()), recordSize_(schema.RecordSize()) {
+    for (const auto& def : defs) {
+      entries_.emplace_back(schema, def);
+      entries_.back().Reserve(records);
+    }
+  }
+  // Whether the entries of `records` records fit the memory that index entries may take at once.
+  static bool Fit(const TableSchema& schema, const std::vector<SecondaryIndexDef>& defs, std::size_t records) {
+    std::size_t bytes = 0;
+    for (const auto& def : defs) bytes += MakeIndexRecordLayout(schema, def).recordSize;
+    return !defs.empty() && bytes * records <= kIndexEntriesTogetherBytes;
+  }
+  void AfterInsert(const Record& record, std::uint16_t block) override {
+    if (!whole_) return;
+    const std::string_view key = record.Key();
+    if (count_ > 0 && keySize_ > 0 && key <= std::string_view(lastKey_)) return Drop();
+    slot_ = count_ > 0 && block == lastBlock_ ? slot_ + 1 : 0;
+    ++count_;
+    lastBlock_ = block;
+    lastKey_.assign(key);
+    // As CollectEntries numbers them: records from 1, offsets within the block.
+    for (auto& e : entries_) e.Append(record, block, count_, static_cast<std::uint16_t>(slot_ * recordSize_));
+  }
+  void AfterDelete(const Record&) override { Drop(); }
+  // The sorted entries of index `i`, or std::nullopt when they must be collected afresh.
+  std::optional<IndexEntries> Take(std::size_t i) {
+    if (!whole_) return std::nullopt;
+    IndexEntries taken = std::move(entries_.at(i));
+    taken.Sort();
+    return taken;
+  }
+
+ private:
+  void Drop() {
+    whole_ = false;
+    entries_.clear();
+  }
+  std::size_t keySize_, recordSize_;
+  std::vector<IndexEntries> entries_;
+  bool whole_ = true;
+  std::uint32_t count_ = 0;
+  std::size_t slot_ = 0;
+  std::uint16_t lastBlock_ = 0;
+  std::string lastKey_;
+};
+
 }  // namespace
 
 bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::size_t toField) {
   const FieldDef& a = from.Schema().Field(fromField);
   const FieldDef& b = to.Schema().Field(toField);
-  if (from.IsNull(fromField)) {
+  // A NULL value of a fixed-size field is all zero bytes, which the copies below carry across
+  // as they are; only where no copy applies, or a blob may be attached, is it looked for, since
+  // looking reads every byte of every field of every record.
+  auto emptied = [&] {
+    if (!from.IsNull(fromField)) return false;
     to.Clear(toField);
     return true;
-  }
-  if (a.type != b.type) return false;
+  };
+  if (a.type != b.type) return emptied();
   if (IsBlobType(a.type)) {
-    to.SetBlob(toField, from.GetBlob(fromField));
+    if (!emptied()) to.SetBlob(toField, from.GetBlob(fromField));
     return true;
   }
   if (a.type == FieldType::kAlpha) {
@@ -216,7 +269,7 @@ bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::si
     to.SetRaw(toField, v);
     return true;
   }
-  if (a.size != b.size) return false;  // BCD decimals: the digits would have to move
+  if (a.size != b.size) return emptied();  // BCD decimals: the digits would have to move
   to.SetRaw(toField, raw);
   return true;
 }
@@ -316,10 +369,17 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
   try {
     ParadoxTable::Create(newData, def);
     at(RestructureStep::kNewTableCreated, newData);
+    std::shared_ptr<const TableSchema> storedSchema;
+    std::optional<EntriesAsStored> gathered;
     {
       // The old chain is in key order: every record goes after the last, into blocks filled
       // in turn, which the block cache writes out as they fill.
       auto t = ParadoxTable::Open(newData, OpenMode::kExclusive);
+      storedSchema = t->NewRecord().SchemaPtr();
+      if (EntriesAsStored::Fit(*storedSchema, indexes, old->RecordCount())) {
+        gathered.emplace(*storedSchema, indexes, old->RecordCount());
+        t->SetIndexMaintainer(&*gathered);
+      }
       Record n(newSchema);
       old->ForEachRecord([&](const Record& r) {
         for (std::size_t f = 0; f < fields.size(); ++f) ConvertField(r, f, n, f);
@@ -339,21 +399,23 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
         h.autoIncrement = oldCounter;
         h.Encode(fixed);
         f->Write(0, fixed);
+        f->Sync();
       }
     }
     at(RestructureStep::kRecordsCopied, newData);
+    const FileHeader newHeader = FileHeader::Decode(ReadDataHeader(newData), PathText(newData));
     // Each index keeps its file name: its .XGn number is its identity for other programs.
     for (std::size_t i = 0; i < indexes.size(); ++i) {
-      auto t = ParadoxTable::Open(newData, OpenMode::kShared);
-      IndexEntries entries = CollectEntries(*t, indexes[i]);
+      std::optional<IndexEntries> entries = gathered ? gathered->Take(i) : std::nullopt;
+      if (!entries) entries = CollectEntries(*ParadoxTable::Open(newData, OpenMode::kShared), indexes[i]);
       IndexFileStamps stamps;
       stamps.storedBase = j.base + std::string(kNewSuffix);
-      stamps.dbStamp = t->Header().indexStamp;
-      stamps.pxStamp = t->Header().structureChanges;
-      stamps.ownStamp = t->Header().structureChanges;
+      stamps.dbStamp = newHeader.indexStamp;
+      stamps.pxStamp = newHeader.structureChanges;
+      stamps.ownStamp = newHeader.structureChanges;
       stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
-      IndexFilePair files = BuildIndexFiles(t->Schema(), t->Header(), indexes[i], entries, indexExtensions[i], stamps);
-      t.reset();
+      IndexFilePair files = BuildIndexFiles(*storedSchema, newHeader, indexes[i], *entries, indexExtensions[i], stamps);
+      entries.reset();
       WriteFileDurably(Member(dir, j.base, kNewSuffix, "." + IndexExtensionY(indexExtensions[i])), files.y);
       WriteFileDurably(Member(dir, j.base, kNewSuffix, "." + indexExtensions[i]), files.x);
     }
@@ -367,8 +429,9 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
         WriteFileDurably(Member(dir, j.base, kNewSuffix, Extension(p)), in->Read(0, static_cast<std::size_t>(in->Size())));
       }
     }
+    // Every member is on the disk already: the table's close flushed what it wrote, and the
+    // index and copied files were written durably. Their names are not, until this.
     std::vector<fs::path> newFamily = FindFamilyFiles(newData);
-    for (const auto& p : newFamily) SyncFile(p);
     SyncDirectory(dir);
     at(RestructureStep::kNewTableFlushed, newData);
 

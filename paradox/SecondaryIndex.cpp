@@ -1,6 +1,7 @@
 #include "paradox/SecondaryIndex.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <cstring>
 #include <ctime>
@@ -154,73 +155,57 @@ IndexEntries::IndexEntries(const TableSchema& table, const SecondaryIndexDef& de
     RaiseEngineError(EngineMessage::kDescendingIndex);
 }
 
-std::string IndexEntries::SortKeyOf(const Record& record, std::uint32_t tupleNumber) const {
-  std::string key;
-  key.reserve(layout_.recordSize);  // room for the whole entry, which EntryFor makes of it
+void IndexEntries::AppendEntry(std::string& out, const Record& record, std::uint16_t block, std::uint32_t tupleNumber,
+                               std::uint16_t tupleOffset) const {
   const auto codePage = table_->Definition().driver.codePage;
   for (std::size_t f : def_.fields) {
-    const std::size_t at = key.size();
-    key += record.Raw(f);
-    if (def_.caseInsensitive && table_->Field(f).type == FieldType::kAlpha) FoldCase(key, at, codePage);
+    const std::size_t at = out.size();
+    out += record.Raw(f);
+    if (def_.caseInsensitive && table_->Field(f).type == FieldType::kAlpha) FoldCase(out, at, codePage);
   }
   if (table_->KeyFieldCount() > 0)
-    key += record.Key();
+    out += record.Key();
   else
-    key += EncodeLong(static_cast<std::int32_t>(tupleNumber));
-  return key;
+    out += EncodeLong(static_cast<std::int32_t>(tupleNumber));
+  out += EncodeShort(static_cast<std::int16_t>(block));
+  if (table_->KeyFieldCount() == 0) out += EncodeShort(static_cast<std::int16_t>(tupleOffset));
 }
 
 std::string IndexEntries::EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber,
                                    std::uint16_t tupleOffset) const {
-  std::string e = SortKeyOf(record, tupleNumber);
-  e += EncodeShort(static_cast<std::int16_t>(block));
-  if (table_->KeyFieldCount() == 0) e += EncodeShort(static_cast<std::int16_t>(tupleOffset));
+  std::string e;
+  e.reserve(layout_.recordSize);
+  AppendEntry(e, record, block, tupleNumber, tupleOffset);
   return e;
 }
 
-std::size_t IndexEntries::LowerBound(std::string_view sortKey) const {
-  auto it = std::lower_bound(entries_.begin(), entries_.end(), sortKey, [&](const std::string& e, std::string_view k) {
-    return std::string_view(e).substr(0, layout_.sortKeySize) < k;
-  });
-  return static_cast<std::size_t>(it - entries_.begin());
-}
-
-void IndexEntries::Add(std::string entry) {
-  std::size_t at = LowerBound(std::string_view(entry).substr(0, layout_.sortKeySize));
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(at), std::move(entry));
-}
-
-bool IndexEntries::Remove(const Record& record, std::uint32_t tupleNumber) {
-  std::string key = SortKeyOf(record, tupleNumber);
-  std::size_t at = LowerBound(key);
-  if (at == entries_.size() || std::string_view(entries_[at]).substr(0, layout_.sortKeySize) != key) return false;
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
-  return true;
-}
-
-bool IndexEntries::ContainsKey(std::string_view sortKey) const {
-  std::size_t at = LowerBound(sortKey);
-  return at < entries_.size() && std::string_view(entries_[at]).substr(0, layout_.sortKeySize) == sortKey;
+void IndexEntries::Append(const Record& record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset) {
+  const std::size_t at = bytes_.size();
+  AppendEntry(bytes_, record, block, tupleNumber, tupleOffset);
+  assert(bytes_.size() - at == layout_.recordSize);
+  (void)at;
 }
 
 void IndexEntries::Sort() {
   // Sort keys end with the primary key (or the record number), so no two are equal and an
   // unstable sort gives the one order. Every entry is a whole .X record, so its sort key
   // leads it.
-  const std::vector<std::uint32_t> order = OrderByKey(static_cast<std::uint32_t>(entries_.size()), layout_.sortKeySize,
-                                                      [&](std::uint32_t i) { return entries_[i].data(); });
-  // The entries move into that order in place, cycle by cycle: no second vector of them.
+  const std::size_t rs = layout_.recordSize;
+  const std::vector<std::uint32_t> order = OrderByKey(static_cast<std::uint32_t>(Count()), layout_.sortKeySize,
+                                                      [&](std::uint32_t i) { return bytes_.data() + i * rs; });
+  // The records move into that order in place, cycle by cycle: no second buffer of them.
   std::vector<bool> placed(order.size(), false);
+  std::string held(rs, '\0');
   for (std::size_t start = 0; start < order.size(); ++start) {
     if (placed[start]) continue;
-    std::string held = std::move(entries_[start]);
+    std::memcpy(held.data(), bytes_.data() + start * rs, rs);
     std::size_t at = start;
     while (order[at] != start) {
-      entries_[at] = std::move(entries_[order[at]]);
+      std::memcpy(bytes_.data() + at * rs, bytes_.data() + order[at] * rs, rs);
       placed[at] = true;
       at = order[at];
     }
-    entries_[at] = std::move(held);
+    std::memcpy(bytes_.data() + at * rs, held.data(), rs);
     placed[at] = true;
   }
 }
@@ -229,7 +214,7 @@ std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::v
   std::vector<IndexEntries> all;
   for (const auto& def : defs) {
     all.emplace_back(table.Schema(), def);
-    all.back().MutableEntries().reserve(table.RecordCount());
+    all.back().Reserve(table.RecordCount());
   }
   // The records come in chain order, block after block, as the block directory lists them.
   const std::vector<IndexEntry> blocks = table.PrimaryIndexEntries();
@@ -243,8 +228,7 @@ std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::v
     }
     const std::uint16_t block = blockAt < blocks.size() ? blocks[blockAt].block : 0;
     ++position;
-    for (auto& entries : all)
-      entries.MutableEntries().push_back(entries.EntryFor(r, block, position, static_cast<std::uint16_t>(slot * recordSize)));
+    for (auto& entries : all) entries.Append(r, block, position, static_cast<std::uint16_t>(slot * recordSize));
     ++slot;
     return true;
   }, ParadoxTable::Blobs::kSkip);  // no index covers a blob field
@@ -267,14 +251,14 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
   const std::string yExtension = IndexExtensionY(xExtension);
 
   const std::size_t perBlock = (blockBytes - BlockHead::kSize) / l.recordSize;
-  const auto nBlocks = static_cast<std::uint16_t>(perBlock ? (entries.Entries().size() + perBlock - 1) / perBlock : 0);
+  const auto nBlocks = static_cast<std::uint16_t>(perBlock ? (entries.Count() + perBlock - 1) / perBlock : 0);
 
   FileHeader x;
   x.recordSize = static_cast<std::uint16_t>(l.recordSize);
   x.headerSize = 0x800;
   x.fileType = named ? (def.maintained ? kFileXGn : kFileXGnNotMaintained) : (def.maintained ? kFileXnn : kFileXnnNotMaintained);
   x.blockSizeKiB = dbHeader.blockSizeKiB;
-  x.recordCount = static_cast<std::uint32_t>(entries.Entries().size());
+  x.recordCount = static_cast<std::uint32_t>(entries.Count());
   x.blocksInUse = nBlocks;
   x.fileBlocks = nBlocks;
   x.firstBlock = nBlocks ? 1 : 0;
@@ -340,7 +324,7 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
 
   IndexFilePair out;
   out.x = h;
-  AppendDataBlocks(out.x, entries.Entries(), l.recordSize, blockBytes);
+  AppendDataBlocks(out.x, entries.Bytes(), l.recordSize, blockBytes);
 
   BlockIndexLayout y;
   y.fileType = named ? kFileYGn : kFileYnn;
@@ -357,9 +341,9 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
   std::vector<BlockIndexEntry> leaves;
   for (std::size_t b = 0; b < nBlocks; ++b) {
     BlockIndexEntry e;
-    e.key = entries.Entries()[b * perBlock].substr(0, l.sortKeySize);
+    e.key = entries.Entry(b * perBlock).substr(0, l.sortKeySize);
     e.block = static_cast<std::uint16_t>(b + 1);
-    e.records = static_cast<std::uint32_t>(std::min(perBlock, entries.Entries().size() - b * perBlock));
+    e.records = static_cast<std::uint32_t>(std::min(perBlock, entries.Count() - b * perBlock));
     leaves.push_back(std::move(e));
   }
   out.y = BuildBlockIndexFile(y, leaves);
@@ -552,13 +536,13 @@ std::optional<std::string> CheckSecondaryIndexes(const fs::path& dataFile) {
         return where + "holds " + std::to_string(xh.recordCount) + " records, the table " + std::to_string(table->RecordCount());
       ChainRead xr = ReadChain(x, xh, l.sortKeySize);
       if (xr.fault) return where + *xr.fault;
-      if (xr.records.size() != want.Entries().size())
+      if (xr.records.size() != want.Count())
         return where + "its blocks hold " + std::to_string(xr.records.size()) + " records, the table " +
-               std::to_string(want.Entries().size());
+               std::to_string(want.Count());
       for (std::size_t i = 0; i < xr.records.size(); ++i) {
         if (i > 0 && xr.records[i].compare(0, l.sortKeySize, xr.records[i - 1], 0, l.sortKeySize) < 0)
           return where + "record " + std::to_string(i + 1) + " is out of key order";
-        if (xr.records[i] != want.Entries()[i])
+        if (xr.records[i] != want.Entry(i))
           return where + "record " + std::to_string(i + 1) + " does not match the table's records";
       }
       if (!fs::exists(index.yPath)) return where + "the upper level " + IndexExtensionY(index.extension) + " is missing";
@@ -619,7 +603,7 @@ void SecondaryIndexSet::CountUniqueValues(Live& live) {
   if (live.uniqueCounted) return;
   const IndexEntries entries = CollectEntries(*table_, live.file.def);
   const std::size_t indexBytes = entries.Layout().offsets[entries.Layout().indexFields];
-  for (const auto& e : entries.Entries()) ++live.uniqueValues[e.substr(0, indexBytes)];
+  for (std::size_t i = 0; i < entries.Count(); ++i) ++live.uniqueValues[std::string(entries.Entry(i).substr(0, indexBytes))];
   live.uniqueCounted = true;
 }
 
@@ -651,15 +635,11 @@ void SecondaryIndexSet::AfterDelete(const Record& record) {
 
 namespace {
 
-// What the entries of one index take in memory, each a string of its own.
+// What the entries of one index take in memory.
 std::size_t EntryBytes(const ParadoxTable& table, const SecondaryIndexDef& def) {
-  constexpr std::size_t kPerEntry = sizeof(std::string) + 32;  // the string and its heap block's overhead
-  return static_cast<std::size_t>(table.RecordCount()) * (MakeIndexRecordLayout(table.Schema(), def).recordSize + kPerEntry);
+  return static_cast<std::size_t>(table.RecordCount()) * MakeIndexRecordLayout(table.Schema(), def).recordSize;
 }
 
-// Entries of several indexes gathered in one pass over the table, up to this many bytes; a
-// larger table takes a pass per index, so that memory holds one index's entries at a time.
-constexpr std::size_t kCollectTogetherBytes = 32u << 20;
 
 }  // namespace
 
@@ -677,7 +657,7 @@ void SecondaryIndexSet::WriteOne(Live& live, IndexEntries&& collected) {
   {
     const IndexEntries entries = std::move(collected);
     files = BuildIndexFiles(table_->Schema(), table_->Header(), live.file.def, entries, live.file.extension, stamps);
-    live.file.recordCount = static_cast<std::uint32_t>(entries.Entries().size());
+    live.file.recordCount = static_cast<std::uint32_t>(entries.Count());
   }
   // The .X first: a reader that finds a .Y older than its .X rebuilds the .Y's content from it.
   WriteFileDurably(live.file.xPath, files.x);
@@ -701,7 +681,7 @@ void SecondaryIndexSet::Flush() {
   for (auto& live : indexes_) {
     if (!live.dirty) continue;
     const std::size_t bytes = EntryBytes(*table_, live.file.def);
-    if (!batch.empty() && batchBytes + bytes > kCollectTogetherBytes) writeBatch();
+    if (!batch.empty() && batchBytes + bytes > kIndexEntriesTogetherBytes) writeBatch();
     batch.push_back(&live);
     batchBytes += bytes;
   }

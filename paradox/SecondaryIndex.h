@@ -176,7 +176,9 @@ struct IndexRecordLayout {
 };
 IndexRecordLayout MakeIndexRecordLayout(const TableSchema& table, const SecondaryIndexDef& def);
 
-// The sorted content of one index: its .X records in key order.
+// The content of one index: its .X records, which lie one after the other in one buffer (an
+// index of a large table has a million of them, and a heap block each would cost more than
+// the records), in key order once sorted.
 class IndexEntries {
  public:
   IndexEntries(const TableSchema& table, const SecondaryIndexDef& def);
@@ -186,22 +188,25 @@ class IndexEntries {
   // The .X record of a table record (block number and, for unkeyed tables, tuple values given).
   std::string EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber = 0,
                        std::uint16_t tupleOffset = 0) const;
-  void Add(std::string entry);  // keeps the order
-  // Removes the entry of `record`; false when it was not there.
-  bool Remove(const Record& record, std::uint32_t tupleNumber = 0);
-  bool ContainsKey(std::string_view sortKey) const;
-  const std::vector<std::string>& Entries() const { return entries_; }
-  std::vector<std::string>& MutableEntries() { return entries_; }
+  // Adds the .X record of a table record after the others; Sort() puts them in order.
+  void Append(const Record& record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset);
+  void Reserve(std::size_t count) { bytes_.reserve(count * layout_.recordSize); }
+  std::size_t Count() const { return bytes_.size() / layout_.recordSize; }
+  std::string_view Entry(std::size_t i) const {
+    return std::string_view(bytes_).substr(i * layout_.recordSize, layout_.recordSize);
+  }
+  // Every record, Layout().recordSize bytes each, as the .X file's blocks hold them.
+  std::string_view Bytes() const { return bytes_; }
   void Sort();
 
  private:
-  std::string SortKeyOf(const Record& record, std::uint32_t tupleNumber) const;
-  std::size_t LowerBound(std::string_view sortKey) const;
+  void AppendEntry(std::string& out, const Record& record, std::uint16_t block, std::uint32_t tupleNumber,
+                   std::uint16_t tupleOffset) const;
 
   const TableSchema* table_;
   SecondaryIndexDef def_;
   IndexRecordLayout layout_;
-  std::vector<std::string> entries_;
+  std::string bytes_;
 };
 
 // What a freshly written index file pair carries besides its entries.
@@ -225,6 +230,10 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
 
 // The first 0x78 bytes of a data file's header (the table opened shared or closed).
 std::string ReadDataHeader(const std::filesystem::path& dataFile);
+
+// Entries of several indexes are gathered in one pass over a table up to this many bytes; a
+// larger table takes a pass per index, so that memory holds one index's entries at a time.
+constexpr std::size_t kIndexEntriesTogetherBytes = 32u << 20;
 
 // The .X records of every record of `table`, sorted (the table open in any mode).
 IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def);

@@ -205,12 +205,4 @@ bool RecoverTableSwap(const fs::path& dir, std::string_view tableName) {
   return true;
 }
 
-void SyncTableFamily(const fs::path& dir, std::string_view tableName) {
-  for (const fs::path& p : FamilyFilesByBase(dir, TableBaseName(tableName))) {
-    auto f = BinaryFile::Open(p, FileAccess::kReadWriteExclusive);
-    f->Sync();
-  }
-  SyncDirectory(dir);
-}
-
 }  // namespace paradox

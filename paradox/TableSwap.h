@@ -41,7 +41,4 @@ bool RecoverTableSwap(const std::filesystem::path& dir, std::string_view tableNa
 // swap removes of the old table.
 std::vector<std::filesystem::path> FamilyFilesByBase(const std::filesystem::path& dir, std::string_view base);
 
-// Flushes every family file of the table and the folder's entries to the disk.
-void SyncTableFamily(const std::filesystem::path& dir, std::string_view tableName);
-
 }  // namespace paradox

@@ -164,7 +164,7 @@ void BM_Restructure(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(FamilyBytes(dir));
   state.counters["records_per_s"] = benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate);
   state.counters["peak_rss_mib"] = PeakRssMiB();
-  fs::remove_all(dir);
+  if (!std::getenv("NORVEX_BENCH_KEEP")) fs::remove_all(dir);
 }
 
 }  // namespace

@@ -141,6 +141,35 @@ TEST(BlockCacheWrites, BlocksFilledInOrderLeaveTogether) {
   EXPECT_EQ(ReadFileBytes(dir / "blocks.db").substr(0x800), expected);
 }
 
+// The memory of a destroyed cache's blocks serves the caches made after it: each still gives
+// its own file's bytes, a replaced block all zeros, and blocks of its own size, whatever the
+// memory held before and whatever size of block it held.
+TEST(BlockCacheWrites, ACacheMadeAfterAnotherSeesOnlyItsOwnFile) {
+  const fs::path dir = FreshTempDir("block-cache-reuse");
+  constexpr std::size_t kBlocks = 24;
+  int round = 0;
+  for (std::size_t blockSize : {2048u, 4096u, 2048u, 1024u}) {
+    SCOPED_TRACE(blockSize);
+    ++round;
+    {
+      // Leaves buffers full of 0xEE behind.
+      auto scratch = BinaryFile::Open(dir / ("scratch" + std::to_string(round)), FileAccess::kCreateExclusive);
+      BlockCache cache(*scratch, 0, blockSize, kBlocks * blockSize);
+      for (std::uint16_t n = 1; n <= kBlocks; ++n) cache.Replace(n).assign(blockSize, '\xEE');
+      cache.WriteBack();
+    }
+    std::string content;
+    for (std::size_t i = 0; i < kBlocks * blockSize; ++i) content += static_cast<char>((i * 7 + round) % 251);
+    auto file = BinaryFile::Open(dir / ("own" + std::to_string(round)), FileAccess::kCreateExclusive);
+    file->Write(0, content);
+    BlockCache cache(*file, 0, blockSize, kBlocks * blockSize);
+    for (std::uint16_t n = 1; n <= kBlocks / 2; ++n)
+      EXPECT_EQ(cache.Read(n), content.substr((n - 1) * blockSize, blockSize)) << "block " << n;
+    for (std::uint16_t n = kBlocks / 2 + 1; n <= kBlocks; ++n)
+      EXPECT_EQ(cache.Replace(n), std::string(blockSize, '\0')) << "block " << n;
+  }
+}
+
 // Spilled runs are written in pieces; every record comes back once, in key order.
 TEST(StagedRecordPieces, RunsLargerThanAPieceComeBackWhole) {
   const fs::path dir = FreshTempDir("staged-pieces");
