@@ -78,7 +78,7 @@ struct BlockIndexEntry {
 };
 
 struct BlockIndexLayout {
-  std::uint8_t fileType = 1;
+  std::uint8_t fileType = format::kFilePrimaryIndex;
   std::uint8_t blockSizeKiB = 2;
   std::vector<std::pair<std::uint8_t, std::uint8_t>> keyFields;  // (type, size byte)
   std::size_t keySize = 0;

@@ -111,8 +111,8 @@ void CheckConsistent(const FileHeader& h, const std::string& file) {
 bool IsValidBlockSizeKiB(unsigned kib) { return kib == 1 || kib == 2 || kib == 4 || kib == 8 || kib == 16 || kib == 32; }
 
 bool FileHeader::HasLongPart(std::uint8_t fileType, std::uint8_t level) {
-  // The block directories (.PX 1, .Ynn 4, .YGn 7) keep the short layout at every level.
-  return level >= 5 && fileType != 1 && fileType != 4 && fileType != 7;
+  // The block directories (.PX, .Ynn, .YGn) keep the short layout at every level.
+  return level >= 5 && fileType != kFilePrimaryIndex && fileType != kFileYnn && fileType != kFileYGn;
 }
 
 FileHeader FileHeader::Decode(std::string_view bytes, const std::string& file) {

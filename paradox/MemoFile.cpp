@@ -15,9 +15,11 @@ constexpr std::size_t kSlotTable = 12;
 constexpr std::size_t kSlotSize = 5;
 constexpr unsigned kSlots = 64;
 constexpr std::size_t kSmallDataStart = 0x150;
+constexpr std::size_t kMemoChunks = 0x01;
 constexpr std::size_t kMemoModCount = 0x03;
 constexpr std::size_t kMemoSmallBlock = 0x38;
 constexpr std::size_t kMemoSmallFree = 0x3C;
+constexpr std::size_t kMemoHeaderFields = 0x40;  // the header's fields all lie before this
 constexpr std::size_t kBigLength = 0x03;
 constexpr std::size_t kBigModification = 0x07;
 constexpr std::size_t kBigData = 0x09;
@@ -60,8 +62,8 @@ MemoFile::MemoFile(std::unique_ptr<BinaryFile> file) : file_(std::move(file)) {
   std::uint64_t size = file_->Size();
   if (size < kChunk)
     RaiseEngineError(EngineMessage::kCorruptMemo, "the header block is incomplete", PathText(file_->Path()), 0);
-  std::string h = file_->Read(0, 0x40);
-  if (static_cast<unsigned char>(h[0]) != kTypeHeader || GetU16(h, 1) != 1)
+  std::string h = file_->Read(0, kMemoHeaderFields);
+  if (static_cast<unsigned char>(h[0]) != kTypeHeader || GetU16(h, kMemoChunks) != 1)
     RaiseEngineError(EngineMessage::kCorruptMemo, "not a memo file header", PathText(file_->Path()), 0);
   modCount_ = GetU16(h, kMemoModCount);
   std::uint32_t small = GetU32(h, kMemoSmallBlock);
@@ -72,7 +74,7 @@ MemoFile::MemoFile(std::unique_ptr<BinaryFile> file) : file_(std::move(file)) {
 void MemoFile::InitializeEmpty(BinaryFile& file) {
   std::string h(kChunk, '\0');
   h[0] = static_cast<char>(kTypeHeader);
-  PutU16(h, 0x01, 1);
+  PutU16(h, kMemoChunks, 1);
   PutU16(h, kMemoModCount, 1);
   const unsigned char magic[] = {0x82, 0x73, 0x02, 0x00, 0x29, 0x00};
   for (std::size_t i = 0; i < sizeof magic; ++i) h[0x05 + i] = static_cast<char>(magic[i]);
@@ -220,7 +222,7 @@ void MemoFile::FreeBlob(std::uint32_t pointer) {
 
 void MemoFile::Flush() {
   WriteOpenBlock();
-  std::string h = file_->Read(0, 0x40);
+  std::string h = file_->Read(0, kMemoHeaderFields);
   PutU16(h, kMemoModCount, modCount_);
   std::uint32_t small = 0, freeUnits = 0;
   if (LoadOpenBlock()) {

@@ -12,6 +12,8 @@
 // | 0x11 | 2 | 0x0040 |
 // | 0x13 | 2 | 0x0800 |
 // | 0x29 | 2 | 0x02A1 |
+// | 0x38 | 4 | the type 3 block being filled: its offset | 2, or 0 |
+// | 0x3C | 4 | free 16-byte units left in that block |
 // Every block is a multiple of 4 KiB and starts with a type byte and a u16 chunk count.
 // Type 2, one blob over 2048 bytes: +03 u32 length, +07 u16 modification number, data from
 //   +09, padded to the block's end.

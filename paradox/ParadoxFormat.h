@@ -182,6 +182,12 @@ constexpr std::uint16_t kOnes = 0x0101;              // 01 01
 constexpr std::uint8_t kFileKeyedDb = 0;
 constexpr std::uint8_t kFilePrimaryIndex = 1;
 constexpr std::uint8_t kFileUnkeyedDb = 2;
+constexpr std::uint8_t kFileXnnNotMaintained = 3;
+constexpr std::uint8_t kFileYnn = 4;
+constexpr std::uint8_t kFileXnn = 5;
+constexpr std::uint8_t kFileXGnNotMaintained = 6;
+constexpr std::uint8_t kFileYGn = 7;
+constexpr std::uint8_t kFileXGn = 8;
 }  // namespace format
 
 // Little-endian helpers. The header fields go through FileHeader.h and BlockHead.h; these serve

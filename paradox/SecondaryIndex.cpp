@@ -256,7 +256,10 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
   FileHeader x;
   x.recordSize = static_cast<std::uint16_t>(l.recordSize);
   x.headerSize = 0x800;
-  x.fileType = named ? (def.maintained ? kFileXGn : kFileXGnNotMaintained) : (def.maintained ? kFileXnn : kFileXnnNotMaintained);
+  if (named)
+    x.fileType = def.maintained ? format::kFileXGn : format::kFileXGnNotMaintained;
+  else
+    x.fileType = def.maintained ? format::kFileXnn : format::kFileXnnNotMaintained;
   x.blockSizeKiB = dbHeader.blockSizeKiB;
   x.recordCount = static_cast<std::uint32_t>(entries.Count());
   x.blocksInUse = nBlocks;
@@ -327,7 +330,7 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
   AppendDataBlocks(out.x, entries.Bytes(), l.recordSize, blockBytes);
 
   BlockIndexLayout y;
-  y.fileType = named ? kFileYGn : kFileYnn;
+  y.fileType = named ? format::kFileYGn : format::kFileYnn;
   y.blockSizeKiB = stamps.yBlockSizeKiB;
   for (std::size_t i = 0; i < l.keyFields; ++i)
     y.keyFields.emplace_back(static_cast<std::uint8_t>(l.fields[i].type), l.fields[i].size);
@@ -366,9 +369,9 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   const FileHeader x = FileHeader::Decode(b, PathText(xPath));
   if (x.headerSize != 0x800) Corrupt(xPath, "header size", FileHeader::OffsetOf(&FileHeader::headerSize));
   const std::uint8_t type = x.fileType;
-  if (type != kFileXnn && type != kFileXGn && type != kFileXnnNotMaintained && type != kFileXGnNotMaintained)
+  if (type != format::kFileXnn && type != format::kFileXGn && type != format::kFileXnnNotMaintained && type != format::kFileXGnNotMaintained)
     Corrupt(xPath, "not a secondary index", FileHeader::OffsetOf(&FileHeader::fileType));
-  const bool named = type == kFileXGn || type == kFileXGnNotMaintained;
+  const bool named = type == format::kFileXGn || type == format::kFileXGnNotMaintained;
   const std::uint8_t level = x.level;
   if (level < 5) RaiseEngineError(EngineMessage::kIndexBelowLevel4, {}, PathText(xPath));
   out.header = bytes.substr(0, 0x800);
@@ -412,7 +415,7 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   }
   def.caseInsensitive = (x.flags & kFlagCaseInsensitive) != 0;
   def.descending = (x.flags & kFlagDescending) != 0;
-  def.maintained = type == kFileXnn || type == kFileXGn;
+  def.maintained = type == format::kFileXnn || type == format::kFileXGn;
   if (named) {
     std::size_t nameAt = format::kVariablePartShort + x.indexNameAt;
     std::size_t end = nameAt < 0x800 ? b.find('\0', nameAt) : std::string_view::npos;

@@ -116,12 +116,6 @@ namespace index_format {
 constexpr std::uint8_t kXMarker = 0xFF;  // 0x2C
 constexpr std::uint8_t kFlagCaseInsensitive = 0x01;
 constexpr std::uint8_t kFlagDescending = 0x10;
-constexpr std::uint8_t kFileXnn = 5;
-constexpr std::uint8_t kFileYnn = 4;
-constexpr std::uint8_t kFileXGn = 8;
-constexpr std::uint8_t kFileYGn = 7;
-constexpr std::uint8_t kFileXnnNotMaintained = 3;
-constexpr std::uint8_t kFileXGnNotMaintained = 6;
 }  // namespace index_format
 
 // One secondary index as the table layer defines it.

@@ -116,7 +116,7 @@ int Info(const fs::path& path, std::ostream& out) {
   const unsigned cp = t->Driver().codePage;
   out << "File: " << PathText(path) << "\n";
   out << "Stored name: " << text::ToUtf8(t->StoredName(), cp) << "\n";
-  out << "File type: " << unsigned(h.fileType) << (h.fileType == 0 ? " (keyed)" : " (unkeyed)") << "\n";
+  out << "File type: " << unsigned(h.fileType) << (h.fileType == paradox::format::kFileKeyedDb ? " (keyed)" : " (unkeyed)") << "\n";
   out << "Level: " << unsigned(h.level) << "\n";
   out << "Record size: " << h.recordSize << "\n";
   out << "Header size: " << h.headerSize << "\n";
