@@ -63,6 +63,16 @@ HWND WaitForWindowOf(DWORD processId) {
   return nullptr;
 }
 
+// FindWindow sees the window from CreateWindowEx on, a moment before the stand-in shows it.
+bool BecomesVisible(HWND window) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!IsWindowVisible(window)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
 bool AtomPresent() { return GlobalFindAtomA("Tovo.EXE") != 0; }
 
 class TovoRunning : public ::testing::TestWithParam<const char*> {
@@ -85,7 +95,7 @@ TEST_P(TovoRunning, HoldsAtomAndTitledWindowUntilClosed) {
   GetWindowTextW(window, title, 64);
   EXPECT_EQ(std::wstring(title), kTitle);
   EXPECT_EQ(GetAncestor(window, GA_ROOT), window);
-  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_TRUE(BecomesVisible(window));
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   ASSERT_TRUE(tovo.WaitForExit(10000));
