@@ -211,13 +211,6 @@ std::string IndexEntries::EntryFor(const Record& record, std::uint16_t block, st
   return e;
 }
 
-void IndexEntries::Append(const Record& record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset) {
-  const std::size_t at = bytes_.size();
-  AppendEntry(bytes_, record, block, tupleNumber, tupleOffset);
-  assert(bytes_.size() - at == layout_.recordSize);
-  (void)at;
-}
-
 void IndexEntries::Sort() {
   // Sort keys end with the primary key (or the record number), so no two are equal and an
   // unstable sort gives the one order. Every entry is a whole .X record, so its sort key

@@ -183,10 +183,8 @@ class IndexEntries {
   // The .X record of a table record (block number and, for unkeyed tables, tuple values given).
   std::string EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber = 0,
                        std::uint16_t tupleOffset = 0) const;
-  // Adds the .X record of a table record after the others; Sort() puts them in order.
-  void Append(const Record& record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset);
-  // The same from the record's bytes as the data file stores them: what a pass over a table's
-  // blocks gathers, with no record decoded.
+  // Adds the .X record of a table record, from the record's bytes as the data file stores
+  // them (no record decoded), after the others; Sort() puts them in order.
   void AppendStored(std::string_view record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset);
   void Reserve(std::size_t count) { bytes_.reserve(count * layout_.recordSize); }
   std::size_t Count() const { return bytes_.size() / layout_.recordSize; }
