@@ -180,27 +180,24 @@ void IndexEntries::AppendEntry(std::string& out, const Record& record, std::uint
 void IndexEntries::AppendStored(std::string_view record, std::uint16_t block, std::uint32_t tupleNumber,
                                 std::uint16_t tupleOffset) {
   assert(record.size() == table_->RecordSize());
+  assert(order_.empty());
+  // Appended piece by piece: the buffer is reserved, and growing it by resizing would first
+  // fill every entry with zeros.
   const std::size_t at = bytes_.size();
-  bytes_.resize(at + layout_.recordSize);
-  char* out = bytes_.data() + at;
   const auto codePage = table_->Definition().driver.codePage;
   for (const Span& span : spans_) {
-    std::memcpy(out, record.data() + span.offset, span.size);
-    if (span.fold) FoldCase(out, span.size, codePage);
-    out += span.size;
+    bytes_.append(record.data() + span.offset, span.size);
+    if (span.fold) FoldCase(bytes_.data() + bytes_.size() - span.size, span.size, codePage);
   }
-  const auto put = [&out](std::string_view bytes) {
-    std::memcpy(out, bytes.data(), bytes.size());
-    out += bytes.size();
-  };
   const bool keyed = table_->KeyFieldCount() > 0;
   if (keyed)
-    put(record.substr(0, table_->KeySize()));
+    bytes_.append(record.data(), table_->KeySize());
   else
-    put(EncodeLong(static_cast<std::int32_t>(tupleNumber)));
-  put(EncodeShort(static_cast<std::int16_t>(block)));
-  if (!keyed) put(EncodeShort(static_cast<std::int16_t>(tupleOffset)));
-  assert(out == bytes_.data() + bytes_.size());
+    bytes_ += EncodeLong(static_cast<std::int32_t>(tupleNumber));
+  bytes_ += EncodeShort(static_cast<std::int16_t>(block));
+  if (!keyed) bytes_ += EncodeShort(static_cast<std::int16_t>(tupleOffset));
+  assert(bytes_.size() - at == layout_.recordSize);
+  (void)at;
 }
 
 std::string IndexEntries::EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber,
@@ -216,23 +213,24 @@ void IndexEntries::Sort() {
   // unstable sort gives the one order. Every entry is a whole .X record, so its sort key
   // leads it.
   const std::size_t rs = layout_.recordSize;
-  const std::vector<std::uint32_t> order = OrderByKey(static_cast<std::uint32_t>(Count()), layout_.sortKeySize,
-                                                      [&](std::uint32_t i) { return bytes_.data() + i * rs; });
-  // The records move into that order in place, cycle by cycle: no second buffer of them.
-  std::vector<bool> placed(order.size(), false);
-  std::string held(rs, '\0');
-  for (std::size_t start = 0; start < order.size(); ++start) {
-    if (placed[start]) continue;
-    std::memcpy(held.data(), bytes_.data() + start * rs, rs);
-    std::size_t at = start;
-    while (order[at] != start) {
-      std::memcpy(bytes_.data() + at * rs, bytes_.data() + order[at] * rs, rs);
-      placed[at] = true;
-      at = order[at];
-    }
-    std::memcpy(bytes_.data() + at * rs, held.data(), rs);
-    placed[at] = true;
+  order_ = OrderByKey(static_cast<std::uint32_t>(Count()), layout_.sortKeySize,
+                      [&](std::uint32_t i) { return bytes_.data() + i * rs; });
+}
+
+void IndexEntries::CopyEntries(std::size_t first, std::size_t count, char* out) const {
+  assert(first + count <= Count());
+  const std::size_t rs = layout_.recordSize;
+  if (order_.empty()) {
+    std::memcpy(out, bytes_.data() + first * rs, count * rs);
+    return;
   }
+  for (std::size_t i = first; i < first + count; ++i, out += rs) std::memcpy(out, bytes_.data() + order_[i] * rs, rs);
+}
+
+std::string IndexEntries::Bytes() const {
+  std::string out(bytes_.size(), '\0');
+  CopyEntries(0, Count(), out.data());
+  return out;
 }
 
 std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::vector<SecondaryIndexDef>& defs) {
@@ -279,16 +277,13 @@ XBlocks XBlocksFor(const FileHeader& dbHeader, const IndexEntries& entries) {
   return b;
 }
 
-// The .X header block: the fixed fields, then the variable part.
-std::string XHeaderBlock(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
-                         const IndexEntries& entries, std::uint16_t nBlocks, std::string_view xExtension,
-                         const IndexFileStamps& stamps) {
+// The fixed fields of the .X header (the variable part's offsets are set as it is laid out).
+FileHeader XFixedFields(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
+                        const IndexEntries& entries, std::uint16_t nBlocks, const IndexFileStamps& stamps) {
   const IndexRecordLayout& l = entries.Layout();
   const LanguageDriver& driver = table.Definition().driver;
   const std::uint8_t level = dbHeader.level;
-  if (level < 5) RaiseEngineError(EngineMessage::kIndexesBelowLevel4);
   const bool named = IsNamedIndexKind(def, table);
-
   FileHeader x;
   x.recordSize = static_cast<std::uint16_t>(l.recordSize);
   x.headerSize = 0x800;
@@ -319,12 +314,25 @@ std::string XHeaderBlock(const TableSchema& table, const FileHeader& dbHeader, c
   if (def.caseInsensitive) x.flags |= kFlagCaseInsensitive;
   if (def.descending) x.flags |= kFlagDescending;
   x.dbMarker2 = format::kDbMarker2;
-  x.longPart = true;  // level 5 and up, checked above
+  x.longPart = true;  // level 5 and up, checked by the caller
   x.levelWord1 = static_cast<std::uint16_t>(0x0100 + level);
   x.levelWord2 = x.levelWord1;
   x.writeTime = stamps.writeTime;
   x.codePage = driver.codePage;
   x.ones = format::kOnes;
+  return x;
+}
+
+// The .X header block: the fixed fields, then the variable part.
+std::string XHeaderBlock(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
+                         const IndexEntries& entries, std::uint16_t nBlocks, std::string_view xExtension,
+                         const IndexFileStamps& stamps) {
+  const IndexRecordLayout& l = entries.Layout();
+  const LanguageDriver& driver = table.Definition().driver;
+  const std::uint8_t level = dbHeader.level;
+  if (level < 5) RaiseEngineError(EngineMessage::kIndexesBelowLevel4);
+  const bool named = IsNamedIndexKind(def, table);
+  FileHeader x = XFixedFields(table, dbHeader, def, entries, nBlocks, stamps);
 
   std::string h(0x800, '\0');
   std::size_t at = format::kVariablePartLong;
@@ -409,7 +417,7 @@ void AppendXBlocks(std::string& out, const IndexEntries& entries, const XBlocks&
     char* block = out.data() + at;
     const auto next = static_cast<std::uint16_t>(b + 1 < xBlocks.count ? b + 2 : 0);
     BlockHead::For(next, static_cast<std::uint16_t>(b), n, recordSize).Encode(block);
-    std::memcpy(block + BlockHead::kSize, entries.Bytes().data() + from * recordSize, n * recordSize);
+    entries.CopyEntries(from, n, block + BlockHead::kSize);
   }
 }
 

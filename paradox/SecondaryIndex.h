@@ -173,7 +173,7 @@ IndexRecordLayout MakeIndexRecordLayout(const TableSchema& table, const Secondar
 
 // The content of one index: its .X records, which lie one after the other in one buffer (an
 // index of a large table has a million of them, and a heap block each would cost more than
-// the records), in key order once sorted.
+// the records), given in key order once sorted.
 class IndexEntries {
  public:
   IndexEntries(const TableSchema& table, const SecondaryIndexDef& def);
@@ -188,11 +188,18 @@ class IndexEntries {
   void AppendStored(std::string_view record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset);
   void Reserve(std::size_t count) { bytes_.reserve(count * layout_.recordSize); }
   std::size_t Count() const { return bytes_.size() / layout_.recordSize; }
+  // The record at place `i`: in key order once sorted, before that in the order added.
   std::string_view Entry(std::size_t i) const {
-    return std::string_view(bytes_).substr(i * layout_.recordSize, layout_.recordSize);
+    const std::size_t at = order_.empty() ? i : order_[i];
+    return std::string_view(bytes_).substr(at * layout_.recordSize, layout_.recordSize);
   }
-  // Every record, Layout().recordSize bytes each, as the .X file's blocks hold them.
-  std::string_view Bytes() const { return bytes_; }
+  // Records first..first + count - 1, one after the other, to `out`.
+  void CopyEntries(std::size_t first, std::size_t count, char* out) const;
+  // Every record, Layout().recordSize bytes each, as the .X file's blocks hold them (a copy).
+  std::string Bytes() const;
+  // Finds the key order. The records stay where they are: moving a million of them into
+  // order costs two accesses to memory at random each, and whoever reads them in order reads
+  // each once anyway.
   void Sort();
 
  private:
@@ -210,6 +217,7 @@ class IndexEntries {
   std::vector<Span> spans_;
   IndexRecordLayout layout_;
   std::string bytes_;
+  std::vector<std::uint32_t> order_;  // the records' key order, once sorted
 };
 
 // What a freshly written index file pair carries besides its entries.
