@@ -184,7 +184,7 @@ class IndexEntries {
   std::string EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber = 0,
                        std::uint16_t tupleOffset = 0) const;
   // Adds the .X record of a table record, from the record's bytes as the data file stores
-  // them (no record decoded), after the others; Sort() puts them in order.
+  // them (no record decoded), after the others; Sort() finds their key order.
   void AppendStored(std::string_view record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset);
   void Reserve(std::size_t count) { bytes_.reserve(count * layout_.recordSize); }
   std::size_t Count() const { return bytes_.size() / layout_.recordSize; }
