@@ -2,14 +2,41 @@
 // Whole-file writes that a crash cannot leave half done, and the renames, deletions and folder
 // creation of the engine's files. Each passes the fault gate (paradox/FaultInjection.h).
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+class EDBEngineError;
+
 namespace paradox {
+
+class BinaryFile;
 
 // Writes `bytes` to `path` + ".tmp", flushes it to the disk, then renames it over `path`.
 // EDBEngineError kIoError on failure (the old file is then unchanged and the ".tmp" gone).
 void WriteFileDurably(const std::filesystem::path& path, const std::string& bytes);
+
+// The same for a file too large to hold in memory at once, written piece by piece: the pieces
+// go to `path` + ".tmp", and Commit() flushes it to the disk and renames it over `path`.
+// Destroyed uncommitted (a failure on the way), it removes the ".tmp"; `path` is then unchanged.
+class DurableFileWriter {
+ public:
+  explicit DurableFileWriter(std::filesystem::path path);
+  ~DurableFileWriter();
+  DurableFileWriter(const DurableFileWriter&) = delete;
+  DurableFileWriter& operator=(const DurableFileWriter&) = delete;
+
+  void Append(const std::string& bytes);
+  void Commit();
+
+ private:
+  void Abandon(const ::EDBEngineError& e);
+
+  std::filesystem::path path_, tmp_;
+  std::unique_ptr<BinaryFile> file_;
+  std::uint64_t size_ = 0;
+};
 
 // Renames `from` to `to`, replacing `to` if it exists, in one step of the file system
 // (rename(2); MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).

@@ -404,6 +404,16 @@ void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit
   }
 }
 
+void ParadoxTable::ForEachBlock(const std::function<bool(std::uint16_t, std::string_view)>& visit) const {
+  PlaceStaged();
+  const std::size_t rs = schema_->RecordSize();
+  for (const auto& e : chain_) {
+    if (e.count == 0) continue;
+    const std::string& block = cache_->Read(e.number);
+    if (!visit(e.number, std::string_view(block).substr(BlockHead::kSize, e.count * rs))) return;
+  }
+}
+
 namespace {
 
 int CompareKeys(std::string_view a, std::string_view b) {

@@ -31,6 +31,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "paradox/FileHeader.h"
@@ -103,6 +104,10 @@ class ParadoxTable {
   // only (index entries), which need not pay for reading every blob.
   enum class Blobs { kRead, kSkip };
   void ForEachRecord(const std::function<bool(const Record&)>& visit, Blobs blobs = Blobs::kRead) const;
+  // Every non-empty data block in chain order: its number and its records' bytes as the file
+  // stores them (record count × record size), neither copied nor decoded; stops early when
+  // `visit` returns false. The bytes lie in the block cache: `visit` must not use this table.
+  void ForEachBlock(const std::function<bool(std::uint16_t block, std::string_view records)>& visit) const;
 
   // The position of the record whose primary key equals `key`'s (keyed tables only).
   std::optional<std::uint32_t> FindKey(const Record& key) const;

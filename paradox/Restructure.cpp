@@ -1,6 +1,7 @@
 #include "paradox/Restructure.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <ctime>
 #include <map>
@@ -207,12 +208,14 @@ class EntriesAsStored final : public IndexMaintainer {
     lastBlock_ = block;
     lastKey_.assign(key);
     // As CollectEntries numbers them: records from 1, offsets within the block.
-    for (auto& e : entries_) e.Append(record, block, count_, static_cast<std::uint16_t>(slot_ * recordSize_));
+    for (auto& e : entries_) e.AppendStored(record.Bytes(), block, count_, static_cast<std::uint16_t>(slot_ * recordSize_));
   }
   void AfterDelete(const Record&) override { Drop(); }
-  // The sorted entries of index `i`, or std::nullopt when they must be collected afresh.
-  std::optional<IndexEntries> Take(std::size_t i) {
-    if (!whole_) return std::nullopt;
+  // Whether the entries are those of the table as written, or must be collected afresh.
+  bool Whole() const { return whole_; }
+  // The sorted entries of index `i` (while Whole()).
+  IndexEntries Take(std::size_t i) {
+    assert(whole_);
     IndexEntries taken = std::move(entries_.at(i));
     taken.Sort();
     return taken;
@@ -405,20 +408,22 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
     at(RestructureStep::kRecordsCopied, newData);
     const FileHeader newHeader = FileHeader::Decode(ReadDataHeader(newData), PathText(newData));
     // Each index keeps its file name: its .XGn number is its identity for other programs.
-    for (std::size_t i = 0; i < indexes.size(); ++i) {
-      std::optional<IndexEntries> entries = gathered ? gathered->Take(i) : std::nullopt;
-      if (!entries) entries = CollectEntries(*ParadoxTable::Open(newData, OpenMode::kShared), indexes[i]);
-      IndexFileStamps stamps;
-      stamps.storedBase = j.base + std::string(kNewSuffix);
-      stamps.dbStamp = newHeader.indexStamp;
-      stamps.pxStamp = newHeader.structureChanges;
-      stamps.ownStamp = newHeader.structureChanges;
-      stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
-      IndexFilePair files = BuildIndexFiles(*storedSchema, newHeader, indexes[i], *entries, indexExtensions[i], stamps);
-      entries.reset();
-      WriteFileDurably(Member(dir, j.base, kNewSuffix, "." + IndexExtensionY(indexExtensions[i])), files.y);
-      WriteFileDurably(Member(dir, j.base, kNewSuffix, "." + indexExtensions[i]), files.x);
-    }
+    IndexFileStamps stamps;
+    stamps.storedBase = j.base + std::string(kNewSuffix);
+    stamps.dbStamp = newHeader.indexStamp;
+    stamps.pxStamp = newHeader.structureChanges;
+    stamps.ownStamp = newHeader.structureChanges;
+    stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
+    const auto writeIndex = [&](std::size_t i, IndexEntries&& collected) {
+      const IndexEntries entries = std::move(collected);
+      WriteIndexFiles(Member(dir, j.base, kNewSuffix, "." + indexExtensions[i]),
+                      Member(dir, j.base, kNewSuffix, "." + IndexExtensionY(indexExtensions[i])), *storedSchema, newHeader,
+                      indexes[i], entries, indexExtensions[i], stamps);
+    };
+    if (gathered && gathered->Whole())
+      for (std::size_t i = 0; i < indexes.size(); ++i) writeIndex(i, gathered->Take(i));
+    else
+      CollectEntriesInBatches(*ParadoxTable::Open(newData, OpenMode::kShared), indexes, writeIndex);
     at(RestructureStep::kIndexesBuilt, newData);
     // Members that are not rebuilt (validity checks, the desktop tools' settings) go across as
     // they are: a restructure that only modifies fields keeps every field number.

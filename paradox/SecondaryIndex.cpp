@@ -37,8 +37,8 @@ bool IsShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 
 
 // Upper-cases the ASCII letters of an alpha value; in a double-byte code page the trail byte of
 // a character is passed over, since it may fall in the range of ASCII letters.
-void FoldCase(std::string& bytes, std::size_t from, std::uint16_t codePage) {
-  for (std::size_t i = from; i < bytes.size(); ++i) {
+void FoldCase(char* bytes, std::size_t size, std::uint16_t codePage) {
+  for (std::size_t i = 0; i < size; ++i) {
     auto c = static_cast<unsigned char>(bytes[i]);
     if (codePage == 932 && IsShiftJisLead(c)) {
       ++i;
@@ -46,6 +46,10 @@ void FoldCase(std::string& bytes, std::size_t from, std::uint16_t codePage) {
     }
     if (c >= 'a' && c <= 'z') bytes[i] = static_cast<char>(c - 'a' + 'A');
   }
+}
+
+void FoldCase(std::string& bytes, std::size_t from, std::uint16_t codePage) {
+  FoldCase(bytes.data() + from, bytes.size() - from, codePage);
 }
 
 [[noreturn]] void Corrupt(const fs::path& p, const std::string& what, std::optional<std::uint64_t> at = std::nullopt) {
@@ -153,6 +157,8 @@ IndexEntries::IndexEntries(const TableSchema& table, const SecondaryIndexDef& de
     : table_(&table), def_(def), layout_(MakeIndexRecordLayout(table, def)) {
   if (def.descending)
     RaiseEngineError(EngineMessage::kDescendingIndex);
+  for (std::size_t f : def.fields)
+    spans_.push_back({table.FieldOffset(f), table.FieldSize(f), def.caseInsensitive && table.Field(f).type == FieldType::kAlpha});
 }
 
 void IndexEntries::AppendEntry(std::string& out, const Record& record, std::uint16_t block, std::uint32_t tupleNumber,
@@ -171,6 +177,29 @@ void IndexEntries::AppendEntry(std::string& out, const Record& record, std::uint
   if (table_->KeyFieldCount() == 0) out += EncodeShort(static_cast<std::int16_t>(tupleOffset));
 }
 
+void IndexEntries::AppendStored(std::string_view record, std::uint16_t block, std::uint32_t tupleNumber,
+                                std::uint16_t tupleOffset) {
+  assert(record.size() == table_->RecordSize());
+  assert(order_.empty());
+  // Appended piece by piece: the buffer is reserved, and growing it by resizing would first
+  // fill every entry with zeros.
+  const std::size_t at = bytes_.size();
+  const auto codePage = table_->Definition().driver.codePage;
+  for (const Span& span : spans_) {
+    bytes_.append(record.data() + span.offset, span.size);
+    if (span.fold) FoldCase(bytes_.data() + bytes_.size() - span.size, span.size, codePage);
+  }
+  const bool keyed = table_->KeyFieldCount() > 0;
+  if (keyed)
+    bytes_.append(record.data(), table_->KeySize());
+  else
+    bytes_ += EncodeLong(static_cast<std::int32_t>(tupleNumber));
+  bytes_ += EncodeShort(static_cast<std::int16_t>(block));
+  if (!keyed) bytes_ += EncodeShort(static_cast<std::int16_t>(tupleOffset));
+  assert(bytes_.size() - at == layout_.recordSize);
+  (void)at;
+}
+
 std::string IndexEntries::EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber,
                                    std::uint16_t tupleOffset) const {
   std::string e;
@@ -179,35 +208,29 @@ std::string IndexEntries::EntryFor(const Record& record, std::uint16_t block, st
   return e;
 }
 
-void IndexEntries::Append(const Record& record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset) {
-  const std::size_t at = bytes_.size();
-  AppendEntry(bytes_, record, block, tupleNumber, tupleOffset);
-  assert(bytes_.size() - at == layout_.recordSize);
-  (void)at;
-}
-
 void IndexEntries::Sort() {
   // Sort keys end with the primary key (or the record number), so no two are equal and an
   // unstable sort gives the one order. Every entry is a whole .X record, so its sort key
   // leads it.
   const std::size_t rs = layout_.recordSize;
-  const std::vector<std::uint32_t> order = OrderByKey(static_cast<std::uint32_t>(Count()), layout_.sortKeySize,
-                                                      [&](std::uint32_t i) { return bytes_.data() + i * rs; });
-  // The records move into that order in place, cycle by cycle: no second buffer of them.
-  std::vector<bool> placed(order.size(), false);
-  std::string held(rs, '\0');
-  for (std::size_t start = 0; start < order.size(); ++start) {
-    if (placed[start]) continue;
-    std::memcpy(held.data(), bytes_.data() + start * rs, rs);
-    std::size_t at = start;
-    while (order[at] != start) {
-      std::memcpy(bytes_.data() + at * rs, bytes_.data() + order[at] * rs, rs);
-      placed[at] = true;
-      at = order[at];
-    }
-    std::memcpy(bytes_.data() + at * rs, held.data(), rs);
-    placed[at] = true;
+  order_ = OrderByKey(static_cast<std::uint32_t>(Count()), layout_.sortKeySize,
+                      [&](std::uint32_t i) { return bytes_.data() + i * rs; });
+}
+
+void IndexEntries::CopyEntries(std::size_t first, std::size_t count, char* out) const {
+  assert(first + count <= Count());
+  const std::size_t rs = layout_.recordSize;
+  if (order_.empty()) {
+    std::memcpy(out, bytes_.data() + first * rs, count * rs);
+    return;
   }
+  for (std::size_t i = first; i < first + count; ++i, out += rs) std::memcpy(out, bytes_.data() + order_[i] * rs, rs);
+}
+
+std::string IndexEntries::Bytes() const {
+  std::string out(bytes_.size(), '\0');
+  CopyEntries(0, Count(), out.data());
+  return out;
 }
 
 std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::vector<SecondaryIndexDef>& defs) {
@@ -216,22 +239,19 @@ std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::v
     all.emplace_back(table.Schema(), def);
     all.back().Reserve(table.RecordCount());
   }
-  // The records come in chain order, block after block, as the block directory lists them.
-  const std::vector<IndexEntry> blocks = table.PrimaryIndexEntries();
-  std::size_t blockAt = 0;
-  std::uint32_t slot = 0, position = 0;
-  const auto recordSize = static_cast<std::uint32_t>(table.Schema().RecordSize());
-  table.ForEachRecord([&](const Record& r) {
-    while (blockAt < blocks.size() && slot >= blocks[blockAt].count) {
-      ++blockAt;
-      slot = 0;
-    }
-    const std::uint16_t block = blockAt < blocks.size() ? blocks[blockAt].block : 0;
-    ++position;
-    for (auto& entries : all) entries.Append(r, block, position, static_cast<std::uint16_t>(slot * recordSize));
-    ++slot;
+  // Straight from the blocks' bytes, in chain order: records are numbered from 1 along the
+  // chain, and an unkeyed table's entries carry each record's offset within its block.
+  const std::size_t recordSize = table.Schema().RecordSize();
+  std::uint32_t before = 0;
+  table.ForEachBlock([&](std::uint16_t block, std::string_view records) {
+    const std::size_t count = records.size() / recordSize;
+    for (auto& entries : all)
+      for (std::size_t slot = 0; slot < count; ++slot)
+        entries.AppendStored(records.substr(slot * recordSize, recordSize), block,
+                             before + static_cast<std::uint32_t>(slot) + 1, static_cast<std::uint16_t>(slot * recordSize));
+    before += static_cast<std::uint32_t>(count);
     return true;
-  }, ParadoxTable::Blobs::kSkip);  // no index covers a blob field
+  });
   for (auto& entries : all) entries.Sort();
   return all;
 }
@@ -240,19 +260,30 @@ IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& 
   return std::move(CollectEntries(table, std::vector<SecondaryIndexDef>{def}).front());
 }
 
-IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
-                              const IndexEntries& entries, std::string_view xExtension, const IndexFileStamps& stamps) {
+namespace {
+
+// How an index's entries fill the .X's blocks (the .DB's block size).
+struct XBlocks {
+  std::size_t blockBytes = 0, perBlock = 0;
+  std::uint16_t count = 0;
+};
+
+XBlocks XBlocksFor(const FileHeader& dbHeader, const IndexEntries& entries) {
+  XBlocks b;
+  b.blockBytes = static_cast<std::size_t>(dbHeader.blockSizeKiB) * 1024;
+  b.perBlock = (b.blockBytes - BlockHead::kSize) / entries.Layout().recordSize;
+  if (b.perBlock == 0) RaiseEngineError(EngineMessage::kRecordExceedsBlock);
+  b.count = static_cast<std::uint16_t>((entries.Count() + b.perBlock - 1) / b.perBlock);
+  return b;
+}
+
+// The fixed fields of the .X header (the variable part's offsets are set as it is laid out).
+FileHeader XFixedFields(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
+                        const IndexEntries& entries, std::uint16_t nBlocks, const IndexFileStamps& stamps) {
   const IndexRecordLayout& l = entries.Layout();
   const LanguageDriver& driver = table.Definition().driver;
   const std::uint8_t level = dbHeader.level;
-  if (level < 5) RaiseEngineError(EngineMessage::kIndexesBelowLevel4);
   const bool named = IsNamedIndexKind(def, table);
-  const std::size_t blockBytes = static_cast<std::size_t>(dbHeader.blockSizeKiB) * 1024;
-  const std::string yExtension = IndexExtensionY(xExtension);
-
-  const std::size_t perBlock = (blockBytes - BlockHead::kSize) / l.recordSize;
-  const auto nBlocks = static_cast<std::uint16_t>(perBlock ? (entries.Count() + perBlock - 1) / perBlock : 0);
-
   FileHeader x;
   x.recordSize = static_cast<std::uint16_t>(l.recordSize);
   x.headerSize = 0x800;
@@ -283,12 +314,25 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
   if (def.caseInsensitive) x.flags |= kFlagCaseInsensitive;
   if (def.descending) x.flags |= kFlagDescending;
   x.dbMarker2 = format::kDbMarker2;
-  x.longPart = true;  // level 5 and up, checked above
+  x.longPart = true;  // level 5 and up, checked by the caller
   x.levelWord1 = static_cast<std::uint16_t>(0x0100 + level);
   x.levelWord2 = x.levelWord1;
   x.writeTime = stamps.writeTime;
   x.codePage = driver.codePage;
   x.ones = format::kOnes;
+  return x;
+}
+
+// The .X header block: the fixed fields, then the variable part.
+std::string XHeaderBlock(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
+                         const IndexEntries& entries, std::uint16_t nBlocks, std::string_view xExtension,
+                         const IndexFileStamps& stamps) {
+  const IndexRecordLayout& l = entries.Layout();
+  const LanguageDriver& driver = table.Definition().driver;
+  const std::uint8_t level = dbHeader.level;
+  if (level < 5) RaiseEngineError(EngineMessage::kIndexesBelowLevel4);
+  const bool named = IsNamedIndexKind(def, table);
+  FileHeader x = XFixedFields(table, dbHeader, def, entries, nBlocks, stamps);
 
   std::string h(0x800, '\0');
   std::size_t at = format::kVariablePartLong;
@@ -325,10 +369,19 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
   x.usedSize = static_cast<std::uint16_t>(at);
   x.Encode(h);
 
-  IndexFilePair out;
-  out.x = h;
-  AppendDataBlocks(out.x, entries.Bytes(), l.recordSize, blockBytes);
+  return h;
+}
 
+std::string BuildIndexY(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
+                        const IndexEntries& entries, const XBlocks& xBlocks, std::string_view xExtension,
+                        const IndexFileStamps& stamps) {
+  const IndexRecordLayout& l = entries.Layout();
+  const LanguageDriver& driver = table.Definition().driver;
+  const std::uint8_t level = dbHeader.level;
+  const bool named = IsNamedIndexKind(def, table);
+  const std::string yExtension = IndexExtensionY(xExtension);
+  const std::size_t perBlock = xBlocks.perBlock;
+  const std::uint16_t nBlocks = xBlocks.count;
   BlockIndexLayout y;
   y.fileType = named ? format::kFileYGn : format::kFileYnn;
   y.blockSizeKiB = stamps.yBlockSizeKiB;
@@ -349,8 +402,58 @@ IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHead
     e.records = static_cast<std::uint32_t>(std::min(perBlock, entries.Count() - b * perBlock));
     leaves.push_back(std::move(e));
   }
-  out.y = BuildBlockIndexFile(y, leaves);
+  return BuildBlockIndexFile(y, leaves);
+}
+
+// Appends .X data blocks first..end-1 (from 0) of `xBlocks.count`, each linked to its
+// neighbours, as AppendDataBlocks lays out a whole file.
+void AppendXBlocks(std::string& out, const IndexEntries& entries, const XBlocks& xBlocks, std::size_t first, std::size_t end) {
+  const std::size_t recordSize = entries.Layout().recordSize;
+  for (std::size_t b = first; b < end; ++b) {
+    const std::size_t at = out.size();
+    out.append(xBlocks.blockBytes, '\0');
+    const std::size_t from = b * xBlocks.perBlock;
+    const std::size_t n = std::min(xBlocks.perBlock, entries.Count() - from);
+    char* block = out.data() + at;
+    const auto next = static_cast<std::uint16_t>(b + 1 < xBlocks.count ? b + 2 : 0);
+    BlockHead::For(next, static_cast<std::uint16_t>(b), n, recordSize).Encode(block);
+    entries.CopyEntries(from, n, block + BlockHead::kSize);
+  }
+}
+
+}  // namespace
+
+IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
+                              const IndexEntries& entries, std::string_view xExtension, const IndexFileStamps& stamps) {
+  const XBlocks xBlocks = XBlocksFor(dbHeader, entries);
+  IndexFilePair out;
+  out.x = XHeaderBlock(table, dbHeader, def, entries, xBlocks.count, xExtension, stamps);
+  AppendDataBlocks(out.x, entries.Bytes(), entries.Layout().recordSize, xBlocks.blockBytes);
+  out.y = BuildIndexY(table, dbHeader, def, entries, xBlocks, xExtension, stamps);
   return out;
+}
+
+std::string WriteIndexFiles(const fs::path& xPath, const fs::path& yPath, const TableSchema& table,
+                            const FileHeader& dbHeader, const SecondaryIndexDef& def, const IndexEntries& entries,
+                            std::string_view xExtension, const IndexFileStamps& stamps) {
+  const XBlocks xBlocks = XBlocksFor(dbHeader, entries);
+  const std::string header = XHeaderBlock(table, dbHeader, def, entries, xBlocks.count, xExtension, stamps);
+  {
+    DurableFileWriter x(xPath);
+    x.Append(header);
+    // One buffer, refilled: the .X of a large table is tens of megabytes.
+    const std::size_t blocksPerPiece = std::max<std::size_t>(1, kIndexWritePieceBytes / xBlocks.blockBytes);
+    std::string piece;
+    piece.reserve(blocksPerPiece * xBlocks.blockBytes);
+    for (std::size_t first = 0; first < xBlocks.count; first += blocksPerPiece) {
+      piece.clear();
+      AppendXBlocks(piece, entries, xBlocks, first, std::min<std::size_t>(first + blocksPerPiece, xBlocks.count));
+      x.Append(piece);
+    }
+    x.Commit();
+  }
+  WriteFileDurably(yPath, BuildIndexY(table, dbHeader, def, entries, xBlocks, xExtension, stamps));
+  return header;
 }
 
 SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSchema& schema) {
@@ -447,6 +550,23 @@ std::vector<SecondaryIndexFile> ReadSecondaryIndexes(const ParadoxTable& table) 
   return out;
 }
 
+void CollectEntriesInBatches(const ParadoxTable& table, const std::vector<SecondaryIndexDef>& defs,
+                             const std::function<void(std::size_t, IndexEntries&&)>& use, std::size_t budgetBytes) {
+  const auto bytesOf = [&](const SecondaryIndexDef& def) {
+    return static_cast<std::size_t>(table.RecordCount()) * MakeIndexRecordLayout(table.Schema(), def).recordSize;
+  };
+  std::size_t first = 0;
+  while (first < defs.size()) {
+    std::size_t end = first + 1, bytes = bytesOf(defs[first]);
+    while (end < defs.size() && bytes + bytesOf(defs[end]) <= budgetBytes) bytes += bytesOf(defs[end++]);
+    std::vector<IndexEntries> batch =
+        CollectEntries(table, std::vector<SecondaryIndexDef>(defs.begin() + static_cast<std::ptrdiff_t>(first),
+                                                            defs.begin() + static_cast<std::ptrdiff_t>(end)));
+    for (std::size_t i = first; i < end; ++i) use(i, std::move(batch[i - first]));
+    first = end;
+  }
+}
+
 std::vector<fs::path> CreateSecondaryIndexes(const fs::path& dataFile, const std::vector<SecondaryIndexDef>& defs) {
   std::vector<fs::path> out;
   if (defs.empty()) return out;
@@ -465,12 +585,9 @@ std::vector<fs::path> CreateSecondaryIndexes(const fs::path& dataFile, const std
     if (IsNamedIndexKind(def, schema)) ++sequence;
     if (!used.insert(ext).second)
       RaiseEngineError(EngineMessage::kTwoIndexesOnField, schema.Field(def.fields[0]).name);
-    IndexEntries entries = CollectEntries(*table, def);
-    IndexFilePair files = BuildIndexFiles(schema, table->Header(), def, entries, ext, stamps);
-    fs::path x = FamilyMemberPath(dataFile, "." + ext);
-    fs::path y = FamilyMemberPath(dataFile, "." + IndexExtensionY(ext));
-    WriteFileDurably(y, files.y);
-    WriteFileDurably(x, files.x);
+    const fs::path x = FamilyMemberPath(dataFile, "." + ext);
+    const fs::path y = FamilyMemberPath(dataFile, "." + IndexExtensionY(ext));
+    WriteIndexFiles(x, y, schema, table->Header(), def, CollectEntries(*table, def), ext, stamps);
     out.push_back(x);
   }
   return out;
@@ -636,16 +753,6 @@ void SecondaryIndexSet::AfterDelete(const Record& record) {
   }
 }
 
-namespace {
-
-// What the entries of one index take in memory.
-std::size_t EntryBytes(const ParadoxTable& table, const SecondaryIndexDef& def) {
-  return static_cast<std::size_t>(table.RecordCount()) * MakeIndexRecordLayout(table.Schema(), def).recordSize;
-}
-
-
-}  // namespace
-
 void SecondaryIndexSet::WriteOne(Live& live, IndexEntries&& collected) {
   const FileHeader old = FileHeader::Decode(live.file.header, PathText(live.file.xPath));
   IndexFileStamps stamps;
@@ -656,39 +763,24 @@ void SecondaryIndexSet::WriteOne(Live& live, IndexEntries&& collected) {
   stamps.changeCount = static_cast<std::uint16_t>(old.changeCount + 1);
   stamps.counter = old.autoIncrement;
   stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
-  IndexFilePair files;
   {
     const IndexEntries entries = std::move(collected);
-    files = BuildIndexFiles(table_->Schema(), table_->Header(), live.file.def, entries, live.file.extension, stamps);
+    live.file.header = WriteIndexFiles(live.file.xPath, live.file.yPath, table_->Schema(), table_->Header(),
+                                       live.file.def, entries, live.file.extension, stamps);
     live.file.recordCount = static_cast<std::uint32_t>(entries.Count());
   }
-  // The .X first: a reader that finds a .Y older than its .X rebuilds the .Y's content from it.
-  WriteFileDurably(live.file.xPath, files.x);
-  WriteFileDurably(live.file.yPath, files.y);
-  live.file.header = files.x.substr(0, 0x800);
   live.dirty = false;
 }
 
 void SecondaryIndexSet::Flush() {
-  std::vector<Live*> batch;
-  std::size_t batchBytes = 0;
-  auto writeBatch = [&] {
-    if (batch.empty()) return;
-    std::vector<SecondaryIndexDef> defs;
-    for (const Live* live : batch) defs.push_back(live->file.def);
-    std::vector<IndexEntries> collected = CollectEntries(*table_, defs);
-    for (std::size_t i = 0; i < batch.size(); ++i) WriteOne(*batch[i], std::move(collected[i]));
-    batch.clear();
-    batchBytes = 0;
-  };
-  for (auto& live : indexes_) {
-    if (!live.dirty) continue;
-    const std::size_t bytes = EntryBytes(*table_, live.file.def);
-    if (!batch.empty() && batchBytes + bytes > kIndexEntriesTogetherBytes) writeBatch();
-    batch.push_back(&live);
-    batchBytes += bytes;
-  }
-  writeBatch();
+  std::vector<Live*> dirty;
+  std::vector<SecondaryIndexDef> defs;
+  for (auto& live : indexes_)
+    if (live.dirty) {
+      dirty.push_back(&live);
+      defs.push_back(live.file.def);
+    }
+  CollectEntriesInBatches(*table_, defs, [&](std::size_t i, IndexEntries&& entries) { WriteOne(*dirty[i], std::move(entries)); });
 }
 
 }  // namespace paradox

@@ -98,6 +98,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -172,7 +173,7 @@ IndexRecordLayout MakeIndexRecordLayout(const TableSchema& table, const Secondar
 
 // The content of one index: its .X records, which lie one after the other in one buffer (an
 // index of a large table has a million of them, and a heap block each would cost more than
-// the records), in key order once sorted.
+// the records), given in key order once sorted.
 class IndexEntries {
  public:
   IndexEntries(const TableSchema& table, const SecondaryIndexDef& def);
@@ -182,25 +183,41 @@ class IndexEntries {
   // The .X record of a table record (block number and, for unkeyed tables, tuple values given).
   std::string EntryFor(const Record& record, std::uint16_t block, std::uint32_t tupleNumber = 0,
                        std::uint16_t tupleOffset = 0) const;
-  // Adds the .X record of a table record after the others; Sort() puts them in order.
-  void Append(const Record& record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset);
+  // Adds the .X record of a table record, from the record's bytes as the data file stores
+  // them (no record decoded), after the others; Sort() finds their key order.
+  void AppendStored(std::string_view record, std::uint16_t block, std::uint32_t tupleNumber, std::uint16_t tupleOffset);
   void Reserve(std::size_t count) { bytes_.reserve(count * layout_.recordSize); }
   std::size_t Count() const { return bytes_.size() / layout_.recordSize; }
+  // The record at place `i`: in key order once sorted, before that in the order added.
   std::string_view Entry(std::size_t i) const {
-    return std::string_view(bytes_).substr(i * layout_.recordSize, layout_.recordSize);
+    const std::size_t at = order_.empty() ? i : order_[i];
+    return std::string_view(bytes_).substr(at * layout_.recordSize, layout_.recordSize);
   }
-  // Every record, Layout().recordSize bytes each, as the .X file's blocks hold them.
-  std::string_view Bytes() const { return bytes_; }
+  // Records first..first + count - 1, one after the other, to `out`.
+  void CopyEntries(std::size_t first, std::size_t count, char* out) const;
+  // Every record, Layout().recordSize bytes each, as the .X file's blocks hold them (a copy).
+  std::string Bytes() const;
+  // Finds the key order. The records stay where they are: moving a million of them into
+  // order costs two accesses to memory at random each, and whoever reads them in order reads
+  // each once anyway.
   void Sort();
 
  private:
   void AppendEntry(std::string& out, const Record& record, std::uint16_t block, std::uint32_t tupleNumber,
                    std::uint16_t tupleOffset) const;
 
+  // Where an index field lies in the table's record, and whether its letters are folded.
+  struct Span {
+    std::size_t offset, size;
+    bool fold;
+  };
+
   const TableSchema* table_;
   SecondaryIndexDef def_;
+  std::vector<Span> spans_;
   IndexRecordLayout layout_;
   std::string bytes_;
+  std::vector<std::uint32_t> order_;  // the records' key order, once sorted
 };
 
 // What a freshly written index file pair carries besides its entries.
@@ -222,17 +239,36 @@ struct IndexFilePair {
 IndexFilePair BuildIndexFiles(const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
                               const IndexEntries& entries, std::string_view xExtension, const IndexFileStamps& stamps);
 
+// Writes the same to `xPath` and `yPath`, each durably, the .X first: a .Y never describes
+// blocks its .X does not hold yet. The .X goes out a piece at a time, never whole in memory.
+// Returns the .X's header block.
+std::string WriteIndexFiles(const std::filesystem::path& xPath, const std::filesystem::path& yPath,
+                            const TableSchema& table, const FileHeader& dbHeader, const SecondaryIndexDef& def,
+                            const IndexEntries& entries, std::string_view xExtension, const IndexFileStamps& stamps);
+constexpr std::size_t kIndexWritePieceBytes = 1u << 20;
+
 // The first 0x78 bytes of a data file's header (the table opened shared or closed).
 std::string ReadDataHeader(const std::filesystem::path& dataFile);
 
 // Entries of several indexes are gathered in one pass over a table up to this many bytes; a
 // larger table takes a pass per index, so that memory holds one index's entries at a time.
-constexpr std::size_t kIndexEntriesTogetherBytes = 32u << 20;
+// A pass reads the whole table (half a gigabyte for a million customers), and the program is
+// a 32-bit process: this lets two indexes of such a table share one pass and keeps its peak
+// well below 256 MiB.
+constexpr std::size_t kIndexEntriesTogetherBytes = 96u << 20;
 
 // The .X records of every record of `table`, sorted (the table open in any mode).
 IndexEntries CollectEntries(const ParadoxTable& table, const SecondaryIndexDef& def);
 // The same for several indexes, in one pass over the table; in the order of `defs`.
 std::vector<IndexEntries> CollectEntries(const ParadoxTable& table, const std::vector<SecondaryIndexDef>& defs);
+
+// The sorted entries of each index of `defs`, handed to `use` with its place in `defs`, one
+// index at a time and in order: gathered in as few passes over the table as `budgetBytes` of
+// entries at once allow (an index larger than that alone), and freed by `use` before the
+// next pass.
+void CollectEntriesInBatches(const ParadoxTable& table, const std::vector<SecondaryIndexDef>& defs,
+                             const std::function<void(std::size_t, IndexEntries&&)>& use,
+                             std::size_t budgetBytes = kIndexEntriesTogetherBytes);
 
 // Creates the empty index files of a new (empty) table for each definition, in order, and
 // returns their .X paths. The .XGn numbers count from 0 in the order given.
