@@ -675,7 +675,7 @@ void TTable::Post() {
   if (state_ == dsInsert) {
     // A new record is staged: a keyed table places it in key order later, all at once, so a
     // long run of appends costs what sorting them costs.
-    *current_ = table_->Stage(*current_);
+    table_->Stage(*current_);
     hasCurrent_ = true;
     positionKnown_ = table_->Schema().KeyFieldCount() == 0;
     if (positionKnown_) position_ = table_->RecordCount() - 1;

@@ -327,6 +327,8 @@ std::vector<fs::path> ParadoxTable::SecondaryIndexFiles() const { return seconda
 // Reading
 
 void ParadoxTable::PlaceStaged() const {
+  // Once read, records stay where they are: a later one out of order is placed among them.
+  inOrder_.active = false;
   // Placing staged records changes where records lie, not which records the table holds.
   if (staged_ && staged_->Count() > 0) const_cast<ParadoxTable*>(this)->PlaceAll();
 }
@@ -780,7 +782,7 @@ std::uint32_t ParadoxTable::Insert(const Record& record) {
   return position;
 }
 
-Record ParadoxTable::Stage(const Record& record) {
+void ParadoxTable::Stage(Record& record) {
   RequireWritable();
   const std::size_t ks = schema_->KeySize();
   std::string bytes = PrepareBytes(record);
@@ -794,43 +796,83 @@ Record ParadoxTable::Stage(const Record& record) {
     NotifyInserted(bytes, p.block);
   } else {
     const std::string_view key = std::string_view(bytes).substr(0, ks);
-    if ((staged_ && staged_->ContainsKey(key)) || ChainHasKey(key))
+    const bool inOrder = inOrder_.active ? CompareKeys(key, inOrder_.lastKey) > 0 : StartsInOrderLoad();
+    // A key past every placed one cannot be there already; nothing is staged during such a load.
+    if (!inOrder && ((staged_ && staged_->ContainsKey(key)) || ChainHasKey(key)))
       RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
-    // Staged records are placed later, so the table's room is checked now: full blocks in an
-    // empty table (a load in key order fills them), half blocks once records lie between
-    // which new ones must go (a block splits at half).
-    const std::uint64_t perBlock = chain_.empty() ? RecordsPerBlock() : std::max<std::size_t>(1, RecordsPerBlock() / 2);
-    const std::uint64_t room =
-        static_cast<std::uint64_t>(MaxBlocks(true) - std::min<unsigned>(header_.fileBlocks, MaxBlocks(true)) + freeBlocks_.size()) *
-        perBlock;
-    if ((staged_ ? staged_->Count() : 0) + 1 > room)
-      RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
+    CheckRoomToStage();
     if (maintainer_) maintainer_->BeforeInsert(record);
     auto change = BeginChange();
     CompleteBytes(record, bytes);
-    if (!staged_) {
-      fs::path work = path_;
-      work.replace_filename(text::PathFromUtf8(TableBaseName(text::PathToUtf8(path_.filename())) + "~ST.TMP"));
-      staged_ = std::make_unique<StagedRecords>(work, bytes.size(), ks, kStagedMemoryBytes);
+    if (inOrder) {
+      if (!inOrder_.active) inOrder_ = {true, header_.fileBlocks, {}};
+      PlaceRecord(bytes);
+      inOrder_.lastKey.assign(key);
+    } else {
+      if (inOrder_.active) StageInOrderLoad();
+      StagedBuffer(bytes.size()).Add(bytes);
     }
-    staged_->Add(bytes);
     ++recordCount_;
     prefixValid_ = false;
-    Record stored(schema_);
-    stored.SetBytes(std::move(bytes));
-    ReadBlobs(stored);
-    if (maintainer_) maintainer_->AfterInsert(stored, 0);
-    return stored;
+    record.SetStoredBytes(bytes);
+    // Where it lies is not settled until the load ends: a record that arrives out of order
+    // sends the ones placed before it back to be placed with it.
+    if (maintainer_) maintainer_->AfterInsert(record, 0);
+    return;
   }
-  Record stored(schema_);
-  stored.SetBytes(std::move(bytes));
-  ReadBlobs(stored);
-  return stored;
+  // The blobs stay as they were: they are what the .MB or the leader now holds.
+  record.SetStoredBytes(bytes);
+}
+
+// A load in key order into a table that holds no record and has no free block: it fills fresh
+// blocks in turn, exactly as placing the staged records in key order at the end would.
+bool ParadoxTable::StartsInOrderLoad() const {
+  return chain_.empty() && freeBlocks_.empty() && (!staged_ || staged_->Count() == 0);
+}
+
+// Staged records are placed later, so the table's room is checked now: full blocks in an empty
+// table (a load in key order fills them), half blocks once records lie between which new ones
+// must go (a block splits at half).
+void ParadoxTable::CheckRoomToStage() const {
+  const bool fromEmpty = chain_.empty() || inOrder_.active;
+  const std::uint16_t usedBlocks = inOrder_.active ? inOrder_.fileBlocksBefore : header_.fileBlocks;
+  const std::uint64_t perBlock = fromEmpty ? RecordsPerBlock() : std::max<std::size_t>(1, RecordsPerBlock() / 2);
+  const std::uint64_t room =
+      static_cast<std::uint64_t>(MaxBlocks(true) - std::min<unsigned>(usedBlocks, MaxBlocks(true)) + freeBlocks_.size()) *
+      perBlock;
+  const std::uint64_t waiting = (staged_ ? staged_->Count() : 0) + (inOrder_.active ? recordCount_ : 0);
+  if (waiting + 1 > room) RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
+}
+
+StagedRecords& ParadoxTable::StagedBuffer(std::size_t recordSize) {
+  if (!staged_) {
+    fs::path work = path_;
+    work.replace_filename(text::PathFromUtf8(TableBaseName(text::PathToUtf8(path_.filename())) + "~ST.TMP"));
+    staged_ = std::make_unique<StagedRecords>(work, recordSize, schema_->KeySize(), kStagedMemoryBytes);
+  }
+  return *staged_;
+}
+
+// A record out of order ends a load in key order: the records it placed leave the chain for the
+// staged ones, and the blocks they took are handed out again in the same order, so the table
+// ends as if every record had been staged.
+void ParadoxTable::StageInOrderLoad() {
+  const std::size_t rs = schema_->RecordSize();
+  StagedRecords& staged = StagedBuffer(rs);
+  for (const BlockEntry& e : chain_) {
+    const std::string_view block = cache_->Read(e.number);
+    for (std::size_t i = 0; i < e.count; ++i) staged.Add(block.substr(BlockHead::kSize + i * rs, rs));
+  }
+  chain_.clear();
+  header_.fileBlocks = inOrder_.fileBlocksBefore;
+  inOrder_.active = false;
+  prefixValid_ = false;
 }
 
 std::size_t ParadoxTable::StagedCount() const { return staged_ ? staged_->Count() : 0; }
 
 void ParadoxTable::PlaceAll() {
+  inOrder_.active = false;
   if (!staged_ || staged_->Count() == 0) return;
   auto change = BeginChange();
   staged_->Drain([&](std::string_view bytes) { PlaceRecord(bytes); });

@@ -119,9 +119,11 @@ class ParadoxTable {
   // value. Key violation: kKeyViolation, nothing written.
   std::uint32_t Insert(const Record& record);
   // Stores `record` like Insert, checked at once (key violation, autoincrement, blobs written),
-  // but placed in the chain only at the next read or flush; returns the record as stored.
-  // An unkeyed table places it at once (after the last record).
-  Record Stage(const Record& record);
+  // but placed in the chain only at the next read or flush; `record` then holds the bytes as
+  // stored (its blobs as given); on failure it is left as it was. An unkeyed table places it at once (after the last record); so does a
+  // table that held no record while the keys arrive in ascending order, which leaves the same
+  // bytes as placing them later would and spares holding them meanwhile.
+  void Stage(Record& record);
   std::size_t StagedCount() const;
   // Replaces the record at `position`: in place when the key is unchanged; otherwise the new
   // record is stored first and the old one removed after (a key violation, or any failure to
@@ -174,6 +176,10 @@ class ParadoxTable {
   void RequireWritable() const;
   void PlaceStaged() const;
   void PlaceAll();
+  bool StartsInOrderLoad() const;
+  void CheckRoomToStage() const;
+  StagedRecords& StagedBuffer(std::size_t recordSize);
+  void StageInOrderLoad();
   std::pair<std::size_t, std::uint32_t> Locate(std::uint32_t position) const;
   std::uint32_t PositionOf(std::size_t entry, std::size_t slot) const;
   std::size_t EntryForKey(std::string_view key) const;
@@ -205,6 +211,13 @@ class ParadoxTable {
   std::unique_ptr<MemoFile> mb_;
   std::unique_ptr<BlockCache> cache_;
   std::unique_ptr<StagedRecords> staged_;
+  // Stage() into a table without records placing records whose keys ascend (see Stage).
+  struct InOrderLoad {
+    bool active = false;
+    std::uint16_t fileBlocksBefore = 0;
+    std::string lastKey;
+  };
+  mutable InOrderLoad inOrder_;
   std::shared_ptr<const TableSchema> schema_;
   FileHeader header_;
   std::string storedName_;

@@ -61,6 +61,11 @@ void Record::SetBytes(std::string_view bytes) {
   blobs_.clear();
 }
 
+void Record::SetStoredBytes(std::string_view bytes) {
+  if (bytes.size() != schema_->RecordSize()) throw EDatabaseError("Record of the wrong size");
+  bytes_.assign(bytes.data(), bytes.size());
+}
+
 std::string Record::GetAlpha(std::size_t field) const {
   CheckType(field, {FieldType::kAlpha});
   std::string_view r = Raw(field);

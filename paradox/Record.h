@@ -73,6 +73,8 @@ class Record {
   // they are written.
   void AttachBlob(std::size_t field, std::string bytes) { blobs_[field] = std::move(bytes); }
   void SetBytes(std::string_view bytes);
+  // The bytes as the table stored them (blob pointers filled in); the attached blobs stay.
+  void SetStoredBytes(std::string_view bytes);
 
  private:
   void CheckType(std::size_t field, std::initializer_list<FieldType> allowed) const;
