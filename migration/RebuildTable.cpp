@@ -54,7 +54,7 @@ void CopyValue(const BoundRule& rule) {
       // A date's text is in the user's short date format, which need not name the century or
       // may carry an era; between two date fields the value itself is the text's meaning.
       if (rule.from->DataType() == ftDate && rule.to->DataType() == ftDate) CopyDate(*rule.from, *rule.to, false);
-      else rule.to->SetAsString(rule.from->AsString());
+      else rule.to->AssignText(*rule.from);
       return;
     case CopyKind::kInteger: rule.to->SetAsInteger(rule.from->AsInteger()); return;
     case CopyKind::kDate: CopyDate(*rule.from, *rule.to, false); return;

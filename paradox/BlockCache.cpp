@@ -57,7 +57,7 @@ BlockCache::BlockCache(BinaryFile& file, std::uint64_t firstBlockAt, std::size_t
 BlockCache::~BlockCache() {
   SpareBlocks& spares = SpareBlocks::Shared();
   for (auto& [number, slot] : slots_) spares.Give(blockSize_, std::move(slot.bytes));
-  spares.Give(blockSize_, std::move(spare_));
+  if (!spare_.empty()) spares.Give(blockSize_, std::move(spare_.mapped().bytes));
 }
 
 BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
@@ -67,12 +67,28 @@ BlockCache::Slot& BlockCache::Fetch(std::uint16_t number, bool load) {
     return it->second;
   }
   MakeRoom();
-  Slot slot;
-  slot.bytes = spare_.empty() ? SpareBlocks::Shared().Take(blockSize_) : std::move(spare_);
-  if (load) file_->Read(firstBlockAt_ + static_cast<std::uint64_t>(number - 1) * blockSize_, blockSize_, slot.bytes);
-  ages_.push_front(number);
+  Slots::node_type node = std::move(spare_);
+  if (node.empty()) {
+    // A map node is made by putting an entry in and taking it out again.
+    node = slots_.extract(slots_.emplace(number, Slot{}).first);
+    node.mapped().bytes = SpareBlocks::Shared().Take(blockSize_);
+  }
+  node.key() = number;
+  Slot& slot = node.mapped();
+  slot.dirty = false;
+  if (load) {
+    try {
+      file_->Read(firstBlockAt_ + static_cast<std::uint64_t>(number - 1) * blockSize_, blockSize_, slot.bytes);
+    } catch (...) {
+      spare_ = std::move(node);
+      throw;
+    }
+  }
+  if (spareAge_.empty()) spareAge_.push_front(number);
+  ages_.splice(ages_.begin(), spareAge_, spareAge_.begin());
+  ages_.front() = number;
   slot.age = ages_.begin();
-  return slots_.emplace(number, std::move(slot)).first->second;
+  return slots_.insert(std::move(node)).position->second;
 }
 
 void BlockCache::MakeRoom() {
@@ -80,9 +96,8 @@ void BlockCache::MakeRoom() {
     const std::uint16_t oldest = ages_.back();
     Slot& s = slots_.at(oldest);
     if (s.dirty) WriteNeighbours(oldest);
-    spare_ = std::move(s.bytes);
-    ages_.pop_back();
-    slots_.erase(oldest);
+    spareAge_.splice(spareAge_.begin(), ages_, s.age);
+    spare_ = slots_.extract(oldest);
   }
 }
 

@@ -54,13 +54,16 @@ class BlockCache {
   std::uint64_t firstBlockAt_;
   std::size_t blockSize_;
   std::size_t capacity_;  // in blocks, at least 4
-  std::unordered_map<std::uint16_t, Slot> slots_;
+  using Slots = std::unordered_map<std::uint16_t, Slot>;
+  Slots slots_;
   std::list<std::uint16_t> ages_;  // most recent first
   std::size_t dirtyCount_ = 0;
-  // Memory kept for reuse: each fresh allocation costs page faults once the table outgrows
-  // the cache and blocks come and go by the thousand.
-  std::string spare_;  // the bytes of the block that left last
-  std::string run_;    // neighbours gathered into one write
+  // Memory kept for reuse: once the table outgrows the cache, blocks come and go by the
+  // thousand, and each would otherwise cost allocations (map and list nodes, the block's
+  // bytes) and the page faults of fresh memory.
+  Slots::node_type spare_;             // the slot of the block that left last, its bytes kept
+  std::list<std::uint16_t> spareAge_;  // its place in the age list
+  std::string run_;                    // neighbours gathered into one write
 };
 
 }  // namespace paradox

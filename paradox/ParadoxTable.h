@@ -98,6 +98,8 @@ class ParadoxTable {
   // The record at `position` (0-based, chain order), blobs read in full from the .MB.
   // Out of range: EDatabaseError. A damaged block or memo: kCorruptFile.
   Record ReadRecord(std::uint32_t position) const;
+  // The same into `into`, whose buffers are reused (a pass over the table allocates nothing).
+  void ReadRecord(std::uint32_t position, Record& into) const;
   // Every record in chain order; stops early when `visit` returns false. With Blobs::kSkip the
   // .MB is not read and the records' blob fields read as empty: for work on the other fields
   // only (index entries), which need not pay for reading every blob.
@@ -186,14 +188,21 @@ class ParadoxTable {
   std::optional<std::size_t> SlotOfKey(std::size_t entry, std::string_view key, bool* found) const;
   bool ChainHasKey(std::string_view key) const;
   void RefreshEmptyKeys(std::size_t entry);
-  std::string PrepareBytes(const Record& record);
+  void PrepareBytes(const Record& record, std::string& bytes);
   void CompleteBytes(const Record& record, std::string& bytes);
   struct Placed {
     std::size_t entry = 0;
     std::size_t slot = 0;
     std::uint16_t block = 0;
   };
+  struct Spot {
+    std::size_t entry = 0;
+    std::size_t slot = 0;
+    bool taken = false;  // a record with the same key is there
+  };
+  Spot SpotFor(std::string_view bytes) const;
   Placed PlaceRecord(std::string_view bytes);
+  Placed PlaceAt(const Spot& spot, std::string_view bytes);
   Placed PlaceInBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
   Placed SplitBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
   Placed StartBlockAfter(std::size_t entry, std::uint16_t nb, std::string_view bytes);
@@ -219,6 +228,7 @@ class ParadoxTable {
   };
   mutable InOrderLoad inOrder_;
   std::shared_ptr<const TableSchema> schema_;
+  std::vector<std::size_t> blobFields_, autoIncrementFields_;  // looked at for every record
   FileHeader header_;
   std::string storedName_;
   std::string headerBytes_;  // the header block as read; unknown bytes are kept
@@ -234,6 +244,10 @@ class ParadoxTable {
   bool failed_ = false;                    // a change stopped halfway; the mark must stay
   std::vector<std::filesystem::path> secondaryIndexes_;
   IndexMaintainer* maintainer_ = nullptr;
+  // Buffers reused by every record stored, so that storing allocates nothing per record.
+  std::string recordBytes_;
+  std::string blobField_;
+  std::unique_ptr<Record> notified_;
 };
 
 }  // namespace paradox
