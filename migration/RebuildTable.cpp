@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "engine/Table.h"
@@ -113,9 +114,12 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
   const auto fileB = paradox::BinaryFile::Open(b, paradox::FileAccess::kReadShared);
   const std::uint64_t size = fileA->Size();
   if (fileB->Size() != size) return false;
+  std::string chunkA, chunkB;
   for (std::uint64_t at = 0; at < size; at += kCompareChunk) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kCompareChunk, size - at));
-    if (fileA->Read(at, n) != fileB->Read(at, n)) return false;
+    fileA->Read(at, n, chunkA);
+    fileB->Read(at, n, chunkB);
+    if (chunkA != chunkB) return false;
   }
   return true;
 }

@@ -420,8 +420,9 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
         gathered.emplace(*storedSchema, indexes, old->RecordCount());
         t->SetIndexMaintainer(&*gathered);
       }
-      Record n(newSchema);
-      RecordConverter convert(schema, *newSchema);
+      // Made by the new table: it takes the record without comparing layouts field by field.
+      Record n(storedSchema);
+      RecordConverter convert(schema, *storedSchema);
       old->ForEachRecord([&](const Record& r) {
         convert.Convert(r, n);
         t->Insert(n);
