@@ -828,7 +828,7 @@ void ParadoxTable::Stage(Record& record) {
     if (inOrder) {
       if (!inOrder_.active) inOrder_ = {true, header_.fileBlocks, {}};
       PlaceRecord(bytes);
-      inOrder_.lastKey.assign(key);
+      inOrder_.lastKey.assign(bytes, 0, ks);
     } else {
       if (inOrder_.active) StageInOrderLoad();
       StagedBuffer(bytes.size()).Add(bytes);
