@@ -400,14 +400,13 @@ void ParadoxTable::ReadRecord(std::uint32_t position, Record& into) const {
 void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit, Blobs blobs) const {
   PlaceStaged();
   const std::size_t rs = schema_->RecordSize();
-  std::string block;
   Record r(schema_);
   for (const auto& e : chain_) {
     if (e.count == 0) continue;
-    // A copy: `visit` may read the table, which may take the block out of the cache.
-    block.assign(cache_->Read(e.number), BlockHead::kSize, e.count * rs);
     for (std::size_t i = 0; i < e.count; ++i) {
-      r.SetBytes(std::string_view(block).substr(i * rs, rs));
+      // Asked for again for each record, not held: `visit` may read the table, which may take
+      // the block out of the cache (it then comes back from the file).
+      r.SetBytes(std::string_view(cache_->Read(e.number)).substr(BlockHead::kSize + i * rs, rs));
       if (blobs == Blobs::kRead) ReadBlobs(r);
       if (!visit(r)) return;
     }

@@ -293,7 +293,9 @@ RecordConverter::RecordConverter(const TableSchema& from, const TableSchema& to)
 
 void RecordConverter::Convert(const Record& from, Record& to) {
   const std::string_view in = from.Bytes();
-  bytes_.assign(to.Bytes());
+  // Fields converted one by one below are written into `to` after these bytes go in, so what
+  // the buffer holds at their place does not matter.
+  bytes_.resize(to.Bytes().size());
   char* out = bytes_.data();
   for (const Step& s : steps_) {
     const char* field = in.data() + s.fromOffset;
