@@ -826,7 +826,8 @@ void ParadoxTable::Stage(Record& record) {
     CompleteBytes(record, bytes);
     if (inOrder) {
       if (!inOrder_.active) inOrder_ = {true, header_.fileBlocks, {}};
-      PlaceRecord(bytes);
+      // After the last record: where PlaceRecord would find for a key past every other.
+      PlaceAt(chain_.empty() ? Spot{} : Spot{chain_.size() - 1, chain_.back().count, false}, bytes);
       inOrder_.lastKey.assign(bytes, 0, ks);
     } else {
       if (inOrder_.active) StageInOrderLoad();
