@@ -66,14 +66,19 @@ std::map<std::string, FileState> FolderState(const fs::path& dir) {
   return m;
 }
 
-fs::path IndexedCustomers(const fs::path& dir, const std::string& name, int count) {
-  fs::path db = DataFilePath(dir, name);
+// An empty customer table with a case-insensitive index on its names.
+void CreateNamedCustomers(const fs::path& db) {
   ParadoxTable::Create(db, CustomerTable());
   SecondaryIndexDef byName;
   byName.name = "IXName";
   byName.fields = {1};
   byName.caseInsensitive = true;
   CreateSecondaryIndexes(db, {byName});
+}
+
+fs::path IndexedCustomers(const fs::path& dir, const std::string& name, int count) {
+  fs::path db = DataFilePath(dir, name);
+  CreateNamedCustomers(db);
   auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
   auto indexes = SecondaryIndexSet::Attach(*t);
   std::mt19937 rng(3);
@@ -252,12 +257,7 @@ TEST(TableDurability, ALoadEndsTheSameWhateverOrderItsKeysArriveIn) {
   for (const auto& [name, order] : orders) {
     SCOPED_TRACE(name);
     const fs::path db = DataFilePath(dir, name);
-    ParadoxTable::Create(db, CustomerTable());
-    SecondaryIndexDef ix;
-    ix.name = "IXName";
-    ix.fields = {1};
-    ix.caseInsensitive = true;
-    CreateSecondaryIndexes(db, {ix});
+    CreateNamedCustomers(db);
     {
       auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
       auto indexes = SecondaryIndexSet::Attach(*t);
@@ -364,12 +364,7 @@ TEST(TableDurability, AWriterKilledWhileAppendingLeavesItsMark) {
   constexpr int kBatch = 500;
   for (int round = 0; round < 12; ++round) {
     fs::path db = DataFilePath(dir, "Kokyaku");
-    ParadoxTable::Create(db, CustomerTable());
-    SecondaryIndexDef byName;
-    byName.name = "IXName";
-    byName.fields = {1};
-    byName.caseInsensitive = true;
-    CreateSecondaryIndexes(db, {byName});
+    CreateNamedCustomers(db);
     std::map<std::string, FileState> others;
     for (const auto& [name, state] : FolderState(dir))
       if (name.rfind("Other", 0) == 0) others[name] = state;
