@@ -121,10 +121,11 @@ class ParadoxTable {
   // value. Key violation: kKeyViolation, nothing written.
   std::uint32_t Insert(const Record& record);
   // Stores `record` like Insert, checked at once (key violation, autoincrement, blobs written),
-  // but placed in the chain only at the next read or flush; `record` then holds the bytes as
-  // stored (its blobs as given); on failure it is left as it was. An unkeyed table places it at once (after the last record); so does a
-  // table that held no record while the keys arrive in ascending order, which leaves the same
-  // bytes as placing them later would and spares holding them meanwhile.
+  // but placed in the chain only at the next read or flush. `record` then holds the bytes as
+  // stored (its blobs as given); on failure it is left as it was. An unkeyed table places it at
+  // once (after the last record); so does a table that held no record while the keys arrive in
+  // ascending order, which leaves the same bytes as placing them later would and spares
+  // holding them meanwhile.
   void Stage(Record& record);
   std::size_t StagedCount() const;
   // Replaces the record at `position`: in place when the key is unchanged; otherwise the new
