@@ -207,6 +207,28 @@ std::string TField::AsString() const {
   }
 }
 
+void TField::SetAlphaText(paradox::Record& r, std::string_view value) {
+  const unsigned codePage = table_->table_->Driver().codePage;
+  const std::size_t size = r.Schema().FieldSize(position_);
+  r.SetAlpha(position_, codePage == text::kShiftJis ? text::CutShiftJis(value, size) : value.substr(0, size));
+}
+
+void TField::AssignText(const TField& source) {
+  const paradox::Record* from = source.ReadBuffer();
+  const bool alphas = from && &source != this && from->Schema().Field(source.position_).type == FieldType::kAlpha &&
+                      table_->current_ && table_->current_->Schema().Field(position_).type == FieldType::kAlpha;
+  if (!alphas) {
+    SetAsString(source.AsString());
+    return;
+  }
+  // AsString gives an alpha field's bytes up to the first NUL, and the empty text clears.
+  std::string_view value = from->Raw(source.position_);
+  value = value.substr(0, value.find('\0'));
+  paradox::Record& r = WriteBuffer();
+  if (value.empty()) r.Clear(position_);
+  else SetAlphaText(r, value);
+}
+
 void TField::SetAsString(const std::string& value) {
   paradox::Record& r = WriteBuffer();
   if (value.empty()) {
@@ -215,13 +237,7 @@ void TField::SetAsString(const std::string& value) {
   }
   const unsigned codePage = table_->table_->Driver().codePage;
   switch (r.Schema().Field(position_).type) {
-    case FieldType::kAlpha: {
-      std::size_t size = r.Schema().FieldSize(position_);
-      std::string_view cut =
-          codePage == text::kShiftJis ? text::CutShiftJis(value, size) : std::string_view(value).substr(0, size);
-      r.SetAlpha(position_, cut);
-      return;
-    }
+    case FieldType::kAlpha: SetAlphaText(r, value); return;
     case FieldType::kShort:
     case FieldType::kLong:
     case FieldType::kAutoIncrement: {
@@ -437,6 +453,7 @@ void TTable::Close() {
   modified_ = false;
   hasCurrent_ = false;
   current_.reset();
+  readSpare_.reset();
   fields_.clear();
   std::unique_ptr<paradox::ParadoxTable> table = std::move(table_);
   std::unique_ptr<paradox::IndexMaintainer> maintainer = std::move(maintainer_);
@@ -539,7 +556,11 @@ TField& TTable::Fields(int i) {
 
 void TTable::LoadCurrent() {
   if (position_ < table_->RecordCount()) {
-    *current_ = table_->ReadRecord(position_);
+    // Read into the spare record and swapped in: a failed read leaves the current record as it
+    // was, and neither record's buffers are given up (a pass over a table allocates nothing).
+    if (!readSpare_) readSpare_ = std::make_unique<paradox::Record>(table_->NewRecord());
+    table_->ReadRecord(position_, *readSpare_);
+    std::swap(*current_, *readSpare_);
     hasCurrent_ = true;
   } else {
     *current_ = table_->NewRecord();
@@ -658,7 +679,8 @@ void TTable::Append() {
   CheckActive();
   Settle();
   MakeWritable();
-  *current_ = table_->NewRecord();
+  if (current_->SchemaPtr() == table_->SchemaPtr()) current_->ClearAll();
+  else *current_ = table_->NewRecord();
   state_ = dsInsert;
   modified_ = false;
   eof_ = true;
@@ -675,7 +697,7 @@ void TTable::Post() {
   if (state_ == dsInsert) {
     // A new record is staged: a keyed table places it in key order later, all at once, so a
     // long run of appends costs what sorting them costs.
-    *current_ = table_->Stage(*current_);
+    table_->Stage(*current_);
     hasCurrent_ = true;
     positionKnown_ = table_->Schema().KeyFieldCount() == 0;
     if (positionKnown_) position_ = table_->RecordCount() - 1;

@@ -63,6 +63,9 @@ class TField {
   // The empty string clears the field. Alpha: cut to Size() bytes (whole characters); numbers
   // and dates are parsed (EDatabaseError when the text is not one).
   void SetAsString(const std::string& value);
+  // What SetAsString(source.AsString()) stores; text into text moves the bytes without a copy
+  // of its own (a table copy does this for every field of every record).
+  void AssignText(const TField& source);
   // 0 for an empty field.
   int AsInteger() const;
   void SetAsInteger(int value);
@@ -75,6 +78,7 @@ class TField {
   TField(TTable& table, std::size_t position, TFieldDef def) : table_(&table), position_(position), def_(std::move(def)) {}
   const paradox::Record* ReadBuffer() const;
   paradox::Record& WriteBuffer();
+  void SetAlphaText(paradox::Record& r, std::string_view value);
   [[noreturn]] void BadAccess(const char* asType) const;
 
   TTable* table_;
@@ -172,6 +176,7 @@ class TTable {
   std::unique_ptr<paradox::ParadoxTable> table_;
   std::vector<std::unique_ptr<TField>> fields_;
   std::unique_ptr<paradox::Record> current_;  // the current record, or the pending one
+  std::unique_ptr<paradox::Record> readSpare_;  // buffers for the next record read
   mutable std::uint32_t position_ = 0;
   mutable bool positionKnown_ = true;  // false after a staged append, until it is asked for
   bool eof_ = true;

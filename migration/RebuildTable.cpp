@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "engine/Table.h"
@@ -54,7 +55,7 @@ void CopyValue(const BoundRule& rule) {
       // A date's text is in the user's short date format, which need not name the century or
       // may carry an era; between two date fields the value itself is the text's meaning.
       if (rule.from->DataType() == ftDate && rule.to->DataType() == ftDate) CopyDate(*rule.from, *rule.to, false);
-      else rule.to->SetAsString(rule.from->AsString());
+      else rule.to->AssignText(*rule.from);
       return;
     case CopyKind::kInteger: rule.to->SetAsInteger(rule.from->AsInteger()); return;
     case CopyKind::kDate: CopyDate(*rule.from, *rule.to, false); return;
@@ -113,9 +114,12 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
   const auto fileB = paradox::BinaryFile::Open(b, paradox::FileAccess::kReadShared);
   const std::uint64_t size = fileA->Size();
   if (fileB->Size() != size) return false;
+  std::string chunkA, chunkB;
   for (std::uint64_t at = 0; at < size; at += kCompareChunk) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kCompareChunk, size - at));
-    if (fileA->Read(at, n) != fileB->Read(at, n)) return false;
+    fileA->Read(at, n, chunkA);
+    fileB->Read(at, n, chunkB);
+    if (chunkA != chunkB) return false;
   }
   return true;
 }

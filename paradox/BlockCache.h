@@ -10,9 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 namespace paradox {
 
@@ -40,27 +39,34 @@ class BlockCache {
   void Clear();
 
  private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  // A fixed pool of slots, found by block number and kept in age order by a list through the
+  // slots themselves: a block coming and going costs no allocation and no hashing, which
+  // matters when a table outgrows the cache and blocks come and go by the thousand.
   struct Slot {
     std::string bytes;
+    std::uint16_t number = 0;
     bool dirty = false;
-    std::list<std::uint16_t>::iterator age;
+    std::uint32_t newer = kNone, older = kNone;
   };
+  Slot* Find(std::uint16_t number);
   Slot& Fetch(std::uint16_t number, bool load);
-  void MakeRoom();
+  std::uint32_t TakeSlot();
+  void Unlink(std::uint32_t i);
+  void MakeNewest(std::uint32_t i);
   void WriteNeighbours(std::uint16_t number);
   void WriteRun(std::uint16_t first, const std::string& bytes);
 
   BinaryFile* file_;
   std::uint64_t firstBlockAt_;
   std::size_t blockSize_;
-  std::size_t capacity_;  // in blocks, at least 4
-  std::unordered_map<std::uint16_t, Slot> slots_;
-  std::list<std::uint16_t> ages_;  // most recent first
+  std::size_t capacity_;                 // in blocks, at least 4
+  std::vector<Slot> slots_;              // up to capacity_
+  std::vector<std::uint32_t> unused_;    // slots that hold no block
+  std::vector<std::uint32_t> where_;     // by block number: slot + 1, 0 = not held; grows as needed
+  std::uint32_t newest_ = kNone, oldest_ = kNone;
   std::size_t dirtyCount_ = 0;
-  // Memory kept for reuse: each fresh allocation costs page faults once the table outgrows
-  // the cache and blocks come and go by the thousand.
-  std::string spare_;  // the bytes of the block that left last
-  std::string run_;    // neighbours gathered into one write
+  std::string run_;  // neighbours gathered into one write, its memory kept
 };
 
 }  // namespace paradox

@@ -144,6 +144,10 @@ void ParadoxTable::Load() {
   } catch (const EDBEngineError& e) {
     Corrupt(std::string("field descriptors: ") + e.what(), VariableStart(header_.level));
   }
+  for (std::size_t f = 0; f < schema_->FieldCount(); ++f) {
+    if (IsBlobType(schema_->Field(f).type)) blobFields_.push_back(f);
+    if (schema_->Field(f).type == FieldType::kAutoIncrement) autoIncrementFields_.push_back(f);
+  }
   const std::size_t blockSize = BlockBytes();
   const std::uint64_t available = (db_->Size() - header_.headerSize) / blockSize;
   if (header_.fileBlocks > available)
@@ -327,6 +331,8 @@ std::vector<fs::path> ParadoxTable::SecondaryIndexFiles() const { return seconda
 // Reading
 
 void ParadoxTable::PlaceStaged() const {
+  // Once read, records stay where they are: a later one out of order is placed among them.
+  inOrder_.active = false;
   // Placing staged records changes where records lie, not which records the table holds.
   if (staged_ && staged_->Count() > 0) const_cast<ParadoxTable*>(this)->PlaceAll();
 }
@@ -357,8 +363,7 @@ std::uint32_t ParadoxTable::PositionOf(std::size_t entry, std::size_t slot) cons
 Record ParadoxTable::NewRecord() const { return Record(schema_); }
 
 void ParadoxTable::ReadBlobs(Record& r) const {
-  for (std::size_t f = 0; f < schema_->FieldCount(); ++f) {
-    if (!IsBlobType(schema_->Field(f).type)) continue;
+  for (std::size_t f : blobFields_) {
     std::string_view raw = r.Raw(f);
     const std::size_t leader = raw.size() - kBlobTailSize;
     std::uint32_t ptr = GetU32(raw, leader), len = GetU32(raw, leader + 4);
@@ -368,7 +373,7 @@ void ParadoxTable::ReadBlobs(Record& r) const {
         RaiseEngineError(EngineMessage::kCorruptMemo,
                          "field " + schema_->Field(f).name + " holds " + std::to_string(len) + " bytes without a memo file pointer",
                          PathText(path_));
-      r.AttachBlob(f, std::string(raw.substr(0, len)));
+      r.AttachBlob(f, raw.substr(0, len));
     } else {
       r.AttachBlob(f, mb_->ReadBlob(ptr, len));
     }
@@ -376,28 +381,32 @@ void ParadoxTable::ReadBlobs(Record& r) const {
 }
 
 Record ParadoxTable::ReadRecord(std::uint32_t position) const {
+  Record r(schema_);
+  ReadRecord(position, r);
+  return r;
+}
+
+void ParadoxTable::ReadRecord(std::uint32_t position, Record& into) const {
   if (position >= recordCount_)
     throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+  if (into.SchemaPtr() != schema_) into = Record(schema_);
   PlaceStaged();
   auto [e, slot] = Locate(position);
   const std::string& block = cache_->Read(chain_[e].number);
-  Record r(schema_);
-  r.SetBytes(std::string_view(block).substr(BlockHead::kSize + slot * schema_->RecordSize(), schema_->RecordSize()));
-  ReadBlobs(r);
-  return r;
+  into.SetBytes(std::string_view(block).substr(BlockHead::kSize + slot * schema_->RecordSize(), schema_->RecordSize()));
+  ReadBlobs(into);
 }
 
 void ParadoxTable::ForEachRecord(const std::function<bool(const Record&)>& visit, Blobs blobs) const {
   PlaceStaged();
   const std::size_t rs = schema_->RecordSize();
-  std::string block;
   Record r(schema_);
   for (const auto& e : chain_) {
     if (e.count == 0) continue;
-    // A copy: `visit` may read the table, which may take the block out of the cache.
-    block.assign(cache_->Read(e.number), BlockHead::kSize, e.count * rs);
     for (std::size_t i = 0; i < e.count; ++i) {
-      r.SetBytes(std::string_view(block).substr(i * rs, rs));
+      // Asked for again for each record, not held: `visit` may read the table, which may take
+      // the block out of the cache (it then comes back from the file).
+      r.SetBytes(std::string_view(cache_->Read(e.number)).substr(BlockHead::kSize + i * rs, rs));
       if (blobs == Blobs::kRead) ReadBlobs(r);
       if (!visit(r)) return;
     }
@@ -617,32 +626,33 @@ void ParadoxTable::RefreshEmptyKeys(std::size_t entry) {
 }
 
 // The record's bytes as they will be stored: schema checked, autoincrement values given.
-std::string ParadoxTable::PrepareBytes(const Record& record) {
+void ParadoxTable::PrepareBytes(const Record& record, std::string& bytes) {
   const TableSchema& s = *schema_;
-  if (record.Schema().RecordSize() != s.RecordSize() || record.Schema().FieldCount() != s.FieldCount())
-    throw EDatabaseError("Record does not belong to table " + PathText(path_));
-  for (std::size_t f = 0; f < s.FieldCount(); ++f)
-    if (record.Schema().Field(f).type != s.Field(f).type || record.Schema().FieldSize(f) != s.FieldSize(f))
+  // A record made by this table (the usual case) needs no comparison field by field.
+  if (&record.Schema() != &s) {
+    if (record.Schema().RecordSize() != s.RecordSize() || record.Schema().FieldCount() != s.FieldCount())
       throw EDatabaseError("Record does not belong to table " + PathText(path_));
+    for (std::size_t f = 0; f < s.FieldCount(); ++f)
+      if (record.Schema().Field(f).type != s.Field(f).type || record.Schema().FieldSize(f) != s.FieldSize(f))
+        throw EDatabaseError("Record does not belong to table " + PathText(path_));
+  }
   if (recordCount_ == 0xFFFFFFFFu) RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
-  std::string bytes = record.Bytes();
-  for (std::size_t f = 0; f < s.FieldCount(); ++f)
-    if (s.Field(f).type == FieldType::kAutoIncrement) {
-      auto v = DecodeLong(std::string_view(bytes).substr(s.FieldOffset(f), 4));
-      if (!v) bytes.replace(s.FieldOffset(f), 4, EncodeLong(static_cast<std::int32_t>(header_.autoIncrement + 1)));
-    }
-  return bytes;
+  bytes.assign(record.Bytes());
+  for (std::size_t f : autoIncrementFields_) {
+    auto v = DecodeLong(std::string_view(bytes).substr(s.FieldOffset(f), 4));
+    if (!v) bytes.replace(s.FieldOffset(f), 4, EncodeLong(static_cast<std::int32_t>(header_.autoIncrement + 1)));
+  }
 }
 
 // Writes the record's blobs to new space of the .MB (nothing refers to it until the record is
 // stored) and puts their pointers into `bytes`; the autoincrement counter takes the record's value.
 void ParadoxTable::CompleteBytes(const Record& record, std::string& bytes) {
   const TableSchema& s = *schema_;
-  for (std::size_t f = 0; f < s.FieldCount(); ++f) {
-    if (!IsBlobType(s.Field(f).type)) continue;
-    std::string value = record.GetBlob(f);
+  for (std::size_t f : blobFields_) {
+    const std::string& value = record.BlobBytes(f);
     const std::size_t size = s.FieldSize(f), leader = size - kBlobTailSize;
-    std::string raw(size, '\0');
+    std::string& raw = blobField_;
+    raw.assign(size, '\0');
     if (!value.empty()) {
       raw.replace(0, std::min(leader, value.size()), value.substr(0, leader));
       PutU32(raw, leader + 4, static_cast<std::uint32_t>(value.size()));
@@ -655,14 +665,31 @@ void ParadoxTable::CompleteBytes(const Record& record, std::string& bytes) {
     }
     bytes.replace(s.FieldOffset(f), size, raw);
   }
-  for (std::size_t f = 0; f < s.FieldCount(); ++f)
-    if (s.Field(f).type == FieldType::kAutoIncrement) {
-      auto v = DecodeLong(std::string_view(bytes).substr(s.FieldOffset(f), 4));
-      if (v && *v > 0 && static_cast<std::uint32_t>(*v) > header_.autoIncrement) header_.autoIncrement = static_cast<std::uint32_t>(*v);
-    }
+  for (std::size_t f : autoIncrementFields_) {
+    auto v = DecodeLong(std::string_view(bytes).substr(s.FieldOffset(f), 4));
+    if (v && *v > 0 && static_cast<std::uint32_t>(*v) > header_.autoIncrement) header_.autoIncrement = static_cast<std::uint32_t>(*v);
+  }
 }
 
 ParadoxTable::Placed ParadoxTable::PlaceRecord(std::string_view bytes) {
+  const Spot spot = SpotFor(bytes);
+  if (spot.taken) RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
+  return PlaceAt(spot, bytes);
+}
+
+// Where a record goes: after the last one in an unkeyed table, else at its key's place.
+ParadoxTable::Spot ParadoxTable::SpotFor(std::string_view bytes) const {
+  if (chain_.empty()) return {};
+  Spot spot{chain_.size() - 1, chain_.back().count, false};
+  if (schema_->KeyFieldCount() > 0) {
+    const std::string_view key = bytes.substr(0, schema_->KeySize());
+    spot.entry = EntryForKey(key);
+    spot.slot = *SlotOfKey(spot.entry, key, &spot.taken);
+  }
+  return spot;
+}
+
+ParadoxTable::Placed ParadoxTable::PlaceAt(const Spot& spot, std::string_view bytes) {
   if (chain_.empty()) {
     const std::uint16_t nb = AllocateBlock();
     std::string& b = cache_->Replace(nb);
@@ -672,16 +699,8 @@ ParadoxTable::Placed ParadoxTable::PlaceRecord(std::string_view bytes) {
     prefixValid_ = false;
     return {0, 0, nb};
   }
-  std::size_t entry = chain_.size() - 1, slot = chain_.back().count;
-  if (schema_->KeyFieldCount() > 0) {
-    const std::string_view key = bytes.substr(0, schema_->KeySize());
-    entry = EntryForKey(key);
-    bool found = false;
-    slot = *SlotOfKey(entry, key, &found);
-    if (found) RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
-  }
-  if (chain_[entry].count < RecordsPerBlock()) return PlaceInBlock(entry, slot, bytes);
-  return SplitBlock(entry, slot, bytes);
+  if (chain_[spot.entry].count < RecordsPerBlock()) return PlaceInBlock(spot.entry, spot.slot, bytes);
+  return SplitBlock(spot.entry, spot.slot, bytes);
 }
 
 ParadoxTable::Placed ParadoxTable::PlaceInBlock(std::size_t entry, std::size_t slot, std::string_view bytes) {
@@ -769,31 +788,34 @@ void ParadoxTable::NotifyInserted(std::string_view bytes, std::uint16_t block) {
   if (!maintainer_) return;
   // Without its blobs: no index covers a blob field, and reading them back from the memo file
   // would cost a read for every record stored.
-  Record stored(schema_);
-  stored.SetBytes(bytes);
-  maintainer_->AfterInsert(stored, block);
+  if (!notified_) notified_ = std::make_unique<Record>(schema_);
+  notified_->SetBytes(bytes);
+  maintainer_->AfterInsert(*notified_, block);
 }
 
 std::uint32_t ParadoxTable::Insert(const Record& record) {
   RequireWritable();
   PlaceStaged();
-  std::string bytes = PrepareBytes(record);
-  if (schema_->KeyFieldCount() > 0 && ChainHasKey(std::string_view(bytes).substr(0, schema_->KeySize())))
-    RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
+  std::string& bytes = recordBytes_;
+  PrepareBytes(record, bytes);
+  // Found once: the checks and the blobs written below do not change the chain.
+  const Spot spot = SpotFor(bytes);
+  if (spot.taken) RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
   if (maintainer_) maintainer_->BeforeInsert(record);
   auto change = BeginChange();
   CompleteBytes(record, bytes);
-  const Placed p = PlaceRecord(bytes);
+  const Placed p = PlaceAt(spot, bytes);
   ++recordCount_;
   const std::uint32_t position = PositionOf(p.entry, p.slot);
   NotifyInserted(bytes, p.block);
   return position;
 }
 
-Record ParadoxTable::Stage(const Record& record) {
+void ParadoxTable::Stage(Record& record) {
   RequireWritable();
   const std::size_t ks = schema_->KeySize();
-  std::string bytes = PrepareBytes(record);
+  std::string& bytes = recordBytes_;
+  PrepareBytes(record, bytes);
   if (ks == 0) {
     // Unkeyed: the record goes after the last one, which needs no search.
     if (maintainer_) maintainer_->BeforeInsert(record);
@@ -804,43 +826,84 @@ Record ParadoxTable::Stage(const Record& record) {
     NotifyInserted(bytes, p.block);
   } else {
     const std::string_view key = std::string_view(bytes).substr(0, ks);
-    if ((staged_ && staged_->ContainsKey(key)) || ChainHasKey(key))
+    const bool inOrder = inOrder_.active ? CompareKeys(key, inOrder_.lastKey) > 0 : StartsInOrderLoad();
+    // A key past every placed one cannot be there already; nothing is staged during such a load.
+    if (!inOrder && ((staged_ && staged_->ContainsKey(key)) || ChainHasKey(key)))
       RaiseEngineError(EngineMessage::kKeyViolation, {}, PathText(path_));
-    // Staged records are placed later, so the table's room is checked now: full blocks in an
-    // empty table (a load in key order fills them), half blocks once records lie between
-    // which new ones must go (a block splits at half).
-    const std::uint64_t perBlock = chain_.empty() ? RecordsPerBlock() : std::max<std::size_t>(1, RecordsPerBlock() / 2);
-    const std::uint64_t room =
-        static_cast<std::uint64_t>(MaxBlocks(true) - std::min<unsigned>(header_.fileBlocks, MaxBlocks(true)) + freeBlocks_.size()) *
-        perBlock;
-    if ((staged_ ? staged_->Count() : 0) + 1 > room)
-      RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
+    CheckRoomToStage();
     if (maintainer_) maintainer_->BeforeInsert(record);
     auto change = BeginChange();
     CompleteBytes(record, bytes);
-    if (!staged_) {
-      fs::path work = path_;
-      work.replace_filename(text::PathFromUtf8(TableBaseName(text::PathToUtf8(path_.filename())) + "~ST.TMP"));
-      staged_ = std::make_unique<StagedRecords>(work, bytes.size(), ks, kStagedMemoryBytes);
+    if (inOrder) {
+      if (!inOrder_.active) inOrder_ = {true, header_.fileBlocks, {}};
+      // After the last record: where PlaceRecord would find for a key past every other.
+      PlaceAt(chain_.empty() ? Spot{} : Spot{chain_.size() - 1, chain_.back().count, false}, bytes);
+      inOrder_.lastKey.assign(bytes, 0, ks);
+    } else {
+      if (inOrder_.active) StageInOrderLoad();
+      StagedBuffer(bytes.size()).Add(bytes);
     }
-    staged_->Add(bytes);
     ++recordCount_;
     prefixValid_ = false;
-    Record stored(schema_);
-    stored.SetBytes(std::move(bytes));
-    ReadBlobs(stored);
-    if (maintainer_) maintainer_->AfterInsert(stored, 0);
-    return stored;
+    record.SetStoredBytes(bytes);
+    // Where it lies is not settled until the load ends: a record that arrives out of order
+    // sends the ones placed before it back to be placed with it.
+    if (maintainer_) maintainer_->AfterInsert(record, 0);
+    return;
   }
-  Record stored(schema_);
-  stored.SetBytes(std::move(bytes));
-  ReadBlobs(stored);
-  return stored;
+  // The blobs stay as they were: they are what the .MB or the leader now holds.
+  record.SetStoredBytes(bytes);
+}
+
+// A load in key order into a table that holds no record and has no free block: it fills fresh
+// blocks in turn, exactly as placing the staged records in key order at the end would.
+bool ParadoxTable::StartsInOrderLoad() const {
+  return chain_.empty() && freeBlocks_.empty() && (!staged_ || staged_->Count() == 0);
+}
+
+// Staged records are placed later, so the table's room is checked now: full blocks in an empty
+// table (a load in key order fills them), half blocks once records lie between which new ones
+// must go (a block splits at half).
+void ParadoxTable::CheckRoomToStage() const {
+  const bool fromEmpty = chain_.empty() || inOrder_.active;
+  const std::uint16_t usedBlocks = inOrder_.active ? inOrder_.fileBlocksBefore : header_.fileBlocks;
+  const std::uint64_t perBlock = fromEmpty ? RecordsPerBlock() : std::max<std::size_t>(1, RecordsPerBlock() / 2);
+  const std::uint64_t room =
+      static_cast<std::uint64_t>(MaxBlocks(true) - std::min<unsigned>(usedBlocks, MaxBlocks(true)) + freeBlocks_.size()) *
+      perBlock;
+  const std::uint64_t waiting = (staged_ ? staged_->Count() : 0) + (inOrder_.active ? recordCount_ : 0);
+  if (waiting + 1 > room) RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
+}
+
+StagedRecords& ParadoxTable::StagedBuffer(std::size_t recordSize) {
+  if (!staged_) {
+    fs::path work = path_;
+    work.replace_filename(text::PathFromUtf8(TableBaseName(text::PathToUtf8(path_.filename())) + "~ST.TMP"));
+    staged_ = std::make_unique<StagedRecords>(work, recordSize, schema_->KeySize(), kStagedMemoryBytes);
+  }
+  return *staged_;
+}
+
+// A record out of order ends a load in key order: the records it placed leave the chain for the
+// staged ones, and the blocks they took are handed out again in the same order, so the table
+// ends as if every record had been staged.
+void ParadoxTable::StageInOrderLoad() {
+  const std::size_t rs = schema_->RecordSize();
+  StagedRecords& staged = StagedBuffer(rs);
+  for (const BlockEntry& e : chain_) {
+    const std::string_view block = cache_->Read(e.number);
+    for (std::size_t i = 0; i < e.count; ++i) staged.Add(block.substr(BlockHead::kSize + i * rs, rs));
+  }
+  chain_.clear();
+  header_.fileBlocks = inOrder_.fileBlocksBefore;
+  inOrder_.active = false;
+  prefixValid_ = false;
 }
 
 std::size_t ParadoxTable::StagedCount() const { return staged_ ? staged_->Count() : 0; }
 
 void ParadoxTable::PlaceAll() {
+  inOrder_.active = false;
   if (!staged_ || staged_->Count() == 0) return;
   auto change = BeginChange();
   staged_->Drain([&](std::string_view bytes) { PlaceRecord(bytes); });
@@ -895,7 +958,8 @@ std::uint32_t ParadoxTable::Update(std::uint32_t position, const Record& record)
   if (position >= recordCount_) throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
   PlaceStaged();
   Record current = ReadRecord(position);
-  std::string bytes = PrepareBytes(record);
+  std::string bytes;
+  PrepareBytes(record, bytes);
   const std::size_t ks = schema_->KeySize();
   if (ks > 0 && current.Key() != std::string_view(bytes).substr(0, ks)) {
     // A new key: the record is stored at its new place first; only then does the old one go.

@@ -99,6 +99,8 @@ class ParadoxTable {
   // The record at `position` (0-based, chain order), blobs read in full from the .MB.
   // Out of range: EDatabaseError. A damaged block or memo: kCorruptFile.
   Record ReadRecord(std::uint32_t position) const;
+  // The same into `into`, whose buffers are reused (a pass over the table allocates nothing).
+  void ReadRecord(std::uint32_t position, Record& into) const;
   // Every record in chain order; stops early when `visit` returns false. With Blobs::kSkip the
   // .MB is not read and the records' blob fields read as empty: for work on the other fields
   // only (index entries), which need not pay for reading every blob.
@@ -124,9 +126,12 @@ class ParadoxTable {
   // value. Key violation: kKeyViolation, nothing written.
   std::uint32_t Insert(const Record& record);
   // Stores `record` like Insert, checked at once (key violation, autoincrement, blobs written),
-  // but placed in the chain only at the next read or flush; returns the record as stored.
-  // An unkeyed table places it at once (after the last record).
-  Record Stage(const Record& record);
+  // but placed in the chain only at the next read or flush. `record` then holds the bytes as
+  // stored (its blobs as given); on failure it is left as it was. An unkeyed table places it at
+  // once (after the last record); so does a table that held no record while the keys arrive in
+  // ascending order, which leaves the same bytes as placing them later would and spares
+  // holding them meanwhile.
+  void Stage(Record& record);
   std::size_t StagedCount() const;
   // Replaces the record at `position`: in place when the key is unchanged; otherwise the new
   // record is stored first and the old one removed after (a key violation, or any failure to
@@ -179,20 +184,31 @@ class ParadoxTable {
   void RequireWritable() const;
   void PlaceStaged() const;
   void PlaceAll();
+  bool StartsInOrderLoad() const;
+  void CheckRoomToStage() const;
+  StagedRecords& StagedBuffer(std::size_t recordSize);
+  void StageInOrderLoad();
   std::pair<std::size_t, std::uint32_t> Locate(std::uint32_t position) const;
   std::uint32_t PositionOf(std::size_t entry, std::size_t slot) const;
   std::size_t EntryForKey(std::string_view key) const;
   std::optional<std::size_t> SlotOfKey(std::size_t entry, std::string_view key, bool* found) const;
   bool ChainHasKey(std::string_view key) const;
   void RefreshEmptyKeys(std::size_t entry);
-  std::string PrepareBytes(const Record& record);
+  void PrepareBytes(const Record& record, std::string& bytes);
   void CompleteBytes(const Record& record, std::string& bytes);
   struct Placed {
     std::size_t entry = 0;
     std::size_t slot = 0;
     std::uint16_t block = 0;
   };
+  struct Spot {
+    std::size_t entry = 0;
+    std::size_t slot = 0;
+    bool taken = false;  // a record with the same key is there
+  };
+  Spot SpotFor(std::string_view bytes) const;
   Placed PlaceRecord(std::string_view bytes);
+  Placed PlaceAt(const Spot& spot, std::string_view bytes);
   Placed PlaceInBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
   Placed SplitBlock(std::size_t entry, std::size_t slot, std::string_view bytes);
   Placed StartBlockAfter(std::size_t entry, std::uint16_t nb, std::string_view bytes);
@@ -210,7 +226,15 @@ class ParadoxTable {
   std::unique_ptr<MemoFile> mb_;
   std::unique_ptr<BlockCache> cache_;
   std::unique_ptr<StagedRecords> staged_;
+  // Stage() into a table without records placing records whose keys ascend (see Stage).
+  struct InOrderLoad {
+    bool active = false;
+    std::uint16_t fileBlocksBefore = 0;
+    std::string lastKey;
+  };
+  mutable InOrderLoad inOrder_;
   std::shared_ptr<const TableSchema> schema_;
+  std::vector<std::size_t> blobFields_, autoIncrementFields_;  // looked at for every record
   FileHeader header_;
   std::string storedName_;
   std::string headerBytes_;  // the header block as read; unknown bytes are kept
@@ -226,6 +250,10 @@ class ParadoxTable {
   bool failed_ = false;                    // a change stopped halfway; the mark must stay
   std::vector<std::filesystem::path> secondaryIndexes_;
   IndexMaintainer* maintainer_ = nullptr;
+  // Buffers reused by every record stored, so that storing allocates nothing per record.
+  std::string recordBytes_;
+  std::string blobField_;
+  std::unique_ptr<Record> notified_;
 };
 
 }  // namespace paradox

@@ -19,28 +19,35 @@ void Record::CheckType(std::size_t field, std::initializer_list<FieldType> allow
                        std::string(FieldTypeName(t)) + ", which does not hold this kind of value");
 }
 
-std::string& Record::Slot(std::size_t) { return bytes_; }
+std::string& Record::BlobSlot(std::size_t field) {
+  if (blobs_.empty()) blobs_.resize(schema_->FieldCount());
+  return blobs_[field];
+}
+
+void Record::DropBlobs() {
+  for (std::string& b : blobs_) b.clear();
+}
+
+void Record::AttachBlob(std::size_t field, std::string bytes) { BlobSlot(field) = std::move(bytes); }
+
+void Record::AttachBlob(std::size_t field, std::string_view bytes) { BlobSlot(field).assign(bytes.data(), bytes.size()); }
 
 bool Record::IsNull(std::size_t field) const {
   std::string_view r = Raw(field);
-  if (IsBlobType(schema_->Field(field).type)) {
-    auto it = blobs_.find(field);
-    if (it != blobs_.end()) return it->second.empty();
-  }
-  for (char c : r)
-    if (c != 0) return false;
-  return true;
+  if (IsBlobType(schema_->Field(field).type) && !BlobBytes(field).empty()) return false;
+  // All zero: the first byte is, and every byte equals the one after it.
+  return r.empty() || (r[0] == 0 && std::memcmp(r.data(), r.data() + 1, r.size() - 1) == 0);
 }
 
 void Record::Clear(std::size_t field) {
   std::string_view r = Raw(field);
   bytes_.replace(schema_->FieldOffset(field), r.size(), r.size(), '\0');
-  blobs_.erase(field);
+  if (field < blobs_.size()) blobs_[field].clear();
 }
 
 void Record::ClearAll() {
   bytes_.assign(schema_->RecordSize(), '\0');
-  blobs_.clear();
+  DropBlobs();
 }
 
 std::string_view Record::Raw(std::size_t field) const {
@@ -58,7 +65,12 @@ void Record::SetBytes(std::string_view bytes) {
   if (bytes.size() != schema_->RecordSize()) throw EDatabaseError("Record of the wrong size");
   // Into the buffer the record already has: a pass over a table reuses one record throughout.
   bytes_.assign(bytes.data(), bytes.size());
-  blobs_.clear();
+  DropBlobs();
+}
+
+void Record::SetStoredBytes(std::string_view bytes) {
+  if (bytes.size() != schema_->RecordSize()) throw EDatabaseError("Record of the wrong size");
+  bytes_.assign(bytes.data(), bytes.size());
 }
 
 std::string Record::GetAlpha(std::size_t field) const {
@@ -150,20 +162,25 @@ std::optional<std::string> Record::GetBcd(std::size_t field) const {
 
 std::string Record::GetBlob(std::size_t field) const {
   CheckType(field, {FieldType::kMemo, FieldType::kFormattedMemo, FieldType::kBinary, FieldType::kOle, FieldType::kGraphic});
-  auto it = blobs_.find(field);
-  return it == blobs_.end() ? std::string() : it->second;
+  return BlobBytes(field);
 }
 
-void Record::SetBlob(std::size_t field, std::string bytes) {
+const std::string& Record::BlobBytes(std::size_t field) const {
+  static const std::string kNone;
+  return field < blobs_.size() ? blobs_[field] : kNone;
+}
+
+void Record::SetBlob(std::size_t field, std::string_view bytes) {
   CheckType(field, {FieldType::kMemo, FieldType::kFormattedMemo, FieldType::kBinary, FieldType::kOle, FieldType::kGraphic});
   // The record bytes are rebuilt from the blob when the record is stored; until then they
   // stay zero so that a stale pointer never travels with new data.
   std::string_view r = Raw(field);
   bytes_.replace(schema_->FieldOffset(field), r.size(), r.size(), '\0');
-  if (bytes.empty())
-    blobs_.erase(field);
-  else
-    blobs_[field] = std::move(bytes);
+  if (bytes.empty()) {
+    if (field < blobs_.size()) blobs_[field].clear();
+  } else {
+    BlobSlot(field).assign(bytes.data(), bytes.size());
+  }
 }
 
 }  // namespace paradox

@@ -6,11 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "paradox/TableSchema.h"
 
@@ -59,7 +59,9 @@ class Record {
   // engine's 8-byte prefix (01 00 00 01, u32 picture size) before the picture. Setting a blob keeps it in the
   // record; the table writes it to the .MB (or the leader) when the record is stored.
   std::string GetBlob(std::size_t field) const;
-  void SetBlob(std::size_t field, std::string bytes);
+  // The same without a copy; valid until the record changes.
+  const std::string& BlobBytes(std::size_t field) const;
+  void SetBlob(std::size_t field, std::string_view bytes);
 
   // The field's bytes in the record (for blobs: leader and tail as read).
   std::string_view Raw(std::size_t field) const;
@@ -71,16 +73,22 @@ class Record {
 
   // The engine's internals: blobs are attached after the record bytes were read or before
   // they are written.
-  void AttachBlob(std::size_t field, std::string bytes) { blobs_[field] = std::move(bytes); }
+  void AttachBlob(std::size_t field, std::string bytes);
+  void AttachBlob(std::size_t field, std::string_view bytes);
   void SetBytes(std::string_view bytes);
+  // The bytes as the table stored them (blob pointers filled in); the attached blobs stay.
+  void SetStoredBytes(std::string_view bytes);
 
  private:
   void CheckType(std::size_t field, std::initializer_list<FieldType> allowed) const;
-  std::string& Slot(std::size_t field);
+  std::string& BlobSlot(std::size_t field);
+  void DropBlobs();
 
   std::shared_ptr<const TableSchema> schema_;
   std::string bytes_;
-  std::map<std::size_t, std::string> blobs_;
+  // By field number, once a blob was attached; empty = none. A record reused for every record
+  // of a table keeps these buffers, so a pass over a table with memos allocates nothing per record.
+  std::vector<std::string> blobs_;
 };
 
 }  // namespace paradox

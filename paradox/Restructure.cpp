@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cctype>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -250,7 +251,7 @@ bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::si
   };
   if (a.type != b.type) return emptied();
   if (IsBlobType(a.type)) {
-    if (!emptied()) to.SetBlob(toField, from.GetBlob(fromField));
+    if (!emptied()) to.SetBlob(toField, from.BlobBytes(fromField));
     return true;
   }
   if (a.type == FieldType::kAlpha) {
@@ -275,6 +276,47 @@ bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::si
   if (a.size != b.size) return emptied();  // BCD decimals: the digits would have to move
   to.SetRaw(toField, raw);
   return true;
+}
+
+RecordConverter::RecordConverter(const TableSchema& from, const TableSchema& to) {
+  for (std::size_t f = 0; f < from.FieldCount(); ++f) {
+    const FieldDef& a = from.Field(f);
+    const FieldDef& b = to.Field(f);
+    Copy copy = Copy::kByField;
+    if (a.type == b.type && !IsBlobType(a.type)) {
+      // What ConvertField does for these, without looking at the values: an alpha value ends at
+      // its first NUL and the rest of the new field is zero; bytes are padded with zeros.
+      if (a.type == FieldType::kAlpha && b.size >= a.size) copy = Copy::kAlpha;
+      else if (a.type == FieldType::kBytes && b.size >= a.size) copy = Copy::kPadded;
+      else if (a.type != FieldType::kAlpha && a.type != FieldType::kBytes && a.size == b.size) copy = Copy::kBytes;
+    }
+    steps_.push_back({copy, f, from.FieldOffset(f), from.FieldSize(f), to.FieldOffset(f), to.FieldSize(f)});
+  }
+}
+
+void RecordConverter::Convert(const Record& from, Record& to) {
+  const std::string_view in = from.Bytes();
+  // Fields converted one by one below are written into `to` after these bytes go in, so what
+  // the buffer holds at their place does not matter.
+  bytes_.resize(to.Bytes().size());
+  char* out = bytes_.data();
+  for (const Step& s : steps_) {
+    const char* field = in.data() + s.fromOffset;
+    std::size_t used = s.fromSize;
+    switch (s.copy) {
+      case Copy::kByField: continue;
+      case Copy::kAlpha:
+        if (const void* nul = std::memchr(field, '\0', s.fromSize)) used = static_cast<std::size_t>(static_cast<const char*>(nul) - field);
+        break;
+      case Copy::kPadded:
+      case Copy::kBytes: break;
+    }
+    std::memcpy(out + s.toOffset, field, used);
+    std::memset(out + s.toOffset + used, 0, s.toSize - used);
+  }
+  to.SetBytes(bytes_);
+  for (const Step& s : steps_)
+    if (s.copy == Copy::kByField) ConvertField(from, s.field, to, s.field);
 }
 
 bool TakesEveryValue(const FieldDef& from, const FieldDef& to) {
@@ -383,9 +425,11 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
         gathered.emplace(*storedSchema, indexes, old->RecordCount());
         t->SetIndexMaintainer(&*gathered);
       }
-      Record n(newSchema);
+      // Made by the new table: it takes the record without comparing layouts field by field.
+      Record n(storedSchema);
+      RecordConverter convert(schema, *storedSchema);
       old->ForEachRecord([&](const Record& r) {
-        for (std::size_t f = 0; f < fields.size(); ++f) ConvertField(r, f, n, f);
+        convert.Convert(r, n);
         t->Insert(n);
         return true;
       });

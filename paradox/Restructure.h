@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -59,6 +60,25 @@ bool RecoverRestructure(const std::filesystem::path& dir, std::string_view table
 
 // Carries a field value over to a new definition; false when it cannot take the value.
 bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::size_t toField);
+// ConvertField for every field of a record, field i into field i, with what can be decided once
+// per table decided once: a field that keeps its type and does not narrow is copied as bytes.
+// The result is the same as ConvertField's for each field (values the new definition cannot
+// take are refused before a restructure copies, so no field is left unconverted).
+class RecordConverter {
+ public:
+  RecordConverter(const TableSchema& from, const TableSchema& to);
+  void Convert(const Record& from, Record& to);
+
+ private:
+  enum class Copy { kBytes, kAlpha, kPadded, kByField };
+  struct Step {
+    Copy copy;
+    std::size_t field, fromOffset, fromSize, toOffset, toSize;
+  };
+  std::vector<Step> steps_;
+  std::string bytes_;  // the new record's bytes being made
+};
+
 // True when ConvertField takes every value of field `from` into field `to` (same type, and no
 // narrower where a value's length can matter): a restructure then need not look at the values
 // before it begins.

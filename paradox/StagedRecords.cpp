@@ -7,6 +7,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/KeyOrder.h"
+#include "paradox/MemoryAdvice.h"
 
 namespace paradox {
 
@@ -96,7 +97,10 @@ void StagedRecords::Add(std::string_view record) {
   ++count_;
   // The buffer fills to its budget before it spills: made that size at once, its growth copies
   // nothing (pages the budget does not reach are never touched).
-  if (buffer_.capacity() < memoryBytes_) buffer_.reserve(memoryBytes_);
+  if (buffer_.capacity() < memoryBytes_) {
+    buffer_.reserve(memoryBytes_);
+    AdviseLargePages(buffer_.data(), buffer_.capacity());
+  }
   buffer_.append(record);
   if (buffer_.size() + recordSize_ > memoryBytes_) Spill();
 }

@@ -311,6 +311,63 @@ TEST_F(TableTest, CopyLoopWithOneExtraPassGivesExactlyTheSourceRecords) {
   }
 }
 
+// A table copy moves text field to field with AssignText: it must store exactly what
+// SetAsString(AsString()) stores, cut at a whole character where the new field is narrower,
+// emptied where the old one is empty, and through the text where either side is not alpha.
+TEST_F(TableTest, AssignTextStoresWhatSettingTheTextStores) {
+  CreateStaff();
+  const Strings names = {"SATO", Sjis("山田太郎"), Sjis("ｶﾅ") + "xy" + Sjis("漢"), "", "0123456789ABCDEF", Sjis("鈴")};
+  {
+    TTable t;
+    Prepare(t, "TANTOU.DB");
+    t.Open();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      AddStaff(t, static_cast<int>(i) + 1, names[i]);
+      t.Edit();
+      t.FieldByName("MEMO").SetAsString(i % 2 ? std::string(100 + i, 'm') : std::string());
+      t.Post();
+    }
+  }
+  for (const char* copy : {"VIATEXT.DB", "ASSIGNED.DB"}) {
+    TTable t;
+    Prepare(t, copy);
+    t.FieldDefs().Clear();
+    t.FieldDefs().Add("TANTOU_ID", ftSmallint, 0, true);
+    t.FieldDefs().Add("NAME", ftString, 5, false);
+    t.FieldDefs().Add("MEMO", ftMemo, 20, false);
+    t.FieldDefs().Add("SIYOU", ftString, 16, false);
+    t.IndexDefs().Clear();
+    t.IndexDefs().Add("", "TANTOU_ID", ixPrimary | ixUnique);
+    t.CreateTable();
+  }
+  TTable source, viaText, assigned;
+  Prepare(source, "TANTOU.DB");
+  Prepare(viaText, "VIATEXT.DB");
+  Prepare(assigned, "ASSIGNED.DB");
+  source.Open();
+  viaText.Open();
+  assigned.Open();
+  for (source.First(); !source.Eof(); source.Next()) {
+    for (TTable* t : {&viaText, &assigned}) {
+      t->Append();
+      // A value the record held before must not survive an empty one.
+      t->FieldByName("NAME").SetAsString("stale");
+      t->FieldByName("TANTOU_ID").SetAsInteger(source.FieldByName("TANTOU_ID").AsInteger());
+    }
+    for (const auto& [to, from] : {std::pair{"NAME", "NAME"}, {"MEMO", "MEMO"}, {"SIYOU", "SIYOU_ID"}}) {
+      viaText.FieldByName(to).SetAsString(source.FieldByName(from).AsString());
+      assigned.FieldByName(to).AssignText(source.FieldByName(from));
+    }
+    viaText.Post();
+    assigned.Post();
+  }
+  source.Close();
+  viaText.Close();
+  assigned.Close();
+  for (const char* field : {"NAME", "MEMO", "SIYOU"}) EXPECT_EQ(Names("ASSIGNED.DB", field), Names("VIATEXT.DB", field)) << field;
+  EXPECT_EQ(Names("ASSIGNED.DB"), (Strings{"SATO", Sjis("山田"), Sjis("ｶﾅ") + "xy", "", "01234", Sjis("鈴")}));
+}
+
 TEST_F(TableTest, DuplicatePrimaryKeyFailsAndChangesNothing) {
   CreateStaff();
   TTable t;

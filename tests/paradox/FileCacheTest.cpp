@@ -170,6 +170,69 @@ TEST(BlockCacheWrites, ACacheMadeAfterAnotherSeesOnlyItsOwnFile) {
   }
 }
 
+// Random reads, changes and replacements over many more blocks than the cache holds, block
+// numbers up to the largest, with a forget now and then: every read gives what a plain model
+// of the file says, a change made after a block came back is kept, and the file ends as the
+// model (what was forgotten unwritten is lost, as Clear() says).
+TEST(BlockCacheWrites, BlocksComingAndGoingAgreeWithAModelOfTheFile) {
+  const fs::path dir = FreshTempDir("block-cache-model");
+  constexpr std::size_t kBlock = 1024;
+  const std::vector<std::uint16_t> numbers = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 40, 41, 300, 301, 302, 4000, 65534, 65535};
+  auto f = BinaryFile::Open(dir / "model.db", FileAccess::kCreateExclusive);
+  std::map<std::uint16_t, std::string> onDisk, model;
+  const std::string zeros(kBlock, '\0');
+  auto fileBlock = [&](std::uint16_t n) { return onDisk.count(n) ? onDisk[n] : zeros; };
+  // The file exists up to the last block, so that any block can be read.
+  f->Write(0x800 + static_cast<std::uint64_t>(65535 - 1) * kBlock, zeros);
+  std::mt19937 rng(19);
+  {
+    BlockCache cache(*f, 0x800, kBlock, 6 * kBlock);
+    for (int step = 0; step < 20000; ++step) {
+      const std::uint16_t n = numbers[rng() % numbers.size()];
+      const std::string expect = model.count(n) ? model[n] : fileBlock(n);
+      switch (rng() % 8) {
+        case 0:
+        case 1:
+        case 2: ASSERT_EQ(cache.Read(n), expect) << "step " << step << " block " << n; break;
+        case 3:
+        case 4: {
+          std::string& b = cache.Modify(n);
+          ASSERT_EQ(b, expect) << "step " << step << " block " << n;
+          b[rng() % kBlock] = static_cast<char>(rng());
+          model[n] = b;
+          break;
+        }
+        case 5:
+        case 6: {
+          std::string& b = cache.Replace(n);
+          ASSERT_EQ(b, zeros);
+          b.assign(kBlock, static_cast<char>('a' + step % 26));
+          model[n] = b;
+          break;
+        }
+        default:
+          if (step % 5 == 0) {
+            cache.WriteBack();
+            for (const auto& [m, bytes] : model) onDisk[m] = bytes;
+            if (rng() % 2) {
+              cache.Clear();
+              model.clear();
+            }
+          }
+      }
+      // What left the cache reached the file: the model holds only what may still be pending.
+      if (!cache.HasChanges()) {
+        for (const auto& [m, bytes] : model) onDisk[m] = bytes;
+        model.clear();
+      }
+    }
+    cache.WriteBack();
+    for (const auto& [m, bytes] : model) onDisk[m] = bytes;
+  }
+  const std::string file = ReadFileBytes(dir / "model.db");
+  for (std::uint16_t n : numbers) EXPECT_EQ(file.substr(0x800 + (n - 1u) * kBlock, kBlock), fileBlock(n)) << "block " << n;
+}
+
 // Spilled runs are written in pieces; every record comes back once, in key order.
 TEST(StagedRecordPieces, RunsLargerThanAPieceComeBackWhole) {
   const fs::path dir = FreshTempDir("staged-pieces");

@@ -11,7 +11,9 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/ParadoxFormat.h"
 #include "paradox/ParadoxTable.h"
+#include "paradox/PrimaryIndex.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/StagedRecords.h"
 #include "paradox/TableCheck.h"
@@ -49,6 +51,9 @@ Record Customer(const ParadoxTable& t, std::int32_t id, const std::string& name)
   return r;
 }
 
+// Stage() keeps the record it was given up to date; these callers do not need it after.
+void Stage(ParadoxTable& t, Record r) { t.Stage(r); }
+
 // Contents and modification time of every file in the folder.
 struct FileState {
   std::string bytes;
@@ -61,21 +66,26 @@ std::map<std::string, FileState> FolderState(const fs::path& dir) {
   return m;
 }
 
-fs::path IndexedCustomers(const fs::path& dir, const std::string& name, int count) {
-  fs::path db = DataFilePath(dir, name);
+// An empty customer table with a case-insensitive index on its names.
+void CreateNamedCustomers(const fs::path& db) {
   ParadoxTable::Create(db, CustomerTable());
   SecondaryIndexDef byName;
   byName.name = "IXName";
   byName.fields = {1};
   byName.caseInsensitive = true;
   CreateSecondaryIndexes(db, {byName});
+}
+
+fs::path IndexedCustomers(const fs::path& dir, const std::string& name, int count) {
+  fs::path db = DataFilePath(dir, name);
+  CreateNamedCustomers(db);
   auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
   auto indexes = SecondaryIndexSet::Attach(*t);
   std::mt19937 rng(3);
   std::set<std::int32_t> used;
   while (static_cast<int>(used.size()) < count) {
     auto id = static_cast<std::int32_t>(rng() % 1000000);
-    if (used.insert(id).second) t->Stage(Customer(*t, id, "n" + std::to_string(id % 97)));
+    if (used.insert(id).second) Stage(*t, Customer(*t, id, "n" + std::to_string(id % 97)));
   }
   t->Close();
   return db;
@@ -214,16 +224,132 @@ TEST(TableDurability, StagedRecordsAreSeenByReadsAndRefuseDuplicates) {
   fs::path db = DataFilePath(dir, "Kokyaku");
   ParadoxTable::Create(db, CustomerTable());
   auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
-  for (int i = 0; i < 2000; ++i) t->Stage(Customer(*t, (i * 7919) % 2000, "s"));
+  for (int i = 0; i < 2000; ++i) Stage(*t, Customer(*t, (i * 7919) % 2000, "s"));
   EXPECT_EQ(t->StagedCount(), 2000u);
-  EXPECT_THROW(t->Stage(Customer(*t, 1234, "again")), EDBEngineError);
+  EXPECT_THROW(Stage(*t, Customer(*t, 1234, "again")), EDBEngineError);
   t->Insert(Customer(*t, 5000, "placed"));  // places every staged record first
   EXPECT_EQ(t->StagedCount(), 0u);
-  EXPECT_THROW(t->Stage(Customer(*t, 1999, "again")), EDBEngineError);
+  EXPECT_THROW(Stage(*t, Customer(*t, 1999, "again")), EDBEngineError);
   EXPECT_EQ(t->RecordCount(), 2001u);
   for (std::uint32_t i = 0; i < 2000; i += 111) EXPECT_EQ(t->ReadRecord(i).GetInteger(0), static_cast<std::int32_t>(i));
   t->Close();
   EXPECT_EQ(CheckTable(db), std::nullopt);
+}
+
+// Records stored in ascending key order into an empty table are placed as they come; one that
+// comes out of order sends them back to be staged with the rest. Whatever the order, the table
+// ends as the staged load leaves it: blocks filled in key order, numbered in chain order.
+TEST(TableDurability, ALoadEndsTheSameWhateverOrderItsKeysArriveIn) {
+  constexpr int kRecords = 3000;
+  std::vector<int> ascending(kRecords);
+  for (int i = 0; i < kRecords; ++i) ascending[i] = i;
+  std::vector<int> lastOutOfOrder(ascending.begin() + 1, ascending.end());
+  lastOutOfOrder.push_back(0);
+  std::vector<int> halfThenBelow(ascending.begin() + kRecords / 2, ascending.end());
+  halfThenBelow.insert(halfThenBelow.end(), ascending.begin(), ascending.begin() + kRecords / 2);
+  std::vector<int> shuffled = ascending;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(5));
+  const std::vector<std::pair<std::string, std::vector<int>>> orders = {
+      {"Ascending", ascending}, {"LastOutOfOrder", lastOutOfOrder}, {"HalfThenBelow", halfThenBelow}, {"Shuffled", shuffled}};
+
+  fs::path dir = FreshTempDir("durable-in-order");
+  std::map<std::string, std::string> data, primary, byName;
+  for (const auto& [name, order] : orders) {
+    SCOPED_TRACE(name);
+    const fs::path db = DataFilePath(dir, name);
+    CreateNamedCustomers(db);
+    {
+      auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
+      auto indexes = SecondaryIndexSet::Attach(*t);
+      for (int id : order) Stage(*t, Customer(*t, id, "n" + std::to_string(id % 89)));
+      // A key that is there already is refused in the middle of an ordered run too.
+      EXPECT_THROW(Stage(*t, Customer(*t, order.back(), "again")), EDBEngineError);
+      EXPECT_THROW(Stage(*t, Customer(*t, order.front(), "again")), EDBEngineError);
+      t->Close();
+    }
+    EXPECT_EQ(CheckTable(db), std::nullopt);
+    auto t = ParadoxTable::Open(db, OpenMode::kShared);
+    const std::size_t perBlock = (t->Header().BlockBytes() - 6) / t->Header().recordSize;
+    const auto entries = t->PrimaryIndexEntries();
+    for (std::size_t b = 0; b < entries.size(); ++b) {
+      EXPECT_EQ(entries[b].block, b + 1);
+      if (b + 1 < entries.size()) EXPECT_EQ(entries[b].count, perBlock);
+    }
+    for (std::uint32_t i = 0; i < t->RecordCount(); i += 97) EXPECT_EQ(t->ReadRecord(i).GetInteger(0), static_cast<std::int32_t>(i));
+    t->Close();
+    // The name stored in the header is the table's own; everything else must match.
+    std::string bytes = ReadFileBytes(db);
+    data[name] = bytes.substr(0x800);
+    primary[name] = ReadFileBytes(FamilyMemberPath(db, ".PX")).substr(0x800);
+    byName[name] = ReadFileBytes(FamilyMemberPath(db, ".XG0")).substr(0x800);
+  }
+  for (const auto& [name, order] : orders) {
+    EXPECT_TRUE(data[name] == data["Shuffled"]) << name;
+    EXPECT_TRUE(primary[name] == primary["Shuffled"]) << name;
+    EXPECT_TRUE(byName[name] == byName["Shuffled"]) << name;
+  }
+}
+
+// A read settles where the records lie: a record out of order after it is placed among them
+// (a split), and nothing read before moves back.
+TEST(TableDurability, ARecordOutOfOrderAfterAReadIsPlacedAmongTheOthers) {
+  fs::path dir = FreshTempDir("durable-in-order-read");
+  const fs::path db = DataFilePath(dir, "Kokyaku");
+  ParadoxTable::Create(db, CustomerTable());
+  auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
+  for (int id = 0; id < 1000; id += 2) Stage(*t, Customer(*t, id, "even"));
+  ASSERT_EQ(t->FindKey(Customer(*t, 500, "")), 250u);
+  for (int id = 1; id < 1000; id += 2) Stage(*t, Customer(*t, id, "odd"));
+  EXPECT_EQ(t->FindKey(Customer(*t, 501, "")), 501u);
+  t->Close();
+  EXPECT_EQ(CheckTable(db), std::nullopt);
+  auto r = ParadoxTable::Open(db, OpenMode::kShared);
+  ASSERT_EQ(r->RecordCount(), 1000u);
+  for (std::uint32_t i = 0; i < 1000; ++i) ASSERT_EQ(r->ReadRecord(i).GetInteger(0), static_cast<std::int32_t>(i));
+}
+
+// Stage() leaves the record as stored: autoincrement and blob pointers filled in, the blobs as
+// given (not read back); a refused record is left as it was.
+TEST(TableDurability, StageLeavesTheRecordAsStoredOrAsItWas) {
+  fs::path dir = FreshTempDir("durable-stage-record");
+  const fs::path db = DataFilePath(dir, "Notes");
+  TableDefinition d;
+  d.fields = {FieldDef::Long("ID"), FieldDef::Memo("NOTE", 10)};
+  d.keyFieldCount = 1;
+  ParadoxTable::Create(db, d);
+  std::map<std::int32_t, std::string> notes;
+  {
+    auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
+    // Ascending, then one below: the placed records with their memos go back to be staged.
+    for (std::int32_t id : {10, 20, 30, 40, 5, 35}) {
+      Record r = t->NewRecord();
+      r.SetInteger(0, id);
+      notes[id] = id % 20 == 0 ? "short" : std::string(300 + id, static_cast<char>('a' + id % 26));
+      r.SetBlob(1, notes[id]);
+      t->Stage(r);
+      EXPECT_EQ(r.GetBlob(1), notes[id]);
+      const std::string_view raw = r.Raw(1);
+      EXPECT_EQ(GetU32(raw, 10 + 4), notes[id].size());
+      EXPECT_EQ(GetU32(raw, 10) != 0, notes[id].size() > 10) << "a long memo goes to the .MB";
+    }
+    Record dup = t->NewRecord();
+    dup.SetInteger(0, 30);
+    dup.SetBlob(1, "not stored");
+    const std::string before = dup.Bytes();
+    EXPECT_THROW(t->Stage(dup), EDBEngineError);
+    EXPECT_EQ(dup.Bytes(), before);
+    EXPECT_EQ(dup.GetBlob(1), "not stored");
+    t->Close();
+  }
+  EXPECT_EQ(CheckTable(db), std::nullopt);
+  auto t = ParadoxTable::Open(db, OpenMode::kShared);
+  ASSERT_EQ(t->RecordCount(), notes.size());
+  std::uint32_t i = 0;
+  for (const auto& [id, note] : notes) {
+    const Record r = t->ReadRecord(i++);
+    EXPECT_EQ(r.GetInteger(0), id);
+    EXPECT_EQ(r.GetBlob(1), note);
+  }
 }
 
 #ifndef _WIN32
@@ -238,12 +364,7 @@ TEST(TableDurability, AWriterKilledWhileAppendingLeavesItsMark) {
   constexpr int kBatch = 500;
   for (int round = 0; round < 12; ++round) {
     fs::path db = DataFilePath(dir, "Kokyaku");
-    ParadoxTable::Create(db, CustomerTable());
-    SecondaryIndexDef byName;
-    byName.name = "IXName";
-    byName.fields = {1};
-    byName.caseInsensitive = true;
-    CreateSecondaryIndexes(db, {byName});
+    CreateNamedCustomers(db);
     std::map<std::string, FileState> others;
     for (const auto& [name, state] : FolderState(dir))
       if (name.rfind("Other", 0) == 0) others[name] = state;
@@ -255,7 +376,7 @@ TEST(TableDurability, AWriterKilledWhileAppendingLeavesItsMark) {
       auto indexes = SecondaryIndexSet::Attach(*t);
       std::mt19937 rng(static_cast<unsigned>(round));
       for (int i = 0; i < 40 * kBatch; ++i) {
-        t->Stage(Customer(*t, static_cast<std::int32_t>(rng() % 100000000), "k"));
+        Stage(*t, Customer(*t, static_cast<std::int32_t>(rng() % 100000000), "k"));
         if ((i + 1) % kBatch == 0) t->Flush();
       }
       t->Close();
@@ -309,7 +430,7 @@ TEST(TableDurability, AWriteThatFailsNeverLeavesATableThatLooksSoundButIsNot) {
       try {
         auto t = ParadoxTable::Open(db, OpenMode::kExclusive);
         for (int i = 0; i < kRecords; ++i)
-          keyFields ? (void)t->Stage(Customer(*t, i, "full")) : (void)t->Insert(Customer(*t, i, "full"));
+          keyFields ? (void)Stage(*t, Customer(*t, i, "full")) : (void)t->Insert(Customer(*t, i, "full"));
         try {
           t->Close();
         } catch (const EDBEngineError&) {
