@@ -14,9 +14,6 @@ namespace paradox {
 
 namespace {
 
-// Writes at least this large are sent on to the disk as soon as they are made.
-constexpr std::size_t kEarlyWriteBytes = 256u * 1024u;
-
 class PosixFile final : public BinaryFile {
  public:
   PosixFile(std::filesystem::path p, int fd) : BinaryFile(std::move(p)), fd_(fd) {}
@@ -49,12 +46,6 @@ class PosixFile final : public BinaryFile {
       if (n <= 0) Fail(FailureText(FileOperation::kWrite), offset);
       done += static_cast<std::size_t>(n);
     }
-#ifdef SYNC_FILE_RANGE_WRITE
-    // A large write starts on its way to the disk at once, while the program goes on working:
-    // the flush that must wait for it later (Sync) then has less to wait for. A hint only.
-    if (bytes.size() >= kEarlyWriteBytes)
-      ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(bytes.size()), SYNC_FILE_RANGE_WRITE);
-#endif
   }
 
   void SetSize(std::uint64_t size) override {
