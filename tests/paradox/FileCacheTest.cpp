@@ -229,6 +229,7 @@ TEST(BlockCacheWrites, BlocksComingAndGoingAgreeWithAModelOfTheFile) {
     cache.WriteBack();
     for (const auto& [m, bytes] : model) onDisk[m] = bytes;
   }
+  f.reset();  // Windows: the table file is opened without sharing
   const std::string file = ReadFileBytes(dir / "model.db");
   for (std::uint16_t n : numbers) EXPECT_EQ(file.substr(0x800 + (n - 1u) * kBlock, kBlock), fileBlock(n)) << "block " << n;
 }
