@@ -285,10 +285,11 @@ RecordConverter::RecordConverter(const TableSchema& from, const TableSchema& to)
     Copy copy = Copy::kByField;
     if (a.type == b.type && !IsBlobType(a.type)) {
       // What ConvertField does for these, without looking at the values: an alpha value ends at
-      // its first NUL and the rest of the new field is zero; bytes are padded with zeros.
+      // its first NUL and the rest of the new field is zero; bytes are padded with zeros; every
+      // other type keeps its size and its bytes.
       if (a.type == FieldType::kAlpha && b.size >= a.size) copy = Copy::kAlpha;
-      else if (a.type == FieldType::kBytes && b.size >= a.size) copy = Copy::kPadded;
-      else if (a.type != FieldType::kAlpha && a.type != FieldType::kBytes && a.size == b.size) copy = Copy::kBytes;
+      else if (a.type == FieldType::kBytes ? b.size >= a.size : a.type != FieldType::kAlpha && a.size == b.size)
+        copy = Copy::kBytes;
     }
     steps_.push_back({copy, f, from.FieldOffset(f), from.FieldSize(f), to.FieldOffset(f), to.FieldSize(f)});
   }
@@ -302,15 +303,10 @@ void RecordConverter::Convert(const Record& from, Record& to) {
   char* out = bytes_.data();
   for (const Step& s : steps_) {
     const char* field = in.data() + s.fromOffset;
+    if (s.copy == Copy::kByField) continue;
     std::size_t used = s.fromSize;
-    switch (s.copy) {
-      case Copy::kByField: continue;
-      case Copy::kAlpha:
-        if (const void* nul = std::memchr(field, '\0', s.fromSize)) used = static_cast<std::size_t>(static_cast<const char*>(nul) - field);
-        break;
-      case Copy::kPadded:
-      case Copy::kBytes: break;
-    }
+    if (s.copy == Copy::kAlpha)
+      if (const void* nul = std::memchr(field, '\0', s.fromSize)) used = static_cast<std::size_t>(static_cast<const char*>(nul) - field);
     std::memcpy(out + s.toOffset, field, used);
     std::memset(out + s.toOffset + used, 0, s.toSize - used);
   }

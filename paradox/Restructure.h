@@ -70,7 +70,7 @@ class RecordConverter {
   void Convert(const Record& from, Record& to);
 
  private:
-  enum class Copy { kBytes, kAlpha, kPadded, kByField };
+  enum class Copy { kBytes, kAlpha, kByField };  // kBytes: copied, the rest of the new field zero
   struct Step {
     Copy copy;
     std::size_t field, fromOffset, fromSize, toOffset, toSize;

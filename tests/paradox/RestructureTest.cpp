@@ -342,7 +342,9 @@ TEST(Restructure, AnEmptyValueEmptiesTheFieldItIsCopiedInto) {
     if (IsBlobType(p.to.type)) n.SetBlob(0, std::string(25, 'z'));
 
     EXPECT_EQ(ConvertField(full, 0, n, 0), p.takesValues);
-    if (p.takesValues && IsBlobType(p.to.type)) EXPECT_EQ(n.GetBlob(0), std::string(30, 'm'));
+    if (p.takesValues && IsBlobType(p.to.type)) {
+      EXPECT_EQ(n.GetBlob(0), std::string(30, 'm'));
+    }
     ASSERT_TRUE(ConvertField(empty, 0, n, 0));
     EXPECT_EQ(n.Raw(0), std::string(to->FieldSize(0), '\0'));
     EXPECT_TRUE(n.IsNull(0));
