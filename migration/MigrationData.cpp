@@ -69,7 +69,9 @@ constexpr IndexLayout kKokyakuIndexes[] = {
     {"IXTel", "TEL", kSecondary},
 };
 
-// SYOKUGYOU is new and stays empty.
+// SYOKUGYOU is new and stays empty. A table that has it already (the update run again over a
+// migrated table) keeps its values: RebuildTable copies a field the rules leave unset from a
+// source field of the same name and type whose values all fit.
 constexpr CopyRule kKokyakuRules[] = {
     {"ID", CopyKind::kInteger, false},      {"NAME", CopyKind::kText, false},
     {"KANA", CopyKind::kText, false},       {"BIRTHDAY", CopyKind::kZeroDate, false},

@@ -63,7 +63,27 @@ void CopyValue(const BoundRule& rule) {
   }
 }
 
-// A missing source field is an error (EDatabaseError) unless the rule allows its absence.
+bool HasRule(const RebuildPlan& plan, std::string_view field) {
+  return std::any_of(plan.rules.begin(), plan.rules.end(), [&](const CopyRule& r) { return r.field == field; });
+}
+
+// How a field the rules leave unset is copied from a source field of its name: only when the
+// source's type is the same and every value it can hold fits, as on a table this rebuild made.
+std::optional<CopyKind> KeptFieldKind(const FieldLayout& field, const TField& from) {
+  if (from.DataType() != field.type) return std::nullopt;
+  switch (field.type) {
+    case ftString: return from.Size() <= field.size ? std::optional(CopyKind::kText) : std::nullopt;
+    case ftMemo: return CopyKind::kText;
+    case ftInteger:
+    case ftSmallint: return CopyKind::kInteger;
+    case ftDate: return CopyKind::kDate;
+    default: return std::nullopt;
+  }
+}
+
+// A missing source field is an error (EDatabaseError) unless the rule allows its absence. A
+// field the rules leave unset is new to older tables; a source that has it already (the update
+// run again over migrated tables) keeps what the shop has stored in it since.
 std::vector<BoundRule> BindRules(const RebuildPlan& plan, TTable& source, TTable& fresh) {
   std::vector<BoundRule> bound;
   for (const CopyRule& rule : plan.rules) {
@@ -71,6 +91,14 @@ std::vector<BoundRule> BindRules(const RebuildPlan& plan, TTable& source, TTable
     const TField* from = rule.onlyWhenSourceHasIt ? source.FindField(name) : &source.FieldByName(name);
     if (!from) continue;
     bound.push_back({from, &fresh.FieldByName(name), rule.kind});
+  }
+  for (const FieldLayout& field : plan.fields) {
+    if (HasRule(plan, field.name)) continue;
+    const std::string name(field.name);
+    const TField* from = source.FindField(name);
+    if (!from) continue;
+    if (const std::optional<CopyKind> kind = KeptFieldKind(field, *from))
+      bound.push_back({from, &fresh.FieldByName(name), *kind});
   }
   return bound;
 }

@@ -57,7 +57,8 @@ Row ExpectedKokyaku(const Row& s) {
   r["ID"] = IntegerOrZero(s, "ID");
   std::optional<std::string> birthday = Take(s, "BIRTHDAY");
   r["BIRTHDAY"] = birthday == std::optional<std::string>(kZeroDay) ? std::nullopt : birthday;
-  r["SYOKUGYOU"] = std::nullopt;
+  // Kept when the source has it already (the update run again); new otherwise.
+  r["SYOKUGYOU"] = Take(s, "SYOKUGYOU");
   return r;
 }
 
