@@ -73,6 +73,13 @@ std::string RemoveDocumentPlaceholder(std::string_view command);
 // replacing it. Throws EResNotFound or EFCreateError/EStreamError.
 void SavePayloadResource(const std::string& folder, const std::string& fileName);
 
+// Creates the folder `path`, one level. False, with the system's error code set, when it
+// cannot, an existing folder included: true means that this call made it.
+bool CreateOneFolder(const std::string& path);
+
+// Deletes the file `path`. False, with the system's error code set, when it cannot.
+bool DeleteOneFile(const std::string& path);
+
 // Deletes `path` with everything in it through the shell, without asking and without the
 // recycle bin; the shell's own progress and error windows may appear. Nothing is reported.
 void DeleteFolder(HWND owner, const std::string& path);

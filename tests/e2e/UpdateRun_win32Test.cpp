@@ -498,16 +498,28 @@ TEST_F(CompleteRunTest, CurrentInstallationAnsweredYesRunsEverythingIncludingThe
   ExpectUpdated();
 }
 
-TEST_F(CompleteRunTest, TemporaryFolderThatExistsIsUsedAndDeletedWithItsContents) {
+TEST_F(CompleteRunTest, TemporaryFolderThatExistedKeepsEverythingButTheArchive) {
   Start("temp-exists");
-  fs::create_directories(sample_->Live() / "Temp" / "old");
-  testing_support::WriteFileBytes(sample_->Live() / "Temp" / "old" / "left.txt", "left over");
+  const fs::path temp = sample_->Live() / "Temp";
+  fs::create_directories(temp / "old");
+  testing_support::WriteFileBytes(temp / "old" / "left.txt", "the user's");
+  testing_support::WriteFileBytes(temp / L"メモ.txt", "also the user's");
+  testing_support::WriteFileBytes(temp / "N_UpDate120502.lzh", "an earlier file of the archive's name");
   PressUpdate();
   Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
   Answer(Expect("情報", kFinished, {kOk}), kOk);
   ExpectProgramEnds();
+  EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+            testing_support::ReadFileBytes(CurrentTovoExe()))
+      << "the archive written over the earlier file was extracted";
   std::error_code ec;
-  EXPECT_FALSE(fs::exists(sample_->Live() / "Temp", ec));
+  EXPECT_FALSE(fs::exists(temp / "N_UpDate120502.lzh", ec)) << "the archive is deleted";
+  EXPECT_EQ(testing_support::ReadFileBytes(temp / "old" / "left.txt"), "the user's");
+  EXPECT_EQ(testing_support::ReadFileBytes(temp / L"メモ.txt"), "also the user's");
+  const std::string log = ReadLog(*sample_);
+  const std::string archive = text::PathToUtf8(temp / "N_UpDate120502.lzh");
+  EXPECT_NE(log.find("Deleted " + archive + "; "), std::string::npos) << log;
+  EXPECT_EQ(log.find("Deleted " + text::PathToUtf8(temp) + "\r\n"), std::string::npos) << log;
 }
 
 TEST_F(CompleteRunTest, UnwritableLogChangesNothingElse) {
