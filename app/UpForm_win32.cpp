@@ -233,6 +233,7 @@ void TUpDateForm::InstallProgramFiles(UpdateLog& log, const std::string& liveFol
   SavePayloadResource(tempFolder, archiveName);
   {
     TUnlha32 unlha;
+    log.Write("Extraction library: " + unlha.LibraryPath());
     if (!unlha.BindEntryPoints()) {
       const std::string commandLine = ExtractionCommandLine(tempFolder, archiveName, installedFolder);
       log.Write("Extracting: " + commandLine);

@@ -145,6 +145,7 @@ class UpdateRunTest : public ::testing::Test {
   static void TearDownTestSuite() {
     delete registry_;
     registry_ = nullptr;
+    SetSystemLibrary(false);
   }
 
   // Lays out the installation, points "InPath" at its installed folder and starts SETUP.EXE.
@@ -386,10 +387,11 @@ TEST_F(UpdateRunTest, NoAtTheConfirmationChangesNothingAndAllowsAnotherTry) {
   EXPECT_NE(log.find("Not confirmed; nothing was changed"), std::string::npos) << log;
 }
 
-TEST_F(UpdateRunTest, MissingExtractionLibraryShowsItsMessageThenTheErrorAndKeepsTheArchive) {
-  Start("no-unlha", {OldTovoExe(), /*withUnlha=*/false});
+TEST_F(UpdateRunTest, LibraryOnlyBesideSetupIsMissingItsMessageThenTheErrorAndTheArchiveStays) {
+  SampleOptions options{OldTovoExe(), /*withUnlha=*/false};
+  options.besideSetup = BesideSetup::kLibrary;
+  Start("no-unlha", options);
   std::error_code ec;
-  if (fs::exists("C:\\windows\\system32\\UNLHA32.DLL", ec)) GTEST_SKIP() << "UNLHA32.DLL is installed system-wide";
   PressUpdate();
   Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
   Answer(Expect("エラー", kMissingLibrary, {kOk}), kOk);
@@ -484,6 +486,25 @@ TEST_F(CompleteRunTest, OlderInstallationIsUpdatedMigratedAndLogged) {
   }
   EXPECT_EQ(log.find("Beep"), std::string::npos) << "a completed run does not beep";
   EXPECT_LT(log.find("Records before"), log.find("Extracting")) << "counted before anything changed";
+}
+
+TEST_F(CompleteRunTest, ALibraryBesideSetupIsNeverLoadedTheSystemFoldersIs) {
+  for (const BesideSetup beside : {BesideSetup::kPlanted, BesideSetup::kDamaged}) {
+    SCOPED_TRACE(static_cast<int>(beside));
+    SampleOptions options{OldTovoExe()};
+    options.besideSetup = beside;
+    Start(beside == BesideSetup::kPlanted ? "planted" : "damaged", options);
+    PressUpdate();
+    Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+    Answer(Expect("情報", kFinished, {kOk}), kOk);
+    ExpectProgramEnds();
+    ExpectUpdated();
+    std::error_code ec;
+    EXPECT_FALSE(fs::exists(sample_->MarkerFile(), ec)) << testing_support::ReadFileBytes(sample_->MarkerFile());
+    const std::string named = "Extraction library: " + text::PathToUtf8(SystemLibraryPath()) + "\r\n";
+    const std::string log = ReadLog(*sample_);
+    EXPECT_NE(text::AsciiLower(log).find(text::AsciiLower(named)), std::string::npos) << log;
+  }
 }
 
 TEST_F(CompleteRunTest, CurrentInstallationAnsweredYesRunsEverythingIncludingTheExtraction) {
