@@ -105,6 +105,23 @@ std::string ExtractionCommandLine(const std::string& tempFolder, const std::stri
   return "e -c -y \"" + tempFolder + "\\" + archiveName + "\" \"" + installedFolder + "\\\"";
 }
 
+// The temporary folder with everything in it when the run made it, else only the archive.
+void RemoveTemporaryFiles(UpdateLog& log, const std::string& tempFolder, const std::string& archiveName,
+                          bool madeTempFolder) {
+  if (madeTempFolder) {
+    DeleteFolder(nullptr, tempFolder);
+    log.Write("Deleted " + tempFolder + (FolderExists(tempFolder) ? " (it is still there)" : ""));
+    return;
+  }
+  const std::string archive = tempFolder + "\\" + archiveName;
+  if (DeleteOneFile(archive)) {
+    log.Write("Deleted " + archive + "; " + tempFolder + " was there before the run and keeps everything else");
+  } else {
+    const DWORD error = GetLastError();
+    log.Write("Could not delete " + archive + " (error " + std::to_string(error) + ")");
+  }
+}
+
 }  // namespace
 
 void TUpDateForm::InstBtnClick(TObject*) {
@@ -205,12 +222,18 @@ bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, std::vector<AliasFolder>& f
 void TUpDateForm::InstallProgramFiles(UpdateLog& log, const std::string& liveFolder,
                                       const std::string& installedFolder, const std::string& archiveName) {
   const std::string tempFolder = liveFolder + kTempFolder;
-  if (!FolderExists(tempFolder) && !CreateDirectoryW(text::Widen(tempFolder).c_str(), nullptr))
-    throw Exception("Cannot create the folder " + tempFolder);
+  // A folder that was there before the run (C:\Temp, for an alias at a drive root) may hold the
+  // user's own files: of it, only the archive written now is removed afterwards.
+  const bool madeTempFolder = !FolderExists(tempFolder);
+  if (madeTempFolder && !CreateOneFolder(tempFolder)) {
+    const DWORD error = GetLastError();
+    throw Exception("Cannot create the folder " + tempFolder + " (error " + std::to_string(error) + ")");
+  }
   log.Write("Writing the program archive to " + tempFolder + "\\" + archiveName);
   SavePayloadResource(tempFolder, archiveName);
   {
     TUnlha32 unlha;
+    log.Write("Extraction library: " + unlha.LibraryPath());
     if (!unlha.BindEntryPoints()) {
       const std::string commandLine = ExtractionCommandLine(tempFolder, archiveName, installedFolder);
       log.Write("Extracting: " + commandLine);
@@ -219,8 +242,7 @@ void TUpDateForm::InstallProgramFiles(UpdateLog& log, const std::string& liveFol
                 "; report: " + unlha.Report());
     }
   }
-  DeleteFolder(nullptr, tempFolder);
-  log.Write("Deleted " + tempFolder + (FolderExists(tempFolder) ? " (it is still there)" : ""));
+  RemoveTemporaryFiles(log, tempFolder, archiveName, madeTempFolder);
 }
 
 void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedFolder,

@@ -1,6 +1,6 @@
 #pragma once
-// The three operations TVersionInfo needs of the platform: version.dll on Windows
-// (FileVer_win32.cpp), the portable PE reader elsewhere (FileVer_posix.cpp).
+// The three operations TVersionInfo needs of the platform, answered by the portable PE reader
+// (FileVerPlatform.cpp) with the results the platform's version.dll gives. Paths are UTF-8.
 
 #include <cstddef>
 #include <cstdint>

@@ -29,7 +29,10 @@ std::string_view FileNamePart(std::string_view path) {
 
 bool IsFindCandidate(std::uint32_t attributes, std::uint16_t attributeMask, bool takeBare) {
   if (attributes == kFaDirectory) return false;
-  return (attributes & attributeMask) != 0 || (attributes == 0 && takeBare);
+  if ((attributes & attributeMask) != 0) return true;
+  // Backup software that clears the archive bit leaves a file reported as "normal" (0x80) or
+  // with bits such as "not content indexed" alone: none of the six, yet an ordinary file.
+  return takeBare && (attributes & kFaAnyFile) == 0;
 }
 
 int CountNameMatches(std::string_view entryName, const FileNameList& names, std::string_view mode) {

@@ -43,9 +43,12 @@ constexpr std::uint16_t kFaAnyFile = 63;  // read-only, hidden, system, volume, 
 //   "fExt"   the extensions are equal (see FileOps.cpp); only names with a ".";
 //   "fAll"   every candidate.
 // An entry is a candidate when its attributes are not exactly the directory bit and either
-// share a bit with `attributeMask`, or are 0 and `takeBare` is set. With `clearAttributes`,
-// the read-only and hidden bits of every entry are removed; with `recurse`, subfolders are
-// searched too (not those reached through a junction or link). Appended paths are `folder` + "\" + entry name, never with a trailing "\".
+// share a bit with `attributeMask`, or, with `takeBare`, hold none of the six bits of
+// kFaAnyFile: 0, or only bits such as "normal" (0x80), "not content indexed", "compressed" or
+// "offline", which is what a file shows once backup software has cleared its archive bit.
+// With `clearAttributes`, the read-only and hidden bits of every entry are removed; with
+// `recurse`, subfolders are searched too (not those reached through a junction or link).
+// Appended paths are `folder` + "\" + entry name, never with a trailing "\".
 void FindFiles(const std::string& folder, std::uint16_t attributeMask, bool takeBare,
                const FileNameList& names, std::string_view mode, bool clearAttributes,
                bool addBackslash, bool recurse, FileNameList& found, bool clearFound);
@@ -69,6 +72,13 @@ std::string RemoveDocumentPlaceholder(std::string_view command);
 // Writes the program's own RCDATA resource "PGM" to `folder` + "\" + `fileName`, creating or
 // replacing it. Throws EResNotFound or EFCreateError/EStreamError.
 void SavePayloadResource(const std::string& folder, const std::string& fileName);
+
+// Creates the folder `path`, one level. False, with the system's error code set, when it
+// cannot, an existing folder included: true means that this call made it.
+bool CreateOneFolder(const std::string& path);
+
+// Deletes the file `path`. False, with the system's error code set, when it cannot.
+bool DeleteOneFile(const std::string& path);
 
 // Deletes `path` with everything in it through the shell, without asking and without the
 // recycle bin; the shell's own progress and error windows may appear. Nothing is reported.

@@ -24,6 +24,17 @@ std::string SystemErrorText(DWORD error) {
   return text::Narrow(message) + " (error " + std::to_string(error) + ")";
 }
 
+// The call's result, or the gate's fault as the call would have reported it: `failed` with
+// the system's error code set.
+template <typename Result, typename Call>
+Result Gated(paradox::FileOperation op, Result failed, Call call) {
+  if (auto fault = paradox::FaultGate(op)) {
+    SetLastError(paradox::FaultWin32Error(*fault));
+    return failed;
+  }
+  return call();
+}
+
 }  // namespace
 
 namespace fileops {
@@ -62,18 +73,32 @@ void SavePayloadResource(const std::string& folder, const std::string& fileName)
   if (!bytes && size != 0) throw EResNotFound("Resource PGM cannot be loaded: " + SystemErrorText(GetLastError()));
 
   const std::string path = folder + "\\" + fileName;
-  win32::UniqueFile file(CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  win32::UniqueFile file(Gated(paradox::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
+    return CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  }));
   if (!file) throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(GetLastError()));
   DWORD written = 0;
-  if (!WriteFile(file.Get(), bytes, size, &written, nullptr) || written != size)
+  if (!Gated(paradox::FileOperation::kWrite, FALSE, [&] { return WriteFile(file.Get(), bytes, size, &written, nullptr); }) ||
+      written != size)
     throw EStreamError("Stream write error in \"" + path + "\" after " + std::to_string(written) + " of " +
                        std::to_string(size) + " bytes. " + SystemErrorText(GetLastError()));
+}
+
+bool CreateOneFolder(const std::string& path) {
+  return Gated(paradox::FileOperation::kMakeFolder, FALSE,
+               [&] { return CreateDirectoryW(text::Widen(path).c_str(), nullptr); }) != 0;
+}
+
+bool DeleteOneFile(const std::string& path) {
+  return Gated(paradox::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(text::Widen(path).c_str()); }) != 0;
 }
 
 void DeleteFolder(HWND owner, const std::string& path) {
   // An empty source list would make the shell act on the current folder.
   if (path.empty()) return;
+  // A refused deletion goes unreported, as the shell's own failures do.
+  if (paradox::FaultGate(paradox::FileOperation::kDelete)) return;
   std::wstring from = text::Widen(path);
   from.push_back(L'\0');  // the list ends with two zero characters; c_str() adds the second
   SHFILEOPSTRUCTW operation = {};

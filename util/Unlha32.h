@@ -1,7 +1,8 @@
 #pragma once
-// TUnlha32: the LHA extraction library UNLHA32.DLL, loaded by name at run time. The wrapper
-// passes one command line through to the library's "Unlha" entry; it neither builds nor checks
-// it and does not read the library's result. Windows only.
+// TUnlha32: the LHA extraction library UNLHA32.DLL, loaded at run time from the folders where
+// Windows keeps shared libraries, and from nowhere else. The wrapper passes one command line
+// through to the library's "Unlha" entry; it neither builds nor checks it and does not read the
+// library's result. Windows only.
 
 #include <windows.h>
 
@@ -24,8 +25,11 @@ class TUnlha32 {
       "バックアップが正常に実行できません.\n\r\n\r"
       "ファイル名 UNLHA32.DLL がありません.ディレクトリ\\WINDOWS\\SYSTEM\\にコピーしてください.";
 
-  // Loads UNLHA32.DLL. When it cannot be loaded, shows kMissingLibraryText in an error box with
-  // an OK button and leaves with the silent abort (EAbort).
+  // Loads UNLHA32.DLL by its full path from the first of these folders that has one that
+  // loads: the system directory, the Windows directory's SYSTEM folder, the Windows directory.
+  // A copy in the program's own folder or the current folder is never loaded. When none can
+  // be loaded, shows kMissingLibraryText in an error box with an OK button and leaves with
+  // the silent abort (EAbort).
   TUnlha32();
   TUnlha32(const TUnlha32&) = delete;
   TUnlha32& operator=(const TUnlha32&) = delete;
@@ -45,6 +49,9 @@ class TUnlha32 {
   // (std::nullopt when nothing was run) and its report from the output buffer (UTF-8).
   std::optional<int> LastResult() const { return FLastResult; }
   std::string Report() const;
+
+  // The full path of the library loaded, as the loader names it (UTF-8), for the log.
+  std::string LibraryPath() const;
 
  private:
   std::int32_t FBufferSize = 0;

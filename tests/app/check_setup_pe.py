@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""SETUP.EXE read by pefile: its version block, its raw-data resources and its manifest.
+"""SETUP.EXE read by pefile: its version block, its raw-data resources, its manifest and the
+libraries it imports.
 
 usage: check_setup_pe.py SETUP.EXE NAME=FILE ...
 Each NAME=FILE says that the RCDATA resource NAME must hold exactly the bytes of FILE.
@@ -11,6 +12,14 @@ import pefile
 RT_RCDATA = 10
 RT_MANIFEST = 24
 LANG_NEUTRAL = 0
+
+# Libraries Windows always takes from its system folder (KnownDLLs), and COMCTL32, which the
+# manifest binds to the side-by-side copy. Any other import would be looked for beside SETUP.EXE
+# first, before a line of the program has run.
+ALLOWED_IMPORTS = {'KERNEL32.DLL', 'USER32.DLL', 'GDI32.DLL', 'ADVAPI32.DLL', 'SHELL32.DLL', 'MSVCRT.DLL',
+                   'COMCTL32.DLL'}
+# Functions a Windows 7 without its updates lacks: imported, they would keep SETUP.EXE from starting.
+LOOKED_UP_ONLY = {b'SetDefaultDllDirectories', b'AddDllDirectory', b'RemoveDllDirectory'}
 
 failures = []
 
@@ -31,6 +40,17 @@ def resource_entries(pe, type_id):
 def resource_bytes(pe, lang):
     d = lang.data.struct
     return pe.get_data(d.OffsetToData, d.Size)
+
+
+def check_imports(pe):
+    imports = getattr(pe, 'DIRECTORY_ENTRY_IMPORT', [])
+    names = {entry.dll.decode().upper() for entry in imports}
+    check(names, 'an import table')
+    check(names <= ALLOWED_IMPORTS, f'imports only system libraries: also {sorted(names - ALLOWED_IMPORTS)}')
+    delayed = {entry.dll.decode().upper() for entry in getattr(pe, 'DIRECTORY_ENTRY_DELAY_IMPORT', [])}
+    check(delayed <= ALLOWED_IMPORTS, f'delay-loads only system libraries: also {sorted(delayed - ALLOWED_IMPORTS)}')
+    functions = {imp.name for entry in imports for imp in entry.imports if imp.name}
+    check(not functions & LOOKED_UP_ONLY, f'imports {sorted(functions & LOOKED_UP_ONLY)} directly')
 
 
 def main(exe, expectations):
@@ -103,11 +123,13 @@ def main(exe, expectations):
               'manifest asks for common controls 6')
         check('<dpiAware' in m and '>false</dpiAware>' in m, 'manifest says dpiAware false')
 
+    check_imports(pe)
+
     for f in failures:
         print('FAIL:', f)
     if failures:
         sys.exit(1)
-    print(f'{exe}: version block, {len(rcdata)} RCDATA resources and the manifest as expected')
+    print(f'{exe}: version block, {len(rcdata)} RCDATA resources, the manifest and the imports as expected')
 
 
 if __name__ == '__main__':

@@ -53,7 +53,24 @@ void CopyTree(const fs::path& from, const fs::path& to) {
   }
 }
 
+fs::path BuiltLibrary() { return testing_support::BinaryDir() / "unlha32" / "UNLHA32.dll"; }
+
 }  // namespace
+
+fs::path SystemLibraryPath() {
+  wchar_t folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) throw std::runtime_error("no system directory");
+  return fs::path(std::wstring(folder, n)) / "UNLHA32.DLL";
+}
+
+void SetSystemLibrary(bool present) {
+  const fs::path installed = SystemLibraryPath();
+  if (present ? !CopyFileW(BuiltLibrary().wstring().c_str(), installed.wstring().c_str(), FALSE)
+              : !DeleteFileW(installed.wstring().c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+    throw std::runtime_error("cannot " + std::string(present ? "install " : "remove ") + installed.string() +
+                             ": error " + std::to_string(GetLastError()));
+}
 
 const fs::path& TemplateTables(const std::string& duplicateKeysIn) {
   static std::map<std::string, fs::path> made;
@@ -74,8 +91,19 @@ SampleInstallation::SampleInstallation(const std::string& name, const SampleOpti
     : root_(testing_support::FreshTempDir("e2e-" + name)) {
   fs::create_directories(root_ / "setup");
   fs::copy_file(SetupExePath(), SetupExe());
-  if (options.withUnlha)
-    fs::copy_file(testing_support::BinaryDir() / "unlha32" / "UNLHA32.dll", root_ / "setup" / "UNLHA32.DLL");
+  SetSystemLibrary(options.withUnlha);
+  const fs::path beside = root_ / "setup" / "UNLHA32.DLL";
+  switch (options.besideSetup) {
+    case BesideSetup::kNothing: break;
+    case BesideSetup::kPlanted:
+      fs::copy_file(testing_support::BinaryDir() / "tests" / "util" / "planted" / "UNLHA32.DLL", beside);
+      break;
+    case BesideSetup::kDamaged:
+      testing_support::WriteFileBytes(beside, "MZ" + std::string(4096, '\x5A'));
+      break;
+    case BesideSetup::kLibrary: fs::copy_file(BuiltLibrary(), beside); break;
+  }
+  SetEnvironmentVariableW(L"NORVEX_PLANTED_MARKER", MarkerFile().wstring().c_str());
   fs::create_directories(Installed());
   if (!options.tovoExe.empty()) fs::copy_file(options.tovoExe, Installed() / "Tovo.EXE");
   CopyTree(TemplateTables(options.duplicateKeysIn), root_ / "data");

@@ -145,6 +145,7 @@ class UpdateRunTest : public ::testing::Test {
   static void TearDownTestSuite() {
     delete registry_;
     registry_ = nullptr;
+    SetSystemLibrary(false);
   }
 
   // Lays out the installation, points "InPath" at its installed folder and starts SETUP.EXE.
@@ -386,10 +387,11 @@ TEST_F(UpdateRunTest, NoAtTheConfirmationChangesNothingAndAllowsAnotherTry) {
   EXPECT_NE(log.find("Not confirmed; nothing was changed"), std::string::npos) << log;
 }
 
-TEST_F(UpdateRunTest, MissingExtractionLibraryShowsItsMessageThenTheErrorAndKeepsTheArchive) {
-  Start("no-unlha", {OldTovoExe(), /*withUnlha=*/false});
+TEST_F(UpdateRunTest, LibraryOnlyBesideSetupIsMissingItsMessageThenTheErrorAndTheArchiveStays) {
+  SampleOptions options{OldTovoExe(), /*withUnlha=*/false};
+  options.besideSetup = BesideSetup::kLibrary;
+  Start("no-unlha", options);
   std::error_code ec;
-  if (fs::exists("C:\\windows\\system32\\UNLHA32.DLL", ec)) GTEST_SKIP() << "UNLHA32.DLL is installed system-wide";
   PressUpdate();
   Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
   Answer(Expect("エラー", kMissingLibrary, {kOk}), kOk);
@@ -486,6 +488,25 @@ TEST_F(CompleteRunTest, OlderInstallationIsUpdatedMigratedAndLogged) {
   EXPECT_LT(log.find("Records before"), log.find("Extracting")) << "counted before anything changed";
 }
 
+TEST_F(CompleteRunTest, ALibraryBesideSetupIsNeverLoadedTheSystemFoldersIs) {
+  for (const BesideSetup beside : {BesideSetup::kPlanted, BesideSetup::kDamaged}) {
+    SCOPED_TRACE(static_cast<int>(beside));
+    SampleOptions options{OldTovoExe()};
+    options.besideSetup = beside;
+    Start(beside == BesideSetup::kPlanted ? "planted" : "damaged", options);
+    PressUpdate();
+    Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+    Answer(Expect("情報", kFinished, {kOk}), kOk);
+    ExpectProgramEnds();
+    ExpectUpdated();
+    std::error_code ec;
+    EXPECT_FALSE(fs::exists(sample_->MarkerFile(), ec)) << testing_support::ReadFileBytes(sample_->MarkerFile());
+    const std::string named = "Extraction library: " + text::PathToUtf8(SystemLibraryPath()) + "\r\n";
+    const std::string log = ReadLog(*sample_);
+    EXPECT_NE(text::AsciiLower(log).find(text::AsciiLower(named)), std::string::npos) << log;
+  }
+}
+
 TEST_F(CompleteRunTest, CurrentInstallationAnsweredYesRunsEverythingIncludingTheExtraction) {
   Start("current-yes", {CurrentTovoExe()});
   std::error_code ec;
@@ -498,16 +519,28 @@ TEST_F(CompleteRunTest, CurrentInstallationAnsweredYesRunsEverythingIncludingThe
   ExpectUpdated();
 }
 
-TEST_F(CompleteRunTest, TemporaryFolderThatExistsIsUsedAndDeletedWithItsContents) {
+TEST_F(CompleteRunTest, TemporaryFolderThatExistedKeepsEverythingButTheArchive) {
   Start("temp-exists");
-  fs::create_directories(sample_->Live() / "Temp" / "old");
-  testing_support::WriteFileBytes(sample_->Live() / "Temp" / "old" / "left.txt", "left over");
+  const fs::path temp = sample_->Live() / "Temp";
+  fs::create_directories(temp / "old");
+  testing_support::WriteFileBytes(temp / "old" / "left.txt", "the user's");
+  testing_support::WriteFileBytes(temp / L"メモ.txt", "also the user's");
+  testing_support::WriteFileBytes(temp / "N_UpDate120502.lzh", "an earlier file of the archive's name");
   PressUpdate();
   Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
   Answer(Expect("情報", kFinished, {kOk}), kOk);
   ExpectProgramEnds();
+  EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+            testing_support::ReadFileBytes(CurrentTovoExe()))
+      << "the archive written over the earlier file was extracted";
   std::error_code ec;
-  EXPECT_FALSE(fs::exists(sample_->Live() / "Temp", ec));
+  EXPECT_FALSE(fs::exists(temp / "N_UpDate120502.lzh", ec)) << "the archive is deleted";
+  EXPECT_EQ(testing_support::ReadFileBytes(temp / "old" / "left.txt"), "the user's");
+  EXPECT_EQ(testing_support::ReadFileBytes(temp / L"メモ.txt"), "also the user's");
+  const std::string log = ReadLog(*sample_);
+  const std::string archive = text::PathToUtf8(temp / "N_UpDate120502.lzh");
+  EXPECT_NE(log.find("Deleted " + archive + "; "), std::string::npos) << log;
+  EXPECT_EQ(log.find("Deleted " + text::PathToUtf8(temp) + "\r\n"), std::string::npos) << log;
 }
 
 TEST_F(CompleteRunTest, UnwritableLogChangesNothingElse) {

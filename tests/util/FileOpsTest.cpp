@@ -22,12 +22,26 @@ TEST(FindCandidate, MaskAndBareEntries) {
   EXPECT_TRUE(IsFindCandidate(0x20, 63, false));
   EXPECT_TRUE(IsFindCandidate(0x21, 0x01, false));
   EXPECT_FALSE(IsFindCandidate(0x20, 0x01, false));
-  // Only the platform's "normal" bit: none of the six, and not 0 either.
-  EXPECT_FALSE(IsFindCandidate(0x80, 63, true));
-  EXPECT_FALSE(IsFindCandidate(0x2000, 63, true));
   EXPECT_TRUE(IsFindCandidate(0, 63, true));
   EXPECT_FALSE(IsFindCandidate(0, 63, false));
   EXPECT_TRUE(IsFindCandidate(0, 0, true));
+}
+
+TEST(FindCandidate, FilesWithNoneOfTheSixBitsAreBareEntries) {
+  // "Normal", "not content indexed", "compressed", "offline", "temporary", "encrypted": what a
+  // file shows once backup software has cleared its archive bit.
+  for (std::uint32_t bits : {0x80u, 0x2000u, 0x800u, 0x1000u, 0x100u, 0x4000u, 0x2880u}) {
+    SCOPED_TRACE(bits);
+    EXPECT_TRUE(IsFindCandidate(bits, 63, true));
+    EXPECT_FALSE(IsFindCandidate(bits, 63, false));
+    EXPECT_TRUE(IsFindCandidate(bits, 0x01, true));
+  }
+  // One of the six bits makes it no bare entry: then only the mask decides.
+  EXPECT_FALSE(IsFindCandidate(0x81, 0x02, true));
+  EXPECT_FALSE(IsFindCandidate(0x2004, 0x01, true));
+  // A directory with such bits is no bare entry either.
+  EXPECT_FALSE(IsFindCandidate(0x2010, 0x01, true));
+  EXPECT_TRUE(IsFindCandidate(0x2010, 0x10, false));
 }
 
 TEST(NameMatch, FileModeComparesNamesUpToTheLastDot) {

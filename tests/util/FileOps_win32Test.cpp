@@ -1,6 +1,7 @@
 // The file operations on the real platform under Wine: FindFiles' attribute rules with real
 // read-only, hidden and directory entries, the table-family backup, the payload resource
-// written out, the shell folder delete, and the ".htm" fallback of the document opener.
+// written out, the temporary folder made and the files deleted (each also with the fault
+// gate's error), the shell folder delete, and the ".htm" fallback of the document opener.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "framework/WinHandles.h"
+#include "paradox/FaultInjection.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
@@ -87,16 +89,22 @@ TEST_F(TableFolder, DirectoryWithFurtherBitsIsACandidate) {
   EXPECT_EQ(found, FileNameList{In("Tovo.sub")});
 }
 
-TEST_F(TableFolder, NormalOnlyEntriesAreNoCandidatesEvenWithTakeBare) {
+TEST_F(TableFolder, MembersWithNoneOfTheSixBitsAreBackedUp) {
+  // What backup software leaves once it has cleared the archive bit.
   ASSERT_TRUE(SetFileAttributesW((dir_ / "TOVO.X02").wstring().c_str(), FILE_ATTRIBUTE_NORMAL));
-  const DWORD reported = Attributes(dir_ / "TOVO.X02");
-  if (reported == 0) GTEST_SKIP() << "the platform reports 0 for a normal file";
-  // Wine keeps the archive bit of a file whose attributes were set to "normal".
-  if ((reported & 63u) != 0) GTEST_SKIP() << "the platform reports " << reported << " for a normal file";
-  FileNameList found;
-  FindFiles(folder_, 63, true, {"TOVO.X02"}, "fFile", false, true, false, found, true);
-  EXPECT_EQ(std::count(found.begin(), found.end(), In("TOVO.X02")), 0);
-  EXPECT_EQ(std::count(found.begin(), found.end(), In("TOVO.DB")), 1);
+  ASSERT_TRUE(SetFileAttributesW((dir_ / "tovo.px").wstring().c_str(), FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+  for (const char* name : {"TOVO.X02", "tovo.px"})
+    if (const DWORD reported = Attributes(dir_ / name); (reported & 63u) != 0)
+      GTEST_SKIP() << "the platform reports " << reported << " for " << name
+                   << ": Wine gives every file the archive bit";
+  const fs::path backup = dir_ / "TempData";
+  fs::create_directory(backup);
+  CopyMatchingFiles(folder_, U8(backup), "TOVO.DB");
+  for (const char* name : {"TOVO.X02", "tovo.px", "TOVO.DB"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(fs::exists(backup / name));
+    EXPECT_EQ(testing_support::ReadFileBytes(backup / name), std::string("content of ") + name);
+  }
 }
 
 TEST_F(TableFolder, ExtensionModeAndSeveralItems) {
@@ -163,6 +171,80 @@ TEST(SavePayloadResource, UncreatableFileRaisesAStreamError) {
   } catch (const EFCreateError& e) {
     EXPECT_NE(std::string(e.what()).find("N_UpDate120502.lzh"), std::string::npos) << e.what();
   }
+}
+
+struct Disarm {
+  ~Disarm() { paradox::DisarmFault(); }
+};
+
+TEST(SavePayloadResource, AFaultOnTheOpenOrTheWriteIsTheRealError) {
+  const fs::path dir = testing_support::FreshTempDir("fileops_save_fault");
+  testing_support::WriteFileBytes(dir / "N_UpDate120502.lzh", "an earlier file");
+  Disarm disarm;
+  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kOpen});
+  try {
+    SavePayloadResource(U8(dir), "N_UpDate120502.lzh");
+    ADD_FAILURE() << "no exception";
+  } catch (const EFCreateError& e) {
+    EXPECT_NE(std::string(e.what()).find("(error 5)"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(testing_support::ReadFileBytes(dir / "N_UpDate120502.lzh"), "an earlier file") << "never opened";
+
+  paradox::ArmFault({paradox::InjectedFault::kDiskFull, paradox::FileOperation::kWrite});
+  try {
+    SavePayloadResource(U8(dir), "N_UpDate120502.lzh");
+    ADD_FAILURE() << "no exception";
+  } catch (const EFCreateError& e) {
+    ADD_FAILURE() << "the open failed: " << e.what();
+  } catch (const EStreamError& e) {
+    EXPECT_NE(std::string(e.what()).find("(error 112)"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(paradox::FaultsFired(), 1u);
+}
+
+TEST(CreateOneFolder, MakesOneLevelAndSaysWhetherItDid) {
+  const fs::path root = testing_support::FreshTempDir("fileops_mkdir");
+  const std::string temp = U8(root / P("Temp 一時"));
+  EXPECT_TRUE(CreateOneFolder(temp));
+  EXPECT_TRUE(fs::is_directory(P(temp)));
+  EXPECT_FALSE(CreateOneFolder(temp)) << "an existing folder was not made by this call";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(CreateOneFolder(U8(root / "missing" / "Temp"))) << "one level only";
+
+  Disarm disarm;
+  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kMakeFolder});
+  EXPECT_FALSE(CreateOneFolder(U8(root / "Temp2")));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(fs::exists(root / "Temp2"));
+}
+
+TEST(DeleteOneFile, DeletesTheFileOnlyAndReportsFailure) {
+  const fs::path root = testing_support::FreshTempDir("fileops_delfile");
+  testing_support::WriteFileBytes(root / "N_UpDate120502.lzh", "archive");
+  testing_support::WriteFileBytes(root / P("ユーザー.txt"), "the user's");
+  {
+    Disarm disarm;
+    paradox::ArmFault({paradox::InjectedFault::kSharingViolation, paradox::FileOperation::kDelete});
+    EXPECT_FALSE(DeleteOneFile(U8(root / "N_UpDate120502.lzh")));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(fs::exists(root / "N_UpDate120502.lzh"));
+  }
+  EXPECT_TRUE(DeleteOneFile(U8(root / "N_UpDate120502.lzh")));
+  EXPECT_FALSE(fs::exists(root / "N_UpDate120502.lzh"));
+  EXPECT_FALSE(DeleteOneFile(U8(root / "N_UpDate120502.lzh")));
+  EXPECT_FALSE(DeleteOneFile(U8(root))) << "a folder is no file";
+  EXPECT_EQ(testing_support::ReadFileBytes(root / P("ユーザー.txt")), "the user's");
+}
+
+TEST(DeleteFolder, AFaultLeavesTheFolderAsAFailedShellOperationWould) {
+  const fs::path temp = testing_support::FreshTempDir("fileops_delete_fault") / "Temp";
+  fs::create_directories(temp);
+  testing_support::WriteFileBytes(temp / "N_UpDate120502.lzh", "archive");
+  Disarm disarm;
+  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kDelete});
+  DeleteFolder(nullptr, U8(temp));
+  EXPECT_EQ(paradox::FaultsFired(), 1u);
+  EXPECT_TRUE(fs::exists(temp / "N_UpDate120502.lzh"));
 }
 
 TEST(DeleteFolder, RemovesTheFolderWithEverythingInIt) {

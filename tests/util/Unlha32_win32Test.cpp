@@ -1,18 +1,22 @@
 // TUnlha32 with the real UNLHA32.DLL: the payload archive this program carries as its resource
 // PGM is written out and extracted over an older installation in folders whose names hold
-// blanks and Japanese characters. Without the library: one error box, then the silent abort.
+// blanks and Japanese characters. The library is taken only from the system folders, in their
+// order; a planted copy beside the program or in the current folder is never loaded. Without
+// the library: one error box, then the silent abort.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "framework/Dialogs.h"
 #include "framework/SysUtils.h"
 #include "support/GuiDriver.h"
 #include "support/TestPaths.h"
+#include "text/Ascii.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
 #include "util/Unlha32.h"
@@ -29,14 +33,52 @@ const char* const kMembers[] = {"TovoRept.DLL", "Tovo.EXE", "TovoSys.INI", "Tovo
 
 std::string U8(const fs::path& p) { return text::Narrow(p.wstring()); }
 
-// Where LoadLibrary finds UNLHA32.DLL for this test: the library's build folder, or nowhere.
-class LibrarySearch {
+fs::path Folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
+  wchar_t buffer[MAX_PATH];
+  const UINT n = query(buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? fs::path(std::wstring(buffer, n)) : fs::path();
+}
+fs::path SystemFolder() { return Folder(GetSystemDirectoryW); }
+fs::path WindowsFolder() { return Folder(GetSystemWindowsDirectoryW); }
+fs::path BuiltLibrary() { return testing_support::BinaryDir() / "unlha32" / "UNLHA32.dll"; }
+fs::path PlantedLibrary() { return testing_support::BinaryDir() / "tests" / "util" / "planted" / "UNLHA32.DLL"; }
+
+// A file copied to `folder`\UNLHA32.DLL for as long as the object lives.
+class LibraryCopy {
  public:
-  explicit LibrarySearch(bool withLibrary) {
-    const fs::path dir = testing_support::BinaryDir() / "unlha32";
-    SetDllDirectoryW(withLibrary ? dir.wstring().c_str() : L"");
+  explicit LibraryCopy(const fs::path& folder, const fs::path& from = BuiltLibrary()) : path_(folder / "UNLHA32.DLL") {
+    EXPECT_TRUE(CopyFileW(from.wstring().c_str(), path_.wstring().c_str(), TRUE))
+        << "cannot copy " << from << " to " << path_ << ": error " << GetLastError();
   }
-  ~LibrarySearch() { SetDllDirectoryW(nullptr); }
+  ~LibraryCopy() { DeleteFileW(path_.wstring().c_str()); }
+  LibraryCopy(const LibraryCopy&) = delete;
+  LibraryCopy& operator=(const LibraryCopy&) = delete;
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// The library in the system directory, where the update run finds it.
+class InstalledLibrary : public LibraryCopy {
+ public:
+  InstalledLibrary() : LibraryCopy(SystemFolder()) {}
+};
+
+bool SamePath(const std::string& a, const fs::path& b) {
+  return text::AsciiLower(a) == text::AsciiLower(U8(b));
+}
+
+// Every test starts with no UNLHA32.DLL in any of the folders TUnlha32 looks in.
+class Unlha32 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const fs::path& folder : {SystemFolder(), WindowsFolder() / "SYSTEM", WindowsFolder()}) {
+      std::error_code ec;
+      ASSERT_FALSE(fs::exists(folder / "UNLHA32.DLL", ec))
+          << folder << " holds a UNLHA32.DLL left over from an interrupted test; remove it";
+    }
+  }
 };
 
 std::string FileVersionOf(const fs::path& file) {
@@ -52,8 +94,8 @@ std::string FileVersionOf(const fs::path& file) {
          "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
-TEST(Unlha32, ExtractsThePayloadOverAnOlderInstallation) {
-  LibrarySearch search(true);
+TEST_F(Unlha32, ExtractsThePayloadOverAnOlderInstallation) {
+  InstalledLibrary library;
   const fs::path root = testing_support::FreshTempDir("unlha32") / P("展開 先");
   const fs::path temp = root / P("Data 顧客") / "Temp";
   const fs::path installed = root / "Program Files" / P("トヴォ 顧客管理");
@@ -70,6 +112,7 @@ TEST(Unlha32, ExtractsThePayloadOverAnOlderInstallation) {
   ASSERT_TRUE(fs::exists(temp / "N_UpDate120502.lzh"));
   {
     TUnlha32 unlha;
+    EXPECT_TRUE(SamePath(unlha.LibraryPath(), library.Path())) << unlha.LibraryPath();
     ASSERT_FALSE(unlha.BindEntryPoints());
     unlha.Execute("e -c -y \"" + U8(temp) + "\\N_UpDate120502.lzh\" \"" + U8(installed) + "\\\"");
   }
@@ -87,8 +130,8 @@ TEST(Unlha32, ExtractsThePayloadOverAnOlderInstallation) {
   EXPECT_TRUE(fs::exists(temp.parent_path()));
 }
 
-TEST(Unlha32, BindsEvenWhenTheLibraryIsPresent) {
-  LibrarySearch search(true);
+TEST_F(Unlha32, BindsEvenWhenTheLibraryIsPresent) {
+  InstalledLibrary library;
   TUnlha32 unlha;
   EXPECT_FALSE(unlha.BindEntryPoints());
   EXPECT_FALSE(unlha.BindEntryPoints());
@@ -96,8 +139,8 @@ TEST(Unlha32, BindsEvenWhenTheLibraryIsPresent) {
   unlha.Execute("q nothing");
 }
 
-TEST(Unlha32, DestructionUnloadsTheLibrary) {
-  LibrarySearch search(true);
+TEST_F(Unlha32, DestructionUnloadsTheLibrary) {
+  InstalledLibrary library;
   ASSERT_EQ(GetModuleHandleW(L"UNLHA32.DLL"), nullptr);
   {
     TUnlha32 unlha;
@@ -106,23 +149,95 @@ TEST(Unlha32, DestructionUnloadsTheLibrary) {
   EXPECT_EQ(GetModuleHandleW(L"UNLHA32.DLL"), nullptr);
 }
 
-TEST(Unlha32, LibraryWithoutTheEntriesStillBindsAndExecuteDoesNothing) {
+TEST_F(Unlha32, LibraryWithoutTheEntriesStillBindsAndExecuteDoesNothing) {
   // Another library under the name UNLHA32.DLL: it loads, but exports none of the three names.
   const fs::path dir = testing_support::FreshTempDir("unlha32_other");
-  fs::copy_file(testing_support::BinaryDir() / "standin" / "bin" / "TovoRept.DLL", dir / "UNLHA32.DLL");
-  SetDllDirectoryW(dir.wstring().c_str());
   {
+    LibraryCopy other(SystemFolder(), testing_support::BinaryDir() / "standin" / "bin" / "TovoRept.DLL");
     TUnlha32 unlha;
     EXPECT_FALSE(unlha.BindEntryPoints());
     unlha.Execute("e -c -y \"" + U8(dir) + "\\a.lzh\" \"" + U8(dir) + "\\\"");
+    EXPECT_FALSE(unlha.LastResult());
   }
-  SetDllDirectoryW(nullptr);
   EXPECT_EQ(GetModuleHandleW(L"UNLHA32.DLL"), nullptr);
 }
 
-TEST(Unlha32, CommandLineOutsideTheAnsiCodePageIsRefused) {
+TEST_F(Unlha32, SystemFolderThenWindowsSystemThenWindows) {
+  // In each folder a different library, so that the one loaded tells which folder won.
+  LibraryCopy inWindows(WindowsFolder(), testing_support::BinaryDir() / "standin" / "bin" / "TovoRept.DLL");
+  {
+    TUnlha32 unlha;
+    EXPECT_TRUE(SamePath(unlha.LibraryPath(), inWindows.Path())) << unlha.LibraryPath();
+  }
+  LibraryCopy inWindowsSystem(WindowsFolder() / "SYSTEM", BuiltLibrary());
+  {
+    TUnlha32 unlha;
+    EXPECT_TRUE(SamePath(unlha.LibraryPath(), inWindowsSystem.Path())) << unlha.LibraryPath();
+  }
+  LibraryCopy inSystem(SystemFolder(), testing_support::BinaryDir() / "standin" / "bin" / "TovoRept.DLL");
+  {
+    TUnlha32 unlha;
+    EXPECT_TRUE(SamePath(unlha.LibraryPath(), inSystem.Path())) << unlha.LibraryPath();
+  }
+}
+
+// UNLHA32.DLL planted beside this program and in the current folder, each leaving a mark in a
+// file when it is loaded; the current folder is put back afterwards.
+class PlantedLibraries : public Unlha32 {
+ protected:
+  void SetUp() override {
+    Unlha32::SetUp();
+    const fs::path dir = testing_support::FreshTempDir("unlha32_planted");
+    marker_ = dir / "loaded.txt";
+    SetEnvironmentVariableW(L"NORVEX_PLANTED_MARKER", marker_.wstring().c_str());
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    besideProgram_ = std::make_unique<LibraryCopy>(fs::path(self).parent_path(), PlantedLibrary());
+    current_ = fs::current_path();
+    inCurrentFolder_ = std::make_unique<LibraryCopy>(dir, PlantedLibrary());
+    fs::current_path(dir);
+  }
+  void TearDown() override {
+    fs::current_path(current_);
+    SetEnvironmentVariableW(L"NORVEX_PLANTED_MARKER", nullptr);
+    besideProgram_.reset();
+    inCurrentFolder_.reset();
+  }
+  std::string Marks() const {
+    std::error_code ec;
+    return fs::exists(marker_, ec) ? testing_support::ReadFileBytes(marker_) : std::string();
+  }
+  fs::path marker_, current_;
+  std::unique_ptr<LibraryCopy> besideProgram_, inCurrentFolder_;
+};
+
+TEST_F(PlantedLibraries, TheMarkShowsALoad) {
+  // Without this the other tests' "no mark" would prove nothing.
+  HMODULE planted = LoadLibraryW(inCurrentFolder_->Path().wstring().c_str());
+  ASSERT_NE(planted, nullptr);
+  FreeLibrary(planted);
+  EXPECT_NE(Marks(), "");
+}
+
+TEST_F(PlantedLibraries, AreNotLoadedWhenTheSystemFolderHasTheLibrary) {
+  InstalledLibrary library;
+  TUnlha32 unlha;
+  EXPECT_TRUE(SamePath(unlha.LibraryPath(), library.Path())) << unlha.LibraryPath();
+  EXPECT_EQ(Marks(), "");
+  EXPECT_EQ(GetModuleHandleW(besideProgram_->Path().wstring().c_str()), nullptr);
+  EXPECT_EQ(GetModuleHandleW(inCurrentFolder_->Path().wstring().c_str()), nullptr);
+}
+
+TEST_F(PlantedLibraries, AreNotLoadedWhenNoSystemFolderHasTheLibrary) {
+  SetMessageDlgHandler([](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrOk; });
+  EXPECT_THROW(TUnlha32 unlha, EAbort);
+  SetMessageDlgHandler(nullptr);
+  EXPECT_EQ(Marks(), "");
+}
+
+TEST_F(Unlha32, CommandLineOutsideTheAnsiCodePageIsRefused) {
   if (GetACP() == CP_UTF8) GTEST_SKIP() << "every character fits the ANSI code page here";
-  LibrarySearch search(true);
+  InstalledLibrary library;
   const fs::path root = testing_support::FreshTempDir("unlha32_ansi");
   TUnlha32 unlha;
   ASSERT_FALSE(unlha.BindEntryPoints());
@@ -148,8 +263,7 @@ class MessageRecorder {
   bool onlyOk = true;
 };
 
-TEST(Unlha32, MissingLibraryShowsTheMessageOnceThenAbortsSilently) {
-  LibrarySearch search(false);
+TEST_F(Unlha32, MissingLibraryShowsTheMessageOnceThenAbortsSilently) {
   MessageRecorder recorder;
   EXPECT_THROW(TUnlha32 unlha, EAbort);
   ASSERT_EQ(recorder.texts.size(), 1u);
@@ -160,8 +274,7 @@ TEST(Unlha32, MissingLibraryShowsTheMessageOnceThenAbortsSilently) {
   EXPECT_TRUE(recorder.onlyOk);
 }
 
-TEST(Unlha32, MissingLibraryMessageAsTheUserSeesIt) {
-  LibrarySearch search(false);
+TEST_F(Unlha32, MissingLibraryMessageAsTheUserSeesIt) {
   int boxes = 0;
   std::string title;
   std::vector<std::string> texts, buttons;
