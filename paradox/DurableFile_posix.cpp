@@ -55,6 +55,7 @@ void SyncDirectory(const std::filesystem::path& dir) {
   if (auto fault = FaultGate(FileOperation::kOpen)) errno = FaultErrno(*fault, FileOperation::kOpen);
   else fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   // A folder that cannot be opened cannot be flushed: its entries may not be on the disk.
+  if (fd < 0 && errno == EWOULDBLOCK) RaiseEngineError(EngineMessage::kTableBusy, {}, PathText(dir));
   if (fd < 0) RaiseEngineError(EngineMessage::kCannotOpen, std::strerror(errno), PathText(dir));
   int rc = 0;
   if (auto fault = FaultGate(FileOperation::kSync)) {

@@ -54,13 +54,16 @@ bool MakeFolder(const std::filesystem::path& path) {
 void SyncDirectory(const std::filesystem::path& dir) {
   // Nothing to flush, but the folder is opened as on POSIX, so that one that cannot be reached
   // is reported the same way.
-  if (!Gated(FileOperation::kOpen, [&] {
-        win32::UniqueFile folder(CreateFileW(dir.empty() ? L"." : dir.wstring().c_str(), FILE_LIST_DIRECTORY,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        return static_cast<bool>(folder);
-      }))
-    RaiseEngineError(EngineMessage::kCannotOpen, "Windows error " + std::to_string(GetLastError()), PathText(dir));
+  const bool opened = Gated(FileOperation::kOpen, [&] {
+    win32::UniqueFile folder(CreateFileW(dir.empty() ? L"." : dir.wstring().c_str(), FILE_LIST_DIRECTORY,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return static_cast<bool>(folder);
+  });
+  if (opened) return;
+  const DWORD e = GetLastError();
+  if (e == ERROR_SHARING_VIOLATION) RaiseEngineError(EngineMessage::kTableBusy, {}, PathText(dir));
+  RaiseEngineError(EngineMessage::kCannotOpen, "Windows error " + std::to_string(e), PathText(dir));
 }
 
 }  // namespace paradox
