@@ -79,9 +79,12 @@ std::vector<std::string> Tagged(const std::string& tag, int from, int to) {
   return v;
 }
 
+// Every file by name and content; a lock file by name only, since Windows lets no one read a
+// held one (it holds nothing).
 std::map<std::string, std::string> Files(const fs::path& dir) {
   std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = ReadFileBytes(e.path());
+  for (const auto& e : fs::directory_iterator(dir))
+    files[e.path().filename().string()] = e.path().extension() == ".LCK" ? "" : ReadFileBytes(e.path());
   return files;
 }
 
