@@ -13,9 +13,7 @@
 #include "paradox/LanguageDriver.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/Record.h"
-#include "paradox/Restructure.h"
 #include "paradox/TableFamily.h"
-#include "paradox/TableSwap.h"
 #include "paradox/TableSchema.h"
 #include "text/Ascii.h"
 #include "text/CodePage.h"
@@ -421,10 +419,8 @@ void TTable::BuildFields() {
 void TTable::Open() {
   if (Active()) return;
   std::filesystem::path dir = Directory();
-  // A restructure that a crash interrupted is completed or undone before anyone reads the table.
-  paradox::RecoverRestructure(dir, tableName_);
-  // So is a rebuilt table that was to take this table's place.
-  paradox::RecoverTableSwap(dir, tableName_);
+  // Opening only reads; a replacement a crash interrupted is settled by an explicit step
+  // (paradox::SettleTableSwap, paradox::SettleRestructure), never by looking at a table.
   std::optional<std::filesystem::path> file = paradox::FindDataFile(dir, tableName_);
   if (!file) {
     RaiseEngineError(EngineMessage::kTableNotFound, {},

@@ -210,7 +210,9 @@ void CopyAndReplace(MigrationRun& run, const RebuildPlan& plan, const std::strin
   CheckNewTable(folder, plan, expected);
   run.Passed("checked " + std::string(plan.newTable));
   if (folder == run.livePath) BackUpAndVerify(run, plan, folder);
-  paradox::SwapInTable(text::PathFromUtf8(folder), plan.source, plan.newTable, plan.finalName,
+  const fs::path dir = text::PathFromUtf8(folder);
+  paradox::SwapInTable(dir, plan.source, plan.newTable, plan.finalName,
+                       paradox::ListFamily(dir, paradox::TableBaseName(plan.source)),
                        [&](std::string_view file) { run.Passed("swap " + std::string(file)); });
 }
 
@@ -219,7 +221,7 @@ void CopyAndReplace(MigrationRun& run, const RebuildPlan& plan, const std::strin
 bool RebuildTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder) {
   try {
     // A swap an earlier run left half done is finished before the new table is built again.
-    paradox::RecoverTableSwap(text::PathFromUtf8(folder), plan.finalName);
+    paradox::SettleTableSwap(text::PathFromUtf8(folder), plan.finalName);
   } catch (const EDBEngineError& e) {
     run.ui.ShowMessage(RebuildFailureText(plan.failure, e.what()), MessageKind::Plain, kButtonOk);
     return false;

@@ -1,9 +1,11 @@
 #include "paradox/DurableFile.h"
 
 #include <cassert>
+#include <system_error>
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
 
 namespace paradox {
 
@@ -56,6 +58,41 @@ void DurableFileWriter::Commit() {
     Abandon(e);
     throw;
   }
+}
+
+namespace {
+
+[[noreturn]] void CannotList(const std::filesystem::path& dir, const std::error_code& ec) {
+  RaiseEngineError(EngineMessage::kCannotList, ec.message(), PathText(dir));
+}
+
+}  // namespace
+
+std::vector<FolderEntry> ListFolder(const std::filesystem::path& dir) {
+  namespace fs = std::filesystem;
+  const fs::path at = dir.empty() ? fs::path(".") : dir;
+  if (auto fault = FaultGate(FileOperation::kList))
+    CannotList(at, std::error_code(FaultErrno(*fault, FileOperation::kList), std::generic_category()));
+  std::error_code ec;
+  fs::directory_iterator it(at, ec);
+  if (ec == std::errc::no_such_file_or_directory) return {};
+  if (ec) CannotList(at, ec);
+  std::vector<FolderEntry> entries;
+  for (const fs::directory_iterator end; it != end;) {
+    const bool regular = it->is_regular_file(ec);
+    if (ec) CannotList(at, ec);
+    entries.push_back({it->path(), regular});
+    it.increment(ec);
+    if (ec) CannotList(at, ec);
+  }
+  return entries;
+}
+
+std::uint64_t FileSizeOf(const std::filesystem::path& path) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) RaiseEngineError(EngineMessage::kIoError, ec.message(), PathText(path));
+  return size;
 }
 
 }  // namespace paradox

@@ -1,11 +1,13 @@
 #pragma once
-// Whole-file writes that a crash cannot leave half done, and the renames, deletions and folder
-// creation of the engine's files. Each passes the fault gate (paradox/FaultInjection.h).
+// Whole-file writes that a crash cannot leave half done, and the renames, deletions, folder
+// creation and folder listings of the engine's files. Each passes the fault gate
+// (paradox/FaultInjection.h).
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 class EDBEngineError;
 
@@ -53,9 +55,23 @@ bool RemoveFileIfPossible(const std::filesystem::path& path) noexcept;
 // Creates the folder `path` (its parent must exist); false when it is not there afterwards.
 bool MakeFolder(const std::filesystem::path& path);
 
+// One entry of a listed folder.
+struct FolderEntry {
+  std::filesystem::path path;
+  bool regularFile = false;
+};
+
+// Every entry of `dir`, passing the gate once as a listing. A folder that does not exist lists
+// nothing; any other failure, to open the folder, to read on in it or to learn an entry's kind,
+// is EDBEngineError kIoError "Cannot list the folder.": a list is never cut short unnoticed.
+std::vector<FolderEntry> ListFolder(const std::filesystem::path& dir);
+
+// The size of the file `path`; EDBEngineError kIoError when the system cannot tell it.
+std::uint64_t FileSizeOf(const std::filesystem::path& path);
+
 // Flushes the directory entry changes of `dir` (POSIX; a no-op on Windows, where
 // MOVEFILE_WRITE_THROUGH already waits for the rename). EDBEngineError kIoError when the
-// system reports that the entries could not be written.
+// folder cannot be opened or the system reports that the entries could not be written.
 void SyncDirectory(const std::filesystem::path& dir);
 
 }  // namespace paradox

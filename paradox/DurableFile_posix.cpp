@@ -51,8 +51,12 @@ bool MakeFolder(const std::filesystem::path& path) {
 }
 
 void SyncDirectory(const std::filesystem::path& dir) {
-  int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
+  int fd = -1;
+  if (auto fault = FaultGate(FileOperation::kOpen)) errno = FaultErrno(*fault, FileOperation::kOpen);
+  else fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A folder that cannot be opened cannot be flushed: its entries may not be on the disk.
+  if (fd < 0 && errno == EWOULDBLOCK) RaiseEngineError(EngineMessage::kTableBusy, {}, PathText(dir));
+  if (fd < 0) RaiseEngineError(EngineMessage::kCannotOpen, std::strerror(errno), PathText(dir));
   int rc = 0;
   if (auto fault = FaultGate(FileOperation::kSync)) {
     errno = FaultErrno(*fault, FileOperation::kSync);

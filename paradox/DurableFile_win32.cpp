@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "framework/WinHandles.h"
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
@@ -50,6 +51,19 @@ bool MakeFolder(const std::filesystem::path& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void SyncDirectory(const std::filesystem::path&) {}
+void SyncDirectory(const std::filesystem::path& dir) {
+  // Nothing to flush, but the folder is opened as on POSIX, so that one that cannot be reached
+  // is reported the same way.
+  const bool opened = Gated(FileOperation::kOpen, [&] {
+    win32::UniqueFile folder(CreateFileW(dir.empty() ? L"." : dir.wstring().c_str(), FILE_LIST_DIRECTORY,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return static_cast<bool>(folder);
+  });
+  if (opened) return;
+  const DWORD e = GetLastError();
+  if (e == ERROR_SHARING_VIOLATION) RaiseEngineError(EngineMessage::kTableBusy, {}, PathText(dir));
+  RaiseEngineError(EngineMessage::kCannotOpen, "Windows error " + std::to_string(e), PathText(dir));
+}
 
 }  // namespace paradox

@@ -56,6 +56,10 @@ constexpr std::array kMessages = {
     MessageRow{M::kIndexesBelowLevel4, C::kNotSupported, "Secondary indexes of tables below level 4.0."},
     MessageRow{M::kIndexBelowLevel4, C::kNotSupported, "Secondary index of a level below 4.0."},
     MessageRow{M::kNotSupported, C::kNotSupported, "Capability not supported."},
+    MessageRow{M::kCannotList, C::kIoError, "Cannot list the folder."},
+    MessageRow{M::kReplacementPending, C::kInvalidParameter, "An interrupted table replacement is pending for the table."},
+    MessageRow{M::kFamilyChanged, C::kIoError, "The table's files changed after they were listed; nothing was replaced."},
+    MessageRow{M::kRecordCountDiffers, C::kIoError, "The new table does not hold as many records as the old one."},
     MessageRow{M::kGeneral, C::kGeneral, "General error."},
 };
 

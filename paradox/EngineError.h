@@ -103,6 +103,10 @@ enum class EngineMessage : std::uint8_t {
   kIndexesBelowLevel4,   // Secondary indexes of tables below level 4.0.
   kIndexBelowLevel4,     // Secondary index of a level below 4.0.
   kNotSupported,         // Capability not supported.
+  kCannotList,           // Cannot list the folder.
+  kReplacementPending,   // An interrupted table replacement is pending for the table.
+  kFamilyChanged,        // The table's files changed after they were listed; nothing was replaced.
+  kRecordCountDiffers,   // The new table does not hold as many records as the old one.
   kGeneral,              // General error.
 };
 

@@ -26,6 +26,7 @@ const char* FileOperationName(FileOperation op) {
     case FileOperation::kDelete: return "delete";
     case FileOperation::kCopy: return "copy";
     case FileOperation::kMakeFolder: return "make folder";
+    case FileOperation::kList: return "list";
   }
   return "?";
 }
@@ -40,6 +41,7 @@ const char* InjectedFaultName(InjectedFault fault) {
 }
 
 bool CanMeet(FileOperation op, InjectedFault fault) {
+  if (op == FileOperation::kList) return fault == InjectedFault::kAccessDenied;
   if (fault != InjectedFault::kSharingViolation) return true;
   return op == FileOperation::kOpen || op == FileOperation::kRename || op == FileOperation::kDelete ||
          op == FileOperation::kCopy;

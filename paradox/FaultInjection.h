@@ -1,7 +1,7 @@
 #pragma once
 // The one gate every file operation of the engine passes before it asks the operating system:
-// opens, reads, writes, size changes, flushes, renames, deletions, copies and folder creation,
-// of table, index, memo, journal, lock and work files alike. Unarmed, the gate only counts.
+// opens, reads, writes, size changes, flushes, renames, deletions, copies, folder creation and
+// folder listings, of table, index, memo, journal, lock and work files alike. Unarmed, the gate only counts.
 // Armed, it answers "fail" for one chosen operation (or for it and every later one of its
 // kind), and the caller then takes the very path the real error would take, with the error
 // code the system itself would have set (FaultErrno / FaultWin32Error): a disk-full write
@@ -10,9 +10,10 @@
 // Which faults an operation can meet:
 // | Fault            | POSIX errno          | Windows error             | Operations               |
 // |---|---|---|---|
-// | kDiskFull        | ENOSPC               | ERROR_DISK_FULL (112)     | every kind               |
+// | kDiskFull        | ENOSPC               | ERROR_DISK_FULL (112)     | every kind but list      |
 // | kAccessDenied    | EACCES               | ERROR_ACCESS_DENIED (5)   | every kind               |
 // | kSharingViolation| EWOULDBLOCK on flock | ERROR_SHARING_VIOLATION (32) | open, rename, delete, copy |
+// A listing (kList) reads a folder's entries; a full disk does not stop it, a denied one does.
 // POSIX has no sharing violation on a rename, a deletion or a copy; there it is EBUSY.
 //
 // One thread: the engine is used from the user-interface thread only.
@@ -33,8 +34,9 @@ enum class FileOperation : std::uint8_t {
   kDelete,
   kCopy,
   kMakeFolder,
+  kList,
 };
-constexpr std::size_t kFileOperationKinds = 9;
+constexpr std::size_t kFileOperationKinds = 10;
 
 enum class InjectedFault : std::uint8_t { kDiskFull, kAccessDenied, kSharingViolation };
 

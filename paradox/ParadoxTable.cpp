@@ -11,7 +11,9 @@
 #include "paradox/MemoFile.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/StagedRecords.h"
+#include "paradox/Restructure.h"
 #include "paradox/TableFamily.h"
+#include "paradox/TableSwap.h"
 #include "text/Utf8Path.h"
 
 namespace fs = std::filesystem;
@@ -1025,9 +1027,13 @@ void ParadoxTable::Create(const fs::path& dataFile, const TableDefinition& defin
   if (schema.RecordSize() > bs * 1024u - BlockHead::kSize)
     RaiseEngineError(EngineMessage::kRecordTooBig, {}, PathText(dataFile));
 
-  // An existing table is replaced, but not while another program holds it.
+  // An existing table is replaced, but not while another program holds it, nor while a
+  // replacement that names it is pending: settling that would then find the wrong table.
   fs::path dir = dataFile.parent_path();
   std::string fileName = text::PathToUtf8(dataFile.filename());
+  const std::string base = TableBaseName(fileName);
+  if (SwapPendingFor(dir, base) || RestructurePendingFor(dir, base))
+    RaiseEngineError(EngineMessage::kReplacementPending, {}, PathText(dataFile));
   if (auto existing = FindDataFile(dir, fileName)) {
     BinaryFile::Open(*existing, FileAccess::kReadWriteExclusive);
   }

@@ -75,7 +75,9 @@ class ParadoxTable {
 
   // Creates an empty table at `dataFile`, first removing the data file and every family file
   // of that name (old indexes, memo, .VAL ...). Writes the .DB, and the .PX for a keyed table;
-  // the .MB when the table has blob fields. Does not open it.
+  // the .MB when the table has blob fields. Does not open it. Refused (kReplacementPending)
+  // while a swap journal names the table as its new or old one, or a restructure journal of the
+  // table is pending: those are settled first (TableSwap.h, Restructure.h).
   static void Create(const std::filesystem::path& dataFile, const TableDefinition& def);
 
   ~ParadoxTable();  // flushes (errors then are swallowed; call Close() to see them)

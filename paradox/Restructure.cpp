@@ -41,6 +41,14 @@ std::string Extension(const fs::path& p) { return text::PathToUtf8(p.extension()
   RaiseEngineError(EngineMessage::kInvalidField, why);
 }
 
+// Whether `p` exists; a system that cannot tell is an error, not a "no".
+bool Exists(const fs::path& p) {
+  std::error_code ec;
+  const bool there = fs::exists(p, ec);
+  if (ec) RaiseEngineError(EngineMessage::kIoError, ec.message(), PathText(p));
+  return there;
+}
+
 struct Journal {
   std::string base;                      // the table's base name as its data file spells it
   std::vector<std::string> oldMembers;   // extensions as on disk (".DB" first)
@@ -61,7 +69,7 @@ void WriteJournal(const fs::path& dir, const Journal& j) {
 }
 
 std::optional<Journal> ReadJournal(const fs::path& path) {
-  if (!fs::exists(path)) return std::nullopt;
+  if (!Exists(path)) return std::nullopt;
   std::string text;
   {
     auto f = BinaryFile::Open(path, FileAccess::kReadShared);
@@ -95,28 +103,29 @@ fs::path Member(const fs::path& dir, const std::string& base, std::string_view s
 void RemoveIfThere(const fs::path& p) { RemoveFileIfPossible(p); }
 
 // Every file of the folder whose name starts with `base` + `suffix` + "." (members, and the
-// ".tmp" files of writes that did not finish).
-void RemoveWorkFiles(const fs::path& dir, const std::string& base, std::string_view suffix) {
+// ".tmp" files of writes that did not finish). Returns how many there were.
+std::size_t RemoveWorkFiles(const fs::path& dir, const std::string& base, std::string_view suffix) {
   const std::string want = text::AsciiUpper(base + std::string(suffix) + ".");
   std::vector<fs::path> doomed;
-  for (const auto& e : fs::directory_iterator(dir))
-    if (text::AsciiUpper(text::PathToUtf8(e.path().filename())).rfind(want, 0) == 0) doomed.push_back(e.path());
+  for (const FolderEntry& e : ListFolder(dir))
+    if (text::AsciiUpper(text::PathToUtf8(e.path.filename())).rfind(want, 0) == 0) doomed.push_back(e.path);
   for (const auto& p : doomed) RemoveIfThere(p);
+  return doomed.size();
 }
 
 // Puts the directory back into one whole family under `j.base`: the new one when its data file
-// had already moved, else the old one.
-void Settle(const fs::path& dir, const Journal& j) {
+// had already moved (kCompleted), else the old one (kUndone).
+Settled Settle(const fs::path& dir, const Journal& j) {
   const std::string& base = j.base;
-  const bool committed = !fs::exists(Member(dir, base, kNewSuffix, ".DB")) &&
+  const bool committed = !Exists(Member(dir, base, kNewSuffix, ".DB")) &&
                          std::any_of(j.newMembers.begin(), j.newMembers.end(),
                                      [](const std::string& e) { return SameExtension(e, ".DB"); }) &&
-                         fs::exists(Member(dir, base, "", FinalExtension(j, ".DB")));
+                         Exists(Member(dir, base, "", FinalExtension(j, ".DB")));
   if (committed) {
     for (const auto& e : j.newMembers) {
       // A member still under the temporary name cannot be left behind the committed data file.
       fs::path t = Member(dir, base, kNewSuffix, e);
-      if (fs::exists(t)) ReplaceFileAtomically(t, Member(dir, base, "", FinalExtension(j, e)));
+      if (Exists(t)) ReplaceFileAtomically(t, Member(dir, base, "", FinalExtension(j, e)));
     }
     for (const auto& e : j.oldMembers) RemoveIfThere(Member(dir, base, kOldSuffix, e));
   } else {
@@ -126,23 +135,24 @@ void Settle(const fs::path& dir, const Journal& j) {
                                       [&](const std::string& o) { return SameExtension(o, e); });
       fs::path at = Member(dir, base, "", fin);
       // Under the final name and gone from the temporary one: it is a new member that moved.
-      if (!fs::exists(Member(dir, base, kNewSuffix, e)) && fs::exists(at) &&
-          (!hadOld || fs::exists(Member(dir, base, kOldSuffix, fin))))
+      if (!Exists(Member(dir, base, kNewSuffix, e)) && Exists(at) &&
+          (!hadOld || Exists(Member(dir, base, kOldSuffix, fin))))
         ReplaceFileAtomically(at, Member(dir, base, kNewSuffix, e));
     }
     for (const auto& e : j.oldMembers) {
       fs::path o = Member(dir, base, kOldSuffix, e);
-      if (fs::exists(o)) ReplaceFileAtomically(o, Member(dir, base, "", e));
+      if (Exists(o)) ReplaceFileAtomically(o, Member(dir, base, "", e));
     }
     RemoveWorkFiles(dir, base, kNewSuffix);
   }
   SyncDirectory(dir);
   RemoveIfThere(JournalPath(dir, base));
   SyncDirectory(dir);
+  return committed ? Settled::kCompleted : Settled::kUndone;
 }
 
-// Held for the whole of a restructure, so that a recovery started by another program (or by the
-// table layer opening the table) never touches a restructure that is still running. The system
+// Held for the whole of a restructure, so that settling started by another program never
+// touches a restructure that is still running. The system
 // drops the lock of a program that died, which is when recovery is due.
 class RestructureLock {
  public:
@@ -162,16 +172,15 @@ class RestructureLock {
 };
 
 // Settles what an interrupted restructure left; the caller holds the lock.
-bool SettleInterrupted(const fs::path& dir, const std::string& base) {
+Settled SettleInterrupted(const fs::path& dir, const std::string& base) {
   auto j = ReadJournal(JournalPath(dir, base));
   if (!j) {
     // Without a journal the old table was never touched: a new one begun beside it is dropped.
-    RemoveWorkFiles(dir, base, kNewSuffix);
+    const std::size_t removed = RemoveWorkFiles(dir, base, kNewSuffix);
     RemoveIfThere(dir / text::PathFromUtf8(base + std::string(kJournalSuffix) + ".tmp"));
-    return false;
+    return removed > 0 ? Settled::kUndone : Settled::kNothing;
   }
-  Settle(dir, *j);
-  return true;
+  return Settle(dir, *j);
 }
 
 std::string StoredBase(const fs::path& dir, std::string_view tableName) {
@@ -322,30 +331,36 @@ bool TakesEveryValue(const FieldDef& from, const FieldDef& to) {
   return to.size == from.size;
 }
 
-bool RecoverRestructure(const fs::path& dir, std::string_view tableName) {
+Settled SettleRestructure(const fs::path& dir, std::string_view tableName) {
   std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return false;
+  if (!fs::is_directory(dir, ec)) return Settled::kNothing;
   std::string base = StoredBase(dir, tableName);
   // A journal whose data file has moved away is found by the name the caller gave.
-  if (!fs::exists(JournalPath(dir, base), ec) && fs::exists(JournalPath(dir, TableBaseName(tableName)), ec))
+  if (!Exists(JournalPath(dir, base)) && Exists(JournalPath(dir, TableBaseName(tableName))))
     base = TableBaseName(tableName);
   const bool leftovers =
-      fs::exists(JournalPath(dir, base), ec) || fs::exists(dir / text::PathFromUtf8(base + std::string(kNewSuffix) + ".DB"), ec);
+      Exists(JournalPath(dir, base)) || Exists(dir / text::PathFromUtf8(base + std::string(kNewSuffix) + ".DB"));
   // A lock file alone is what a finished restructure leaves when the system refused to delete
   // it; taking it and letting it go removes it. Nothing at all: nothing is written (the folder
   // may be read only).
-  const bool staleLock = !leftovers && fs::exists(dir / text::PathFromUtf8(base + std::string(kLockSuffix)), ec);
-  if (!leftovers && !staleLock) return false;
+  const bool staleLock = !leftovers && Exists(dir / text::PathFromUtf8(base + std::string(kLockSuffix)));
+  if (!leftovers && !staleLock) return Settled::kNothing;
   std::optional<RestructureLock> lock;
   try {
-    lock.emplace(dir, base);
+    lock.emplace(dir, base);  // a restructure that is running: kFileLocked
   } catch (const EDBEngineError& e) {
-    if (e.Code() == EngineErrorCode::kFileLocked) return false;  // a restructure is running
-    if (staleLock) return false;  // left for a later recovery; it holds nothing
+    if (staleLock && e.Code() != EngineErrorCode::kFileLocked) return Settled::kNothing;  // it holds nothing
     throw;
   }
-  if (staleLock) return false;
+  if (staleLock) return Settled::kNothing;
   return SettleInterrupted(dir, base);
+}
+
+bool RestructurePendingFor(const fs::path& dir, std::string_view base) {
+  const std::string want = text::AsciiUpper(std::string(base) + std::string(kJournalSuffix));
+  for (const FolderEntry& e : ListFolder(dir))
+    if (text::AsciiUpper(text::PathToUtf8(e.path.filename())) == want) return true;
+  return false;
 }
 
 void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fields, const RestructureProbe& probe) {
@@ -361,6 +376,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
 
   // The old table stays open exclusively while it is read, so no one changes it meanwhile.
   auto old = ParadoxTable::Open(dataFile, OpenMode::kExclusive);
+  const std::uint32_t oldCount = old->RecordCount();
   const TableSchema& schema = old->Schema();
   if (fields.size() != schema.FieldCount())
     Refuse("a restructure gives " + std::to_string(fields.size()) + " fields for a table of " +
@@ -479,6 +495,10 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
     std::vector<fs::path> newFamily = FindFamilyFiles(newData);
     SyncDirectory(dir);
     at(RestructureStep::kNewTableFlushed, newData);
+    // The copy stores every record it reads; a count that differs means a record went astray.
+    if (const std::uint32_t newCount = ParadoxTable::Open(newData, OpenMode::kShared)->RecordCount(); newCount != oldCount)
+      RaiseEngineError(EngineMessage::kRecordCountDiffers, std::to_string(newCount) + " of " + std::to_string(oldCount),
+                       PathText(newData));
 
     std::vector<fs::path> oldFamily = FindFamilyFiles(dataFile);  // data file first
     old->Close();
@@ -513,7 +533,7 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
       }
       return;
     }
-    if (fs::exists(JournalPath(dir, j.base))) {
+    if (Exists(JournalPath(dir, j.base))) {
       Settle(dir, j);
     } else {
       RemoveWorkFiles(dir, j.base, kNewSuffix);

@@ -13,10 +13,12 @@
 // recovery puts the old family back (the new members already moved are moved back first);
 // after it, the new family is whole under NAME and recovery only removes what step 3 left. A
 // failure reported while restructuring runs the same recovery at once, so the old table comes
-// back byte for byte; after a crash, RecoverRestructure (called by every restructure and by the
-// table layer when it opens a table) finishes the job. Nothing of the old table is written to.
+// back byte for byte; after a crash, SettleRestructure (called by every restructure, and by the
+// migration before it reads a table) finishes the job. Nothing of the old table is written to.
+// Before the journal is written the new table's record count is compared with the old one's; a
+// difference fails the restructure there (kRecordCountDiffers), the old table untouched.
 // A lock file (NAME~RS.LCK, held open exclusively) covers the whole restructure: a second
-// restructure of the table is refused as busy, and recovery leaves a running one alone.
+// restructure of the table is refused as busy, and so is settling while one runs.
 //
 // Field changes the data cannot take are refused before anything is written (EDBEngineError
 // kInvalidParameter): another type, an alpha or bytes field narrower than a stored value, a
@@ -30,6 +32,7 @@
 #include <vector>
 
 #include "paradox/Record.h"
+#include "paradox/Settled.h"
 #include "paradox/TableSchema.h"
 
 namespace paradox {
@@ -54,9 +57,14 @@ using RestructureProbe = std::function<void(RestructureStep step, std::string_vi
 void RestructureTable(const std::filesystem::path& dataFile, const std::vector<FieldDef>& fields,
                       const RestructureProbe& probe = {});
 
-// Completes or undoes a restructure of `tableName` in `dir` that was interrupted; nothing when
-// there is none. Returns true when it found one.
-bool RecoverRestructure(const std::filesystem::path& dir, std::string_view tableName);
+// Completes or undoes a restructure of `tableName` in `dir` that was interrupted. kNothing only
+// when none is pending; work files of one that never wrote its journal are removed (kUndone).
+// A restructure that is running (its lock is held) is EDBEngineError kFileLocked; any other
+// failure to settle raises too.
+Settled SettleRestructure(const std::filesystem::path& dir, std::string_view tableName);
+
+// Whether a restructure journal of `base` (any letter case) is pending in `dir`. Only reads.
+bool RestructurePendingFor(const std::filesystem::path& dir, std::string_view base);
 
 // Carries a field value over to a new definition; false when it cannot take the value.
 bool ConvertField(const Record& from, std::size_t fromField, Record& to, std::size_t toField);

@@ -27,13 +27,11 @@ std::pair<std::string, std::string> SplitName(const std::string& name) {
   return {name.substr(0, dot), name.substr(dot)};
 }
 
+// The files of `dir`; a folder that is not there has none, one that cannot be listed raises.
 std::vector<fs::path> ListDir(const fs::path& dir) {
   std::vector<fs::path> out;
-  std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code e2;
-    if (it->is_regular_file(e2)) out.push_back(it->path());
-  }
+  for (FolderEntry& e : ListFolder(dir))
+    if (e.regularFile) out.push_back(std::move(e.path));
   return out;
 }
 

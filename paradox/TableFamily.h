@@ -11,6 +11,8 @@
 // | .TV .FAM .SET .RDO? etc. | form/view settings of the desktop tools |
 // Names are matched without regard to letter case on every platform (the directory is
 // scanned), since tables travel between file systems that fold case and ones that do not.
+// A folder that does not exist holds no table; one that cannot be listed raises EDBEngineError
+// kIoError (paradox/DurableFile.h, ListFolder) rather than pass for one without the file.
 // A table name may be given with or without ".db".
 
 #include <filesystem>

@@ -49,13 +49,15 @@ constexpr std::uint16_t kFaAnyFile = 63;  // read-only, hidden, system, volume, 
 // With `clearAttributes`, the read-only and hidden bits of every entry are removed; with
 // `recurse`, subfolders are searched too (not those reached through a junction or link).
 // Appended paths are `folder` + "\" + entry name, never with a trailing "\".
+// A missing folder yields nothing; one that cannot be listed raises EDBEngineError.
 void FindFiles(const std::string& folder, std::uint16_t attributeMask, bool takeBare,
                const FileNameList& names, std::string_view mode, bool clearAttributes,
                bool addBackslash, bool recurse, FileNameList& found, bool clearFound);
 
 // Copies every file of `sourceFolder` whose name up to its last "." equals that of `fileName`
 // (TOVO.DB: TOVO.DB, tovo.px, TOVO.X02, TOVO; not TOVO_SEIBI.DB) into `targetFolder`,
-// replacing files there. Failed copies are not reported.
+// replacing files there. Failed copies are not reported (the caller compares the copies); a
+// folder that cannot be listed raises EDBEngineError, as in FindFiles.
 void CopyMatchingFiles(const std::string& sourceFolder, const std::string& targetFolder,
                        const std::string& fileName);
 

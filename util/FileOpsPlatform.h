@@ -14,7 +14,9 @@ struct FoundEntry {
 };
 
 // Calls `visit` for each entry of `folderWithBackslash` + "*.*", "." and ".." included, while
-// the enumeration is open. A missing or unreadable folder yields nothing.
+// the enumeration is open. A missing folder yields nothing; a folder that cannot be listed, or
+// whose listing breaks off, raises EDBEngineError kIoError "Cannot list the folder." (the
+// enumeration passes the fault gate as a listing).
 void EnumerateFolder(const std::string& folderWithBackslash,
                      const std::function<void(const FoundEntry&)>& visit);
 

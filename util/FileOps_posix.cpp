@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "paradox/EngineError.h"
 #include "paradox/FaultInjection.h"
 #include "util/FileOps.h"
 #include "util/FileOpsPlatform.h"
@@ -25,19 +26,29 @@ constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | f
 
 void EnumerateFolder(const std::string& folderWithBackslash,
                      const std::function<void(const FoundEntry&)>& visit) {
+  const fs::path folder = ToPath(folderWithBackslash);
+  const auto fail = [&](const std::error_code& ec) {
+    RaiseEngineError(EngineMessage::kCannotList, ec.message(), folderWithBackslash);
+  };
+  if (auto fault = paradox::FaultGate(paradox::FileOperation::kList))
+    fail(std::error_code(paradox::FaultErrno(*fault, paradox::FileOperation::kList), std::generic_category()));
   std::error_code ec;
-  fs::directory_iterator it(ToPath(folderWithBackslash), ec);
-  if (ec) return;
+  fs::directory_iterator it(folder, ec);
+  if (ec == std::errc::no_such_file_or_directory) return;
+  if (ec) fail(ec);
   visit({".", kFaDirectory});
   visit({"..", kFaDirectory});
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) return;
-    const fs::file_status status = it->symlink_status(ec);
-    if (ec) continue;
+  for (const fs::directory_iterator end; it != end;) {
+    const fs::directory_entry entry = *it;
+    it.increment(ec);
+    if (ec) fail(ec);
+    const fs::file_status status = entry.symlink_status(ec);
+    if (ec == std::errc::no_such_file_or_directory) continue;  // gone since the folder was read
+    if (ec) fail(ec);
     std::uint32_t attributes = fs::is_directory(status) ? kFaDirectory : 0x20;
-    if (fs::is_symlink(status) && fs::is_directory(it->status(ec))) attributes = kFaDirectory | kFaReparsePoint;
+    if (fs::is_symlink(status) && fs::is_directory(entry.status(ec))) attributes = kFaDirectory | kFaReparsePoint;
     if ((status.permissions() & kWrite) == fs::perms::none) attributes |= kFaReadOnly;
-    const std::string name = it->path().filename().string();
+    const std::string name = entry.path().filename().string();
     if (!name.empty() && name[0] == '.') attributes |= kFaHidden;
     visit({name, attributes});
   }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/WinHandles.h"
+#include "paradox/EngineError.h"
 #include "paradox/FaultInjection.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
@@ -41,12 +42,21 @@ namespace fileops {
 
 void EnumerateFolder(const std::string& folderWithBackslash,
                      const std::function<void(const FoundEntry&)>& visit) {
+  const auto fail = [&](DWORD error) {
+    RaiseEngineError(EngineMessage::kCannotList, SystemErrorText(error), folderWithBackslash);
+  };
+  if (auto fault = paradox::FaultGate(paradox::FileOperation::kList)) fail(paradox::FaultWin32Error(*fault));
   WIN32_FIND_DATAW data;
   win32::UniqueFind find(FindFirstFileW(text::Widen(folderWithBackslash + "*.*").c_str(), &data));
-  if (!find) return;
+  if (!find) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND) return;
+    fail(error);
+  }
   do {
     visit({text::Narrow(data.cFileName), data.dwFileAttributes});
   } while (FindNextFileW(find.Get(), &data));
+  if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) fail(error);
 }
 
 void SetEntryAttributes(const std::string& path, std::uint32_t attributes) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "engine/Session.h"
@@ -700,6 +701,44 @@ TEST_F(TableTest, SharedOpenWritesOnceNoOneElseHoldsTheTable) {
   writer.Close();
   exclusive.Open();
   EXPECT_EQ(exclusive.FieldByName("NAME").AsString(), "SEVEN");
+}
+
+// Opening a table, shared or exclusive, reading it and closing it writes nothing: no byte, no
+// file made or removed, not even where secondary indexes get a maintainer or an interrupted
+// swap names the table (settling is a step of its own).
+TEST_F(TableTest, OpeningAndClosingWithoutChangesWritesNothing) {
+  {
+    TTable t;
+    Prepare(t, "TANTOU");
+    t.FieldDefs().Add("TANTOU_ID", ftSmallint, 0, true);
+    t.FieldDefs().Add("NAME", ftString, 16, false);
+    t.FieldDefs().Add("MEMO", ftMemo, 10, false);
+    t.IndexDefs().Add("", "TANTOU_ID", ixPrimary | ixUnique);
+    t.IndexDefs().Add("IX_NAME", "NAME", ixCaseInsensitive);
+    t.CreateTable();
+    t.Open();
+    AddStaff(t, 1, "ONE");
+    t.Append();
+    t.FieldByName("TANTOU_ID").SetAsInteger(2);
+    t.FieldByName("MEMO").SetAsString(std::string(200, 'm'));
+    t.Post();
+    t.Close();
+  }
+  CreateStaff("NEWTANTOU.DB");
+  testing_support::WriteFileBytes(dir_ / "TANTOU~RB.JNL", "new NEWTANTOU\nold TANTOU\n");
+  std::map<std::string, std::string> before;
+  for (const std::string& name : FilesIn(dir_)) before[name] = ReadFileBytes(dir_ / name);
+  ASSERT_GE(before.size(), 7u) << "data, primary index, memo, secondary index files of both tables";
+  for (bool exclusive : {false, true}) {
+    TTable t;
+    Prepare(t, "TANTOU", exclusive);
+    t.Open();
+    for (t.First(); !t.Eof(); t.Next()) t.FieldByName("MEMO").AsString();
+    t.Close();
+  }
+  std::map<std::string, std::string> after;
+  for (const std::string& name : FilesIn(dir_)) after[name] = ReadFileBytes(dir_ / name);
+  EXPECT_EQ(after, before);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <system_error>
 #include <vector>
 
 #include <unistd.h>
@@ -38,7 +39,8 @@ using paradox::InjectedFault;
 
 constexpr FileOperation kAllKinds[] = {FileOperation::kOpen,   FileOperation::kRead,   FileOperation::kWrite,
                                        FileOperation::kTruncate, FileOperation::kSync, FileOperation::kRename,
-                                       FileOperation::kDelete, FileOperation::kCopy,   FileOperation::kMakeFolder};
+                                       FileOperation::kDelete, FileOperation::kCopy,   FileOperation::kMakeFolder,
+                                       FileOperation::kList};
 
 // What the user must be shown of a fault met by `op`: the operating system's words as the
 // engine passes them on, or, for the backup copies (whose failures the copy does not report),
@@ -47,6 +49,11 @@ std::vector<std::string> SystemTexts(InjectedFault fault, FileOperation op) {
   if (op == FileOperation::kCopy) return {std::string(migration::kBackupNotVerified)};
   if (op == FileOperation::kMakeFolder) return {std::string(migration::kBackupFolderMissing)};
   if (fault == InjectedFault::kSharingViolation && op == FileOperation::kOpen) return {"Table is busy."};
+  // The engine's own listings give the portable text of the code; the backup's on Windows the
+  // system's.
+  if (op == FileOperation::kList)
+    return {std::generic_category().message(paradox::FaultErrno(fault, op)),
+            "error " + std::to_string(paradox::FaultWin32Error(fault))};
 #ifdef _WIN32
   return {"error " + std::to_string(paradox::FaultWin32Error(fault))};
 #else
@@ -205,10 +212,18 @@ class FileFaults : public testing::Test {
     return !HasFailure();
   }
 
+  // The operations of the unarmed run that can meet `fault`.
+  static std::uint64_t CountMeeting(InjectedFault fault) {
+    std::uint64_t n = 0;
+    for (FileOperation op : kAllKinds)
+      if (paradox::CanMeet(op, fault)) n += Count(op);
+    return n;
+  }
+
   // Every `step`-th operation of `kind` (or of any kind that can meet the fault), from `first`.
   void Sweep(InjectedFault fault, std::optional<FileOperation> kind, std::uint64_t step, std::uint64_t first = 1,
              bool persistent = false) {
-    const std::uint64_t of = kind ? Count(*kind) : total_;
+    const std::uint64_t of = kind ? Count(*kind) : CountMeeting(fault);
     for (std::uint64_t k = first; k <= of; k += step)
       if (!CheckOne({fault, kind, k, persistent}, of)) return;
   }
@@ -244,7 +259,7 @@ TEST_F(FileFaults, CountsOfAnUnarmedRun) {
 // Spread over the whole run: the widening, each rebuild with its backup and swap, the tables
 // created when missing.
 TEST_F(FileFaults, DiskFullAtAnyOperation) {
-  Sweep(InjectedFault::kDiskFull, std::nullopt, StepFor(total_, 20));
+  Sweep(InjectedFault::kDiskFull, std::nullopt, StepFor(CountMeeting(InjectedFault::kDiskFull), 20));
   Report("disk full, any operation");
 }
 
@@ -260,13 +275,21 @@ TEST_F(FileFaults, SharingViolationAtOpens) {
   Report("sharing violation, opens");
 }
 
+// A folder that cannot be listed: every listing's failure is reported, none passes for a
+// folder without the file.
+TEST_F(FileFaults, AccessDeniedAtListings) {
+  const std::uint64_t step = StepFor(Count(FileOperation::kList), 6);
+  Sweep(InjectedFault::kAccessDenied, FileOperation::kList, step, 1 + step / 2);
+  Report("access denied, listings");
+}
+
 // The first and the last operation of each kind (under Wine the first), which the sweeps above
 // may step over.
 TEST_F(FileFaults, FirstAndLastOfEachKind) {
   for (FileOperation op : kAllKinds) {
     const std::uint64_t n = Count(op);
     if (n == 0) continue;  // (CountsOfAnUnarmedRun says which kinds must be there)
-    const InjectedFault fault = op == FileOperation::kRename || op == FileOperation::kDelete
+    const InjectedFault fault = op == FileOperation::kRename || op == FileOperation::kDelete || op == FileOperation::kList
                                     ? InjectedFault::kAccessDenied : InjectedFault::kDiskFull;
     if (!CheckOne({fault, op, 1, false}, n)) return;
     if (kPointDivisor == 1 && n > 1 && !CheckOne({fault, op, n, false}, n)) return;

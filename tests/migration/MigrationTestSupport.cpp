@@ -10,7 +10,9 @@
 #include "paradox/EngineError.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/Record.h"
+#include "paradox/Restructure.h"
 #include "paradox/TableFamily.h"
+#include "paradox/TableSwap.h"
 #include "support/TestPaths.h"
 
 namespace migration_test {
@@ -152,24 +154,20 @@ SourceKeys KeysOfSources(const Installation& inst) {
 
 namespace {
 
-void OpenAndClose(const fs::path& dir, const std::string& table) {
-  TTable t;
-  migration::PrepareTable(t, Utf8Path(dir), table);
-  try {
-    t.Open();
-  } catch (const EDBEngineError&) {
-    return;  // no table of that name; its records must then be elsewhere
-  }
-  t.Close();
+// What the migration does first when it runs again: an interrupted restructure or swap of the
+// table is settled.
+void Settle(const fs::path& dir, const std::string& table) {
+  paradox::SettleRestructure(dir, table);
+  paradox::SettleTableSwap(dir, table);
 }
 
 }  // namespace
 
-std::string FirstLostRecord(const Installation& inst, const SourceKeys& sources, bool openFirst) {
+std::string FirstLostRecord(const Installation& inst, const SourceKeys& sources, bool settleFirst) {
   for (int folder = 0; folder < 2; ++folder) {
     const fs::path dir = folder == 0 ? inst.live : inst.demo;
     for (const KeyedTable& k : KeyedTables()) {
-      if (openFirst) OpenAndClose(dir, k.table);
+      if (settleFirst) Settle(dir, k.table);
       std::set<std::string> found = KeysIn(dir, k.table, k);
       auto add = [&found](const std::set<std::string>& more) { found.insert(more.begin(), more.end()); };
       if (k.rebuiltAs) {

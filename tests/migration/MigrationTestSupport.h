@@ -91,9 +91,9 @@ SourceKeys KeysOfSources(const Installation& inst);
 
 // The first source record found neither under its table's own name, nor in the table being
 // built, nor (live folder) in the backup folder; "" when every one is found. With
-// `openFirst`, each table is first opened through the table layer, which completes a
-// restructure or a swap that was cut short.
-std::string FirstLostRecord(const Installation& inst, const SourceKeys& sources, bool openFirst);
+// `settleFirst`, a restructure or a swap of each table that was cut short is first settled
+// (paradox::SettleRestructure, paradox::SettleTableSwap).
+std::string FirstLostRecord(const Installation& inst, const SourceKeys& sources, bool settleFirst);
 
 // The rows of every table the migration changes, both folders, in canonical order.
 using MigratedState = std::map<std::string, std::vector<std::string>>;

@@ -166,14 +166,19 @@ TEST(Restructure, AFailureAtAnyPointLeavesTheOriginalTableByteForByte) {
   }
 }
 
-TEST(Restructure, ARunningRestructureIsLeftAloneByRecoveryAndBySecondRestructures) {
+TEST(Restructure, ARunningRestructureIsRefusedToSettlingAndToSecondRestructures) {
   NORVEX_REQUIRE_FIXTURES(fixtures);
   fs::path data = CopyCustomer(fixtures, "restructure_busy");
   int checked = 0;
   RestructureTable(data, WidenedCity(data, 30), [&](RestructureStep step, std::string_view) {
     if (step != RestructureStep::kJournalWritten && step != RestructureStep::kOldMemberMoved) return;
     const auto files = Snapshot(data.parent_path());
-    EXPECT_FALSE(RecoverRestructure(data.parent_path(), "CUSTOMER.DB"));
+    try {
+      SettleRestructure(data.parent_path(), "CUSTOMER.DB");
+      ADD_FAILURE() << "settling went on beside a running restructure";
+    } catch (const EDBEngineError& e) {
+      EXPECT_EQ(e.Code(), EngineErrorCode::kFileLocked) << e.what();
+    }
     EXPECT_EQ(Snapshot(data.parent_path()), files);
     try {
       RestructureTable(data, WidenedCity(data.parent_path() / "CUSTOMER~RT.DB", 30));
@@ -216,11 +221,13 @@ TEST(Restructure, ACrashAtAnyPointLeavesTheOldOrTheNewTableWhole) {
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    RecoverRestructure(data.parent_path(), "CUSTOMER.DB");
+    const Settled settled = SettleRestructure(data.parent_path(), "CUSTOMER.DB");
     if (Snapshot(data.parent_path()) == files) {
+      EXPECT_NE(settled, Settled::kCompleted);
       ++oldKept;
       continue;
     }
+    EXPECT_EQ(settled, Settled::kCompleted);
     ++newKept;
     EXPECT_EQ(ParadoxTable::Open(data, OpenMode::kShared)->Schema().Field(5).size, 30);
     EXPECT_EQ(Dump(data), values);
@@ -236,8 +243,9 @@ TEST(Restructure, ACrashAtAnyPointLeavesTheOldOrTheNewTableWhole) {
 #endif
 
 // A restructure's lock file that could not be deleted at its end (the system refused) is taken
-// and removed by the next recovery, so it does not stay in the shop's folder for good.
-TEST(Restructure, ALockFileLeftBehindGoesAtTheNextRecoveryUnlessItIsHeld) {
+// and removed by the next settling, so it does not stay in the shop's folder for good; a held
+// one is a restructure that is running, which settling reports.
+TEST(Restructure, ALockFileLeftBehindGoesAtTheNextSettlingAndAHeldOneIsBusy) {
   NORVEX_REQUIRE_FIXTURES(fixtures);
   fs::path data = CopyCustomer(fixtures, "restructure_stalelock");
   const fs::path dir = data.parent_path();
@@ -246,13 +254,42 @@ TEST(Restructure, ALockFileLeftBehindGoesAtTheNextRecoveryUnlessItIsHeld) {
   {
     // Held by a restructure that is running: recovery leaves it.
     auto held = BinaryFile::Open(lock, FileAccess::kCreateExclusive);
-    EXPECT_FALSE(RecoverRestructure(dir, "CUSTOMER.DB"));
+    try {
+      SettleRestructure(dir, "CUSTOMER.DB");
+      ADD_FAILURE() << "a held lock passed for nothing pending";
+    } catch (const EDBEngineError& e) {
+      EXPECT_EQ(e.Code(), EngineErrorCode::kFileLocked) << e.what();
+    }
     EXPECT_TRUE(fs::exists(lock));
   }
   ASSERT_TRUE(fs::exists(lock));
-  EXPECT_FALSE(RecoverRestructure(dir, "CUSTOMER.DB"));
+  EXPECT_EQ(SettleRestructure(dir, "CUSTOMER.DB"), Settled::kNothing);
   EXPECT_FALSE(fs::exists(lock));
   EXPECT_EQ(Snapshot(dir), before);
+}
+
+// A new table that does not hold the old one's number of records never takes its place: here a
+// record slipped into the copy is found before the journal is written.
+TEST(Restructure, ACopyWithAnotherRecordCountIsRefusedAndTheOldTableKept) {
+  NORVEX_REQUIRE_FIXTURES(fixtures);
+  fs::path data = CopyCustomer(fixtures, "restructure_count_differs");
+  const auto files = Snapshot(data.parent_path());
+  bool added = false;
+  try {
+    RestructureTable(data, WidenedCity(data, 30), [&](RestructureStep step, std::string_view file) {
+      if (step != RestructureStep::kRecordsCopied) return;
+      auto t = ParadoxTable::Open(data.parent_path() / std::string(file), OpenMode::kExclusive);
+      Record r = t->NewRecord();
+      t->Insert(r);
+      t->Close();
+      added = true;
+    });
+    ADD_FAILURE() << "a copy of another record count was committed";
+  } catch (const EDBEngineError& e) {
+    EXPECT_NE(std::string(e.what()).find("21 of 20"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(added);
+  EXPECT_EQ(Snapshot(data.parent_path()), files);
 }
 
 // An old member that a committed restructure could not remove (its journal is gone) is not

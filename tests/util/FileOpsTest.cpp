@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "paradox/EngineError.h"
+#include "paradox/FaultInjection.h"
 #include "support/TestPaths.h"
 #include "util/FileOps.h"
 
@@ -181,6 +183,16 @@ TEST_F(NativeFolder, CopyMatchingFilesCopiesTheFamilyOnly) {
   std::sort(copied.begin(), copied.end());
   EXPECT_EQ(copied, (std::vector<std::string>{"TOVO", "TOVO.DB", "TOVO.X02", "tovo.px"}));
   EXPECT_EQ(testing_support::ReadFileBytes(target / "TOVO.DB"), "content of TOVO.DB");
+}
+
+// A folder that is there but cannot be listed is a failure the caller sees, not an empty
+// folder: a backup copy must not pass for complete.
+TEST_F(NativeFolder, AListingThatFailsIsReportedNotTakenForAnEmptyFolder) {
+  const fs::path target = testing_support::FreshTempDir("fileops_native_unlisted");
+  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kList});
+  EXPECT_THROW(CopyMatchingFiles(Native(dir_), Native(target), "TOVO.DB"), EDBEngineError);
+  paradox::DisarmFault();
+  EXPECT_TRUE(fs::is_empty(target));
 }
 
 }  // namespace
