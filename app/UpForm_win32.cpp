@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,13 +11,14 @@
 #include "app/Migrate.h"
 #include "app/RegIniFile.h"
 #include "app/UpForm.h"
-#include "app/UpdateCheck.h"
 #include "app/UpdateLog.h"
 #include "app/UpdateMessages.h"
 #include "components/FileVer.h"
 #include "framework/Dialogs.h"
 #include "framework/StdCtrls.h"
 #include "framework/SysUtils.h"
+#include "migration/SettleInterrupted.h"
+#include "migration/UpdateCheck.h"
 #include "paradox/EngineConfig.h"
 #include "text/CodePage.h"
 #include "text/Utf8Path.h"
@@ -98,6 +100,20 @@ void LogRecordCounts(UpdateLog& log, const std::vector<AliasFolder>& folders, co
     for (const updatecheck::TableCount& c : updatecheck::CountRecords(f.path))
       log.Write(std::string("Records ") + when + " " + f.alias + " " + f.path + "\\" + c.table + ": " +
                 (c.records ? std::to_string(*c.records) : "unreadable: " + c.error));
+}
+
+// What an earlier, interrupted update left is completed or undone before anything is checked.
+// The lines say what was done; std::nullopt when something could not be settled, which has
+// then been shown.
+std::optional<std::vector<std::string>> SettleEarlierRun(UpdateLog& log, const std::vector<AliasFolder>& folders) {
+  const migration::SettleReport settled = migration::SettleInterrupted(folders);
+  for (const std::string& line : settled.Lines()) log.Write("Settled: " + line);
+  if (settled.failure) {
+    log.Write("An interrupted update could not be settled; nothing else was changed");
+    MessageDlg(*settled.failure, mtError, {mbOK});
+    return std::nullopt;
+  }
+  return settled.Lines();
 }
 
 std::string ExtractionCommandLine(const std::string& tempFolder, const std::string& archiveName,
@@ -209,8 +225,11 @@ bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, std::vector<AliasFolder>& f
     if (!f.path.empty())
       log.Write("Room needed on the drive of " + f.path + ": " +
                 std::to_string(updatecheck::EstimatedNeed(f.path, &f == &folders.front())) + " bytes");
-  if (auto problem = updatecheck::CheckBeforeUpdate(folders)) {
-    log.Write("Check before changes failed; nothing was changed");
+  const std::optional<std::vector<std::string>> settled = SettleEarlierRun(log, folders);
+  if (!settled) return false;
+  if (auto problem = updatecheck::CheckBeforeUpdate(folders, *settled)) {
+    log.Write(settled->empty() ? "Check before changes failed; nothing was changed"
+                               : "Check before changes failed; nothing was changed after the settling above");
     MessageDlg(*problem, mtError, {mbOK});
     return false;
   }

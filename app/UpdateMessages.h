@@ -38,35 +38,4 @@ inline std::string CopyFailed(const std::string& name) {
   return "ファイル名[ " + name + " ]をコピーできませんでした！\r\n\r\n" + kContactUs;
 }
 
-// The check before anything is changed: what stops the update while the window stays open.
-// Each names the folder or table and says what the user can do.
-inline constexpr char kCheckStopped[] = "\r\n\r\nアップデートは中止しました。何も変更していません。";
-inline std::string AliasMissing(const std::string& alias) {
-  return "データベースの別名「" + alias + "」のフォルダが正しく設定されていません。" + kCheckStopped;
-}
-inline std::string FolderMissing(const std::string& alias, const std::string& folder) {
-  return "データベースの別名「" + alias + "」のフォルダ[" + folder + "]が見つかりません。" + kCheckStopped;
-}
-inline std::string TableMissing(const std::string& table) {
-  return "テーブル[" + table + "]がありません。" + kCheckStopped;
-}
-inline std::string TableInUse(const std::string& table) {
-  return "テーブル[" + table + "]はほかのプログラムが使用中です。"
-         "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kCheckStopped;
-}
-inline std::string TableDamaged(const std::string& table, const std::string& reason) {
-  return "テーブル[" + table + "]が壊れています。弊社までご連絡ください。\r\n\r\n" + reason + kCheckStopped;
-}
-inline std::string TableUnreadable(const std::string& table, const std::string& reason) {
-  return "テーブル[" + table + "]を開けませんでした。\r\n\r\n" + reason + kCheckStopped;
-}
-inline std::string FolderNotWritable(const std::string& folder, const std::string& reason) {
-  return "フォルダ[" + folder + "]に書き込むことができません。書き込みができるようにしてから、"
-         "もう一度アップデートを実行してください。\r\n\r\n" + reason + kCheckStopped;
-}
-inline std::string DiskFull(const std::string& folder, unsigned long long neededMb) {
-  return "ディスクの空き容量が足りません。フォルダ[" + folder + "]のドライブにあと" +
-         std::to_string(neededMb) + "MB以上の空きが必要です。" + kCheckStopped;
-}
-
 }  // namespace updatemsg

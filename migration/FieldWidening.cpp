@@ -3,6 +3,8 @@
 #include "engine/RestructureField.h"
 #include "engine/Table.h"
 #include "migration/MigrationPasses.h"
+#include "paradox/Restructure.h"
+#include "text/Utf8Path.h"
 
 namespace migration {
 namespace {
@@ -21,6 +23,8 @@ void WidenOne(MigrationRun& run, const WideningRow& row, const std::string& fold
   TTable table;
   PrepareTableOrSay(run, table, folder, row.table);
   try {
+    // Opening settles nothing: a restructure an earlier run left half done is settled first.
+    paradox::SettleRestructure(text::PathFromUtf8(folder), row.table);
     table.Open();
     const TField& field = table.FieldByName(std::string(row.field, strnlen(row.field, sizeof row.field)));
     RestructureField(table, field, ChangeOf(row));

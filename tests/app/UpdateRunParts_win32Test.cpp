@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/RegIniFile.h"
-#include "app/UpdateCheck.h"
+#include "migration/UpdateCheck.h"
 #include "framework/SysUtils.h"
 #include "framework/WinHandles.h"
 #include "support/TestPaths.h"

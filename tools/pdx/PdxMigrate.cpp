@@ -4,6 +4,8 @@
 #include <exception>
 
 #include "migration/MigrateTables.h"
+#include "migration/SettleInterrupted.h"
+#include "migration/UpdateCheck.h"
 
 namespace pdx {
 namespace {
@@ -67,6 +69,29 @@ class ConsoleUi : public migration::MigrationUi {
   bool shown_ = false;
 };
 
+std::string AsLines(std::string text) {
+  std::replace(text.begin(), text.end(), '\r', '\n');
+  return text;
+}
+
+// As SETUP.EXE does before it changes anything: what an earlier run left interrupted is settled,
+// then the tables are checked. False when the migration must not start; the reason is printed.
+bool SettleAndCheck(const std::string& live, const std::string& demo, std::ostream& out) {
+  const std::vector<updatecheck::AliasFolder> folders{{"Tovo", live}, {"TovoDemo", demo}};
+  const migration::SettleReport settled = migration::SettleInterrupted(folders);
+  for (const std::string& line : settled.Lines()) out << "settled: " << line << "\n";
+  if (settled.failure) {
+    out << "[エラー] " << AsLines(*settled.failure) << "\n";
+    return false;
+  }
+  if (auto problem = updatecheck::CheckBeforeUpdate(folders, settled.Lines())) {
+    out << "check: [エラー] " << AsLines(*problem) << "\n";
+    return false;
+  }
+  out << "check passed\n";
+  return true;
+}
+
 }  // namespace
 
 int RunMigrate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -82,6 +107,7 @@ int RunMigrate(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   ConsoleUi ui(out);
   try {
+    if (!SettleAndCheck(live, demo, out)) return 1;
     bool done = migration::MigrateTables(ui, migration::FixedFolders(live, demo));
     out << (done ? "migration complete\n" : "migration ended early\n");
     return done ? 0 : 1;

@@ -1,5 +1,5 @@
 #pragma once
-// What the update run checks before it changes anything on disk, so that a shop never gets the
+// What the update checks before it changes anything on disk, so that a shop never gets the
 // new program files over tables the migration would then fail on: both alias folders exist;
 // every table the migration opens exclusively is there in both, can be opened exclusively with
 // every file of its family (none read-only, none held by another program) and passes the
@@ -35,7 +35,10 @@ std::uint64_t EstimatedNeed(const std::string& folder, bool withBackup);
 
 // The first problem, as the message to show; std::nullopt when the update may go on. The first
 // folder is the live one. Changes nothing: the file made to try a folder is removed at once.
-std::optional<std::string> CheckBeforeUpdate(const std::vector<AliasFolder>& folders);
+// Run after settling (migration/SettleInterrupted.h): `settled` is what settling did, and a
+// refusal then ends with those lines instead of "nothing was changed".
+std::optional<std::string> CheckBeforeUpdate(const std::vector<AliasFolder>& folders,
+                                             const std::vector<std::string>& settled = {});
 
 // A table of a folder with its record count, or the engine's text when it cannot be read.
 struct TableCount {

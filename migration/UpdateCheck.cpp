@@ -1,11 +1,11 @@
-#include "app/UpdateCheck.h"
+#include "migration/UpdateCheck.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <system_error>
 
-#include "app/UpdateMessages.h"
+#include "migration/CheckMessages.h"
 #include "engine/Table.h"
 #include "migration/MigrationData.h"
 #include "paradox/BinaryFile.h"
@@ -80,8 +80,11 @@ std::optional<std::string> CheckTable(const std::string& folder, const std::stri
     }
   }
   try {
-    if (auto fault = paradox::CheckTable(text::PathFromUtf8(folder) / text::PathFromUtf8(name)))
-      return updatemsg::TableDamaged(shown, *fault);
+    // The data file as it is spelled on the disk: a case-sensitive file system holds TOVO.DB
+    // after a migration, where the table is asked for as tovo.db.
+    const auto dataFile = paradox::FindDataFile(dir, name);
+    if (!dataFile) return updatemsg::TableMissing(shown);
+    if (auto fault = paradox::CheckTable(*dataFile)) return updatemsg::TableDamaged(shown, *fault);
   } catch (const EDatabaseError& e) {
     return updatemsg::TableDamaged(shown, e.what());
   }
@@ -126,6 +129,19 @@ std::optional<std::string> CheckRoom(const std::vector<AliasFolder>& folders) {
     return updatemsg::DiskFull(need.second, (missing + (1u << 20) - 1) >> 20);
   }
   return std::nullopt;
+}
+
+std::optional<std::string> FirstProblem(const std::vector<AliasFolder>& folders) {
+  for (const AliasFolder& f : folders) {
+    if (f.path.empty()) return updatemsg::AliasMissing(f.alias);
+    std::error_code ec;
+    if (!fs::is_directory(text::PathFromUtf8(f.path), ec)) return updatemsg::FolderMissing(f.alias, f.path);
+  }
+  for (const std::string& table : MigratedTables())
+    for (const AliasFolder& f : folders)
+      if (auto problem = CheckTable(f.path, table)) return problem;
+  if (auto problem = CheckFoldersWritable(folders)) return problem;
+  return CheckRoom(folders);
 }
 
 }  // namespace
@@ -175,17 +191,15 @@ std::uint64_t EstimatedNeed(const std::string& folder, bool withBackup) {
   return need + largestWidened;
 }
 
-std::optional<std::string> CheckBeforeUpdate(const std::vector<AliasFolder>& folders) {
-  for (const AliasFolder& f : folders) {
-    if (f.path.empty()) return updatemsg::AliasMissing(f.alias);
-    std::error_code ec;
-    if (!fs::is_directory(text::PathFromUtf8(f.path), ec)) return updatemsg::FolderMissing(f.alias, f.path);
-  }
-  for (const std::string& table : MigratedTables())
-    for (const AliasFolder& f : folders)
-      if (auto problem = CheckTable(f.path, table)) return problem;
-  if (auto problem = CheckFoldersWritable(folders)) return problem;
-  return CheckRoom(folders);
+std::optional<std::string> CheckBeforeUpdate(const std::vector<AliasFolder>& folders,
+                                             const std::vector<std::string>& settled) {
+  std::optional<std::string> problem = FirstProblem(folders);
+  if (!problem || settled.empty()) return problem;
+  // Every refusal ends with "nothing was changed", which settling has made untrue.
+  const std::string_view stopped = updatemsg::kCheckStopped;
+  if (problem->size() >= stopped.size() && problem->compare(problem->size() - stopped.size(), stopped.size(), stopped) == 0)
+    problem->resize(problem->size() - stopped.size());
+  return *problem + updatemsg::StoppedAfterSettling(settled);
 }
 
 std::vector<TableCount> CountRecords(const std::string& folder) {

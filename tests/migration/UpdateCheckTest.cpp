@@ -1,5 +1,4 @@
-// The check before changes over real tables of our engine, the record counts of SETUP.LOG, and
-// the log file itself. Built natively too: these parts of the update run touch no window.
+// The check before changes over real tables of our engine, and the record counts of SETUP.LOG.
 
 #include <gtest/gtest.h>
 
@@ -10,8 +9,7 @@
 #include <set>
 #include <string>
 
-#include "app/UpdateCheck.h"
-#include "app/UpdateLog.h"
+#include "migration/UpdateCheck.h"
 #include "engine/Table.h"
 #include "support/TestPaths.h"
 #ifndef _WIN32
@@ -227,38 +225,6 @@ TEST(UpdateCheckRoomTest, RoomNeededCountsEachTablesFamily) {
   // table (bicycle, 3,000) rewritten.
   EXPECT_EQ(updatecheck::EstimatedNeed(folder, false), 1200u + 3000u);
   EXPECT_EQ(updatecheck::EstimatedNeed(folder, true), 2400u + 3000u);
-}
-
-TEST(UpdateLogFileTest, BomOnceLinesAppendedBreaksShownAsEscapes) {
-  const fs::path dir = testing_support::FreshTempDir("update-log");
-  {
-    UpdateLog log(text::PathToUtf8(dir));
-    log.Write("first");
-    log.WriteMessage("a\r\n\r\nb", mtError, {mbYes});
-    log.WriteAnswer(mrYes);
-  }
-  UpdateLog(text::PathToUtf8(dir)).Write("second run");
-  const std::string bytes = testing_support::ReadFileBytes(dir / "SETUP.LOG");
-  ASSERT_GE(bytes.size(), 3u);
-  EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
-  EXPECT_EQ(bytes.find("\xEF\xBB\xBF", 3), std::string::npos) << "one byte-order mark only";
-  EXPECT_NE(bytes.find("  first\r\n"), std::string::npos);
-  EXPECT_NE(bytes.find("Message box [エラー] buttons [はい(&Y)]: a\\r\\n\\r\\nb\r\n"), std::string::npos) << bytes;
-  EXPECT_NE(bytes.find("  Answer: Yes\r\n"), std::string::npos);
-  EXPECT_NE(bytes.find("  second run\r\n"), std::string::npos);
-  EXPECT_LT(bytes.find("first"), bytes.find("second run"));
-}
-
-TEST(UpdateLogFileTest, UnwritableLogIsGivenUpSilently) {
-  const fs::path dir = testing_support::FreshTempDir("update-log-blocked");
-  fs::create_directories(dir / "SETUP.LOG");  // a folder where the file would go
-  UpdateLog log(text::PathToUtf8(dir));
-  EXPECT_NO_THROW(log.Write("lost"));
-  EXPECT_NO_THROW(log.Write("lost too"));
-  EXPECT_TRUE(fs::is_directory(dir / "SETUP.LOG"));
-  UpdateLog nowhere(text::PathToUtf8(dir / "no" / "such" / "folder"));
-  EXPECT_NO_THROW(nowhere.Write("lost"));
-  EXPECT_FALSE(fs::exists(dir / "no"));
 }
 
 }  // namespace
