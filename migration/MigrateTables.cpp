@@ -1,5 +1,7 @@
 #include "migration/MigrateTables.h"
 
+#include <ctime>
+
 #include "engine/Table.h"
 #include "migration/MigrationMessages.h"
 #include "migration/MigrationPasses.h"
@@ -20,6 +22,13 @@ void MakeBackupFolder(const std::string& path) {
   // Not looked at here: a backup that cannot be written fails its check before any table is
   // deleted.
   paradox::MakeFolder(text::PathFromUtf8(path));
+}
+
+std::string StartStamp() {
+  const std::time_t now = std::time(nullptr);
+  char stamp[32] = {};
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&now));
+  return stamp;
 }
 
 bool Abandon(MigrationUi& ui) {
@@ -69,7 +78,7 @@ bool MigrateTables(MigrationUi& ui, const AliasPathLookup& aliasPath, const Migr
   ui.SetProgressMax(kProgressMax);
   ui.ShowProgress();
 
-  MigrationRun run{ui, {}, {}, {}, probe};
+  MigrationRun run{ui, {}, {}, {}, probe, StartStamp(), {}};
   run.livePath = aliasPath(std::string(kLiveAlias));
   run.demoPath = aliasPath(std::string(kDemoAlias));
   run.backupPath = BelowFolder(run.livePath, kBackupFolderName);

@@ -17,6 +17,8 @@ struct MigrationRun {
   std::string demoPath;
   std::string backupPath;
   MigrationProbe probe;
+  std::string startStamp;   // the run's start, "20261209-101500": names where earlier backups go
+  std::string asideFolder;  // where this run has moved earlier backups, once it has
 
   void Passed(std::string_view what) const {
     if (probe) probe(what);

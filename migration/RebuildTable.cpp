@@ -7,6 +7,7 @@
 #include <array>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "engine/Table.h"
@@ -16,6 +17,7 @@
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
 #include "paradox/FileHeader.h"
+#include "paradox/Restructure.h"
 #include "paradox/SecondaryIndex.h"
 #include "paradox/TableFamily.h"
 #include "paradox/TableSwap.h"
@@ -152,20 +154,77 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
   return true;
 }
 
+// The names of the files in the backup folder that a backup of `plan` would replace: those of
+// the table's base name, as CopyMatchingFiles matches them.
+std::vector<std::string> EarlierBackup(const MigrationRun& run, const RebuildPlan& plan) {
+  FileNameList found;
+  FindFiles(run.backupPath, kFaAnyFile, true, {std::string(plan.backupPattern)}, "fFile", false, false, false, found,
+            true);
+  std::vector<std::string> names;
+  for (const std::string& path : found) {
+    const std::string name = path.substr(path.find_last_of('\\') + 1);
+    std::error_code ec;
+    if (fs::is_regular_file(text::PathFromUtf8(run.backupPath) / text::PathFromUtf8(name), ec)) names.push_back(name);
+  }
+  return names;
+}
+
+// The folder below the backup folder that takes this run's moved copies: named after the run's
+// start, with "-2", "-3" ... where that name is taken by another run, or where this run has
+// already put a file of one of `names` there (both aliases naming one folder).
+fs::path AsideFolder(MigrationRun& run, const std::vector<std::string>& names) {
+  const fs::path backupDir = text::PathFromUtf8(run.backupPath);
+  std::error_code ec;
+  auto holdsNone = [&](const fs::path& dir) {
+    for (const std::string& name : names)
+      if (fs::exists(dir / text::PathFromUtf8(name), ec)) return false;
+    return true;
+  };
+  if (!run.asideFolder.empty() && holdsNone(backupDir / text::PathFromUtf8(run.asideFolder)))
+    return backupDir / text::PathFromUtf8(run.asideFolder);
+  for (int n = 1;; ++n) {
+    const std::string name = run.startStamp + (n == 1 ? "" : "-" + std::to_string(n));
+    const fs::path dir = backupDir / text::PathFromUtf8(name);
+    if (fs::exists(dir, ec)) continue;
+    if (!paradox::MakeFolder(dir)) CheckFailed(kBackupFolderMissing, dir);
+    run.asideFolder = name;
+    return dir;
+  }
+}
+
+// A backup already in the backup folder is an earlier run's copy, maybe the only one of the
+// tables as they were before any update: it moves aside instead of being overwritten, with
+// every file of its base name, so that none of them is taken for part of this run's copy.
+void MoveEarlierBackupAside(MigrationRun& run, const RebuildPlan& plan) {
+  const std::vector<std::string> names = EarlierBackup(run, plan);
+  if (names.empty()) return;
+  const fs::path backupDir = text::PathFromUtf8(run.backupPath);
+  const fs::path aside = AsideFolder(run, names);
+  for (const std::string& name : names)
+    paradox::ReplaceFileAtomically(backupDir / text::PathFromUtf8(name), aside / text::PathFromUtf8(name));
+  paradox::SyncDirectory(aside);
+  paradox::SyncDirectory(backupDir);
+  run.Passed("moved the earlier backup of " + std::string(plan.backupPattern) + " to " + run.asideFolder);
+}
+
 // Every file the swap will remove must be in the backup folder, byte for byte, on the disk.
-void BackUpAndVerify(MigrationRun& run, const RebuildPlan& plan, const std::string& folder) {
+// Returns those files as they were verified: the swap removes exactly these.
+std::vector<paradox::ListedFile> BackUpAndVerify(MigrationRun& run, const RebuildPlan& plan, const std::string& folder) {
   // Said as such, rather than as copies that went missing.
   if (!FolderExists(run.backupPath)) CheckFailed(kBackupFolderMissing, text::PathFromUtf8(run.backupPath));
+  MoveEarlierBackupAside(run, plan);
   CopyMatchingFiles(folder, run.backupPath, std::string(plan.backupPattern));
   run.Passed("backed up " + std::string(plan.backupPattern));
+  const fs::path dir = text::PathFromUtf8(folder);
   const fs::path backupDir = text::PathFromUtf8(run.backupPath);
-  const auto members = paradox::FamilyFilesByBase(text::PathFromUtf8(folder), paradox::TableBaseName(plan.source));
-  for (const fs::path& member : members) {
-    const fs::path copy = backupDir / member.filename();
-    if (!SameBytes(member, copy)) CheckFailed(kBackupNotVerified, copy);
+  std::vector<paradox::ListedFile> members = paradox::ListFamily(dir, paradox::TableBaseName(plan.source));
+  for (const paradox::ListedFile& member : members) {
+    const fs::path copy = backupDir / text::PathFromUtf8(member.name);
+    if (!SameBytes(dir / text::PathFromUtf8(member.name), copy)) CheckFailed(kBackupNotVerified, copy);
     paradox::BinaryFile::Open(copy, paradox::FileAccess::kReadWriteExclusive)->Sync();
   }
   paradox::SyncDirectory(backupDir);
+  return members;
 }
 
 // The records the new table must take, from the source's header: the engine picks a block size
@@ -209,10 +268,12 @@ void CopyAndReplace(MigrationRun& run, const RebuildPlan& plan, const std::strin
   run.Passed("copied into " + std::string(plan.newTable));
   CheckNewTable(folder, plan, expected);
   run.Passed("checked " + std::string(plan.newTable));
-  if (folder == run.livePath) BackUpAndVerify(run, plan, folder);
   const fs::path dir = text::PathFromUtf8(folder);
-  paradox::SwapInTable(dir, plan.source, plan.newTable, plan.finalName,
-                       paradox::ListFamily(dir, paradox::TableBaseName(plan.source)),
+  // The demo folder has no backup: what the swap may remove is the family as it is now.
+  const std::vector<paradox::ListedFile> oldFiles = folder == run.livePath
+                                                        ? BackUpAndVerify(run, plan, folder)
+                                                        : paradox::ListFamily(dir, paradox::TableBaseName(plan.source));
+  paradox::SwapInTable(dir, plan.source, plan.newTable, plan.finalName, oldFiles,
                        [&](std::string_view file) { run.Passed("swap " + std::string(file)); });
 }
 
@@ -220,7 +281,9 @@ void CopyAndReplace(MigrationRun& run, const RebuildPlan& plan, const std::strin
 
 bool RebuildTable(MigrationRun& run, const RebuildPlan& plan, const std::string& folder) {
   try {
-    // A swap an earlier run left half done is finished before the new table is built again.
+    // What an earlier run left half done is settled before the new table is built again; what
+    // cannot be (another program holds its lock) stops this table.
+    paradox::SettleRestructure(text::PathFromUtf8(folder), plan.source);
     paradox::SettleTableSwap(text::PathFromUtf8(folder), plan.finalName);
   } catch (const EDBEngineError& e) {
     run.ui.ShowMessage(RebuildFailureText(plan.failure, e.what()), MessageKind::Plain, kButtonOk);
