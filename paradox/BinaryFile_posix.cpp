@@ -95,7 +95,7 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
     case FileAccess::kCreateExclusive: flags |= O_RDWR | O_CREAT; break;
   }
   // A sharing violation is what another holder's lock gives, so it comes at the lock below.
-  const std::optional<InjectedFault> fault = FaultGate(FileOperation::kOpen);
+  const std::optional<InjectedFault> fault = FaultGate(FileOperation::kOpen, access == FileAccess::kCreateExclusive);
   int fd = -1;
   bool made = false;
   if (fault && *fault != InjectedFault::kSharingViolation) errno = FaultErrno(*fault, FileOperation::kOpen);

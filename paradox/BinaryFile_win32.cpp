@@ -89,7 +89,7 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
   }
   if (access == FileAccess::kCreateExclusive) disposition = CREATE_ALWAYS;
   HANDLE h = INVALID_HANDLE_VALUE;
-  if (auto fault = FaultGate(FileOperation::kOpen)) SetLastError(FaultWin32Error(*fault));
+  if (auto fault = FaultGate(FileOperation::kOpen, access == FileAccess::kCreateExclusive)) SetLastError(FaultWin32Error(*fault));
   else h = CreateFileW(path.wstring().c_str(), desired, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cerrno>
+#include <utility>
 
 namespace paradox {
 
@@ -59,7 +60,10 @@ void ArmFault(const FaultPlan& plan) {
 
 void DisarmFault() { gFaultState.plan.reset(); }
 
-void ResetFileOperationCounts() { gFaultState.counts.fill(0); }
+void ResetFileOperationCounts() {
+  gFaultState.counts.fill(0);
+  gFaultState.creatingOpens = 0;
+}
 
 std::uint64_t FileOperationCount(FileOperation op) { return gFaultState.counts[static_cast<std::size_t>(op)]; }
 
@@ -71,9 +75,37 @@ std::uint64_t FileOperationCount() {
 
 std::uint64_t FaultsFired() { return gFaultState.fired; }
 
+void SetChangeHook(ChangeHook hook) {
+  gFaultState.changeHook = std::move(hook);
+  gFaultState.changesSeen = 0;
+}
+
+void ClearChangeHook() { gFaultState.changeHook = nullptr; }
+
+bool ChangesDisk(FileOperation op, bool mayCreate) {
+  switch (op) {
+    case FileOperation::kOpen: return mayCreate;
+    case FileOperation::kRead:
+    case FileOperation::kSync:
+    case FileOperation::kList: return false;
+    default: return true;
+  }
+}
+
+std::uint64_t DiskChangingOperationCount() {
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < kFileOperationKinds; ++i)
+    if (ChangesDisk(static_cast<FileOperation>(i), false)) total += gFaultState.counts[i];
+  return total + gFaultState.creatingOpens;
+}
+
 std::optional<FileOperation> LastFaultedOperation() { return gFaultState.firedAt; }
 
 namespace detail {
+
+void StepTowardsCrash(FileOperation op, bool mayCreate) {
+  if (ChangesDisk(op, mayCreate)) gFaultState.changeHook(++gFaultState.changesSeen);
+}
 
 std::optional<InjectedFault> MatchArmedPlan(FileOperation op) {
   const FaultPlan& plan = *gFaultState.plan;

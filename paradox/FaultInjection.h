@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace paradox {
@@ -53,12 +54,17 @@ struct FaultPlan {
   bool persistent = false;            // also every later such operation (a disk that stays full)
 };
 
+using ChangeHook = std::function<void(std::uint64_t change)>;
+
 struct FaultState {
   std::array<std::uint64_t, kFileOperationKinds> counts{};
   std::optional<FaultPlan> plan;
   std::uint64_t seen = 0;   // operations that matched the plan so far
   std::uint64_t fired = 0;  // faults handed out
   std::optional<FileOperation> firedAt;  // the kind of the last operation that met one
+  std::uint64_t creatingOpens = 0;        // of the opens counted, those that may create the file
+  ChangeHook changeHook;                  // crash points; empty when none is set
+  std::uint64_t changesSeen = 0;          // disk-changing operations since it was set
 };
 
 // The process's one gate state; reached through the functions below.
@@ -74,14 +80,30 @@ std::uint64_t FileOperationCount();  // all kinds
 std::uint64_t FaultsFired();
 std::optional<FileOperation> LastFaultedOperation();
 
+// Crash points, for tests: `hook` is called with the operation's number (1 for the first after
+// setting it) just before each operation that changes the disk as a killed program leaves it:
+// an open that may create its file, a write, a size change, a rename, a deletion, a copy or a
+// folder made. Reads, listings and other opens change nothing, and neither does a flush for a
+// program that dies while the system goes on (what a flush guards against, a power cut, is the
+// durable-file tests' concern). Every state a killed run can leave is the state before one of
+// those operations: the hook may end the process there, or copy the files aside.
+void SetChangeHook(ChangeHook hook);
+void ClearChangeHook();
+bool ChangesDisk(FileOperation op, bool mayCreate);
+// The disk-changing operations counted since the counts were last reset.
+std::uint64_t DiskChangingOperationCount();
+
 namespace detail {
 std::optional<InjectedFault> MatchArmedPlan(FileOperation op);
+void StepTowardsCrash(FileOperation op, bool mayCreate);
 }
 
 // Called by the file layer just before it performs `op`: the fault to report instead, or
-// std::nullopt to go ahead.
-inline std::optional<InjectedFault> FaultGate(FileOperation op) {
+// std::nullopt to go ahead. `mayCreate`: an open that makes its file when it is missing.
+inline std::optional<InjectedFault> FaultGate(FileOperation op, bool mayCreate = false) {
   ++gFaultState.counts[static_cast<std::size_t>(op)];
+  if (mayCreate) ++gFaultState.creatingOpens;
+  if (gFaultState.changeHook) detail::StepTowardsCrash(op, mayCreate);
   if (!gFaultState.plan) return std::nullopt;
   return detail::MatchArmedPlan(op);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "migration/MigrateTables.h"
+#include "migration/SettleInterrupted.h"
 #include "tools/sample/SampleInstallation.h"
 
 namespace migration_test {
@@ -101,6 +102,24 @@ MigratedState StateOf(const Installation& inst);
 
 // Every file of a folder (not below it) with its bytes.
 std::map<std::string, std::string> FolderBytes(const std::filesystem::path& dir);
+// Every file below `dir`, by its path relative to it, with its bytes.
+std::map<std::string, std::string> TreeBytes(const std::filesystem::path& dir);
+
+// What the update does from the confirmation on, but for the program files: what an earlier
+// run left interrupted is settled, the tables are checked, and the migration runs when the
+// check passed.
+struct UpdateOutcome {
+  migration::SettleReport settled;
+  std::optional<std::string> refusal;  // the check's message
+  bool migrated = false;
+  RecordingUi ui;
+};
+UpdateOutcome SettleCheckMigrate(const Installation& inst, const migration::MigrationProbe& probe = {});
+
+// The first rebuilt table of `original` (a live folder as it was before any update) whose
+// records are not all in one copy of it in the backup folder `backup` or a folder below it;
+// "" when each has such a copy. Records, not bytes: the fields are widened before the backup.
+std::string FirstTableNotBackedUp(const std::filesystem::path& original, const std::filesystem::path& backup);
 
 std::string Utf8Path(const std::filesystem::path& p);
 
