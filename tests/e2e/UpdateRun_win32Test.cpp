@@ -659,6 +659,53 @@ TEST_F(CheckBeforeChangesTest, DamagedTable) {
   ExpectNothingChanged();
 }
 
+// A power cut left a table replacement in the demo folder just after its journal was written,
+// and another program holds the replacement's lock: that table's failure line with the engine's
+// text, before any check, and nothing changed.
+TEST_F(CheckBeforeChangesTest, InterruptedReplacementWhoseLockIsHeldStopsBeforeTheCheck) {
+  Start("settle-locked");
+  testing_support::WriteFileBytes(sample_->Demo() / "TOVO~RB.JNL", "new NewTovo\nold tovo\n");
+  fs::copy_file(sample_->Demo() / "tovo.db", sample_->Demo() / "NewTovo.DB");
+  testing_support::WriteFileBytes(sample_->Demo() / "TOVO~RB.LCK", "");
+  before_ = sample_->Snapshot();
+  const HANDLE lock = CreateFileW((sample_->Demo() / "TOVO~RB.LCK").wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  std::optional<Box> box = WaitForBox(*setup_);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->title, "エラー");
+  const std::string line = "トヴォテーブルの更新に失敗しました\r\r";
+  EXPECT_EQ(box->text.rfind(line, 0), 0u) << box->text;
+  EXPECT_GT(box->text.size(), line.size()) << "the engine's text follows";
+  Answer(*box, kOk);
+  ExpectWindowStaysOpen();
+  CloseHandle(lock);
+  ExpectNothingChanged();
+  const std::string log = ReadLog(*sample_);
+  EXPECT_EQ(log.find("Check before changes"), std::string::npos) << "no check ran: " << log;
+}
+
+// The same replacement with its lock free: settling takes the interrupted replacement back (the
+// old table was never touched), SETUP.LOG says so, and the update then runs to its end.
+TEST_F(CompleteRunTest, InterruptedReplacementIsSettledFirstAndTheUpdateCompletes) {
+  Start("settle-undo");
+  testing_support::WriteFileBytes(sample_->Demo() / "TOVO~RB.JNL", "new NewTovo\nold tovo\n");
+  fs::copy_file(sample_->Demo() / "tovo.db", sample_->Demo() / "NewTovo.DB");
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(sample_->Demo() / "TOVO~RB.JNL", ec));
+  const std::string log = ReadLog(*sample_);
+  const std::string settled = "Settled: テーブル[" + text::PathToUtf8(sample_->Demo()) + "\\tovo.db]の中断された更新を取り消し";
+  EXPECT_NE(log.find(settled), std::string::npos) << log;
+  EXPECT_LT(log.find("Settled:"), log.find("Check before changes passed"));
+}
+
 TEST_F(CheckBeforeChangesTest, DemoAliasNotConfigured) {
   Start("no-demo-alias", {OldTovoExe(), true, /*demoAlias=*/false});
   ExpectRefusal("データベースの別名「TovoDemo」のフォルダが正しく設定されていません。" + std::string(kStopped));

@@ -9,6 +9,7 @@
 #include "paradox/TableFamily.h"
 #include "support/TestPaths.h"
 #include "tools/pdx/PdxCommands.h"
+#include "tools/sample/SampleInstallation.h"
 
 namespace fs = std::filesystem;
 using namespace paradox;
@@ -147,4 +148,40 @@ TEST(Pdx, AliasSetsAndListsStandardAliasesInTheEngineCodePage) {
   EXPECT_EQ(params->front(), "PATH=C:\\\x83\x67\x83\x94\x83\x48\\Demo");
   EXPECT_EQ(Pdx({"alias", cfg, "Tovo"}).code, 2);
   EXPECT_EQ(Pdx({"alias", Utf8(dir / "missing" / "x.cfg")}).code, 0) << "no file: no aliases";
+}
+
+// As SETUP.EXE does: what an earlier run left interrupted is settled and said, the tables are
+// checked, then migrated; a second run over migrated tables goes the same way.
+TEST(Pdx, MigrateSettlesChecksAndMigrates) {
+  const fs::path root = testing_support::FreshTempDir("pdx-migrate");
+  sample::SampleOptions options;
+  options.liveFolder = Utf8(root / "live");
+  options.demoFolder = Utf8(root / "demo");
+  options.customers = 6;
+  options.demoCustomers = 2;
+  sample::WriteSampleInstallation(options);
+  const std::vector<std::string> args{"migrate", "--live", options.liveFolder, "--demo", options.demoFolder};
+  Result first = Pdx(args);
+  ASSERT_EQ(first.code, 0) << first.out << first.err;
+  EXPECT_NE(first.out.find("check passed\n"), std::string::npos) << first.out;
+  EXPECT_EQ(first.out.find("settled:"), std::string::npos) << first.out;
+
+  // A power cut right after a replacement's journal was written: the old table was never touched.
+  testing_support::WriteFileBytes(root / "demo" / "TOVO~RB.JNL", "new NewTovo\nold TOVO\n");
+  fs::copy_file(root / "demo" / "TOVO.DB", root / "demo" / "NewTovo.DB");
+  Result second = Pdx(args);
+  ASSERT_EQ(second.code, 0) << second.out << second.err;
+  const std::size_t settled = second.out.find("settled: テーブル[" + options.demoFolder + "\\tovo.db]の中断された更新を取り消し");
+  ASSERT_NE(settled, std::string::npos) << second.out;
+  EXPECT_LT(settled, second.out.find("check passed\n"));
+  EXPECT_LT(second.out.find("check passed\n"), second.out.find("migration complete\n"));
+  EXPECT_FALSE(fs::exists(root / "demo" / "TOVO~RB.JNL"));
+  EXPECT_FALSE(fs::exists(root / "demo" / "NewTovo.DB"));
+
+  fs::remove(root / "demo" / "TOVO.DB");
+  Result refused = Pdx(args);
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.out.find("check: [エラー] テーブル[" + options.demoFolder + "\\tovo.db]がありません。"), std::string::npos)
+      << refused.out;
+  EXPECT_EQ(refused.out.find("migration"), std::string::npos) << "nothing migrated after a refusal";
 }
