@@ -462,20 +462,17 @@ namespace {
 // files through a restructure without rewriting their headers, so the stored name can be a
 // renamed field's former one and the stored number can count fields since inserted before it.
 // The name decides where the table has a field of that name, else the number; either way the
-// type and size must be those the .X records.
+// type and size must be those the .X records. A number that names no field at all is damage.
 std::size_t TieIndexField(const fs::path& xPath, const TableSchema& schema, const StoredIndexField& stored,
                           std::pair<std::uint8_t, std::uint8_t> type, std::size_t typeAt, std::size_t numberAt) {
-  std::optional<std::size_t> field = schema.FindField(stored.name);
-  if (!field) {
-    if (stored.number < 1 || stored.number > schema.FieldCount())
-      Corrupt(xPath, "index field " + stored.name + " is not in the table (number " + std::to_string(stored.number) + ")",
-              numberAt);
-    field = stored.number - 1u;
-  }
-  const FieldDef& f = schema.Field(*field);
+  if (stored.number < 1 || stored.number > schema.FieldCount())
+    Corrupt(xPath, "index field " + stored.name + " has number " + std::to_string(stored.number) + ", not in the table",
+            numberAt);
+  const std::size_t field = schema.FindField(stored.name).value_or(stored.number - 1u);
+  const FieldDef& f = schema.Field(field);
   if (static_cast<std::uint8_t>(f.type) != type.first || f.size != type.second)
     Corrupt(xPath, "index field " + stored.name + " does not match the table", typeAt);
-  return *field;
+  return field;
 }
 
 }  // namespace

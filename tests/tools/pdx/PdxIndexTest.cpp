@@ -350,7 +350,8 @@ TEST(RestructuredIndex, IndexFieldsThatTieToNoFieldAreCorruption) {
     std::size_t offset;
   };
   const Case cases[] = {
-      {"is not in the table", "Event_Gone", 99, 0x02, numbersAt},        // a number outside the table
+      {"not in the table", "Event_Gone", 99, 0x02, numbersAt},           // a number outside the table
+      {"not in the table", "Event_Date", 0, 0x02, numbersAt},            // even beside a name that ties
       {"does not match the table", "Event_Gone", 3, 0x02, 0x78},         // field 3 is Event_Name, alpha
       {"does not match the table", "event_date", 3, 0x01, 0x78},         // Event_Date, but not a date
   };
