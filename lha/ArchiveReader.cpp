@@ -27,7 +27,8 @@ ArchiveReader::ArchiveReader(ArchiveSource& source) : source_(&source) {
 std::size_t ArchiveReader::HeaderExtent(std::span<const std::uint8_t> probe) const {
   if (probe.size() < 22) return probe.size();
   const int level = probe[level2::kLevel];
-  if (level == 2) return Get16(probe.data() + level2::kHeaderSize);
+  // Two bytes more than stated, for the OS-9 writer that leaves them out (see Header.h).
+  if (level == 2) return Get16(probe.data() + level2::kHeaderSize) + kOs9UncountedTerminator;
   const std::size_t base = static_cast<std::size_t>(probe[level0::kHeaderSize]) + 2;
   if (level != 1 || base > probe.size()) return base;
   // Level-1 extended headers follow the base header, each naming the next one's size.

@@ -124,6 +124,16 @@ bool IsEndOfArchive(std::span<const std::uint8_t> bytes) {
   return !(methodId && bytes[level2::kLevel] == 2 && Get16(bytes.data() + level2::kHeaderSize) >= level2::kFirstExt);
 }
 
+// The end of a level-2 header's extended headers as far as they may go: the stated size, or
+// for the OS-9/68k writer two bytes more when those two bytes are 0 (the uncounted end of the
+// chain). Anything else past the stated size stays refused.
+std::size_t Level2ChainLimit(std::span<const std::uint8_t> bytes, std::size_t stated, std::uint8_t osId) {
+  const std::size_t extended = stated + kOs9UncountedTerminator;
+  if (osId != kOsIdOs9_68k || extended > bytes.size()) return stated;
+  if (bytes[stated] != 0 || bytes[stated + 1] != 0) return stated;
+  return extended;
+}
+
 }  // namespace
 
 Method MethodFromId(std::string_view id) {
@@ -197,7 +207,13 @@ std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> bytes, std
     if (level0::kName + nameLength > baseSize) ThrowLhaError(ErrorKind::HeaderBroken, "name runs past the header", {}, offset);
     unsigned sum = 0;
     for (std::size_t i = 2; i < baseSize; ++i) sum += p[i];
-    h.path = NormaliseSeparators(std::string_view(reinterpret_cast<const char*>(p + level0::kName), nameLength));
+    const std::string_view nameField(reinterpret_cast<const char*>(p + level0::kName), nameLength);
+    const std::size_t nul = nameField.find('\0');
+    h.path = NormaliseSeparators(nameField.substr(0, nul));
+    if (nul != std::string_view::npos) {
+      const std::string_view rest = nameField.substr(nul + 1);
+      h.comment.assign(rest.substr(0, rest.find('\0')));
+    }
     if ((sum & 0xFF) != p[level0::kChecksum]) ThrowLhaError(ErrorKind::HeaderCrc, "header checksum mismatch", h.path, offset);
     h.dosTime = Get32(p + level0::kDosTime);
     h.attribute = p[level0::kAttribute];
@@ -223,16 +239,20 @@ std::optional<MemberHeader> ParseHeader(std::span<const std::uint8_t> bytes, std
       }
     }
   } else if (h.level == 2) {
-    const std::size_t headerSize = Get16(p + level2::kHeaderSize);
-    if (headerSize < level2::kFirstExt) ThrowLhaError(ErrorKind::HeaderBroken, "level-2 header too short", {}, offset);
-    if (headerSize > avail) ThrowLhaError(ErrorKind::HeaderBroken, "header runs past the archive", {}, offset);
-    h.headerSize = headerSize;
+    const std::size_t stated = Get16(p + level2::kHeaderSize);
+    if (stated < level2::kFirstExt) ThrowLhaError(ErrorKind::HeaderBroken, "level-2 header too short", {}, offset);
+    if (stated > avail) ThrowLhaError(ErrorKind::HeaderBroken, "header runs past the archive", {}, offset);
     h.unixTime = static_cast<std::int64_t>(Get32(p + level2::kUnixTime));
     h.attribute = p[level2::kReserved];
     h.dataCrc = Get16(p + level2::kDataCrc);
     h.osId = p[level2::kOsId];
-    ExtResult r = ReadExtendedHeaders(bytes, offset, level2::kFirstExt, headerSize,
-                                      Get16(p + level2::kFirstExtSize), h);
+    const std::size_t limit = Level2ChainLimit(bytes, stated, h.osId);
+    ExtResult r = ReadExtendedHeaders(bytes, offset, level2::kFirstExt, limit, Get16(p + level2::kFirstExtSize), h);
+    // Past the stated size only where the chain's closing 0 is exactly the two bytes after it.
+    if (r.endPos > stated && r.endPos != limit)
+      ThrowLhaError(ErrorKind::HeaderBroken, "extended header runs past the header", r.name, offset + stated);
+    const std::size_t headerSize = r.endPos > stated ? static_cast<std::size_t>(r.endPos) : stated;
+    h.headerSize = headerSize;
     std::string name = NormaliseSeparators(r.name);
     std::string folder = NormaliseSeparators(r.folder);
     if (!folder.empty() && folder.back() != '/') folder += '/';

@@ -16,7 +16,8 @@
 // | 19     | 1    | MS-DOS attributes                                                |
 // | 20     | 1    | header level: 0                                                  |
 // | 21     | 1    | N                                                                |
-// | 22     | N    | path name, "\" or "/" separating folders                         |
+// | 22     | N    | path name, "\" or "/" separating folders; Amiga and MorphOS       |
+// |        |      | archivers add a NUL and a file comment ("a.txt\0comment")       |
 // | 22+N   | 2    | CRC-16 of the original data                                      |
 // | 24+N   | ...  | optional extension (OS id and Unix fields); ignored here         |
 //
@@ -40,6 +41,8 @@
 // | 23     | 1    | OS id ('M' MS-DOS, 'U' Unix, 'w' Windows 95, ...)                |
 // | 24     | 2    | size of the first extended header (0: none)                      |
 // | 26     | ...  | extended headers                                                 |
+// LHA 2.01 for OS-9/68k (OS id 'K') states a size two bytes short: it leaves out the 0 "next
+// size" that ends the extended headers. Such a header ends, and its data begins, after that 0.
 // A writer adds one padding byte when the total size would have a low byte of 0x00, which a
 // reader could take for the end of the archive. Not every writer does: a 0x00 followed by a
 // method id at offset 2 and level 2 at offset 20 is read as such an unpadded header.
@@ -98,6 +101,9 @@ constexpr std::size_t kFirstExt = 26;
 }  // namespace level2
 
 constexpr std::size_t kMethodLength = 5;
+constexpr std::uint8_t kOsIdOs9_68k = 'K';
+// What the OS-9/68k writer leaves out of a level-2 header's stated size.
+constexpr std::size_t kOs9UncountedTerminator = 2;
 
 namespace ext {
 constexpr std::uint8_t kHeaderCrc = 0x00;
@@ -146,6 +152,9 @@ struct MemberHeader {
   bool hasDataCrc = true;          // level 0/1 headers without the CRC field have none
   // Stored path bytes (code page of the archiver, usually 932), folders separated by "/".
   std::string path;
+  // Level 0/1: the bytes after a NUL in the base header's name field (a file comment); never
+  // part of the path.
+  std::string comment;
   std::optional<std::int64_t> unixTime;   // level 2 base field or the 0x54 header
   std::optional<std::uint32_t> dosTime;   // level 0/1 base field (local time)
   std::optional<FileTime> creationTime;   // 0x41

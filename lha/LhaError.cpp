@@ -1,5 +1,7 @@
 #include "lha/LhaError.h"
 
+#include "lha/MemberPath.h"
+
 namespace lha {
 namespace {
 
@@ -7,7 +9,7 @@ std::string Compose(ErrorKind kind, const std::string& detail, const std::string
   std::string s = ErrorKindName(kind);
   s += ": ";
   s += detail;
-  if (!member.empty()) s += " (member \"" + member + "\")";
+  if (!member.empty()) s += " (member \"" + ShownPath(member) + "\")";
   s += " at offset " + std::to_string(offset);
   return s;
 }

@@ -53,6 +53,25 @@ std::string StoredPathToUtf8(std::string_view stored) {
   return asCp932;
 }
 
+std::string ShownPath(std::string_view stored) {
+  static const char kHex[] = "0123456789ABCDEF";
+  const std::string utf8 = StoredPathToUtf8(stored);
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    auto c = static_cast<unsigned char>(utf8[i]);
+    // A C1 control is 0xC2 followed by 0x80..0x9F in UTF-8; it is shown by its code.
+    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+    const bool c1 = c == 0xC2 && next >= 0x80 && next <= 0x9F;
+    if (c1) c = static_cast<unsigned char>(utf8[++i]);
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c < 0x20 || c == 0x7F || c1) out += std::string("\\x") + kHex[c >> 4] + kHex[c & 0xF];
+    else out += utf8[i];
+  }
+  return out;
+}
+
 bool IsDeviceName(std::string_view component) {
   std::string_view base = component.substr(0, component.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);

@@ -13,6 +13,11 @@ namespace lha {
 // that are not valid there but valid UTF-8 are taken as UTF-8.
 std::string StoredPathToUtf8(std::string_view storedPath);
 
+// The stored path (or comment) as UTF-8 for a person to read: control characters, which a
+// hostile name could use to drive the terminal or to forge lines of a report, are written as
+// \r, \n and \xNN (the notation of SETUP.LOG); C1 controls (U+0080 to U+009F) as \xNN too.
+std::string ShownPath(std::string_view storedPath);
+
 // The destination below the base folder as UTF-8 components. With keepFolders false only the
 // last component is kept. Throws ELhaError(UnsafeName) naming the rule that refused it.
 std::vector<std::string> SafeDestination(std::string_view storedPath, bool keepFolders);

@@ -456,6 +456,27 @@ std::string WriteIndexFiles(const fs::path& xPath, const fs::path& yPath, const 
   return header;
 }
 
+namespace {
+
+// The table field an index field of an .X stands for. The real engine keeps a table's index
+// files through a restructure without rewriting their headers, so the stored name can be a
+// renamed field's former one and the stored number can count fields since inserted before it.
+// The name decides where the table has a field of that name, else the number; either way the
+// type and size must be those the .X records. A number that names no field at all is damage.
+std::size_t TieIndexField(const fs::path& xPath, const TableSchema& schema, const StoredIndexField& stored,
+                          std::pair<std::uint8_t, std::uint8_t> type, std::size_t typeAt, std::size_t numberAt) {
+  if (stored.number < 1 || stored.number > schema.FieldCount())
+    Corrupt(xPath, "index field " + stored.name + " has number " + std::to_string(stored.number) + ", not in the table",
+            numberAt);
+  const std::size_t field = schema.FindField(stored.name).value_or(stored.number - 1u);
+  const FieldDef& f = schema.Field(field);
+  if (static_cast<std::uint8_t>(f.type) != type.first || f.size != type.second)
+    Corrupt(xPath, "index field " + stored.name + " does not match the table", typeAt);
+  return field;
+}
+
+}  // namespace
+
 SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSchema& schema) {
   SecondaryIndexFile out;
   out.xPath = xPath;
@@ -489,6 +510,7 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   const std::size_t nIndex = nk - ownKeys;
 
   std::size_t at = format::kVariablePartLong;
+  if (at + 6 * nf > 0x800) Corrupt(xPath, "field counts", FileHeader::OffsetOf(&FileHeader::fieldCount));
   std::vector<std::pair<std::uint8_t, std::uint8_t>> types;
   for (std::size_t i = 0; i < nf; ++i, at += 2) types.emplace_back(b[at], b[at + 1]);
   at += 4 + 4 * nf;
@@ -505,17 +527,13 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
     at = end + 1;
   }
   if (at + 2 * nf > 0x800) Corrupt(xPath, "field numbers", at);
-  std::vector<std::uint16_t> numbers;
-  for (std::size_t i = 0; i < nf; ++i, at += 2) numbers.push_back(GetU16(b, at));
+  const std::size_t numbersAt = at;
+  for (std::size_t i = 0; i < nf; ++i, at += 2) out.storedFields.push_back({names[i], GetU16(b, at)});
 
   SecondaryIndexDef def;
-  for (std::size_t i = 0; i < nIndex; ++i) {
-    if (numbers[i] < 1 || numbers[i] > schema.FieldCount()) Corrupt(xPath, "index field number", at);
-    const FieldDef& f = schema.Field(numbers[i] - 1u);
-    if (text::AsciiUpper(f.name) != text::AsciiUpper(names[i]) || static_cast<std::uint8_t>(f.type) != types[i].first || f.size != types[i].second)
-      Corrupt(xPath, "index field " + names[i] + " does not match the table");
-    def.fields.push_back(numbers[i] - 1u);
-  }
+  for (std::size_t i = 0; i < nIndex; ++i)
+    def.fields.push_back(TieIndexField(xPath, schema, out.storedFields[i], types[i],
+                                       format::kVariablePartLong + 2 * i, numbersAt + 2 * i));
   def.caseInsensitive = (x.flags & kFlagCaseInsensitive) != 0;
   def.descending = (x.flags & kFlagDescending) != 0;
   def.maintained = type == format::kFileXnn || type == format::kFileXGn;
@@ -530,9 +548,15 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   IndexRecordLayout expect = MakeIndexRecordLayout(schema, def);
   if (expect.fields.size() != nf || expect.recordSize != x.recordSize)
     Corrupt(xPath, "record layout does not match the table", FileHeader::OffsetOf(&FileHeader::recordSize));
-  for (std::size_t i = nIndex; i < nf; ++i)
-    if (text::AsciiUpper(expect.fields[i].name) != text::AsciiUpper(names[i]) || static_cast<std::uint8_t>(expect.fields[i].type) != types[i].first)
-      Corrupt(xPath, "field " + names[i] + " does not match the table");
+  // The primary-key fields the index carries tie to the table's key fields in order, under
+  // whatever names they were stored; the fields of the index's own (Blk Num, ...) by name.
+  for (std::size_t i = nIndex; i < nf; ++i) {
+    const FieldDef& want = expect.fields[i];
+    const bool keyField = pk > 0 && i < nIndex + pk;
+    if ((!keyField && !text::SameTextAscii(want.name, names[i])) || static_cast<std::uint8_t>(want.type) != types[i].first ||
+        want.size != types[i].second)
+      Corrupt(xPath, "field " + names[i] + " does not match the table", format::kVariablePartLong + 2 * i);
+  }
   out.def = std::move(def);
   return out;
 }

@@ -141,6 +141,13 @@ std::string IndexExtensionY(std::string_view xExtension);
 // EDatabaseError when a name is missing.
 std::vector<std::size_t> ResolveIndexFields(const TableSchema& schema, std::string_view fieldList);
 
+// A field of an .X as its header records it: its name and its number (the table's field number
+// for an index field, the .X's own position for the others).
+struct StoredIndexField {
+  std::string name;
+  std::uint16_t number = 0;
+};
+
 // One secondary index of an existing table, as its .X file describes it.
 struct SecondaryIndexFile {
   std::filesystem::path xPath, yPath;
@@ -149,10 +156,19 @@ struct SecondaryIndexFile {
   std::string storedBase;   // stored table name without extension ("resttemp", "areacodes")
   std::string header;       // the .X header block as read (0x800 bytes)
   std::uint32_t recordCount = 0;
+  // Every field of the .X as recorded; may name the table's former structure (see below).
+  std::vector<StoredIndexField> storedFields;
 };
 
 // Reads the definition of the index in `xPath` against the table's schema. A file that is not
 // an index of this table (fields that do not match, damaged header): EDBEngineError kCorruptFile.
+// The real engine keeps index files through a restructure and goes on using them, so a stored
+// name may be a renamed field's former one, and a stored number may count fields since
+// inserted before it (seen in two real tables). Each index field is tied to the table field of
+// its name (case ignored), else to the field of its number, with the type and size the .X
+// records; the primary-key fields carried after them tie to the table's key fields in order,
+// whatever their stored names. Files written again (maintenance, rebuild) record the table's
+// current names and numbers.
 SecondaryIndexFile ReadSecondaryIndexFile(const std::filesystem::path& xPath, const TableSchema& schema);
 
 // Every secondary index of a table family, ordered by extension.

@@ -92,7 +92,8 @@ Result Gated(paradox::FileOperation op, Result failed, Call call) {
 }
 
 std::wstring MemberName(const lha::MemberHeader& m) {
-  std::wstring s = Wide(lha::StoredPathToUtf8(m.path));
+  // Control characters escaped: the report goes into SETUP.LOG line by line.
+  std::wstring s = Wide(lha::ShownPath(m.path));
   for (wchar_t& c : s)
     if (c == L'/') c = L'\\';
   return s;

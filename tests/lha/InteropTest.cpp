@@ -384,3 +384,63 @@ TEST(Interop, ALargeJlhaMemberStreamsToTheBytesLhasaAndBsdtarWrite) {
 }
 
 }  // namespace
+
+// Conventions of other writers, each archive built byte for byte: LHA 2.01 for OS-9/68k, whose
+// level-2 header sizes leave out the 0 that ends the extended headers; Amiga and MorphOS
+// archivers, whose level-0/1 name fields carry a NUL and a file comment. lhasa reads both as we
+// do. Any other header running past its stated size stays refused.
+TEST(Interop, Os9HeadersAndNameCommentsAreReadLikeLhasa) {
+  if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+  const fs::path dir = testing_support::FreshTempDir("lha_interop_conventions");
+  const Bytes gpl = lha_test::Text(std::string(300, 'G').append("NU General Public License\n").c_str());
+  const Bytes second = lha_test::Text("the member after it\n");
+  const Bytes os9 = lha_test::HandBuiltArchive({lha_test::Os9Member("gpl-2", gpl), lha_test::Os9Member("next.txt", second)});
+  ASSERT_EQ(os9[0], 44);
+  ASSERT_EQ(os9[38], lha::ext::kFileName);
+  WriteBytes(dir / "os9.lzh", os9);
+  const Bytes comment = lha_test::Text("commented file\n");
+  Bytes amiga = lha_test::Level01Member(0, std::string("metadata.txt\0This is a comment on the file.", 43), comment);
+  const Bytes level1 = lha_test::Level01Member(1, std::string("other.txt\0A comment.", 20), second);
+  amiga.insert(amiga.end(), level1.begin(), level1.end());
+  amiga.push_back(0);
+  WriteBytes(dir / "amiga.lzh", amiga);
+
+  const std::vector<std::pair<std::string, std::vector<std::pair<std::string, Bytes>>>> archives = {
+      {"os9.lzh", {{"gpl-2", gpl}, {"next.txt", second}}}, {"amiga.lzh", {{"metadata.txt", comment}, {"other.txt", second}}}};
+  for (const auto& [file, members] : archives) {
+    SCOPED_TRACE(file);
+    const Ran test = Shell("lhasa t " + Q(dir / file));
+    EXPECT_EQ(test.status, 0) << test.output;
+    const fs::path out = dir / ("lhasa_" + file);
+    fs::create_directories(out);
+    ASSERT_EQ(Shell("cd " + Q(out) + " && lhasa xq " + Q(dir / file)).status, 0);
+    const Bytes archive = ReadBytes(dir / file);
+    lha::ArchiveReader reader(archive);
+    for (const auto& [name, data] : members) {
+      EXPECT_TRUE(ReadBytes(out / name) == data) << name;
+      const auto m = reader.Next();
+      ASSERT_TRUE(m) << name;
+      EXPECT_EQ(m->path, name);
+      EXPECT_TRUE(reader.ExtractToVector(*m) == data) << name;
+    }
+    EXPECT_FALSE(reader.Next());
+  }
+  const auto listed = lha::ListMembers(amiga);
+  EXPECT_EQ(listed[0].comment, "This is a comment on the file.");
+  EXPECT_EQ(listed[1].comment, "A comment.");
+  EXPECT_EQ(lha::ListMembers(os9)[1].headerOffset, 46 + lha::EncodeLh5(gpl).size());
+
+  // Not the OS-9 convention: another shortfall, bytes past the size that are not 0 0, or the
+  // same header from another system.
+  for (const int delta : {-1, -3, -4}) {
+    lha_test::HandBuiltMember m = lha_test::Os9Member("gpl-2", gpl);
+    m.statedDelta = delta;
+    EXPECT_THROW(lha::ListMembers(lha_test::HandBuiltArchive(m)), lha::ELhaError) << delta;
+  }
+  lha_test::HandBuiltMember cut = lha_test::Os9Member("gpl-2", gpl);
+  cut.dataAtStatedSize = true;
+  EXPECT_THROW(lha::ListMembers(lha_test::HandBuiltArchive(cut)), lha::ELhaError);
+  lha_test::HandBuiltMember dos = lha_test::Os9Member("gpl-2", gpl);
+  dos.osId = 'M';
+  EXPECT_THROW(lha::ListMembers(lha_test::HandBuiltArchive(dos)), lha::ELhaError);
+}

@@ -1,7 +1,7 @@
 // lzh: a small LHA archiver.
 //   lzh a ARCHIVE FILE...   create ARCHIVE (level-2 headers, -lh5-) from the files, in order;
 //                           members are stored under their file names without folders
-//   lzh l ARCHIVE           list the members
+//   lzh l ARCHIVE           list the members (a member's comment on a line of its own)
 //   lzh t ARCHIVE           unpack every member and check its CRC
 //   lzh e ARCHIVE [FOLDER]  extract into FOLDER (default: the current one), folders dropped
 //   lzh x ARCHIVE [FOLDER]  extract with the stored folders, refusing names that would leave FOLDER
@@ -158,7 +158,8 @@ int List(lha::ArchiveSource& archive) {
     std::snprintf(line, sizeof line, "%-6s  %-8llu  %-8llu  %5.1f%%  %s  %04X  ", m.methodId.c_str(),
                   static_cast<unsigned long long>(m.packedSize), static_cast<unsigned long long>(m.originalSize), ratio,
                   FormatUtc(m.ModificationUnixTime()).c_str(), m.dataCrc);
-    std::cout << line << lha::StoredPathToUtf8(m.path) << "\n";
+    std::cout << line << lha::ShownPath(m.path) << "\n";
+    if (!m.comment.empty()) std::cout << "        comment: " << lha::ShownPath(m.comment) << "\n";
     packed += m.packedSize;
     original += m.originalSize;
     ++count;
@@ -173,9 +174,9 @@ int Test(lha::ArchiveSource& archive) {
   while (std::optional<lha::MemberHeader> m = reader.Next()) {
     try {
       reader.Extract(*m, [](std::span<const std::uint8_t>) {});
-      std::cout << "OK     " << lha::StoredPathToUtf8(m->path) << "\n";
+      std::cout << "OK     " << lha::ShownPath(m->path) << "\n";
     } catch (const lha::ELhaError& e) {
-      std::cout << "FAILED " << lha::StoredPathToUtf8(m->path) << ": " << e.what() << "\n";
+      std::cout << "FAILED " << lha::ShownPath(m->path) << ": " << e.what() << "\n";
       status = 1;
     }
   }
@@ -187,7 +188,7 @@ int Extract(lha::ArchiveSource& archive, const fs::path& base, bool keepFolders)
   int status = 0;
   fs::create_directories(base);
   while (std::optional<lha::MemberHeader> m = reader.Next()) {
-    const std::string shown = lha::StoredPathToUtf8(m->path);
+    const std::string shown = lha::ShownPath(m->path);
     try {
       if (m->method == lha::Method::Directory && !keepFolders) continue;
       fs::path target = base;

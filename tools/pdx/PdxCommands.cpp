@@ -9,6 +9,7 @@
 #include "paradox/EngineConfig.h"
 #include "paradox/EngineError.h"
 #include "paradox/ParadoxTable.h"
+#include "paradox/SecondaryIndex.h"
 #include "paradox/TableCheck.h"
 #include "paradox/TableFamily.h"
 #include "text/CodePage.h"
@@ -109,6 +110,37 @@ std::string ValueText(const Record& r, std::size_t f, unsigned codePage) {
   return "";
 }
 
+// What an .X file defines: its fields as the table names and numbers them, each followed by the
+// name and number its header records where those differ (an index kept through a restructure).
+std::string SecondaryIndexText(const fs::path& xPath, const TableSchema& s, unsigned cp) {
+  try {
+    const SecondaryIndexFile f = ReadSecondaryIndexFile(xPath, s);
+    const IndexRecordLayout l = MakeIndexRecordLayout(s, f.def);
+    std::string text = f.def.name.empty() ? "" : " \"" + text::ToUtf8(f.def.name, cp) + "\"";
+    if (f.def.caseInsensitive) text += " case-insensitive";
+    text += " on";
+    const std::size_t carried = s.KeyFieldCount() > 0 ? l.keyFields : l.indexFields;
+    for (std::size_t i = 0; i < carried && i < f.storedFields.size(); ++i) {
+      const StoredIndexField& stored = f.storedFields[i];
+      const bool own = i < l.indexFields;
+      text += i == 0 ? " " : i == l.indexFields ? ", carrying key " : "; ";
+      text += text::ToUtf8(l.fields[i].name, cp);
+      if (own) text += " (field " + std::to_string(l.fieldNumbers[i]) + ")";
+      const bool renamed = l.fields[i].name != stored.name;
+      const bool renumbered = own && l.fieldNumbers[i] != stored.number;
+      if (renamed || renumbered) {
+        text += " [stored as";
+        if (renamed) text += " " + text::ToUtf8(stored.name, cp);
+        if (renumbered) text += std::string(renamed ? "," : "") + " field " + std::to_string(stored.number);
+        text += "]";
+      }
+    }
+    return text;
+  } catch (const EDatabaseError& e) {
+    return std::string(" (unreadable: ") + e.what() + ")";
+  }
+}
+
 int Info(const fs::path& path, std::ostream& out) {
   auto t = ParadoxTable::Open(path, OpenMode::kShared);
   const FileHeader& h = t->Header();
@@ -144,7 +176,12 @@ int Info(const fs::path& path, std::ostream& out) {
     for (unsigned i = 0; i < s.KeyFieldCount(); ++i) out << (i ? "; " : " ") << text::ToUtf8(s.Field(i).name, cp);
     out << "\n";
   }
-  for (const auto& x : t->SecondaryIndexFiles()) out << "  secondary: " << PathText(x.filename()) << "\n";
+  for (const auto& x : t->SecondaryIndexFiles()) {
+    out << "  secondary: " << PathText(x.filename());
+    const std::string ext = x.extension().string();
+    if (ext.size() > 1 && (ext[1] == 'X' || ext[1] == 'x')) out << SecondaryIndexText(x, s, cp);
+    out << "\n";
+  }
   if (s.KeyFieldCount() == 0 && t->SecondaryIndexFiles().empty()) out << "  (none)\n";
   return 0;
 }

@@ -17,6 +17,7 @@
 #include "lha/ArchiveReader.h"
 #include "lha/ArchiveWriter.h"
 #include "lha/Crc16.h"
+#include "lha/HandBuiltMember.h"
 #include "lha/Header.h"
 #include "lha/Lh5Encoder.h"
 #include "support/TestPaths.h"
@@ -255,3 +256,36 @@ TEST(Lzh, BadArchivesFailWithoutReplacingFiles) {
 }
 
 }  // namespace
+
+// Archives of other writers (see tests/lha/HandBuiltMember.h) are listed, tested and extracted;
+// a name's control characters are shown escaped, never sent to the terminal, and the name is
+// refused as a file name.
+TEST(Lzh, ReadsOtherWritersConventionsAndShowsNamesSafely) {
+  const fs::path dir = testing_support::FreshTempDir("lzh_conventions");
+  const Bytes gpl = Pattern(20000, 9);
+  Write(dir / "os9.lzh", lha_test::HandBuiltArchive({lha_test::Os9Member("gpl-2", gpl), lha_test::Os9Member("next.txt", Text("next"))}));
+  Bytes amiga = lha_test::Level01Member(0, std::string("metadata.txt\0This is a comment on the file.", 43), Text("text"));
+  amiga.push_back(0);
+  Write(dir / "amiga.lzh", amiga);
+  lha_test::HandBuiltMember hostile = lha_test::NamedMember("\x1B]2;owned\x07\r\nOK     fake.txt", "x");
+  Write(dir / "hostile.lzh", lha_test::HandBuiltArchive(hostile));
+
+  EXPECT_EQ(RunLzh({"t", dir / "os9.lzh"}).status, 0);
+  ASSERT_EQ(RunLzh({"x", dir / "os9.lzh", dir / "os9"}).status, 0);
+  EXPECT_TRUE(Read(dir / "os9" / "gpl-2") == gpl);
+  EXPECT_TRUE(Read(dir / "os9" / "next.txt") == Text("next"));
+  const Ran list = RunLzh({"l", dir / "amiga.lzh"});
+  EXPECT_EQ(list.status, 0);
+  EXPECT_NE(list.output.find("metadata.txt\n        comment: This is a comment on the file.\n"), std::string::npos) << list.output;
+  ASSERT_EQ(RunLzh({"x", dir / "amiga.lzh", dir / "amiga"}).status, 0);
+  EXPECT_TRUE(Read(dir / "amiga" / "metadata.txt") == Text("text"));
+
+  const std::string shown = "\\x1B]2;owned\\x07\\r\\nOK     fake.txt";
+  const Ran x = RunLzh({"x", dir / "hostile.lzh", dir / "hostile"});
+  EXPECT_EQ(x.status, 1);
+  EXPECT_NE(x.output.find("FAILED " + shown + ": unsafe name"), std::string::npos) << x.output;
+  EXPECT_EQ(x.output.find_first_of("\x1B\x07\r"), std::string::npos) << x.output;
+  const Ran l = RunLzh({"l", dir / "hostile.lzh"});
+  EXPECT_NE(l.output.find(shown + "\n"), std::string::npos) << l.output;
+  EXPECT_EQ(l.output.find_first_of("\x1B\x07\r"), std::string::npos) << l.output;
+}
