@@ -22,6 +22,7 @@
 #include "text/Utf8Path.h"
 #include "util/AliasPath.h"
 #include "util/FileOps.h"
+#include "util/ProgramFiles.h"
 #include "util/Unlha32.h"
 
 namespace {
@@ -105,6 +106,33 @@ std::string ExtractionCommandLine(const std::string& tempFolder, const std::stri
   return "e -c -y \"" + tempFolder + "\\" + archiveName + "\" \"" + installedFolder + "\\\"";
 }
 
+// The library's result code, std::nullopt when it has no "Unlha" entry to run.
+std::optional<int> ExtractPayload(UpdateLog& log, const std::string& tempFolder, const std::string& archiveName,
+                                  const std::string& installedFolder) {
+  TUnlha32 unlha;
+  log.Write("Extraction library: " + unlha.LibraryPath());
+  if (unlha.BindEntryPoints()) return std::nullopt;
+  const std::string commandLine = ExtractionCommandLine(tempFolder, archiveName, installedFolder);
+  log.Write("Extracting: " + commandLine);
+  unlha.Execute(commandLine);
+  log.Write("Extraction result: " + (unlha.LastResult() ? std::to_string(*unlha.LastResult()) : "not run") +
+            "; report: " + unlha.Report());
+  return unlha.LastResult();
+}
+
+// Kept files an interrupted run left are put back before anything else; false, after the error
+// box, when some cannot be.
+bool PutBackEarlierProgramFiles(UpdateLog& log, const std::string& installedFolder) {
+  const programfiles::PutBackReport report = programfiles::PutBackKeptFiles(text::PathFromUtf8(installedFolder));
+  if (!report.found) return true;
+  log.Write("An earlier run left kept program files; putting them back");
+  for (const std::string& line : report.lines) log.Write(line);
+  if (report.complete) return true;
+  MessageDlg(updatemsg::ProgramFilesNotPutBack(installedFolder + "\\" + programfiles::kRollbackFolderName), mtError,
+             {mbOK});
+  return false;
+}
+
 // The temporary folder with everything in it when the run made it, else only the archive.
 void RemoveTemporaryFiles(UpdateLog& log, const std::string& tempFolder, const std::string& archiveName,
                           bool madeTempFolder) {
@@ -185,7 +213,7 @@ void TUpDateForm::RunUpdate(const std::string& installedFolder, const std::strin
       log.Write("Not confirmed; nothing was changed");
       return;
     }
-    if (!CheckBeforeChanges(log, folders)) return;
+    if (!CheckBeforeChanges(log, installedFolder, folders)) return;
     InstallProgramFiles(log, folders.front().path, installedFolder, archiveName);
     MigrateAndReport(log, installedFolder, folders);
   } catch (const std::exception& e) {
@@ -201,7 +229,9 @@ void TUpDateForm::RunUpdate(const std::string& installedFolder, const std::strin
 
 // True when the update may go on; otherwise the reason has been shown and nothing on disk was
 // changed. An unusable live alias is an error for the run's error message.
-bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, std::vector<AliasFolder>& folders) {
+bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, const std::string& installedFolder,
+                                     std::vector<AliasFolder>& folders) {
+  if (!PutBackEarlierProgramFiles(log, installedFolder)) return false;
   log.Write("Engine configuration: " + text::PathToUtf8(paradox::LocateEngineConfigFile()));
   folders = {{kLiveAlias, LiveAliasFolder()}, {kDemoAlias, DemoAliasFolder(log)}};
   for (const AliasFolder& f : folders) log.Write("Alias " + f.alias + ": " + f.path);
@@ -231,18 +261,12 @@ void TUpDateForm::InstallProgramFiles(UpdateLog& log, const std::string& liveFol
   }
   log.Write("Writing the program archive to " + tempFolder + "\\" + archiveName);
   SavePayloadResource(tempFolder, archiveName);
-  {
-    TUnlha32 unlha;
-    log.Write("Extraction library: " + unlha.LibraryPath());
-    if (!unlha.BindEntryPoints()) {
-      const std::string commandLine = ExtractionCommandLine(tempFolder, archiveName, installedFolder);
-      log.Write("Extracting: " + commandLine);
-      unlha.Execute(commandLine);
-      log.Write("Extraction result: " + (unlha.LastResult() ? std::to_string(*unlha.LastResult()) : "not run") +
-                "; report: " + unlha.Report());
-    }
-  }
+  const bool installed = programfiles::InstallAllOrNothing(
+      text::PathFromUtf8(installedFolder), text::PathFromUtf8(tempFolder + "\\" + archiveName),
+      [&] { return ExtractPayload(log, tempFolder, archiveName, installedFolder); },
+      [&](const std::string& line) { log.Write(line); });
   RemoveTemporaryFiles(log, tempFolder, archiveName, madeTempFolder);
+  if (!installed) throw Exception("The program files were not installed; every old one is kept and the tables are left as they are");
 }
 
 void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedFolder,

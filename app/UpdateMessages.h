@@ -69,4 +69,12 @@ inline std::string DiskFull(const std::string& folder, unsigned long long needed
          std::to_string(neededMb) + "MB以上の空きが必要です。" + kCheckStopped;
 }
 
+// Kept program files of an interrupted run that could not all be put back: the run stops, and
+// says nothing of "nothing changed", since some may have been.
+inline std::string ProgramFilesNotPutBack(const std::string& folder) {
+  return "前回のアップデートで保存したプログラムファイルを元に戻すことができませんでした。"
+         "保存したファイルはフォルダ[" + folder + "]に残してあります。弊社までご連絡ください。"
+         "\r\n\r\nアップデートは中止しました。";
+}
+
 }  // namespace updatemsg

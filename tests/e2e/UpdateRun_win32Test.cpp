@@ -20,6 +20,7 @@
 #include "SampleInstallation.h"
 #include "SetupProcess.h"
 #include "engine/Table.h"
+#include "framework/WinHandles.h"
 #include "paradox/EngineConfig.h"
 #include "support/TestPaths.h"
 #include "text/Ascii.h"
@@ -485,6 +486,8 @@ TEST_F(CompleteRunTest, OlderInstallationIsUpdatedMigratedAndLogged) {
         << "missing: " << expected << "\n" << log;
   }
   EXPECT_EQ(log.find("Beep"), std::string::npos) << "a completed run does not beep";
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(sample_->Installed() / "SetupRollback", ec)) << "the rollback folder is removed";
   EXPECT_LT(log.find("Records before"), log.find("Extracting")) << "counted before anything changed";
 }
 
@@ -595,6 +598,111 @@ TEST_F(CompleteRunTest, MigrationThatStopsEarlyBeepsAndShowsTheSingleAbortMessag
   EXPECT_EQ(Records(sample_->Demo(), "kokyaku.db"), Records(before / "demo", "kokyaku.db"));
   const std::multiset<std::string> rebuilt = Records(sample_->Live(), "NewKokyaku.db");
   EXPECT_LT(rebuilt.size(), source.size());
+}
+
+// --- Program files all or nothing ---------------------------------------------------------------
+
+class InstallRollbackTest : public UpdateRunTest {
+ protected:
+  // Confirms and expects the run's error message: the program ends, every file (program files,
+  // tables, everything else) as before, only the log new, naming `file` with `state`.
+  void ExpectRolledBack(const std::string& file, const std::string& state,
+                        const std::function<void()>& release = {}) {
+    Answer(Expect("情報", kError, {kOk}), kOk);
+    ExpectProgramEnds();
+    if (release) release();
+    ExpectNothingChanged();
+    const std::string log = ReadLog(*sample_);
+    EXPECT_NE(log.find("Verified " + file + ": " + state), std::string::npos) << log;
+    EXPECT_NE(log.find("Every program file is as before"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Migrating the tables"), std::string::npos) << log;
+  }
+  void Confirm() {
+    PressUpdate();
+    Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  }
+  // Waits until the run has passed its check, so that what the test does next meets the
+  // extraction and not the check.
+  bool WaitForCheckPassed() {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (ReadLog(*sample_).find("Check before changes passed") != std::string::npos) return true;
+      std::this_thread::sleep_for(1ms);
+    }
+    return false;
+  }
+};
+
+TEST_F(InstallRollbackTest, AFolderUnderTheLastMembersNamePutsTheFiveReplacedFilesBack) {
+  Start("folder-member");
+  fs::create_directory(sample_->Installed() / "TovoData.DLL");
+  testing_support::WriteFileBytes(sample_->Installed() / "TovoData.DLL" / "inside.txt", "the user's");
+  testing_support::WriteFileBytes(sample_->Installed() / "TovoSys.INI", "[the shop's settings]");
+  before_ = sample_->Snapshot();
+  Confirm();
+  ExpectRolledBack("TovoData.DLL", "not a file");
+  const std::string log = ReadLog(*sample_);
+  EXPECT_NE(log.find("Extraction result: 32787"), std::string::npos) << log;
+  for (const char* line : {"Tovo.EXE: the old file is put back", "TovoSys.INI: the old file is put back",
+                           "TovoRept.DLL: had no old file; the new one is removed"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+TEST_F(InstallRollbackTest, ALibraryThatReportsSuccessAndWritesNothingIsFoundOut) {
+  Start("false-success");
+  PlantSystemLibrary();
+  Confirm();
+  // The planted library notes its loading in a file of the sample's root: proof that it ran,
+  // and no change of the run's.
+  std::string loads;
+  ExpectRolledBack("Tovo.EXE", "of another", [&] {
+    loads = testing_support::ReadFileBytes(sample_->MarkerFile());
+    fs::remove(sample_->MarkerFile());
+  });
+  EXPECT_NE(text::AsciiLower(loads).find(text::AsciiLower(SystemLibraryPath().string())), std::string::npos) << loads;
+  EXPECT_NE(ReadLog(*sample_).find("Extraction result: 0"), std::string::npos);
+}
+
+TEST_F(InstallRollbackTest, ATargetOpenedByAnotherProgramAfterTheCheckIsKeptWithTheOthersPutBack) {
+  Start("held-after-check");
+  Confirm();
+  ASSERT_TRUE(WaitForCheckPassed()) << ReadLog(*sample_);
+  // A virus scanner's way: reading, sharing only reading, so the file can be neither written
+  // nor replaced.
+  win32::UniqueFile held(CreateFileW((sample_->Installed() / "Tovo.EXE").wstring().c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  const std::string log = ReadLog(*sample_);
+  ASSERT_EQ(log.find("Extracting:"), std::string::npos) << "the extraction began before the file was held";
+  ExpectRolledBack("Tovo.EXE", "of another", [&] { held = win32::UniqueFile(); });
+  EXPECT_NE(ReadLog(*sample_).find("Tovo.EXE: the old file, unchanged"), std::string::npos) << ReadLog(*sample_);
+}
+
+TEST_F(InstallRollbackTest, ARunKilledAfterKeepingIsPutBackByTheNextRunBeforeItStartsOver) {
+  Start("killed");
+  const fs::path list = sample_->Installed() / "SetupRollback" / "KEPT.LST";
+  Confirm();
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  std::error_code ec;
+  while (!fs::exists(list, ec) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(fs::exists(list, ec)) << ReadLog(*sample_);
+  setup_.reset();  // terminated, as by a power cut
+  ASSERT_TRUE(fs::exists(list, ec)) << "the list outlives the run";
+  const std::string firstLog = ReadLog(*sample_);
+
+  Launch();
+  Confirm();
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  EXPECT_FALSE(fs::exists(list.parent_path(), ec));
+  EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+            testing_support::ReadFileBytes(CurrentTovoExe()));
+  const std::string log = ReadLog(*sample_).substr(firstLog.size());
+  const std::size_t putBack = log.find("An earlier run left kept program files; putting them back");
+  ASSERT_NE(putBack, std::string::npos) << log;
+  EXPECT_NE(log.find("Every program file is as before"), std::string::npos) << log;
+  EXPECT_LT(putBack, log.find("Check before changes passed")) << log;
+  EXPECT_LT(putBack, log.find("Extracting:")) << log;
 }
 
 // --- The check before anything changes --------------------------------------------------------
