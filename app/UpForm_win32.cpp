@@ -133,6 +133,21 @@ bool PutBackEarlierProgramFiles(UpdateLog& log, const std::string& installedFold
   return false;
 }
 
+// Every program file the extraction will replace can be, and every path fits; otherwise the
+// reason is shown and nothing has been changed.
+bool ProgramFilesCanBeReplaced(UpdateLog& log, const std::string& installedFolder,
+                               const std::vector<AliasFolder>& folders) {
+  std::optional<programfiles::InstallProblem> problem = programfiles::CheckProgramFiles(
+      text::PathFromUtf8(installedFolder), programfiles::ReadMemberTargets(PayloadResourceBytes()));
+  for (const AliasFolder& f : folders)
+    if (!problem && !programfiles::AliasFolderFits(f.path))
+      problem = programfiles::InstallProblem{programfiles::InstallProblem::Kind::kPathTooLong, f.path, {}};
+  if (!problem) return true;
+  log.Write("Check before changes failed at the program files; nothing was changed");
+  MessageDlg(updatemsg::ProgramFilesProblem(*problem), mtError, {mbOK});
+  return false;
+}
+
 // The temporary folder with everything in it when the run made it, else only the archive.
 void RemoveTemporaryFiles(UpdateLog& log, const std::string& tempFolder, const std::string& archiveName,
                           bool madeTempFolder) {
@@ -244,6 +259,7 @@ bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, const std::string& installe
     MessageDlg(*problem, mtError, {mbOK});
     return false;
   }
+  if (!ProgramFilesCanBeReplaced(log, installedFolder, folders)) return false;
   log.Write("Check before changes passed");
   LogRecordCounts(log, folders, "before");
   return true;

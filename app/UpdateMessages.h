@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "util/ProgramFiles.h"
+
 namespace updatemsg {
 
 inline constexpr char kBrowseTitle[] =
@@ -67,6 +69,35 @@ inline std::string FolderNotWritable(const std::string& folder, const std::strin
 inline std::string DiskFull(const std::string& folder, unsigned long long neededMb) {
   return "ディスクの空き容量が足りません。フォルダ[" + folder + "]のドライブにあと" +
          std::to_string(neededMb) + "MB以上の空きが必要です。" + kCheckStopped;
+}
+
+// The program files the extraction will replace, checked with the rest.
+inline std::string PathTooLong(const std::string& path) {
+  return "フォルダまたはファイルの名前[" + path + "]が長すぎます。もっと短い名前のフォルダに移してから、"
+         "もう一度アップデートを実行してください。" + kCheckStopped;
+}
+inline std::string ProgramFileReadOnly(const std::string& file) {
+  return "プログラムファイル[" + file + "]は読み取り専用になっています。読み取り専用を解除してから、"
+         "もう一度アップデートを実行してください。" + kCheckStopped;
+}
+inline std::string ProgramFileInUse(const std::string& file) {
+  return "プログラムファイル[" + file + "]はほかのプログラムが使用中です。"
+         "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kCheckStopped;
+}
+inline std::string ProgramFileNotWritable(const std::string& file, const std::string& reason) {
+  return "プログラムファイル[" + file + "]に書き込むことができません。書き込みができるようにしてから、"
+         "もう一度アップデートを実行してください。\r\n\r\n" + reason + kCheckStopped;
+}
+inline std::string ProgramFilesProblem(const programfiles::InstallProblem& p) {
+  using Kind = programfiles::InstallProblem::Kind;
+  switch (p.kind) {
+    case Kind::kPathTooLong: return PathTooLong(p.path);
+    case Kind::kReadOnly: return ProgramFileReadOnly(p.path);
+    case Kind::kInUse: return ProgramFileInUse(p.path);
+    case Kind::kNotWritable: return ProgramFileNotWritable(p.path, p.reason);
+    case Kind::kFolderNotWritable: break;
+  }
+  return FolderNotWritable(p.path, p.reason);
 }
 
 // Kept program files of an interrupted run that could not all be put back: the run stops, and

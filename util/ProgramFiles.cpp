@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kChunk = 1 << 20;
 constexpr char kProbeName[] = "~SETUPPROBE.TMP";
+// "\TempData\" and a rebuilt table's family file such as "NewTOVO_SYOUSAI.X02.tmp".
+constexpr std::size_t kLongestBelowAlias = 10 + 23;
 // The extraction library writes each member to a temporary file beside its target first
 // ("~unlha<process>_<n>.tmp"); a folder where that name does not fit cannot take the member.
 constexpr std::size_t kExtractionTempNameLength = 24;
@@ -361,6 +363,8 @@ bool InstallAllOrNothing(const fs::path& installed, const fs::path& archive,
 }
 
 std::size_t SystemPathLength(const std::string& path) { return text::Utf8ToUtf16(path).size(); }
+
+bool AliasFolderFits(const std::string& folder) { return SystemPathLength(folder) + kLongestBelowAlias < kMaxPath; }
 
 std::optional<InstallProblem> CheckProgramFiles(const fs::path& installed, const std::vector<MemberTarget>& members) {
   using Kind = InstallProblem::Kind;

@@ -124,4 +124,8 @@ std::optional<InstallProblem> CheckProgramFiles(const std::filesystem::path& ins
 // UTF-16 length of a UTF-8 path, as the system counts it.
 std::size_t SystemPathLength(const std::string& path);
 
+// Whether an alias folder leaves room within kMaxPath for the longest path the migration
+// writes below it (a rebuilt table's family file in the backup folder).
+bool AliasFolderFits(const std::string& folder);
+
 }  // namespace programfiles

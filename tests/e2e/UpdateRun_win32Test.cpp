@@ -787,5 +787,47 @@ TEST_F(CheckBeforeChangesTest, LiveAliasWithARelativePathIsAnErrorBeforeAnything
   EXPECT_FALSE(fs::exists(sample_->SetupExe().parent_path() / "data", ec)) << "no folder below the current one";
 }
 
+TEST_F(CheckBeforeChangesTest, ReadOnlyProgramFile) {
+  Start("exe-read-only");
+  const fs::path exe = sample_->Installed() / "Tovo.EXE";
+  ASSERT_TRUE(SetFileAttributesW(exe.wstring().c_str(), FILE_ATTRIBUTE_READONLY));
+  ExpectRefusal("プログラムファイル[" + Shown(exe) + "]は読み取り専用になっています。読み取り専用を解除してから、"
+                "もう一度アップデートを実行してください。" + kStopped);
+  EXPECT_EQ(GetFileAttributesW(exe.wstring().c_str()) & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
+  SetFileAttributesW(exe.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(CheckBeforeChangesTest, ProgramFileHeldByAnotherProgram) {
+  Start("exe-held");
+  const fs::path exe = sample_->Installed() / "Tovo.EXE";
+  win32::UniqueFile held(CreateFileW(exe.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
+  ASSERT_TRUE(held);
+  ExpectRefusal("プログラムファイル[" + Shown(exe) + "]はほかのプログラムが使用中です。"
+                "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kStopped,
+                [&] { held = win32::UniqueFile(); });
+}
+
+TEST_F(CheckBeforeChangesTest, InstalledFolderTooLongForTheFilesItWouldHold) {
+  Start("long-path");
+  // The folder itself fits within MAX_PATH; the extraction's temporary files in it would not.
+  fs::path deep = sample_->Installed();
+  while (deep.wstring().size() < 236) deep /= "Programs";
+  ASSERT_LT(deep.wstring().size(), 250u);
+  fs::create_directories(deep);
+  fs::copy_file(OldTovoExe(), deep / "Tovo.EXE");
+  RegistryState::SetInPath(text::PathToUtf8(deep));
+  before_ = sample_->Snapshot();
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("エラー", "フォルダまたはファイルの名前[" + Shown(deep) + "]が長すぎます。もっと短い名前のフォルダに移してから、"
+                "もう一度アップデートを実行してください。" + kStopped, {kOk}), kOk);
+  ExpectWindowStaysOpen();
+  // The log goes into the folder the run worked on.
+  std::map<std::string, std::string> after = sample_->Snapshot();
+  after.erase(text::PathToUtf8((deep / "SETUP.LOG").lexically_relative(sample_->Root())));
+  EXPECT_EQ(after, before_);
+}
+
 }  // namespace
 }  // namespace e2e

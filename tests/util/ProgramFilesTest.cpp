@@ -213,6 +213,9 @@ TEST_F(ProgramFilesTest, TheCheckRefusesLongPathsReadOnlyAndHeldTargetsAndChange
   const auto tooLong = programfiles::CheckProgramFiles(deep, members_);
   ASSERT_TRUE(tooLong);
   EXPECT_EQ(tooLong->kind, Kind::kPathTooLong);
+  // Counted in UTF-16 characters, as the system counts: 200 Japanese characters are 600 bytes.
+  EXPECT_TRUE(programfiles::AliasFolderFits("C:\\" + [] { std::string s; for (int i = 0; i < 200; ++i) s += "デ"; return s; }()));
+  EXPECT_FALSE(programfiles::AliasFolderFits("C:\\" + std::string(225, 'd')));
 
   {
     auto held = paradox::BinaryFile::Open(installed_ / "TovoSys.INI", paradox::FileAccess::kReadShared);
