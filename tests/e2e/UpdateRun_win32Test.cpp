@@ -21,6 +21,7 @@
 #include "SetupProcess.h"
 #include "engine/Table.h"
 #include "framework/WinHandles.h"
+#include "lha/ArchiveReader.h"
 #include "paradox/EngineConfig.h"
 #include "support/TestPaths.h"
 #include "text/Ascii.h"
@@ -488,6 +489,21 @@ TEST_F(CompleteRunTest, OlderInstallationIsUpdatedMigratedAndLogged) {
   EXPECT_EQ(log.find("Beep"), std::string::npos) << "a completed run does not beep";
   std::error_code ec;
   EXPECT_FALSE(fs::exists(sample_->Installed() / "SetupRollback", ec)) << "the rollback folder is removed";
+  // Installed files look installed: plain attributes, and the times the archive gives them.
+  const std::string payload = testing_support::ReadFileBytes(testing_support::BinaryDir() / "standin" / "N_UpDate120502.lzh");
+  const std::vector<lha::MemberHeader> members =
+      lha::ListMembers(std::span(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size()));
+  ASSERT_EQ(members.size(), kPayloadMembers.size());
+  for (const lha::MemberHeader& m : members) {
+    SCOPED_TRACE(m.path);
+    const fs::path file = sample_->Installed() / m.path;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExW(file.wstring().c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(data.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL), DWORD(0));
+    const lha::FileTime written =
+        (static_cast<lha::FileTime>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    EXPECT_EQ(written, m.writeTime.value_or(lha::FileTimeFromUnix(m.ModificationUnixTime())));
+  }
   EXPECT_LT(log.find("Records before"), log.find("Extracting")) << "counted before anything changed";
 }
 
