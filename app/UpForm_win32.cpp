@@ -22,6 +22,7 @@
 #include "text/Utf8Path.h"
 #include "util/AliasPath.h"
 #include "util/FileOps.h"
+#include "util/MappedDrive.h"
 #include "util/ProgramFiles.h"
 #include "util/Unlha32.h"
 
@@ -106,6 +107,38 @@ std::string ExtractionCommandLine(const std::string& tempFolder, const std::stri
   return "e -c -y \"" + tempFolder + "\\" + archiveName + "\" \"" + installedFolder + "\\\"";
 }
 
+// A folder on a drive letter this process cannot see (run elevated, it does not see the drives
+// the user mapped) is reached through the user's recorded mapping when that works; `note` then
+// says so for the log.
+std::string ThroughMappedDrive(const std::string& folder, std::string& note) {
+  const std::optional<MappedDrive> drive = UnseenMappedDrive(folder);
+  if (!drive || !drive->reachable) return folder;
+  const std::string reached = OnRemotePath(folder, drive->remotePath);
+  note = std::string("Drive ") + drive->letter + ": is not visible to this process; " + folder +
+         " is reached through the user's mapping as " + reached;
+  return reached;
+}
+
+// False, after an error box naming the drive, when a folder lies on a mapped drive that can be
+// reached neither by its letter nor by its network path.
+bool MappedDrivesReachable(UpdateLog& log, const std::string& installedFolder, std::vector<AliasFolder>& folders) {
+  std::vector<std::string> paths{installedFolder};
+  for (AliasFolder& f : folders) {
+    std::string note;
+    f.path = ThroughMappedDrive(f.path, note);
+    if (!note.empty()) log.Write("Alias " + f.alias + ": " + note);
+    paths.push_back(f.path);
+  }
+  for (const std::string& path : paths)
+    if (const std::optional<MappedDrive> drive = UnseenMappedDrive(path); drive && !drive->reachable) {
+      log.Write(std::string("Check before changes failed: drive ") + drive->letter + ": is not visible and " +
+                OnRemotePath(path, drive->remotePath) + " cannot be reached; nothing was changed");
+      MessageDlg(updatemsg::NetworkDriveUnreachable(drive->letter, drive->remotePath), mtError, {mbOK});
+      return false;
+    }
+  return true;
+}
+
 // The library's result code, std::nullopt when it has no "Unlha" entry to run.
 std::optional<int> ExtractPayload(UpdateLog& log, const std::string& tempFolder, const std::string& archiveName,
                                   const std::string& installedFolder) {
@@ -169,11 +202,14 @@ void RemoveTemporaryFiles(UpdateLog& log, const std::string& tempFolder, const s
 
 void TUpDateForm::InstBtnClick(TObject*) {
   const std::string archiveName = (*ListBox1->Items())[0];
-  const std::string installedFolder = FindInstalledFolder();
-  if (installedFolder == kNotFound || installedFolder.empty()) {
+  const std::string foundFolder = FindInstalledFolder();
+  if (foundFolder == kNotFound || foundFolder.empty()) {
     MessageDlg(updatemsg::kNotInstalled, mtError, {mbYes});
     return;
   }
+  std::string mappingNote;
+  const std::string installedFolder = ThroughMappedDrive(foundFolder, mappingNote);
+  if (!mappingNote.empty()) UpdateLog(installedFolder).Write("Installed folder: " + mappingNote);
   if (ApplicationIsRunning()) return;
   if (!InstalledVersionIsOlder(installedFolder)) {
     if (MessageDlg(updatemsg::kAlreadyCurrent, mtInformation, {mbYes, mbNo}) != mrYes) {
@@ -250,6 +286,7 @@ bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, const std::string& installe
   log.Write("Engine configuration: " + text::PathToUtf8(paradox::LocateEngineConfigFile()));
   folders = {{kLiveAlias, LiveAliasFolder()}, {kDemoAlias, DemoAliasFolder(log)}};
   for (const AliasFolder& f : folders) log.Write("Alias " + f.alias + ": " + f.path);
+  if (!MappedDrivesReachable(log, installedFolder, folders)) return false;
   for (const AliasFolder& f : folders)
     if (!f.path.empty())
       log.Write("Room needed on the drive of " + f.path + ": " +
@@ -290,7 +327,7 @@ void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedF
   log.Write("Migrating the tables");
   bool migrated = false;
   try {
-    migrated = MigrateTables();
+    migrated = MigrateTables(folders.front().path, folders.back().path);
   } catch (...) {
     LogRecordCounts(log, folders, "after");
     throw;

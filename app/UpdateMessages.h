@@ -71,6 +71,11 @@ inline std::string DiskFull(const std::string& folder, unsigned long long needed
          std::to_string(neededMb) + "MB以上の空きが必要です。" + kCheckStopped;
 }
 
+inline std::string NetworkDriveUnreachable(char letter, const std::string& remotePath) {
+  return std::string("ネットワークドライブ[") + letter + ":]（" + remotePath + "）に接続できません。"
+         "ネットワークに接続できることを確かめてから、もう一度アップデートを実行してください。" + kCheckStopped;
+}
+
 // The program files the extraction will replace, checked with the rest.
 inline std::string PathTooLong(const std::string& path) {
   return "フォルダまたはファイルの名前[" + path + "]が長すぎます。もっと短い名前のフォルダに移してから、"

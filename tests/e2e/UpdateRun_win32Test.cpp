@@ -616,6 +616,56 @@ TEST_F(CompleteRunTest, MigrationThatStopsEarlyBeepsAndShowsTheSingleAbortMessag
   EXPECT_LT(rebuilt.size(), source.size());
 }
 
+// The user's recorded mapping of drive Q: to `remotePath` (HKCU\Network\Q), removed again when
+// the object goes. Wine has no network redirector: the recorded path is a folder reached another
+// way, which is all the run needs of it.
+class RecordedMappingOfQ {
+ public:
+  explicit RecordedMappingOfQ(const fs::path& remotePath) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Network\\Q", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+      throw std::runtime_error("cannot create HKCU\\Network\\Q");
+    const std::wstring value = remotePath.wstring();
+    RegSetValueExW(key, L"RemotePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  ~RecordedMappingOfQ() { RegDeleteKeyW(HKEY_CURRENT_USER, L"Network\\Q"); }
+  RecordedMappingOfQ(const RecordedMappingOfQ&) = delete;
+  RecordedMappingOfQ& operator=(const RecordedMappingOfQ&) = delete;
+};
+
+bool DriveQIsUnseen() { return GetDriveTypeW(L"Q:\\") == DRIVE_NO_ROOT_DIR; }
+
+void PointLiveAliasAtQ(const SampleInstallation& s) {
+  paradox::EngineConfig config = paradox::EngineConfig::Load(s.ConfigFile());
+  config.SetStandardAlias("Tovo", "Q:\\data\\live");
+  config.Save(s.ConfigFile());
+}
+
+TEST_F(CompleteRunTest, FoldersOnAnUnseenMappedDriveAreReachedThroughTheRecordedNetworkPath) {
+  Start("mapped-drive");
+  if (!DriveQIsUnseen()) GTEST_SKIP() << "drive Q: exists here";
+  RecordedMappingOfQ mapping(sample_->Root());
+  PointLiveAliasAtQ(*sample_);
+  RegistryState::SetInPath("Q:\\Tovo");
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+  const std::string log = ReadLog(*sample_);
+  EXPECT_NE(log.find("Alias Tovo: Drive Q: is not visible to this process; Q:\\data\\live is reached through the "
+                     "user's mapping as " + text::PathToUtf8(sample_->Live())),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Installed folder: Drive Q: is not visible to this process; Q:\\Tovo is reached through the "
+                     "user's mapping as " + text::PathToUtf8(sample_->Installed())),
+            std::string::npos)
+      << log;
+}
+
 // --- Program files all or nothing ---------------------------------------------------------------
 
 class InstallRollbackTest : public UpdateRunTest {
@@ -843,6 +893,17 @@ TEST_F(CheckBeforeChangesTest, InstalledFolderTooLongForTheFilesItWouldHold) {
   std::map<std::string, std::string> after = sample_->Snapshot();
   after.erase(text::PathToUtf8((deep / "SETUP.LOG").lexically_relative(sample_->Root())));
   EXPECT_EQ(after, before_);
+}
+
+TEST_F(CheckBeforeChangesTest, AnAliasOnAnUnseenMappedDriveWhoseNetworkPathIsUnreachable) {
+  Start("mapped-drive-unreachable");
+  if (!DriveQIsUnseen()) GTEST_SKIP() << "drive Q: exists here";
+  const fs::path nowhere = sample_->Root() / "nowhere";
+  RecordedMappingOfQ mapping(nowhere);
+  PointLiveAliasAtQ(*sample_);
+  before_ = sample_->Snapshot();
+  ExpectRefusal("ネットワークドライブ[Q:]（" + Shown(nowhere) + "）に接続できません。"
+                "ネットワークに接続できることを確かめてから、もう一度アップデートを実行してください。" + kStopped);
 }
 
 }  // namespace
