@@ -241,6 +241,9 @@ std::string TUpDateForm::FindInstalledFolder() {
 // 19436, 1.10.0.0 is 11000), compared with the target the form data holds. Either text out of
 // the 32-bit range raises EConvertError, which the framework's error box shows.
 bool TUpDateForm::InstalledVersionIsOlder(const std::string& installedFolder) {
+  // A file without a version block leaves the numbers read before; the empty name clears them,
+  // so that a second press that finds another folder does not read the first one's version.
+  VersionInfo1->SetFileName("");
   VersionInfo1->SetFileName(installedFolder + kInstalledExe);
   const std::string installed = std::to_string(VersionInfo1->FIleMajor()) + std::to_string(VersionInfo1->FIleMinor()) +
                                 std::to_string(VersionInfo1->FIleRelease()) + std::to_string(VersionInfo1->FIleBuild());

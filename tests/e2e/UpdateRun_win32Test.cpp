@@ -355,6 +355,23 @@ TEST_F(UpdateRunTest, CurrentVersionAsksAndNoGivesTheCancelledMessage) {
   ExpectNothingChanged();
 }
 
+TEST_F(UpdateRunTest, ASecondPressThatFindsAnotherFolderDoesNotReadTheFirstOnesVersion) {
+  Start("second-press", {CurrentTovoExe()});
+  PressUpdate();
+  Answer(Expect("情報", kAlreadyCurrent, {kYes, kNo}), kNo);
+  Answer(Expect("情報", kCancelled, {kOk}), kOk);
+  // Another folder, whose Tovo.EXE has no version block at all.
+  const fs::path other = sample_->Root() / "other";
+  fs::create_directories(other);
+  testing_support::WriteFileBytes(other / "Tovo.EXE", "MZ no version block");
+  RegistryState::SetInPath(text::PathToUtf8(other));
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kNo);
+  ExpectWindowStaysOpen();
+  const std::string log = testing_support::ReadFileBytes(other / "SETUP.LOG");
+  EXPECT_NE(log.find("Installed version: 0.0.0.0, target version: 19436"), std::string::npos) << log;
+}
+
 TEST_F(UpdateRunTest, VersionsWithTwoDigitPartsCountAsOlder) {
   for (const char* version : {"1_10_0_0", "2_0_0_0"}) {
     SCOPED_TRACE(version);
