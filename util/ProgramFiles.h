@@ -17,7 +17,8 @@
 //   <n>.KEP    the kept copies
 // A folder without a list is what a keep cut short left: no target was touched yet.
 //
-// Every file operation passes the fault gate (paradox/FaultInjection.h). Paths are UTF-8
+// Every open, read, write, flush, rename, deletion and folder creation passes the fault gate
+// (paradox/FaultInjection.h); looking at an entry's type and size does not. Paths are UTF-8
 // std::filesystem paths; target names are single components, as the extraction command "e"
 // writes them (the archive's folders dropped).
 
@@ -109,7 +110,8 @@ bool InstallAllOrNothing(const std::filesystem::path& installedFolder, const std
 
 // What the check before changes found wrong with the program files.
 struct InstallProblem {
-  enum class Kind { kPathTooLong, kReadOnly, kInUse, kNotWritable, kFolderNotWritable } kind;
+  enum class Kind { kPathTooLong, kReadOnly, kInUse, kNotWritable, kFolderNotWritable };
+  Kind kind = Kind::kPathTooLong;
   std::string path;    // UTF-8, as the message names it
   std::string reason;  // the engine's text, when there is one
 };
