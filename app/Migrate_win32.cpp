@@ -91,3 +91,8 @@ bool MigrateTables() {
   ProgresFormUi ui;
   return migration::MigrateTables(ui);
 }
+
+bool MigrateTables(const std::string& liveFolder, const std::string& demoFolder) {
+  ProgresFormUi ui;
+  return migration::MigrateTables(ui, migration::FixedFolders(liveFolder, demoFolder));
+}

@@ -70,7 +70,8 @@ class TUpDateForm : public TForm {
   std::string FindInstalledFolder();
   bool InstalledVersionIsOlder(const std::string& installedFolder);
   void RunUpdate(const std::string& installedFolder, const std::string& archiveName);
-  bool CheckBeforeChanges(UpdateLog& log, std::vector<updatecheck::AliasFolder>& folders);
+  bool CheckBeforeChanges(UpdateLog& log, const std::string& installedFolder,
+                          std::vector<updatecheck::AliasFolder>& folders);
   void InstallProgramFiles(UpdateLog& log, const std::string& liveFolder, const std::string& installedFolder,
                            const std::string& archiveName);
   void MigrateAndReport(UpdateLog& log, const std::string& installedFolder,

@@ -24,6 +24,8 @@
 #include "text/Utf8Path.h"
 #include "util/AliasPath.h"
 #include "util/FileOps.h"
+#include "util/MappedDrive.h"
+#include "util/ProgramFiles.h"
 #include "util/Unlha32.h"
 
 namespace {
@@ -102,23 +104,103 @@ void LogRecordCounts(UpdateLog& log, const std::vector<AliasFolder>& folders, co
                 (c.records ? std::to_string(*c.records) : "unreadable: " + c.error));
 }
 
-// What an earlier, interrupted update left is completed or undone before anything is checked.
-// The lines say what was done; std::nullopt when something could not be settled, which has
-// then been shown.
-std::optional<std::vector<std::string>> SettleEarlierRun(UpdateLog& log, const std::vector<AliasFolder>& folders) {
+// What an earlier, interrupted update left in the tables is completed or undone before anything
+// is checked; `done` takes a line for each. False when something could not be settled, which
+// has then been shown.
+bool SettleEarlierRun(UpdateLog& log, const std::vector<AliasFolder>& folders, std::vector<std::string>& done) {
   const migration::SettleReport settled = migration::SettleInterrupted(folders);
-  for (const std::string& line : settled.Lines()) log.Write("Settled: " + line);
-  if (settled.failure) {
-    log.Write("An interrupted update could not be settled; nothing else was changed");
-    MessageDlg(*settled.failure, mtError, {mbOK});
-    return std::nullopt;
+  for (const std::string& line : settled.Lines()) {
+    log.Write("Settled: " + line);
+    done.push_back(line);
   }
-  return settled.Lines();
+  if (!settled.failure) return true;
+  log.Write("An interrupted update could not be settled; nothing else was changed");
+  MessageDlg(*settled.failure, mtError, {mbOK});
+  return false;
 }
 
 std::string ExtractionCommandLine(const std::string& tempFolder, const std::string& archiveName,
                                   const std::string& installedFolder) {
   return "e -c -y \"" + tempFolder + "\\" + archiveName + "\" \"" + installedFolder + "\\\"";
+}
+
+// A folder on a drive letter this process cannot see (run elevated, it does not see the drives
+// the user mapped) is reached through the user's recorded mapping when that works; `note` then
+// says so for the log.
+std::string ThroughMappedDrive(const std::string& folder, std::string& note) {
+  const std::optional<MappedDrive> drive = UnseenMappedDrive(folder);
+  if (!drive || !drive->reachable) return folder;
+  const std::string reached = OnRemotePath(folder, drive->remotePath);
+  note = std::string("Drive ") + drive->letter + ": is not visible to this process; " + folder +
+         " is reached through the user's mapping as " + reached;
+  return reached;
+}
+
+// False, after an error box naming the drive, when a folder lies on a mapped drive that can be
+// reached neither by its letter nor by its network path.
+bool MappedDrivesReachable(UpdateLog& log, const std::string& installedFolder, std::vector<AliasFolder>& folders,
+                           const std::vector<std::string>& settled) {
+  std::vector<std::string> paths{installedFolder};
+  for (AliasFolder& f : folders) {
+    std::string note;
+    f.path = ThroughMappedDrive(f.path, note);
+    if (!note.empty()) log.Write("Alias " + f.alias + ": " + note);
+    paths.push_back(f.path);
+  }
+  for (const std::string& path : paths)
+    if (const std::optional<MappedDrive> drive = UnseenMappedDrive(path); drive && !drive->reachable) {
+      log.Write(std::string("Check before changes failed: drive ") + drive->letter + ": is not visible and " +
+                OnRemotePath(path, drive->remotePath) + " cannot be reached; nothing was changed");
+      MessageDlg(updatemsg::AfterSettling(updatemsg::NetworkDriveUnreachable(drive->letter, drive->remotePath), settled),
+                 mtError, {mbOK});
+      return false;
+    }
+  return true;
+}
+
+// The library's result code, std::nullopt when it has no "Unlha" entry to run.
+std::optional<int> ExtractPayload(UpdateLog& log, const std::string& tempFolder, const std::string& archiveName,
+                                  const std::string& installedFolder) {
+  TUnlha32 unlha;
+  log.Write("Extraction library: " + unlha.LibraryPath());
+  if (unlha.BindEntryPoints()) return std::nullopt;
+  const std::string commandLine = ExtractionCommandLine(tempFolder, archiveName, installedFolder);
+  log.Write("Extracting: " + commandLine);
+  unlha.Execute(commandLine);
+  log.Write("Extraction result: " + (unlha.LastResult() ? std::to_string(*unlha.LastResult()) : "not run") +
+            "; report: " + unlha.Report());
+  return unlha.LastResult();
+}
+
+// Kept files an interrupted run left are put back before anything else, and said in `done`;
+// false, after the error box, when some cannot be.
+bool PutBackEarlierProgramFiles(UpdateLog& log, const std::string& installedFolder, std::vector<std::string>& done) {
+  const programfiles::PutBackReport report = programfiles::PutBackKeptFiles(text::PathFromUtf8(installedFolder));
+  if (!report.found) return true;
+  log.Write("An earlier run left kept program files; putting them back");
+  for (const std::string& line : report.lines) log.Write(line);
+  if (report.complete) {
+    done.push_back(updatemsg::ProgramFilesPutBack(installedFolder));
+    return true;
+  }
+  MessageDlg(updatemsg::ProgramFilesNotPutBack(installedFolder + "\\" + programfiles::kRollbackFolderName), mtError,
+             {mbOK});
+  return false;
+}
+
+// Every program file the extraction will replace can be, and every path fits; otherwise the
+// reason is shown and nothing has been changed.
+bool ProgramFilesCanBeReplaced(UpdateLog& log, const std::string& installedFolder,
+                               const std::vector<AliasFolder>& folders, const std::vector<std::string>& settled) {
+  std::optional<programfiles::InstallProblem> problem = programfiles::CheckProgramFiles(
+      text::PathFromUtf8(installedFolder), programfiles::ReadMemberTargets(PayloadResourceBytes()));
+  for (const AliasFolder& f : folders)
+    if (!problem && !programfiles::AliasFolderFits(f.path))
+      problem = programfiles::InstallProblem{programfiles::InstallProblem::Kind::kPathTooLong, f.path, {}};
+  if (!problem) return true;
+  log.Write("Check before changes failed at the program files");
+  MessageDlg(updatemsg::AfterSettling(updatemsg::ProgramFilesProblem(*problem), settled), mtError, {mbOK});
+  return false;
 }
 
 // The temporary folder with everything in it when the run made it, else only the archive.
@@ -142,11 +224,14 @@ void RemoveTemporaryFiles(UpdateLog& log, const std::string& tempFolder, const s
 
 void TUpDateForm::InstBtnClick(TObject*) {
   const std::string archiveName = (*ListBox1->Items())[0];
-  const std::string installedFolder = FindInstalledFolder();
-  if (installedFolder == kNotFound || installedFolder.empty()) {
+  const std::string foundFolder = FindInstalledFolder();
+  if (foundFolder == kNotFound || foundFolder.empty()) {
     MessageDlg(updatemsg::kNotInstalled, mtError, {mbYes});
     return;
   }
+  std::string mappingNote;
+  const std::string installedFolder = ThroughMappedDrive(foundFolder, mappingNote);
+  if (!mappingNote.empty()) UpdateLog(installedFolder).Write("Installed folder: " + mappingNote);
   if (ApplicationIsRunning()) return;
   if (!InstalledVersionIsOlder(installedFolder)) {
     if (MessageDlg(updatemsg::kAlreadyCurrent, mtInformation, {mbYes, mbNo}) != mrYes) {
@@ -178,6 +263,9 @@ std::string TUpDateForm::FindInstalledFolder() {
 // 19436, 1.10.0.0 is 11000), compared with the target the form data holds. Either text out of
 // the 32-bit range raises EConvertError, which the framework's error box shows.
 bool TUpDateForm::InstalledVersionIsOlder(const std::string& installedFolder) {
+  // A file without a version block leaves the numbers read before; the empty name clears them,
+  // so that a second press that finds another folder does not read the first one's version.
+  VersionInfo1->SetFileName("");
   VersionInfo1->SetFileName(installedFolder + kInstalledExe);
   const std::string installed = std::to_string(VersionInfo1->FIleMajor()) + std::to_string(VersionInfo1->FIleMinor()) +
                                 std::to_string(VersionInfo1->FIleRelease()) + std::to_string(VersionInfo1->FIleBuild());
@@ -201,7 +289,7 @@ void TUpDateForm::RunUpdate(const std::string& installedFolder, const std::strin
       log.Write("Not confirmed; nothing was changed");
       return;
     }
-    if (!CheckBeforeChanges(log, folders)) return;
+    if (!CheckBeforeChanges(log, installedFolder, folders)) return;
     InstallProgramFiles(log, folders.front().path, installedFolder, archiveName);
     MigrateAndReport(log, installedFolder, folders);
   } catch (const std::exception& e) {
@@ -217,22 +305,27 @@ void TUpDateForm::RunUpdate(const std::string& installedFolder, const std::strin
 
 // True when the update may go on; otherwise the reason has been shown and nothing on disk was
 // changed. An unusable live alias is an error for the run's error message.
-bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, std::vector<AliasFolder>& folders) {
+bool TUpDateForm::CheckBeforeChanges(UpdateLog& log, const std::string& installedFolder,
+                                     std::vector<AliasFolder>& folders) {
+  // What was settled from here on: a refusal must not say that nothing was changed.
+  std::vector<std::string> settled;
+  if (!PutBackEarlierProgramFiles(log, installedFolder, settled)) return false;
   log.Write("Engine configuration: " + text::PathToUtf8(paradox::LocateEngineConfigFile()));
   folders = {{kLiveAlias, LiveAliasFolder()}, {kDemoAlias, DemoAliasFolder(log)}};
   for (const AliasFolder& f : folders) log.Write("Alias " + f.alias + ": " + f.path);
+  if (!MappedDrivesReachable(log, installedFolder, folders, settled)) return false;
   for (const AliasFolder& f : folders)
     if (!f.path.empty())
       log.Write("Room needed on the drive of " + f.path + ": " +
                 std::to_string(updatecheck::EstimatedNeed(f.path, &f == &folders.front())) + " bytes");
-  const std::optional<std::vector<std::string>> settled = SettleEarlierRun(log, folders);
-  if (!settled) return false;
-  if (auto problem = updatecheck::CheckBeforeUpdate(folders, *settled)) {
-    log.Write(settled->empty() ? "Check before changes failed; nothing was changed"
-                               : "Check before changes failed; nothing was changed after the settling above");
+  if (!SettleEarlierRun(log, folders, settled)) return false;
+  if (auto problem = updatecheck::CheckBeforeUpdate(folders, settled)) {
+    log.Write(settled.empty() ? "Check before changes failed; nothing was changed"
+                              : "Check before changes failed; nothing was changed after the settling above");
     MessageDlg(*problem, mtError, {mbOK});
     return false;
   }
+  if (!ProgramFilesCanBeReplaced(log, installedFolder, folders, settled)) return false;
   log.Write("Check before changes passed");
   LogRecordCounts(log, folders, "before");
   return true;
@@ -250,18 +343,12 @@ void TUpDateForm::InstallProgramFiles(UpdateLog& log, const std::string& liveFol
   }
   log.Write("Writing the program archive to " + tempFolder + "\\" + archiveName);
   SavePayloadResource(tempFolder, archiveName);
-  {
-    TUnlha32 unlha;
-    log.Write("Extraction library: " + unlha.LibraryPath());
-    if (!unlha.BindEntryPoints()) {
-      const std::string commandLine = ExtractionCommandLine(tempFolder, archiveName, installedFolder);
-      log.Write("Extracting: " + commandLine);
-      unlha.Execute(commandLine);
-      log.Write("Extraction result: " + (unlha.LastResult() ? std::to_string(*unlha.LastResult()) : "not run") +
-                "; report: " + unlha.Report());
-    }
-  }
+  const bool installed = programfiles::InstallAllOrNothing(
+      text::PathFromUtf8(installedFolder), text::PathFromUtf8(tempFolder + "\\" + archiveName),
+      [&] { return ExtractPayload(log, tempFolder, archiveName, installedFolder); },
+      [&](const std::string& line) { log.Write(line); });
   RemoveTemporaryFiles(log, tempFolder, archiveName, madeTempFolder);
+  if (!installed) throw Exception("The program files were not installed; every old one is kept and the tables are left as they are");
 }
 
 void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedFolder,
@@ -269,7 +356,7 @@ void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedF
   log.Write("Migrating the tables");
   bool migrated = false;
   try {
-    migrated = MigrateTables();
+    migrated = MigrateTables(folders.front().path, folders.back().path);
   } catch (...) {
     LogRecordCounts(log, folders, "after");
     throw;

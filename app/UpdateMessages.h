@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "migration/CheckMessages.h"
+#include "util/ProgramFiles.h"
+
 namespace updatemsg {
 
 inline constexpr char kBrowseTitle[] =
@@ -36,6 +39,50 @@ inline std::string FileMissing(const std::string& name) {
 }
 inline std::string CopyFailed(const std::string& name) {
   return "ファイル名[ " + name + " ]をコピーできませんでした！\r\n\r\n" + kContactUs;
+}
+
+// Checked with the rest before anything changes (the table and folder texts are in
+// migration/CheckMessages.h).
+inline std::string NetworkDriveUnreachable(char letter, const std::string& remotePath) {
+  return std::string("ネットワークドライブ[") + letter + ":]（" + remotePath + "）に接続できません。"
+         "ネットワークに接続できることを確かめてから、もう一度アップデートを実行してください。" + kCheckStopped;
+}
+
+// The program files the extraction will replace, checked with the rest.
+inline std::string PathTooLong(const std::string& path) {
+  return "フォルダまたはファイルの名前[" + path + "]が長すぎます。もっと短い名前のフォルダに移してから、"
+         "もう一度アップデートを実行してください。" + kCheckStopped;
+}
+inline std::string ProgramFileReadOnly(const std::string& file) {
+  return "プログラムファイル[" + file + "]は読み取り専用になっています。読み取り専用を解除してから、"
+         "もう一度アップデートを実行してください。" + kCheckStopped;
+}
+inline std::string ProgramFileInUse(const std::string& file) {
+  return "プログラムファイル[" + file + "]はほかのプログラムが使用中です。"
+         "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kCheckStopped;
+}
+inline std::string ProgramFileNotWritable(const std::string& file, const std::string& reason) {
+  return "プログラムファイル[" + file + "]に書き込むことができません。書き込みができるようにしてから、"
+         "もう一度アップデートを実行してください。\r\n\r\n" + reason + kCheckStopped;
+}
+inline std::string ProgramFilesProblem(const programfiles::InstallProblem& p) {
+  using Kind = programfiles::InstallProblem::Kind;
+  switch (p.kind) {
+    case Kind::kPathTooLong: return PathTooLong(p.path);
+    case Kind::kReadOnly: return ProgramFileReadOnly(p.path);
+    case Kind::kInUse: return ProgramFileInUse(p.path);
+    case Kind::kNotWritable: return ProgramFileNotWritable(p.path, p.reason);
+    case Kind::kFolderNotWritable: break;
+  }
+  return FolderNotWritable(p.path, p.reason);
+}
+
+// Kept program files of an interrupted run that could not all be put back: the run stops, and
+// says nothing of "nothing changed", since some may have been.
+inline std::string ProgramFilesNotPutBack(const std::string& folder) {
+  return "前回のアップデートで保存したプログラムファイルを元に戻すことができませんでした。"
+         "保存したファイルはフォルダ[" + folder + "]に残してあります。弊社までご連絡ください。"
+         "\r\n\r\nアップデートは中止しました。";
 }
 
 }  // namespace updatemsg

@@ -4,6 +4,7 @@
 // what the user can do.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace updatemsg {
@@ -44,11 +45,22 @@ inline std::string StoppedAfterSettling(const std::vector<std::string>& settled)
   for (const std::string& line : settled) text += "\r\n・" + line;
   return text;
 }
+// `refusal` (which ends with kCheckStopped) as shown after settling did `settled`.
+inline std::string AfterSettling(std::string refusal, const std::vector<std::string>& settled) {
+  if (settled.empty()) return refusal;
+  const std::string_view stopped = kCheckStopped;
+  if (refusal.size() >= stopped.size() && refusal.compare(refusal.size() - stopped.size(), stopped.size(), stopped) == 0)
+    refusal.resize(refusal.size() - stopped.size());
+  return refusal + StoppedAfterSettling(settled);
+}
 inline std::string SettledCompleted(const std::string& table) {
   return "テーブル[" + table + "]の中断された更新を最後まで行いました";
 }
 inline std::string SettledUndone(const std::string& table) {
   return "テーブル[" + table + "]の中断された更新を取り消し、元のテーブルに戻しました";
+}
+inline std::string ProgramFilesPutBack(const std::string& folder) {
+  return "フォルダ[" + folder + "]のプログラムファイルを前回のアップデートの前の状態に戻しました";
 }
 // The failure line of a table that only has its fields widened, before the engine's text.
 inline std::string WidenedTableFailed(const std::string& table) {

@@ -193,13 +193,9 @@ std::uint64_t EstimatedNeed(const std::string& folder, bool withBackup) {
 
 std::optional<std::string> CheckBeforeUpdate(const std::vector<AliasFolder>& folders,
                                              const std::vector<std::string>& settled) {
-  std::optional<std::string> problem = FirstProblem(folders);
-  if (!problem || settled.empty()) return problem;
-  // Every refusal ends with "nothing was changed", which settling has made untrue.
-  const std::string_view stopped = updatemsg::kCheckStopped;
-  if (problem->size() >= stopped.size() && problem->compare(problem->size() - stopped.size(), stopped.size(), stopped) == 0)
-    problem->resize(problem->size() - stopped.size());
-  return *problem + updatemsg::StoppedAfterSettling(settled);
+  // Every refusal ends with "nothing was changed", which settling may have made untrue.
+  if (std::optional<std::string> problem = FirstProblem(folders)) return updatemsg::AfterSettling(*problem, settled);
+  return std::nullopt;
 }
 
 std::vector<TableCount> CountRecords(const std::string& folder) {

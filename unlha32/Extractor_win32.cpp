@@ -250,6 +250,27 @@ class Runner {
     }
   }
 
+  // Windows also finds an entry by its 8.3 alias ("TOVOHE~1.DLL" for "TovoHelper.DLL"): a
+  // member stored under such a name would replace a file or enter a folder the archive does
+  // not name. Each component below the base folder that exists must be the entry's own name
+  // (letter case aside); an old 8.3 name that is the file's own name stays allowed.
+  static void CheckOwnNames(const std::wstring& base, const std::wstring& target) {
+    std::size_t start = base.size();
+    while (start < target.size()) {
+      std::size_t end = target.find(L'\\', start);
+      if (end == std::wstring::npos) end = target.size();
+      const std::wstring component = target.substr(start, end - start);
+      WIN32_FIND_DATAW data;
+      HANDLE find = FindFirstFileW(target.substr(0, end).c_str(), &data);
+      if (find == INVALID_HANDLE_VALUE) return;
+      FindClose(find);
+      if (CompareStringOrdinal(data.cFileName, -1, component.c_str(), -1, TRUE) != CSTR_EQUAL)
+        throw WriteFailure{kErrorUnsafeName, L"\"" + component + L"\" is the short name of \"" +
+                                                 std::wstring(data.cFileName) + L"\" in " + target.substr(0, start)};
+      start = end + 1;
+    }
+  }
+
   static FILETIME ToFileTime(lha::FileTime t) {
     FILETIME ft;
     ft.dwLowDateTime = static_cast<DWORD>(t);
@@ -290,7 +311,9 @@ class Runner {
     for (int attempt = 0; attempt < 100 && !f.Valid(); ++attempt) {
       temp = folder + L"~unlha" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++tempCounter_) + L".tmp";
       f.Reset(Gated(paradox::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
-        return CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        // Normal attributes: the file takes the member's name by a rename, which keeps them, and
+        // an installed program file must not look temporary.
+        return CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       }));
       if (!f.Valid() && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
@@ -372,6 +395,7 @@ class Runner {
           Line(L"Folder  " + target);
           continue;
         }
+        CheckOwnNames(base, target);
         if (IsDirectory(target)) throw WriteFailure{kErrorCannotWrite, L"a folder has the member's name: " + target};
         if (!overwriteAlways) {
           std::optional<lha::FileTime> existing = ExistingWriteTime(target);

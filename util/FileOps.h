@@ -4,6 +4,7 @@
 // built with "\" separators; folders are given without a trailing backslash.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,10 @@ int CountNameMatches(std::string_view entryName, const FileNameList& names, std:
 std::string RemoveDocumentPlaceholder(std::string_view command);
 
 #ifdef _WIN32
+// The bytes of the program's own RCDATA resource "PGM", mapped with the program's image.
+// Throws EResNotFound.
+std::span<const std::uint8_t> PayloadResourceBytes();
+
 // Writes the program's own RCDATA resource "PGM" to `folder` + "\" + `fileName`, creating or
 // replacing it. Throws EResNotFound or EFCreateError/EStreamError.
 void SavePayloadResource(const std::string& folder, const std::string& fileName);

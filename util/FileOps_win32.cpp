@@ -73,7 +73,7 @@ bool CopyReplacing(const std::string& from, const std::string& to) {
 
 }  // namespace fileops
 
-void SavePayloadResource(const std::string& folder, const std::string& fileName) {
+std::span<const std::uint8_t> PayloadResourceBytes() {
   HMODULE self = GetModuleHandleW(nullptr);
   HRSRC resource = FindResourceW(self, L"PGM", MAKEINTRESOURCEW(10));  // RT_RCDATA
   if (!resource) throw EResNotFound("Resource PGM not found: " + SystemErrorText(GetLastError()));
@@ -81,7 +81,13 @@ void SavePayloadResource(const std::string& folder, const std::string& fileName)
   HGLOBAL loaded = LoadResource(self, resource);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
   if (!bytes && size != 0) throw EResNotFound("Resource PGM cannot be loaded: " + SystemErrorText(GetLastError()));
+  return {static_cast<const std::uint8_t*>(bytes), size};
+}
 
+void SavePayloadResource(const std::string& folder, const std::string& fileName) {
+  const std::span<const std::uint8_t> payload = PayloadResourceBytes();
+  const void* bytes = payload.data();
+  const auto size = static_cast<DWORD>(payload.size());
   const std::string path = folder + "\\" + fileName;
   win32::UniqueFile file(Gated(paradox::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
     return CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,

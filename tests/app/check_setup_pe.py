@@ -6,6 +6,7 @@ usage: check_setup_pe.py SETUP.EXE NAME=FILE ...
 Each NAME=FILE says that the RCDATA resource NAME must hold exactly the bytes of FILE.
 """
 import sys
+from xml.etree import ElementTree
 
 import pefile
 
@@ -122,6 +123,9 @@ def main(exe, expectations):
         check('Microsoft.Windows.Common-Controls' in m and 'version="6.0.0.0"' in m,
               'manifest asks for common controls 6')
         check('<dpiAware' in m and '>false</dpiAware>' in m, 'manifest says dpiAware false')
+        levels = [e.get('level') for e in ElementTree.fromstring(manifests[0]).iter()
+                  if e.tag.endswith('}requestedExecutionLevel')]
+        check(levels == ['highestAvailable'], f'manifest asks for the highest available rights, got {levels}')
 
     check_imports(pe)
 

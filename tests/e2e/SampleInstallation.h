@@ -67,6 +67,8 @@ class SampleInstallation {
 fs::path SystemLibraryPath();
 // Puts the build's UNLHA32.DLL there, or removes it.
 void SetSystemLibrary(bool present);
+// Puts the planted library there instead: it reports success for every call and writes nothing.
+void PlantSystemLibrary();
 
 // The payload's Tovo.EXE (1.9.4.36) and the older one (1.9.2.22) this build made.
 fs::path CurrentTovoExe();

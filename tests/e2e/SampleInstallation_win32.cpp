@@ -72,6 +72,12 @@ void SetSystemLibrary(bool present) {
                              ": error " + std::to_string(GetLastError()));
 }
 
+void PlantSystemLibrary() {
+  const fs::path planted = testing_support::BinaryDir() / "tests" / "util" / "planted" / "UNLHA32.DLL";
+  if (!CopyFileW(planted.wstring().c_str(), SystemLibraryPath().wstring().c_str(), FALSE))
+    throw std::runtime_error("cannot plant " + SystemLibraryPath().string() + ": error " + std::to_string(GetLastError()));
+}
+
 const fs::path& TemplateTables(const std::string& duplicateKeysIn) {
   static std::map<std::string, fs::path> made;
   auto it = made.find(duplicateKeysIn);

@@ -20,6 +20,8 @@
 #include "SampleInstallation.h"
 #include "SetupProcess.h"
 #include "engine/Table.h"
+#include "framework/WinHandles.h"
+#include "lha/ArchiveReader.h"
 #include "paradox/EngineConfig.h"
 #include "support/TestPaths.h"
 #include "text/Ascii.h"
@@ -353,6 +355,23 @@ TEST_F(UpdateRunTest, CurrentVersionAsksAndNoGivesTheCancelledMessage) {
   ExpectNothingChanged();
 }
 
+TEST_F(UpdateRunTest, ASecondPressThatFindsAnotherFolderDoesNotReadTheFirstOnesVersion) {
+  Start("second-press", {CurrentTovoExe()});
+  PressUpdate();
+  Answer(Expect("情報", kAlreadyCurrent, {kYes, kNo}), kNo);
+  Answer(Expect("情報", kCancelled, {kOk}), kOk);
+  // Another folder, whose Tovo.EXE has no version block at all.
+  const fs::path other = sample_->Root() / "other";
+  fs::create_directories(other);
+  testing_support::WriteFileBytes(other / "Tovo.EXE", "MZ no version block");
+  RegistryState::SetInPath(text::PathToUtf8(other));
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kNo);
+  ExpectWindowStaysOpen();
+  const std::string log = testing_support::ReadFileBytes(other / "SETUP.LOG");
+  EXPECT_NE(log.find("Installed version: 0.0.0.0, target version: 19436"), std::string::npos) << log;
+}
+
 TEST_F(UpdateRunTest, VersionsWithTwoDigitPartsCountAsOlder) {
   for (const char* version : {"1_10_0_0", "2_0_0_0"}) {
     SCOPED_TRACE(version);
@@ -485,6 +504,23 @@ TEST_F(CompleteRunTest, OlderInstallationIsUpdatedMigratedAndLogged) {
         << "missing: " << expected << "\n" << log;
   }
   EXPECT_EQ(log.find("Beep"), std::string::npos) << "a completed run does not beep";
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(sample_->Installed() / "SetupRollback", ec)) << "the rollback folder is removed";
+  // Installed files look installed: plain attributes, and the times the archive gives them.
+  const std::string payload = testing_support::ReadFileBytes(testing_support::BinaryDir() / "standin" / "N_UpDate120502.lzh");
+  const std::vector<lha::MemberHeader> members =
+      lha::ListMembers(std::span(reinterpret_cast<const std::uint8_t*>(payload.data()), payload.size()));
+  ASSERT_EQ(members.size(), kPayloadMembers.size());
+  for (const lha::MemberHeader& m : members) {
+    SCOPED_TRACE(m.path);
+    const fs::path file = sample_->Installed() / m.path;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExW(file.wstring().c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(data.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL), DWORD(0));
+    const lha::FileTime written =
+        (static_cast<lha::FileTime>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    EXPECT_EQ(written, m.writeTime.value_or(lha::FileTimeFromUnix(m.ModificationUnixTime())));
+  }
   EXPECT_LT(log.find("Records before"), log.find("Extracting")) << "counted before anything changed";
 }
 
@@ -595,6 +631,161 @@ TEST_F(CompleteRunTest, MigrationThatStopsEarlyBeepsAndShowsTheSingleAbortMessag
   EXPECT_EQ(Records(sample_->Demo(), "kokyaku.db"), Records(before / "demo", "kokyaku.db"));
   const std::multiset<std::string> rebuilt = Records(sample_->Live(), "NewKokyaku.db");
   EXPECT_LT(rebuilt.size(), source.size());
+}
+
+// The user's recorded mapping of drive Q: to `remotePath` (HKCU\Network\Q), removed again when
+// the object goes. Wine has no network redirector: the recorded path is a folder reached another
+// way, which is all the run needs of it.
+class RecordedMappingOfQ {
+ public:
+  explicit RecordedMappingOfQ(const fs::path& remotePath) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Network\\Q", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+      throw std::runtime_error("cannot create HKCU\\Network\\Q");
+    const std::wstring value = remotePath.wstring();
+    RegSetValueExW(key, L"RemotePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  ~RecordedMappingOfQ() { RegDeleteKeyW(HKEY_CURRENT_USER, L"Network\\Q"); }
+  RecordedMappingOfQ(const RecordedMappingOfQ&) = delete;
+  RecordedMappingOfQ& operator=(const RecordedMappingOfQ&) = delete;
+};
+
+bool DriveQIsUnseen() { return GetDriveTypeW(L"Q:\\") == DRIVE_NO_ROOT_DIR; }
+
+void PointLiveAliasAtQ(const SampleInstallation& s) {
+  paradox::EngineConfig config = paradox::EngineConfig::Load(s.ConfigFile());
+  config.SetStandardAlias("Tovo", "Q:\\data\\live");
+  config.Save(s.ConfigFile());
+}
+
+TEST_F(CompleteRunTest, FoldersOnAnUnseenMappedDriveAreReachedThroughTheRecordedNetworkPath) {
+  Start("mapped-drive");
+  if (!DriveQIsUnseen()) GTEST_SKIP() << "drive Q: exists here";
+  RecordedMappingOfQ mapping(sample_->Root());
+  PointLiveAliasAtQ(*sample_);
+  RegistryState::SetInPath("Q:\\Tovo");
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  ExpectUpdated();
+  const std::string log = ReadLog(*sample_);
+  EXPECT_NE(log.find("Alias Tovo: Drive Q: is not visible to this process; Q:\\data\\live is reached through the "
+                     "user's mapping as " + text::PathToUtf8(sample_->Live())),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Installed folder: Drive Q: is not visible to this process; Q:\\Tovo is reached through the "
+                     "user's mapping as " + text::PathToUtf8(sample_->Installed())),
+            std::string::npos)
+      << log;
+}
+
+// --- Program files all or nothing ---------------------------------------------------------------
+
+class InstallRollbackTest : public UpdateRunTest {
+ protected:
+  // Confirms and expects the run's error message: the program ends, every file (program files,
+  // tables, everything else) as before, only the log new, naming `file` with `state`.
+  void ExpectRolledBack(const std::string& file, const std::string& state,
+                        const std::function<void()>& release = {}) {
+    Answer(Expect("情報", kError, {kOk}), kOk);
+    ExpectProgramEnds();
+    if (release) release();
+    ExpectNothingChanged();
+    const std::string log = ReadLog(*sample_);
+    EXPECT_NE(log.find("Verified " + file + ": " + state), std::string::npos) << log;
+    EXPECT_NE(log.find("Every program file is as before"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Migrating the tables"), std::string::npos) << log;
+  }
+  void Confirm() {
+    PressUpdate();
+    Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  }
+  // Waits until the run has passed its check, so that what the test does next meets the
+  // extraction and not the check.
+  bool WaitForCheckPassed() {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (ReadLog(*sample_).find("Check before changes passed") != std::string::npos) return true;
+      std::this_thread::sleep_for(1ms);
+    }
+    return false;
+  }
+};
+
+TEST_F(InstallRollbackTest, AFolderUnderTheLastMembersNamePutsTheFiveReplacedFilesBack) {
+  Start("folder-member");
+  fs::create_directory(sample_->Installed() / "TovoData.DLL");
+  testing_support::WriteFileBytes(sample_->Installed() / "TovoData.DLL" / "inside.txt", "the user's");
+  testing_support::WriteFileBytes(sample_->Installed() / "TovoSys.INI", "[the shop's settings]");
+  before_ = sample_->Snapshot();
+  Confirm();
+  ExpectRolledBack("TovoData.DLL", "not a file");
+  const std::string log = ReadLog(*sample_);
+  EXPECT_NE(log.find("Extraction result: 32787"), std::string::npos) << log;
+  for (const char* line : {"Tovo.EXE: the old file is put back", "TovoSys.INI: the old file is put back",
+                           "TovoRept.DLL: had no old file; the new one is removed"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+TEST_F(InstallRollbackTest, ALibraryThatReportsSuccessAndWritesNothingIsFoundOut) {
+  Start("false-success");
+  PlantSystemLibrary();
+  Confirm();
+  // The planted library notes its loading in a file of the sample's root: proof that it ran,
+  // and no change of the run's.
+  std::string loads;
+  ExpectRolledBack("Tovo.EXE", "of another", [&] {
+    loads = testing_support::ReadFileBytes(sample_->MarkerFile());
+    fs::remove(sample_->MarkerFile());
+  });
+  EXPECT_NE(text::AsciiLower(loads).find(text::AsciiLower(SystemLibraryPath().string())), std::string::npos) << loads;
+  EXPECT_NE(ReadLog(*sample_).find("Extraction result: 0"), std::string::npos);
+}
+
+TEST_F(InstallRollbackTest, ATargetOpenedByAnotherProgramAfterTheCheckIsKeptWithTheOthersPutBack) {
+  Start("held-after-check");
+  Confirm();
+  ASSERT_TRUE(WaitForCheckPassed()) << ReadLog(*sample_);
+  // A virus scanner's way: reading, sharing only reading, so the file can be neither written
+  // nor replaced.
+  win32::UniqueFile held(CreateFileW((sample_->Installed() / "Tovo.EXE").wstring().c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  const std::string log = ReadLog(*sample_);
+  ASSERT_EQ(log.find("Extracting:"), std::string::npos) << "the extraction began before the file was held";
+  ExpectRolledBack("Tovo.EXE", "of another", [&] { held = win32::UniqueFile(); });
+  EXPECT_NE(ReadLog(*sample_).find("Tovo.EXE: the old file, unchanged"), std::string::npos) << ReadLog(*sample_);
+}
+
+TEST_F(InstallRollbackTest, ARunKilledAfterKeepingIsPutBackByTheNextRunBeforeItStartsOver) {
+  Start("killed");
+  const fs::path list = sample_->Installed() / "SetupRollback" / "KEPT.LST";
+  Confirm();
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  std::error_code ec;
+  while (!fs::exists(list, ec) && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(fs::exists(list, ec)) << ReadLog(*sample_);
+  setup_.reset();  // terminated, as by a power cut
+  ASSERT_TRUE(fs::exists(list, ec)) << "the list outlives the run";
+  const std::string firstLog = ReadLog(*sample_);
+
+  Launch();
+  Confirm();
+  Answer(Expect("情報", kFinished, {kOk}), kOk);
+  ExpectProgramEnds();
+  EXPECT_FALSE(fs::exists(list.parent_path(), ec));
+  EXPECT_EQ(testing_support::ReadFileBytes(sample_->Installed() / "Tovo.EXE"),
+            testing_support::ReadFileBytes(CurrentTovoExe()));
+  const std::string log = ReadLog(*sample_).substr(firstLog.size());
+  const std::size_t putBack = log.find("An earlier run left kept program files; putting them back");
+  ASSERT_NE(putBack, std::string::npos) << log;
+  EXPECT_NE(log.find("Every program file is as before"), std::string::npos) << log;
+  EXPECT_LT(putBack, log.find("Check before changes passed")) << log;
+  EXPECT_LT(putBack, log.find("Extracting:")) << log;
 }
 
 // --- The check before anything changes --------------------------------------------------------
@@ -724,6 +915,59 @@ TEST_F(CheckBeforeChangesTest, LiveAliasWithARelativePathIsAnErrorBeforeAnything
   ExpectNothingChanged();
   std::error_code ec;
   EXPECT_FALSE(fs::exists(sample_->SetupExe().parent_path() / "data", ec)) << "no folder below the current one";
+}
+
+TEST_F(CheckBeforeChangesTest, ReadOnlyProgramFile) {
+  Start("exe-read-only");
+  const fs::path exe = sample_->Installed() / "Tovo.EXE";
+  ASSERT_TRUE(SetFileAttributesW(exe.wstring().c_str(), FILE_ATTRIBUTE_READONLY));
+  ExpectRefusal("プログラムファイル[" + Shown(exe) + "]は読み取り専用になっています。読み取り専用を解除してから、"
+                "もう一度アップデートを実行してください。" + kStopped);
+  EXPECT_EQ(GetFileAttributesW(exe.wstring().c_str()) & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
+  SetFileAttributesW(exe.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(CheckBeforeChangesTest, ProgramFileHeldByAnotherProgram) {
+  Start("exe-held");
+  const fs::path exe = sample_->Installed() / "Tovo.EXE";
+  win32::UniqueFile held(CreateFileW(exe.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
+  ASSERT_TRUE(held);
+  ExpectRefusal("プログラムファイル[" + Shown(exe) + "]はほかのプログラムが使用中です。"
+                "ほかのプログラムを終了してから、もう一度アップデートを実行してください。" + kStopped,
+                [&] { held = win32::UniqueFile(); });
+}
+
+TEST_F(CheckBeforeChangesTest, InstalledFolderTooLongForTheFilesItWouldHold) {
+  Start("long-path");
+  // The folder itself fits within MAX_PATH; the extraction's temporary files in it would not.
+  fs::path deep = sample_->Installed();
+  while (deep.wstring().size() < 236) deep /= "Programs";
+  ASSERT_LT(deep.wstring().size(), 250u);
+  fs::create_directories(deep);
+  fs::copy_file(OldTovoExe(), deep / "Tovo.EXE");
+  RegistryState::SetInPath(text::PathToUtf8(deep));
+  before_ = sample_->Snapshot();
+  PressUpdate();
+  Answer(Expect("確認", kConfirm, {kYes, kNo}), kYes);
+  Answer(Expect("エラー", "フォルダまたはファイルの名前[" + Shown(deep) + "]が長すぎます。もっと短い名前のフォルダに移してから、"
+                "もう一度アップデートを実行してください。" + kStopped, {kOk}), kOk);
+  ExpectWindowStaysOpen();
+  // The log goes into the folder the run worked on.
+  std::map<std::string, std::string> after = sample_->Snapshot();
+  after.erase(text::PathToUtf8((deep / "SETUP.LOG").lexically_relative(sample_->Root())));
+  EXPECT_EQ(after, before_);
+}
+
+TEST_F(CheckBeforeChangesTest, AnAliasOnAnUnseenMappedDriveWhoseNetworkPathIsUnreachable) {
+  Start("mapped-drive-unreachable");
+  if (!DriveQIsUnseen()) GTEST_SKIP() << "drive Q: exists here";
+  const fs::path nowhere = sample_->Root() / "nowhere";
+  RecordedMappingOfQ mapping(nowhere);
+  PointLiveAliasAtQ(*sample_);
+  before_ = sample_->Snapshot();
+  ExpectRefusal("ネットワークドライブ[Q:]（" + Shown(nowhere) + "）に接続できません。"
+                "ネットワークに接続できることを確かめてから、もう一度アップデートを実行してください。" + kStopped);
 }
 
 }  // namespace

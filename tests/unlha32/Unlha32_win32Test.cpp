@@ -153,6 +153,51 @@ TEST_F(Unlha32, ExtractsIntoAJapaneseFolderWithBlanksReplacingOlderFiles) {
   EXPECT_NE(report.find("Tovo.EXE"), std::string::npos) << report;
 }
 
+TEST_F(Unlha32, ExtractedFilesHaveNormalAttributes) {
+  const fs::path dir = testing_support::FreshTempDir("unlha32_attributes");
+  {
+    HANDLE probe = CreateFileW((dir / "probe.tmp").wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    ASSERT_NE(probe, INVALID_HANDLE_VALUE);
+    CloseHandle(probe);
+  }
+  if (!(GetFileAttributesW((dir / "probe.tmp").wstring().c_str()) & FILE_ATTRIBUTE_TEMPORARY))
+    GTEST_SKIP() << "this file system does not keep the temporary attribute (Wine drops it), so a file left "
+                    "looking temporary cannot be told here";
+  WriteFile(dir / "a.lzh", lha::WritePayloadArchive({{"NEW.DLL", Text("new"), kT1}, {"OLD.INI", Text("[new]"), kT2}}));
+  fs::create_directories(dir / "out");
+  WriteFile(dir / "out" / "OLD.INI", Text("[old]"));
+  std::string report;
+  ASSERT_EQ(Call(L"e -c -y " + Quoted(dir / "a.lzh") + L" " + QuotedFolder(dir / "out"), &report), 0) << report;
+  for (const wchar_t* name : {L"NEW.DLL", L"OLD.INI"}) {
+    SCOPED_TRACE(fs::path(name).string());
+    const DWORD attributes = GetFileAttributesW((dir / "out" / name).wstring().c_str());
+    EXPECT_EQ(attributes & ~DWORD(FILE_ATTRIBUTE_ARCHIVE), DWORD(0)) << std::hex << attributes;
+  }
+}
+
+TEST_F(Unlha32, AMemberNamedByAnotherFilesShortNameIsRefused) {
+  const fs::path dir = testing_support::FreshTempDir("unlha32_short_names");
+  fs::create_directories(dir / "out");
+  const fs::path helper = dir / "out" / "TovoHelper.DLL";
+  WriteFile(helper, Text("the helper the archive does not name"));
+  wchar_t shortPath[MAX_PATH] = L"";
+  const DWORD n = GetShortPathNameW(helper.wstring().c_str(), shortPath, MAX_PATH);
+  const std::wstring shortName = n ? fs::path(shortPath).filename().wstring() : L"";
+  if (shortName.empty() || shortName == L"TovoHelper.DLL") GTEST_SKIP() << "this file system keeps no 8.3 names";
+  ASSERT_NE(GetFileAttributesW((dir / "out" / shortName).wstring().c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the short name finds the file";
+  const std::string stored = ToAnsi(shortName);
+  // An old 8.3 name that is the file's own, in another letter case, stays allowed.
+  WriteFile(dir / "out" / "TOVO.INI", Text("[old]"));
+  WriteFile(dir / "a.lzh", lha::WritePayloadArchive({{stored, Text("not the helper"), kT1}, {"tovo.ini", Text("[new]"), kT1}}));
+  std::string report;
+  EXPECT_EQ(Call(L"e -c -y " + Quoted(dir / "a.lzh") + L" " + QuotedFolder(dir / "out"), &report), kCannotWrite);
+  EXPECT_NE(report.find("short name"), std::string::npos) << report;
+  EXPECT_EQ(ReadFile(helper), Text("the helper the archive does not name"));
+  EXPECT_EQ(ReadFile(dir / "out" / "TOVO.INI"), Text("[new]"));
+}
+
 TEST_F(Unlha32, WithoutCAnExistingNewerFileIsKept) {
   const fs::path dir = testing_support::FreshTempDir("unlha32_fresh");
   WriteFile(dir / "a.lzh", lha::WritePayloadArchive({{"A.TXT", Text("archived"), kT2}}));
