@@ -31,16 +31,19 @@ bool RunPdxMigrate(const Installation& inst, std::chrono::milliseconds killAfter
   EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
                              &startup, &info))
       << GetLastError();
-  UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+  win32::UniqueKernelHandle process(info.hProcess), thread(info.hThread);
   if (!process) return false;
-  if (WaitForSingleObject(process.get(), static_cast<DWORD>(killAfter.count())) == WAIT_OBJECT_0) return false;
-  TerminateProcess(process.get(), 9);
-  WaitForSingleObject(process.get(), INFINITE);
+  if (WaitForSingleObject(process.Get(), static_cast<DWORD>(killAfter.count())) == WAIT_OBJECT_0) return false;
+  TerminateProcess(process.Get(), 9);
+  WaitForSingleObject(process.Get(), INFINITE);
   return true;
 }
 
 TEST(KilledRun, PdxMigrateEndedAtMomentsSpreadOverItsRun) {
-  const Installation pristine = MakeInstallation("killed-pristine", {.customers = 40, .demoCustomers = 8});
+  sample::SampleOptions options;
+  options.customers = 40;
+  options.demoCustomers = 8;
+  const Installation pristine = MakeInstallation("killed-pristine", options);
   Installation clean = CopyInstallation(pristine, "killed-clean");
   const auto start = std::chrono::steady_clock::now();
   ASSERT_FALSE(RunPdxMigrate(clean, std::chrono::minutes(5)));

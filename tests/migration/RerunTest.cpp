@@ -33,8 +33,12 @@ class Rerun : public testing::Test {
  protected:
   void SetUp() override {
     tag_ = testing::UnitTest::GetInstance()->current_test_info()->name();
-    inst_ = MakeInstallation("rerun-" + tag_, {.customers = 12, .demoCustomers = 4, .tovoNote = true});
-    original_ = testing_support::FreshTempDir("rerun-original-" + tag_);
+    sample::SampleOptions options;
+    options.customers = 12;
+    options.demoCustomers = 4;
+    options.tovoNote = true;
+    inst_ = MakeInstallation("rerun-" + tag_, options);
+    original_ = testing_support::FreshTempDir("rerun-original-" + tag_) / "Data";
     fs::copy(inst_.live, original_, fs::copy_options::recursive);
     sources_ = KeysOfSources(inst_);
   }
