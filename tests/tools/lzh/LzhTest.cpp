@@ -276,16 +276,18 @@ TEST(Lzh, ReadsOtherWritersConventionsAndShowsNamesSafely) {
   EXPECT_TRUE(Read(dir / "os9" / "next.txt") == Text("next"));
   const Ran list = RunLzh({"l", dir / "amiga.lzh"});
   EXPECT_EQ(list.status, 0);
-  EXPECT_NE(list.output.find("metadata.txt\n        comment: This is a comment on the file.\n"), std::string::npos) << list.output;
   ASSERT_EQ(RunLzh({"x", dir / "amiga.lzh", dir / "amiga"}).status, 0);
   EXPECT_TRUE(Read(dir / "amiga" / "metadata.txt") == Text("text"));
-
-  const std::string shown = "\\x1B]2;owned\\x07\\r\\nOK     fake.txt";
   const Ran x = RunLzh({"x", dir / "hostile.lzh", dir / "hostile"});
   EXPECT_EQ(x.status, 1);
+#ifndef _WIN32
+  // What lzh prints is read back here only (the Windows runner does not capture it).
+  EXPECT_NE(list.output.find("metadata.txt\n        comment: This is a comment on the file.\n"), std::string::npos) << list.output;
+  const std::string shown = "\\x1B]2;owned\\x07\\r\\nOK     fake.txt";
   EXPECT_NE(x.output.find("FAILED " + shown + ": unsafe name"), std::string::npos) << x.output;
   EXPECT_EQ(x.output.find_first_of("\x1B\x07\r"), std::string::npos) << x.output;
   const Ran l = RunLzh({"l", dir / "hostile.lzh"});
   EXPECT_NE(l.output.find(shown + "\n"), std::string::npos) << l.output;
   EXPECT_EQ(l.output.find_first_of("\x1B\x07\r"), std::string::npos) << l.output;
+#endif
 }
