@@ -78,24 +78,13 @@ Installation Snapshot(const Installation& inst, const fs::path& into) {
 // `from` to `to` - 1 that change the disk, copies both folders to `into`/N: the state a run
 // killed there leaves (what the process had not yet handed to the system is lost either way).
 void SnapshotKilledStates(const Installation& inst, std::uint64_t from, std::uint64_t to, const fs::path& into) {
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  const int status = MigrateInChild(inst, [&] {
     paradox::SetChangeHook([&](std::uint64_t change) {
       if (change >= from && change < to) Snapshot(inst, into / std::to_string(change));
       if (change + 1 >= to) _exit(0);
     });
-    try {
-      Migrate(inst);
-    } catch (...) {
-      _exit(2);
-    }
-    _exit(1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0) << "the run ended before file operation " << to - 1;
+  });
+  ASSERT_EQ(status, 0) << "the run ended before file operation " << to - 1;
 }
 
 // Every operation that may change the disk, and so every state a killed run can leave. The

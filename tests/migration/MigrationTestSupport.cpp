@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "engine/Session.h"
 #include "engine/Table.h"
@@ -215,6 +219,25 @@ std::map<std::string, std::string> TreeBytes(const fs::path& dir) {
     if (e.is_regular_file()) files[Utf8Path(fs::relative(e.path(), dir))] = testing_support::ReadFileBytes(e.path());
   return files;
 }
+
+#ifndef _WIN32
+int MigrateInChild(const Installation& inst, const std::function<void()>& arm, const migration::MigrationProbe& probe) {
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (arm) arm();
+    try {
+      Migrate(inst, probe);
+    } catch (...) {
+      _exit(2);
+    }
+    _exit(1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 UpdateOutcome SettleCheckMigrate(const Installation& inst, const migration::MigrationProbe& probe) {
   UpdateOutcome out;

@@ -4,6 +4,7 @@
 // (not the table layer the migration writes through).
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -104,6 +105,15 @@ MigratedState StateOf(const Installation& inst);
 std::map<std::string, std::string> FolderBytes(const std::filesystem::path& dir);
 // Every file below `dir`, by its path relative to it, with its bytes.
 std::map<std::string, std::string> TreeBytes(const std::filesystem::path& dir);
+
+#ifndef _WIN32
+// Runs the migration of `inst` in a child process, as a run the power or a kill may cut short:
+// `arm` is called in the child first, and the child ends with _exit(0) where the run is to stop
+// (from `arm`'s hook or `probe`). The child's exit status: 0 when it was stopped, 1 when the
+// migration ran to its end, 2 when it threw, -1 when it did not exit.
+int MigrateInChild(const Installation& inst, const std::function<void()>& arm,
+                   const migration::MigrationProbe& probe = {});
+#endif
 
 // What the update does from the confirmation on, but for the program files: what an earlier
 // run left interrupted is settled, the tables are checked, and the migration runs when the

@@ -18,7 +18,6 @@
 #include "paradox/TableFamily.h"
 #include "support/TestPaths.h"
 #ifndef _WIN32
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/OtherProcess.h"
@@ -172,22 +171,10 @@ TEST_F(Rerun, StaleAndReadOnlyBackupFilesMoveAside) {
 // The child runs the migration and dies as the power would go, right after the file operation
 // the probe reports as `what`, at the first report for which `when` holds.
 void MigrateUntil(const Installation& inst, std::string_view what, const std::function<bool()>& when) {
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    try {
-      Migrate(inst, [&](std::string_view done) {
-        if (done == what && when()) _exit(0);
-      });
-    } catch (...) {
-      _exit(2);
-    }
-    _exit(1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0) << "the run never reached " << what;
+  const int status = MigrateInChild(inst, {}, [&](std::string_view done) {
+    if (done == what && when()) _exit(0);
+  });
+  ASSERT_EQ(status, 0) << "the run never reached " << what;
 }
 
 // A power cut just after the demo folder's swap journal was written; on the next run another
