@@ -4,7 +4,7 @@
 
 #include "app/UpdateMessages.h"
 #include "framework/Dialogs.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "framework/SysUtils.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 
 // A value that is there but is not text.
 class ERegistryException : public Exception {

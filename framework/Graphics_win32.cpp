@@ -4,7 +4,7 @@
 
 #include "framework/Graphics.h"
 #include "framework/ClassBuilder.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
 
 namespace {

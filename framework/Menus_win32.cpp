@@ -6,7 +6,7 @@
 #include "framework/ClassBuilder.h"
 #include "framework/Forms.h"
 #include "framework/Win32Util.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
 
 const TClassInfo& TMenuItem::StaticClass() {

@@ -3,7 +3,7 @@
 #include "framework/StdCtrls.h"
 #include "framework/ClassBuilder.h"
 #include "framework/Win32Util.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
 
 using namespace fwwin;

@@ -19,18 +19,18 @@ constexpr std::size_t kWindowMost = 64 * 1024;
 
 std::string PathText(const std::filesystem::path& p) { return text::PathToUtf8(p); }
 
-const char* BinaryFile::FailureText(FileOperation op) {
+const char* BinaryFile::FailureText(os::FileOperation op) {
   switch (op) {
-    case FileOperation::kRead: return "read failed";
-    case FileOperation::kWrite: return "write failed";
-    case FileOperation::kTruncate: return "cannot set the file size";
-    case FileOperation::kSync: return "flush failed";
+    case os::FileOperation::kRead: return "read failed";
+    case os::FileOperation::kWrite: return "write failed";
+    case os::FileOperation::kTruncate: return "cannot set the file size";
+    case os::FileOperation::kSync: return "flush failed";
     default: return "failed";
   }
 }
 
-void BinaryFile::PassGate(FileOperation op, std::optional<std::uint64_t> at) const {
-  if (auto fault = FaultGate(op)) FailWith(*fault, op, at);
+void BinaryFile::PassGate(os::FileOperation op, std::optional<std::uint64_t> at) const {
+  if (auto fault = os::FaultGate(op)) FailWith(*fault, op, at);
 }
 
 std::uint64_t BinaryFile::Size() const {
@@ -69,7 +69,7 @@ std::string BinaryFile::Read(std::uint64_t offset, std::size_t size) const {
 }
 
 void BinaryFile::Read(std::uint64_t offset, std::size_t size, std::string& into) const {
-  PassGate(FileOperation::kRead, offset);
+  PassGate(os::FileOperation::kRead, offset);
   if (size == 0) {
     into.clear();
     return;
@@ -95,7 +95,7 @@ void BinaryFile::PatchWindow(std::uint64_t offset, const std::string& bytes) {
 }
 
 void BinaryFile::Write(std::uint64_t offset, const std::string& bytes) {
-  PassGate(FileOperation::kWrite, offset);
+  PassGate(os::FileOperation::kWrite, offset);
   try {
     WriteAt(offset, bytes);
   } catch (...) {
@@ -109,7 +109,7 @@ void BinaryFile::Write(std::uint64_t offset, const std::string& bytes) {
 }
 
 void BinaryFile::Truncate(std::uint64_t size) {
-  PassGate(FileOperation::kTruncate);
+  PassGate(os::FileOperation::kTruncate);
   size_.reset();
   window_.clear();
   SetSize(size);
@@ -117,7 +117,7 @@ void BinaryFile::Truncate(std::uint64_t size) {
 }
 
 void BinaryFile::Sync() {
-  PassGate(FileOperation::kSync);
+  PassGate(os::FileOperation::kSync);
   SyncToDisk();
 }
 

@@ -22,7 +22,7 @@
 #include <optional>
 #include <string>
 
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 
 namespace paradox {
 
@@ -57,14 +57,14 @@ class BinaryFile {
   virtual void SetSize(std::uint64_t size) = 0;
   virtual void SyncToDisk() = 0;
   // Raises the error that the system's own failure of `op` would give, for a fault of the gate.
-  [[noreturn]] virtual void FailWith(InjectedFault fault, FileOperation op, std::optional<std::uint64_t> at) const = 0;
+  [[noreturn]] virtual void FailWith(os::InjectedFault fault, os::FileOperation op, std::optional<std::uint64_t> at) const = 0;
   // The words of an I/O error of `op` ("read failed").
-  static const char* FailureText(FileOperation op);
+  static const char* FailureText(os::FileOperation op);
 
   std::filesystem::path path_;
 
  private:
-  void PassGate(FileOperation op, std::optional<std::uint64_t> at = std::nullopt) const;
+  void PassGate(os::FileOperation op, std::optional<std::uint64_t> at = std::nullopt) const;
   bool InWindow(std::uint64_t offset, std::size_t size) const;
   void FillWindow(std::uint64_t offset, std::size_t size) const;
   [[noreturn]] void EndsEarly(std::uint64_t at) const;

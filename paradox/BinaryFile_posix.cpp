@@ -8,7 +8,7 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 
 namespace paradox {
 
@@ -31,7 +31,7 @@ class PosixFile final : public BinaryFile {
     while (done < size) {
       ssize_t n = ::pread(fd_, into + done, size - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) Fail(FailureText(FileOperation::kRead), offset + done);
+      if (n < 0) Fail(FailureText(os::FileOperation::kRead), offset + done);
       if (n == 0) break;
       done += static_cast<std::size_t>(n);
     }
@@ -43,21 +43,21 @@ class PosixFile final : public BinaryFile {
     while (done < bytes.size()) {
       ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) Fail(FailureText(FileOperation::kWrite), offset);
+      if (n <= 0) Fail(FailureText(os::FileOperation::kWrite), offset);
       done += static_cast<std::size_t>(n);
     }
   }
 
   void SetSize(std::uint64_t size) override {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail(FailureText(FileOperation::kTruncate));
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail(FailureText(os::FileOperation::kTruncate));
   }
 
   void SyncToDisk() override {
-    if (::fsync(fd_) != 0) Fail(FailureText(FileOperation::kSync));
+    if (::fsync(fd_) != 0) Fail(FailureText(os::FileOperation::kSync));
   }
 
-  [[noreturn]] void FailWith(InjectedFault fault, FileOperation op, std::optional<std::uint64_t> at) const override {
-    errno = FaultErrno(fault, op);
+  [[noreturn]] void FailWith(os::InjectedFault fault, os::FileOperation op, std::optional<std::uint64_t> at) const override {
+    errno = os::FaultErrno(fault, op);
     Fail(FailureText(op), at);
   }
 
@@ -95,10 +95,10 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
     case FileAccess::kCreateExclusive: flags |= O_RDWR | O_CREAT; break;
   }
   // A sharing violation is what another holder's lock gives, so it comes at the lock below.
-  const std::optional<InjectedFault> fault = FaultGate(FileOperation::kOpen, access == FileAccess::kCreateExclusive);
+  const std::optional<os::InjectedFault> fault = os::FaultGate(os::FileOperation::kOpen, access == FileAccess::kCreateExclusive);
   int fd = -1;
   bool made = false;
-  if (fault && *fault != InjectedFault::kSharingViolation) errno = FaultErrno(*fault, FileOperation::kOpen);
+  if (fault && *fault != os::InjectedFault::kSharingViolation) errno = os::FaultErrno(*fault, os::FileOperation::kOpen);
   else fd = OpenOrMake(path, flags, made);
   if (fd < 0) {
     int e = errno;
@@ -109,7 +109,7 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
   const int op = (access == FileAccess::kReadShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
   for (;;) {
     const int rc = fault ? -1 : ::flock(fd, op);
-    if (fault) errno = FaultErrno(*fault, FileOperation::kOpen);
+    if (fault) errno = os::FaultErrno(*fault, os::FileOperation::kOpen);
     if (rc == 0) break;
     if (errno == EINTR) continue;
     const int e = errno;

@@ -2,7 +2,7 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 
 namespace paradox {
 
@@ -29,7 +29,7 @@ class Win32File final : public BinaryFile {
       ov.OffsetHigh = static_cast<DWORD>(at >> 32);
       DWORD n = 0;
       if (!ReadFile(h_, into + done, static_cast<DWORD>(size - done), &n, &ov)) {
-        if (GetLastError() != ERROR_HANDLE_EOF) Fail(FailureText(FileOperation::kRead), at);
+        if (GetLastError() != ERROR_HANDLE_EOF) Fail(FailureText(os::FileOperation::kRead), at);
         n = 0;
       }
       if (n == 0) break;
@@ -47,7 +47,7 @@ class Win32File final : public BinaryFile {
       ov.OffsetHigh = static_cast<DWORD>(at >> 32);
       DWORD n = 0;
       if (!WriteFile(h_, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, &ov) || n == 0)
-        Fail(FailureText(FileOperation::kWrite), at);
+        Fail(FailureText(os::FileOperation::kWrite), at);
       done += n;
     }
   }
@@ -55,15 +55,15 @@ class Win32File final : public BinaryFile {
   void SetSize(std::uint64_t size) override {
     LARGE_INTEGER li;
     li.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFilePointerEx(h_, li, nullptr, FILE_BEGIN) || !SetEndOfFile(h_)) Fail(FailureText(FileOperation::kTruncate));
+    if (!SetFilePointerEx(h_, li, nullptr, FILE_BEGIN) || !SetEndOfFile(h_)) Fail(FailureText(os::FileOperation::kTruncate));
   }
 
   void SyncToDisk() override {
-    if (!FlushFileBuffers(h_)) Fail(FailureText(FileOperation::kSync));
+    if (!FlushFileBuffers(h_)) Fail(FailureText(os::FileOperation::kSync));
   }
 
-  [[noreturn]] void FailWith(InjectedFault fault, FileOperation op, std::optional<std::uint64_t> at) const override {
-    SetLastError(FaultWin32Error(fault));
+  [[noreturn]] void FailWith(os::InjectedFault fault, os::FileOperation op, std::optional<std::uint64_t> at) const override {
+    SetLastError(os::FaultWin32Error(fault));
     Fail(FailureText(op), at);
   }
 
@@ -89,7 +89,7 @@ std::unique_ptr<BinaryFile> BinaryFile::Open(const std::filesystem::path& path, 
   }
   if (access == FileAccess::kCreateExclusive) disposition = CREATE_ALWAYS;
   HANDLE h = INVALID_HANDLE_VALUE;
-  if (auto fault = FaultGate(FileOperation::kOpen, access == FileAccess::kCreateExclusive)) SetLastError(FaultWin32Error(*fault));
+  if (auto fault = os::FaultGate(os::FileOperation::kOpen, access == FileAccess::kCreateExclusive)) SetLastError(os::FaultWin32Error(*fault));
   else h = CreateFileW(path.wstring().c_str(), desired, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();

@@ -5,7 +5,7 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 
 namespace paradox {
 
@@ -71,8 +71,8 @@ namespace {
 std::vector<FolderEntry> ListFolder(const std::filesystem::path& dir) {
   namespace fs = std::filesystem;
   const fs::path at = dir.empty() ? fs::path(".") : dir;
-  if (auto fault = FaultGate(FileOperation::kList))
-    CannotList(at, std::error_code(FaultErrno(*fault, FileOperation::kList), std::generic_category()));
+  if (auto fault = os::FaultGate(os::FileOperation::kList))
+    CannotList(at, std::error_code(os::FaultErrno(*fault, os::FileOperation::kList), std::generic_category()));
   std::error_code ec;
   fs::directory_iterator it(at, ec);
   if (ec == std::errc::no_such_file_or_directory) return {};

@@ -1,7 +1,7 @@
 #pragma once
 // Whole-file writes that a crash cannot leave half done, and the renames, deletions, folder
 // creation and folder listings of the engine's files. Each passes the fault gate
-// (paradox/FaultInjection.h).
+// (os/FaultInjection.h).
 
 #include <cstdint>
 #include <filesystem>

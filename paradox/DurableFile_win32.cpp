@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 
 namespace paradox {
 
@@ -12,9 +12,9 @@ namespace {
 
 // The call's result, or the gate's fault as the call would have reported it.
 template <typename Call>
-bool Gated(FileOperation op, Call call) {
-  if (auto fault = FaultGate(op)) {
-    SetLastError(FaultWin32Error(*fault));
+bool Gated(os::FileOperation op, Call call) {
+  if (auto fault = os::FaultGate(op)) {
+    SetLastError(os::FaultWin32Error(*fault));
     return false;
   }
   return call();
@@ -25,7 +25,7 @@ bool Missing(DWORD e) { return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_
 }  // namespace
 
 void ReplaceFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (!Gated(FileOperation::kRename, [&] {
+  if (!Gated(os::FileOperation::kRename, [&] {
         return MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       }))
@@ -33,19 +33,19 @@ void ReplaceFileAtomically(const std::filesystem::path& from, const std::filesys
 }
 
 void RemoveFile(const std::filesystem::path& path) {
-  if (Gated(FileOperation::kDelete, [&] { return DeleteFileW(path.wstring().c_str()) != 0; })) return;
+  if (Gated(os::FileOperation::kDelete, [&] { return DeleteFileW(path.wstring().c_str()) != 0; })) return;
   const DWORD e = GetLastError();
   if (!Missing(e))
     RaiseEngineError(EngineMessage::kCannotDelete, "Windows error " + std::to_string(e), PathText(path));
 }
 
 bool RemoveFileIfPossible(const std::filesystem::path& path) noexcept {
-  return Gated(FileOperation::kDelete, [&] { return DeleteFileW(path.wstring().c_str()) != 0; }) ||
+  return Gated(os::FileOperation::kDelete, [&] { return DeleteFileW(path.wstring().c_str()) != 0; }) ||
          Missing(GetLastError());
 }
 
 bool MakeFolder(const std::filesystem::path& path) {
-  if (Gated(FileOperation::kMakeFolder, [&] { return CreateDirectoryW(path.wstring().c_str(), nullptr) != 0; }))
+  if (Gated(os::FileOperation::kMakeFolder, [&] { return CreateDirectoryW(path.wstring().c_str(), nullptr) != 0; }))
     return true;
   const DWORD attributes = GetFileAttributesW(path.wstring().c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -54,7 +54,7 @@ bool MakeFolder(const std::filesystem::path& path) {
 void SyncDirectory(const std::filesystem::path& dir) {
   // Nothing to flush, but the folder is opened as on POSIX, so that one that cannot be reached
   // is reported the same way.
-  const bool opened = Gated(FileOperation::kOpen, [&] {
+  const bool opened = Gated(os::FileOperation::kOpen, [&] {
     win32::UniqueFile folder(CreateFileW(dir.empty() ? L"." : dir.wstring().c_str(), FILE_LIST_DIRECTORY,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));

@@ -5,7 +5,7 @@
 
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "text/Ascii.h"
 #include "text/Utf8Path.h"
 
@@ -172,11 +172,11 @@ EngineConfig EngineConfig::Parse(std::string_view bytes, const std::string& file
 EngineConfig EngineConfig::Load(const std::filesystem::path& file) {
   std::string name = text::PathToUtf8(file);
   std::ifstream in;
-  if (!FaultGate(FileOperation::kOpen)) in.open(file, std::ios::binary);
+  if (!os::FaultGate(os::FileOperation::kOpen)) in.open(file, std::ios::binary);
   if (!in.is_open())
     RaiseEngineError(EngineMessage::kConfigNotFound, {}, name);
   std::string bytes;
-  if (!FaultGate(FileOperation::kRead)) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!os::FaultGate(os::FileOperation::kRead)) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   else in.setstate(std::ios::badbit);
   if (in.bad()) RaiseEngineError(EngineMessage::kCannotReadConfig, {}, name);
   return Parse(bytes, name);

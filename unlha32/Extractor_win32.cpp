@@ -14,7 +14,7 @@
 #include "lha/Crc16.h"
 #include "lha/LhaError.h"
 #include "lha/MemberPath.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "text/CodePage.h"
 #include "unlha32/ResultCodes.h"
 
@@ -83,9 +83,9 @@ std::wstring Wide(const std::string& utf8) { return text::Widen(utf8); }
 // The file operations of writing a member pass the engine's fault gate: a test can make any of
 // them fail as the system would, with the system's own error code.
 template <typename Result, typename Call>
-Result Gated(paradox::FileOperation op, Result failed, Call call) {
-  if (auto fault = paradox::FaultGate(op)) {
-    SetLastError(paradox::FaultWin32Error(*fault));
+Result Gated(os::FileOperation op, Result failed, Call call) {
+  if (auto fault = os::FaultGate(op)) {
+    SetLastError(os::FaultWin32Error(*fault));
     return failed;
   }
   return call();
@@ -233,7 +233,7 @@ class Runner {
       if (path[i] != L'\\' || i == 0 || path[i - 1] == L':' || path[i - 1] == L'\\') continue;
       const std::wstring prefix = path.substr(0, i);
       if (IsDirectory(prefix)) continue;
-      if (!Gated(paradox::FileOperation::kMakeFolder, FALSE, [&] { return CreateDirectoryW(prefix.c_str(), nullptr); }) &&
+      if (!Gated(os::FileOperation::kMakeFolder, FALSE, [&] { return CreateDirectoryW(prefix.c_str(), nullptr); }) &&
           !IsDirectory(prefix))
         throw WriteFailure{kErrorMakeDirectory, L"cannot create the folder " + prefix};
     }
@@ -310,7 +310,7 @@ class Runner {
     FileHandle f;
     for (int attempt = 0; attempt < 100 && !f.Valid(); ++attempt) {
       temp = folder + L"~unlha" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++tempCounter_) + L".tmp";
-      f.Reset(Gated(paradox::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
+      f.Reset(Gated(os::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
         // Normal attributes: the file takes the member's name by a rename, which keeps them, and
         // an installed program file must not look temporary.
         return CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -325,7 +325,7 @@ class Runner {
       ~TempGuard() {
         if (keep) return;
         file.Reset();
-        Gated(paradox::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(path.c_str()); });
+        Gated(os::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(path.c_str()); });
       }
     } guard{temp, f};
 
@@ -334,7 +334,7 @@ class Runner {
       while (done < piece.size()) {
         DWORD wrote = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(piece.size() - done, 1 << 20));
-        if (!Gated(paradox::FileOperation::kWrite, FALSE, [&] { return WriteFile(f.Get(), piece.data() + done, want, &wrote, nullptr); }) ||
+        if (!Gated(os::FileOperation::kWrite, FALSE, [&] { return WriteFile(f.Get(), piece.data() + done, want, &wrote, nullptr); }) ||
             wrote == 0)
           throw WriteFailure{WriteErrorCode(), L"cannot write " + temp};
         done += wrote;
@@ -348,7 +348,7 @@ class Runner {
     std::vector<std::uint8_t> chunk(1 << 16);
     for (;;) {
       DWORD got = 0;
-      if (!Gated(paradox::FileOperation::kRead, FALSE, [&] { return ReadFile(f.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr); }))
+      if (!Gated(os::FileOperation::kRead, FALSE, [&] { return ReadFile(f.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr); }))
         throw WriteFailure{kErrorCannotWrite, L"cannot reread " + temp};
       if (got == 0) break;
       crc = lha::UpdateCrc16(crc, std::span<const std::uint8_t>(chunk.data(), got));
@@ -362,10 +362,10 @@ class Runner {
     SetFileTime(f.Get(), &creation, &access, &write);
     // On the disk before it takes the target's name: a power cut must not leave the target
     // replaced by a file whose data never arrived.
-    if (!Gated(paradox::FileOperation::kSync, FALSE, [&] { return FlushFileBuffers(f.Get()); }))
+    if (!Gated(os::FileOperation::kSync, FALSE, [&] { return FlushFileBuffers(f.Get()); }))
       throw WriteFailure{WriteErrorCode(), L"cannot flush " + temp};
     f.Reset();
-    if (!Gated(paradox::FileOperation::kRename, FALSE, [&] {
+    if (!Gated(os::FileOperation::kRename, FALSE, [&] {
           return MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         }))
       throw WriteFailure{kErrorCannotWrite, L"cannot replace " + target};

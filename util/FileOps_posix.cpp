@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "util/FileOps.h"
 #include "util/FileOpsPlatform.h"
 
@@ -30,8 +30,8 @@ void EnumerateFolder(const std::string& folderWithBackslash,
   const auto fail = [&](const std::error_code& ec) {
     RaiseEngineError(EngineMessage::kCannotList, ec.message(), folderWithBackslash);
   };
-  if (auto fault = paradox::FaultGate(paradox::FileOperation::kList))
-    fail(std::error_code(paradox::FaultErrno(*fault, paradox::FileOperation::kList), std::generic_category()));
+  if (auto fault = os::FaultGate(os::FileOperation::kList))
+    fail(std::error_code(os::FaultErrno(*fault, os::FileOperation::kList), std::generic_category()));
   std::error_code ec;
   fs::directory_iterator it(folder, ec);
   if (ec == std::errc::no_such_file_or_directory) return;
@@ -61,7 +61,7 @@ void SetEntryAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 bool CopyReplacing(const std::string& from, const std::string& to) {
-  if (paradox::FaultGate(paradox::FileOperation::kCopy)) return false;
+  if (os::FaultGate(os::FileOperation::kCopy)) return false;
   std::error_code ec;
   return fs::copy_file(ToPath(from), ToPath(to), fs::copy_options::overwrite_existing, ec);
 }

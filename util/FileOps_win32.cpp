@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
 #include "util/FileOpsPlatform.h"
@@ -28,9 +28,9 @@ std::string SystemErrorText(DWORD error) {
 // The call's result, or the gate's fault as the call would have reported it: `failed` with
 // the system's error code set.
 template <typename Result, typename Call>
-Result Gated(paradox::FileOperation op, Result failed, Call call) {
-  if (auto fault = paradox::FaultGate(op)) {
-    SetLastError(paradox::FaultWin32Error(*fault));
+Result Gated(os::FileOperation op, Result failed, Call call) {
+  if (auto fault = os::FaultGate(op)) {
+    SetLastError(os::FaultWin32Error(*fault));
     return failed;
   }
   return call();
@@ -45,7 +45,7 @@ void EnumerateFolder(const std::string& folderWithBackslash,
   const auto fail = [&](DWORD error) {
     RaiseEngineError(EngineMessage::kCannotList, SystemErrorText(error), folderWithBackslash);
   };
-  if (auto fault = paradox::FaultGate(paradox::FileOperation::kList)) fail(paradox::FaultWin32Error(*fault));
+  if (auto fault = os::FaultGate(os::FileOperation::kList)) fail(os::FaultWin32Error(*fault));
   WIN32_FIND_DATAW data;
   win32::UniqueFind find(FindFirstFileW(text::Widen(folderWithBackslash + "*.*").c_str(), &data));
   if (!find) {
@@ -64,8 +64,8 @@ void SetEntryAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 bool CopyReplacing(const std::string& from, const std::string& to) {
-  if (auto fault = paradox::FaultGate(paradox::FileOperation::kCopy)) {
-    SetLastError(paradox::FaultWin32Error(*fault));
+  if (auto fault = os::FaultGate(os::FileOperation::kCopy)) {
+    SetLastError(os::FaultWin32Error(*fault));
     return false;
   }
   return CopyFileW(text::Widen(from).c_str(), text::Widen(to).c_str(), FALSE) != 0;
@@ -89,32 +89,32 @@ void SavePayloadResource(const std::string& folder, const std::string& fileName)
   const void* bytes = payload.data();
   const auto size = static_cast<DWORD>(payload.size());
   const std::string path = folder + "\\" + fileName;
-  win32::UniqueFile file(Gated(paradox::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
+  win32::UniqueFile file(Gated(os::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
     return CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
   }));
   if (!file) throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(GetLastError()));
   DWORD written = 0;
-  if (!Gated(paradox::FileOperation::kWrite, FALSE, [&] { return WriteFile(file.Get(), bytes, size, &written, nullptr); }) ||
+  if (!Gated(os::FileOperation::kWrite, FALSE, [&] { return WriteFile(file.Get(), bytes, size, &written, nullptr); }) ||
       written != size)
     throw EStreamError("Stream write error in \"" + path + "\" after " + std::to_string(written) + " of " +
                        std::to_string(size) + " bytes. " + SystemErrorText(GetLastError()));
 }
 
 bool CreateOneFolder(const std::string& path) {
-  return Gated(paradox::FileOperation::kMakeFolder, FALSE,
+  return Gated(os::FileOperation::kMakeFolder, FALSE,
                [&] { return CreateDirectoryW(text::Widen(path).c_str(), nullptr); }) != 0;
 }
 
 bool DeleteOneFile(const std::string& path) {
-  return Gated(paradox::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(text::Widen(path).c_str()); }) != 0;
+  return Gated(os::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(text::Widen(path).c_str()); }) != 0;
 }
 
 void DeleteFolder(HWND owner, const std::string& path) {
   // An empty source list would make the shell act on the current folder.
   if (path.empty()) return;
   // A refused deletion goes unreported, as the shell's own failures do.
-  if (paradox::FaultGate(paradox::FileOperation::kDelete)) return;
+  if (os::FaultGate(os::FileOperation::kDelete)) return;
   std::wstring from = text::Widen(path);
   from.push_back(L'\0');  // the list ends with two zero characters; c_str() adds the second
   SHFILEOPSTRUCTW operation = {};

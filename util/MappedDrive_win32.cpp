@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
 #include "util/MappedDrive.h"
 

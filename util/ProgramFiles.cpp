@@ -152,7 +152,7 @@ bool RemoveRollbackFolder(const fs::path& installed) {
   bool removed = true;
   for (const fs::path& f : files) removed &= paradox::RemoveFileIfPossible(f);
   if (!removed) return false;
-  if (paradox::FaultGate(paradox::FileOperation::kDelete)) return false;
+  if (os::FaultGate(os::FileOperation::kDelete)) return false;
   fs::remove(folder, ec);
   return !ec;
 }

@@ -18,7 +18,7 @@
 // A folder without a list is what a keep cut short left: no target was touched yet.
 //
 // Every open, read, write, flush, rename, deletion and folder creation passes the fault gate
-// (paradox/FaultInjection.h); looking at an entry's type and size does not. Paths are UTF-8
+// (os/FaultInjection.h); looking at an entry's type and size does not. Paths are UTF-8
 // std::filesystem paths; target names are single components, as the extraction command "e"
 // writes them (the archive's folders dropped).
 

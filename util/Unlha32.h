@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 
 class TUnlha32 {
  public:

@@ -11,7 +11,7 @@
 #include "app/RegIniFile.h"
 #include "migration/UpdateCheck.h"
 #include "framework/SysUtils.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "support/TestPaths.h"
 #include "text/Utf8Path.h"
 

@@ -15,7 +15,7 @@
 #include "GuiDriver.h"
 #include "components/CuteBtn.h"
 #include "framework/Forms.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "paradox/EngineConfig.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 
 namespace e2e {
 

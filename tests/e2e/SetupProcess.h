@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 
 namespace e2e {
 

@@ -20,7 +20,7 @@
 #include "SampleInstallation.h"
 #include "SetupProcess.h"
 #include "engine/Table.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "lha/ArchiveReader.h"
 #include "paradox/EngineConfig.h"
 #include "support/TestPaths.h"

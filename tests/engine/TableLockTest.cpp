@@ -12,7 +12,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #else
 #include <sys/wait.h>
 #include <unistd.h>

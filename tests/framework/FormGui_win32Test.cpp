@@ -15,7 +15,7 @@
 #include "framework/ExtCtrls.h"
 #include "framework/Forms.h"
 #include "framework/StdCtrls.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 
 class TAllKindsForm : public TForm {
   FW_CLASS(TAllKindsForm, TForm)

@@ -17,7 +17,7 @@
 
 #include "MigrationTestSupport.h"
 #include "support/TestPaths.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 
 namespace {
 
@@ -33,9 +33,9 @@ class CrashSafety : public testing::Test {
     pristine_ = MakeInstallation("crash-pristine-" + tag_, {.customers = 8, .demoCustomers = 3, .tovoNote = true});
     sourceKeys_ = KeysOfSources(pristine_);
     Installation clean = Fresh("crash-clean");
-    paradox::ResetFileOperationCounts();
+    os::ResetFileOperationCounts();
     ASSERT_TRUE(Migrate(clean));
-    changes_ = paradox::DiskChangingOperationCount();
+    changes_ = os::DiskChangingOperationCount();
     finalState_ = StateOf(clean);
   }
 
@@ -79,7 +79,7 @@ Installation Snapshot(const Installation& inst, const fs::path& into) {
 // killed there leaves (what the process had not yet handed to the system is lost either way).
 void SnapshotKilledStates(const Installation& inst, std::uint64_t from, std::uint64_t to, const fs::path& into) {
   const int status = MigrateInChild(inst, [&] {
-    paradox::SetChangeHook([&](std::uint64_t change) {
+    os::SetChangeHook([&](std::uint64_t change) {
       if (change >= from && change < to) Snapshot(inst, into / std::to_string(change));
       if (change + 1 >= to) _exit(0);
     });

@@ -21,11 +21,11 @@
 #include "paradox/TableFamily.h"
 #include "migration/MigrationMessages.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #ifdef _WIN32
 #include <windows.h>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #else
 #include "support/OtherProcess.h"
 #endif
@@ -34,30 +34,30 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace migration_test;
-using paradox::FileOperation;
-using paradox::InjectedFault;
+using os::FileOperation;
+using os::InjectedFault;
 
-constexpr FileOperation kAllKinds[] = {FileOperation::kOpen,   FileOperation::kRead,   FileOperation::kWrite,
-                                       FileOperation::kTruncate, FileOperation::kSync, FileOperation::kRename,
-                                       FileOperation::kDelete, FileOperation::kCopy,   FileOperation::kMakeFolder,
-                                       FileOperation::kList};
+constexpr os::FileOperation kAllKinds[] = {os::FileOperation::kOpen,   os::FileOperation::kRead,   os::FileOperation::kWrite,
+                                       os::FileOperation::kTruncate, os::FileOperation::kSync, os::FileOperation::kRename,
+                                       os::FileOperation::kDelete, os::FileOperation::kCopy,   os::FileOperation::kMakeFolder,
+                                       os::FileOperation::kList};
 
 // What the user must be shown of a fault met by `op`: the operating system's words as the
 // engine passes them on, or, for the backup copies (whose failures the copy does not report),
 // what the check of the backup finds.
-std::vector<std::string> SystemTexts(InjectedFault fault, FileOperation op) {
-  if (op == FileOperation::kCopy) return {std::string(migration::kBackupNotVerified)};
-  if (op == FileOperation::kMakeFolder) return {std::string(migration::kBackupFolderMissing)};
-  if (fault == InjectedFault::kSharingViolation && op == FileOperation::kOpen) return {"Table is busy."};
+std::vector<std::string> SystemTexts(os::InjectedFault fault, os::FileOperation op) {
+  if (op == os::FileOperation::kCopy) return {std::string(migration::kBackupNotVerified)};
+  if (op == os::FileOperation::kMakeFolder) return {std::string(migration::kBackupFolderMissing)};
+  if (fault == os::InjectedFault::kSharingViolation && op == os::FileOperation::kOpen) return {"Table is busy."};
   // The engine's own listings give the portable text of the code; the backup's on Windows the
   // system's.
-  if (op == FileOperation::kList)
-    return {std::generic_category().message(paradox::FaultErrno(fault, op)),
-            "error " + std::to_string(paradox::FaultWin32Error(fault))};
+  if (op == os::FileOperation::kList)
+    return {std::generic_category().message(os::FaultErrno(fault, op)),
+            "error " + std::to_string(os::FaultWin32Error(fault))};
 #ifdef _WIN32
-  return {"error " + std::to_string(paradox::FaultWin32Error(fault))};
+  return {"error " + std::to_string(os::FaultWin32Error(fault))};
 #else
-  return {std::strerror(paradox::FaultErrno(fault, op))};
+  return {std::strerror(os::FaultErrno(fault, op))};
 #endif
 }
 
@@ -125,10 +125,10 @@ class FileFaults : public testing::Test {
     pristine_ = new Installation(CopyInstallation(made, "fault-pristine", ScratchFolder()));
     sources_ = new SourceKeys(KeysOfSources(*pristine_));
     Installation clean = CopyInstallation(*pristine_, "fault-clean");
-    paradox::ResetFileOperationCounts();
+    os::ResetFileOperationCounts();
     const bool ok = Migrate(clean);
-    for (FileOperation op : kAllKinds) counts_[static_cast<std::size_t>(op)] = paradox::FileOperationCount(op);
-    total_ = paradox::FileOperationCount();
+    for (os::FileOperation op : kAllKinds) counts_[static_cast<std::size_t>(op)] = os::FileOperationCount(op);
+    total_ = os::FileOperationCount();
     ASSERT_TRUE(ok);
     final_ = new MigratedState(StateOf(clean));
     liveFiles_ = new std::set<std::string>(FileNames(clean.live));
@@ -149,11 +149,11 @@ class FileFaults : public testing::Test {
     failures_ = 0;
   }
 
-  static std::uint64_t Count(FileOperation op) { return counts_[static_cast<std::size_t>(op)]; }
+  static std::uint64_t Count(os::FileOperation op) { return counts_[static_cast<std::size_t>(op)]; }
 
-  static Outcome RunWith(const Installation& inst, const paradox::FaultPlan& plan) {
+  static Outcome RunWith(const Installation& inst, const os::FaultPlan& plan) {
     Outcome out;
-    paradox::ArmFault(plan);
+    os::ArmFault(plan);
     try {
       out.result = migration::MigrateTables(out.ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)));
       out.returned = true;
@@ -162,7 +162,7 @@ class FileFaults : public testing::Test {
       // then shows its own message.
       out.escaped = e.what();
     }
-    paradox::DisarmFault();
+    os::DisarmFault();
     return out;
   }
 
@@ -188,18 +188,18 @@ class FileFaults : public testing::Test {
   }
 
   // Returns false once a check has failed, so that the loop stops at the first bad point.
-  bool CheckOne(const paradox::FaultPlan& plan, std::uint64_t of) {
-    const std::string where = std::string(paradox::InjectedFaultName(plan.fault)) + " at " +
-                              (plan.kind ? paradox::FileOperationName(*plan.kind) : "operation") + " " +
+  bool CheckOne(const os::FaultPlan& plan, std::uint64_t of) {
+    const std::string where = std::string(os::InjectedFaultName(plan.fault)) + " at " +
+                              (plan.kind ? os::FileOperationName(*plan.kind) : "operation") + " " +
                               std::to_string(plan.nth) + " of " + std::to_string(of);
     SCOPED_TRACE(where);
     Installation inst = CopyInstallation(*pristine_, "fault-at");
     Outcome out = RunWith(inst, plan);
-    EXPECT_GE(paradox::FaultsFired(), 1u) << "the run passed fewer operations than the unarmed one";
+    EXPECT_GE(os::FaultsFired(), 1u) << "the run passed fewer operations than the unarmed one";
     ++covered_;
     if (!out.returned || !out.result) {
       ++failures_;
-      const std::optional<FileOperation> met = paradox::LastFaultedOperation();
+      const std::optional<os::FileOperation> met = os::LastFaultedOperation();
       EXPECT_TRUE(met.has_value());
       if (met) CheckToldTheTruth(out, SystemTexts(plan.fault, *met));
       EXPECT_EQ(FirstLostRecord(inst, *sources_, false), "") << "lost";
@@ -213,15 +213,15 @@ class FileFaults : public testing::Test {
   }
 
   // The operations of the unarmed run that can meet `fault`.
-  static std::uint64_t CountMeeting(InjectedFault fault) {
+  static std::uint64_t CountMeeting(os::InjectedFault fault) {
     std::uint64_t n = 0;
-    for (FileOperation op : kAllKinds)
-      if (paradox::CanMeet(op, fault)) n += Count(op);
+    for (os::FileOperation op : kAllKinds)
+      if (os::CanMeet(op, fault)) n += Count(op);
     return n;
   }
 
   // Every `step`-th operation of `kind` (or of any kind that can meet the fault), from `first`.
-  void Sweep(InjectedFault fault, std::optional<FileOperation> kind, std::uint64_t step, std::uint64_t first = 1,
+  void Sweep(os::InjectedFault fault, std::optional<os::FileOperation> kind, std::uint64_t step, std::uint64_t first = 1,
              bool persistent = false) {
     const std::uint64_t of = kind ? Count(*kind) : CountMeeting(fault);
     for (std::uint64_t k = first; k <= of; k += step)
@@ -238,59 +238,59 @@ class FileFaults : public testing::Test {
   static inline MigratedState* final_ = nullptr;
   static inline std::set<std::string>* liveFiles_ = nullptr;
   static inline std::set<std::string>* demoFiles_ = nullptr;
-  static inline std::array<std::uint64_t, paradox::kFileOperationKinds> counts_{};
+  static inline std::array<std::uint64_t, os::kFileOperationKinds> counts_{};
   static inline std::uint64_t total_ = 0;
   static inline std::uint64_t covered_ = 0;
   static inline std::uint64_t failures_ = 0;
 };
 
 TEST_F(FileFaults, CountsOfAnUnarmedRun) {
-  for (FileOperation op : kAllKinds)
-    std::printf("[ faults   ] %-11s %llu\n", paradox::FileOperationName(op), static_cast<unsigned long long>(Count(op)));
+  for (os::FileOperation op : kAllKinds)
+    std::printf("[ faults   ] %-11s %llu\n", os::FileOperationName(op), static_cast<unsigned long long>(Count(op)));
   std::printf("[ faults   ] total       %llu\n", static_cast<unsigned long long>(total_));
-  for (FileOperation op : kAllKinds) {
+  for (os::FileOperation op : kAllKinds) {
 #ifdef _WIN32
-    if (op == FileOperation::kTruncate) continue;  // a new file is emptied by CreateFileW itself
+    if (op == os::FileOperation::kTruncate) continue;  // a new file is emptied by CreateFileW itself
 #endif
-    EXPECT_GT(Count(op), 0u) << paradox::FileOperationName(op) << " never passes the gate";
+    EXPECT_GT(Count(op), 0u) << os::FileOperationName(op) << " never passes the gate";
   }
 }
 
 // Spread over the whole run: the widening, each rebuild with its backup and swap, the tables
 // created when missing.
 TEST_F(FileFaults, DiskFullAtAnyOperation) {
-  Sweep(InjectedFault::kDiskFull, std::nullopt, StepFor(CountMeeting(InjectedFault::kDiskFull), 20));
+  Sweep(os::InjectedFault::kDiskFull, std::nullopt, StepFor(CountMeeting(os::InjectedFault::kDiskFull), 20));
   Report("disk full, any operation");
 }
 
 TEST_F(FileFaults, AccessDeniedAtAnyOperation) {
   const std::uint64_t step = StepFor(total_, 13);
-  Sweep(InjectedFault::kAccessDenied, std::nullopt, step, 1 + step / 2);
+  Sweep(os::InjectedFault::kAccessDenied, std::nullopt, step, 1 + step / 2);
   Report("access denied, any operation");
 }
 
 TEST_F(FileFaults, SharingViolationAtOpens) {
-  const std::uint64_t step = StepFor(Count(FileOperation::kOpen), 8);
-  Sweep(InjectedFault::kSharingViolation, FileOperation::kOpen, step, 1 + step / 3);
+  const std::uint64_t step = StepFor(Count(os::FileOperation::kOpen), 8);
+  Sweep(os::InjectedFault::kSharingViolation, os::FileOperation::kOpen, step, 1 + step / 3);
   Report("sharing violation, opens");
 }
 
 // A folder that cannot be listed: every listing's failure is reported, none passes for a
 // folder without the file.
 TEST_F(FileFaults, AccessDeniedAtListings) {
-  const std::uint64_t step = StepFor(Count(FileOperation::kList), 6);
-  Sweep(InjectedFault::kAccessDenied, FileOperation::kList, step, 1 + step / 2);
+  const std::uint64_t step = StepFor(Count(os::FileOperation::kList), 6);
+  Sweep(os::InjectedFault::kAccessDenied, os::FileOperation::kList, step, 1 + step / 2);
   Report("access denied, listings");
 }
 
 // The first and the last operation of each kind (under Wine the first), which the sweeps above
 // may step over.
 TEST_F(FileFaults, FirstAndLastOfEachKind) {
-  for (FileOperation op : kAllKinds) {
+  for (os::FileOperation op : kAllKinds) {
     const std::uint64_t n = Count(op);
     if (n == 0) continue;  // (CountsOfAnUnarmedRun says which kinds must be there)
-    const InjectedFault fault = op == FileOperation::kRename || op == FileOperation::kDelete || op == FileOperation::kList
-                                    ? InjectedFault::kAccessDenied : InjectedFault::kDiskFull;
+    const os::InjectedFault fault = op == os::FileOperation::kRename || op == os::FileOperation::kDelete || op == os::FileOperation::kList
+                                    ? os::InjectedFault::kAccessDenied : os::InjectedFault::kDiskFull;
     if (!CheckOne({fault, op, 1, false}, n)) return;
     if (kPointDivisor == 1 && n > 1 && !CheckOne({fault, op, n, false}, n)) return;
   }
@@ -299,7 +299,7 @@ TEST_F(FileFaults, FirstAndLastOfEachKind) {
 
 // Once full, the disk stays full: every later write fails too, also those of the clean-up.
 TEST_F(FileFaults, ADiskThatStaysFull) {
-  Sweep(InjectedFault::kDiskFull, FileOperation::kWrite, StepFor(Count(FileOperation::kWrite), 8), 5, true);
+  Sweep(os::InjectedFault::kDiskFull, os::FileOperation::kWrite, StepFor(Count(os::FileOperation::kWrite), 8), 5, true);
   Report("disk full from a write on");
 }
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "MigrationTestSupport.h"
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "support/TestPaths.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "engine/Table.h"
 #include "migration/MigrationMessages.h"
 #include "migration/MigrationPasses.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "paradox/TableFamily.h"
 #include "support/TestPaths.h"
 #ifndef _WIN32
@@ -82,11 +82,11 @@ TEST_F(Rerun, FailedFirstDeletionLeavesTheOldTableInForce) {
       ui, migration::FixedFolders(Utf8Path(inst_.live), Utf8Path(inst_.demo)), [&](std::string_view what) {
         if (!armed && what == "checked NewTovo") {
           armed = true;
-          paradox::ArmFault({paradox::InjectedFault::kSharingViolation, paradox::FileOperation::kDelete, 1, false});
+          os::ArmFault({os::InjectedFault::kSharingViolation, os::FileOperation::kDelete, 1, false});
         }
       });
-  const std::uint64_t fired = paradox::FaultsFired();
-  paradox::DisarmFault();
+  const std::uint64_t fired = os::FaultsFired();
+  os::DisarmFault();
   ASSERT_TRUE(armed);
   ASSERT_EQ(fired, 1u);
   EXPECT_FALSE(migrated);

@@ -8,17 +8,17 @@
 #include <random>
 
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "support/TestPaths.h"
 
 namespace {
 
 using paradox::ConfigNode;
-using paradox::ArmFault;
-using paradox::DisarmFault;
+using os::ArmFault;
+using os::DisarmFault;
 using paradox::EngineConfig;
-using paradox::FileOperation;
-using paradox::InjectedFault;
+using os::FileOperation;
+using os::InjectedFault;
 using testing_support::ReadFileBytes;
 
 std::string Sample(const std::filesystem::path& fixtures, const char* name) {
@@ -129,21 +129,21 @@ TEST(EngineConfigWriter, AFailedWriteLeavesTheOldFileAndAFailedReadIsAnError) {
   EngineConfig changed = config;
   changed.SetStandardAlias("TovoDemo", "C:\\Tovo\\Demo");
   {
-    ArmFault({InjectedFault::kDiskFull, FileOperation::kWrite, 1, false});
+    os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kWrite, 1, false});
     EXPECT_THROW(changed.Save(dir / "IDAPI32.CFG"), EDBEngineError);
-    DisarmFault();
+    os::DisarmFault();
   }
   EXPECT_EQ(ReadFileBytes(dir / "IDAPI32.CFG"), before);
   EXPECT_FALSE(std::filesystem::exists(dir / "IDAPI32.CFG.tmp"));
-  for (FileOperation op : {FileOperation::kOpen, FileOperation::kRead}) {
-    ArmFault({InjectedFault::kAccessDenied, op, 1, false});
+  for (os::FileOperation op : {os::FileOperation::kOpen, os::FileOperation::kRead}) {
+    os::ArmFault({os::InjectedFault::kAccessDenied, op, 1, false});
     try {
       EngineConfig::Load(dir / "IDAPI32.CFG");
-      ADD_FAILURE() << FileOperationName(op) << " refused, yet the file was read";
+      ADD_FAILURE() << os::FileOperationName(op) << " refused, yet the file was read";
     } catch (const EDBEngineError& e) {
-      EXPECT_EQ(e.Code(), op == FileOperation::kOpen ? EngineErrorCode::kFileNotFound : EngineErrorCode::kIoError);
+      EXPECT_EQ(e.Code(), op == os::FileOperation::kOpen ? EngineErrorCode::kFileNotFound : EngineErrorCode::kIoError);
     }
-    DisarmFault();
+    os::DisarmFault();
   }
   EXPECT_EQ(EngineConfig::Load(dir / "IDAPI32.CFG").Serialize(), config.Serialize());
 }

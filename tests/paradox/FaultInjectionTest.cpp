@@ -11,7 +11,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/TableFamily.h"
 #include "support/TestPaths.h"
@@ -28,7 +28,7 @@ using testing_support::WriteFileBytes;
 namespace {
 
 struct Disarm {
-  ~Disarm() { DisarmFault(); }
+  ~Disarm() { os::DisarmFault(); }
 };
 
 std::map<std::string, std::string> Folder(const fs::path& dir) {
@@ -50,26 +50,26 @@ std::string ErrorOf(F f) {
 
 TEST(FaultGate, CountsEachKindAndFailsOnlyThePlannedOperation) {
   const fs::path dir = FreshTempDir("fault-gate-count");
-  ResetFileOperationCounts();
+  os::ResetFileOperationCounts();
   WriteFileDurably(dir / "a.bin", "first");
-  EXPECT_EQ(FileOperationCount(FileOperation::kOpen), 1u);
-  EXPECT_EQ(FileOperationCount(FileOperation::kWrite), 1u);
-  EXPECT_EQ(FileOperationCount(FileOperation::kSync), 1u);
-  EXPECT_EQ(FileOperationCount(FileOperation::kRename), 1u);
+  EXPECT_EQ(os::FileOperationCount(os::FileOperation::kOpen), 1u);
+  EXPECT_EQ(os::FileOperationCount(os::FileOperation::kWrite), 1u);
+  EXPECT_EQ(os::FileOperationCount(os::FileOperation::kSync), 1u);
+  EXPECT_EQ(os::FileOperationCount(os::FileOperation::kRename), 1u);
 
   Disarm disarm;
   // The second write: the first of the two files goes through, the second does not.
-  ArmFault({InjectedFault::kDiskFull, FileOperation::kWrite, 2, false});
+  os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kWrite, 2, false});
   EXPECT_NO_THROW(WriteFileDurably(dir / "b.bin", "second"));
   EXPECT_NE(ErrorOf([&] { WriteFileDurably(dir / "c.bin", "third"); }), "no error");
   EXPECT_NO_THROW(WriteFileDurably(dir / "d.bin", "fourth")) << "a one-time fault came back";
-  EXPECT_EQ(FaultsFired(), 1u);
-  EXPECT_EQ(LastFaultedOperation(), FileOperation::kWrite);
+  EXPECT_EQ(os::FaultsFired(), 1u);
+  EXPECT_EQ(os::LastFaultedOperation(), os::FileOperation::kWrite);
 
-  ArmFault({InjectedFault::kDiskFull, FileOperation::kWrite, 1, true});
+  os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kWrite, 1, true});
   EXPECT_NE(ErrorOf([&] { WriteFileDurably(dir / "e.bin", "x"); }), "no error");
   EXPECT_NE(ErrorOf([&] { WriteFileDurably(dir / "e.bin", "x"); }), "no error") << "a full disk stays full";
-  EXPECT_EQ(FaultsFired(), 2u);
+  EXPECT_EQ(os::FaultsFired(), 2u);
 }
 
 TEST(FaultGate, SharingViolationsOfAnyKindOnlyMeetOperationsThatCanGiveThem) {
@@ -77,7 +77,7 @@ TEST(FaultGate, SharingViolationsOfAnyKindOnlyMeetOperationsThatCanGiveThem) {
   Disarm disarm;
   // The write and the flush pass by; the open and the rename count, and the open after them is
   // the third.
-  ArmFault({InjectedFault::kSharingViolation, std::nullopt, 3, false});
+  os::ArmFault({os::InjectedFault::kSharingViolation, std::nullopt, 3, false});
   WriteFileDurably(dir / "a.bin", "one");
   const std::string refused = ErrorOf([&] { BinaryFile::Open(dir / "a.bin", FileAccess::kReadShared); });
   EXPECT_EQ(refused.rfind(std::to_string(static_cast<int>(EngineErrorCode::kFileLocked)) + "|Table is busy.", 0), 0u)
@@ -96,7 +96,7 @@ TEST(FaultGate, SharingViolationReadsAsARealLock) {
     real = ErrorOf([&] { BinaryFile::Open(file, FileAccess::kReadWriteExclusive); });
   }
   Disarm disarm;
-  ArmFault({InjectedFault::kSharingViolation, FileOperation::kOpen, 1, false});
+  os::ArmFault({os::InjectedFault::kSharingViolation, os::FileOperation::kOpen, 1, false});
   EXPECT_EQ(ErrorOf([&] { BinaryFile::Open(file, FileAccess::kReadWriteExclusive); }), real);
   EXPECT_EQ(ReadFileBytes(file), "table");
 }
@@ -114,7 +114,7 @@ TEST(FaultGate, AccessDeniedReadsAsARealRefusal) {
   });
   fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
   Disarm disarm;
-  ArmFault({InjectedFault::kAccessDenied, FileOperation::kOpen, 1, false});
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kOpen, 1, false});
   EXPECT_EQ(ErrorOf([&] { BinaryFile::Open(file, FileAccess::kReadWriteExclusive); }), real);
 }
 
@@ -135,7 +135,7 @@ TEST(FaultGate, DiskFullNamesTheSystemsReason) {
   const fs::path dir = FreshTempDir("fault-gate-full");
   auto f = BinaryFile::Open(dir / "x.db", FileAccess::kCreateExclusive);
   Disarm disarm;
-  ArmFault({InjectedFault::kDiskFull, FileOperation::kWrite, 1, false});
+  os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kWrite, 1, false});
   const std::string said = ErrorOf([&] { f->Write(0, "data"); });
   EXPECT_EQ(said.rfind(std::to_string(static_cast<int>(EngineErrorCode::kIoError)) + "|I/O error.\nwrite failed", 0), 0u) << said;
 #ifndef _WIN32
@@ -149,16 +149,16 @@ TEST(FaultGate, DiskFullNamesTheSystemsReason) {
 TEST(FaultGate, DurableWriteStoppedAnywhereKeepsTheOldFile) {
   const fs::path dir = FreshTempDir("fault-gate-durable");
   WriteFileBytes(dir / "j.jnl", "old journal");
-  ResetFileOperationCounts();
+  os::ResetFileOperationCounts();
   WriteFileDurably(dir / "probe.jnl", "counting");
-  const std::uint64_t steps = FileOperationCount();
+  const std::uint64_t steps = os::FileOperationCount();
   Disarm disarm;
-  for (InjectedFault fault : {InjectedFault::kDiskFull, InjectedFault::kAccessDenied}) {
+  for (os::InjectedFault fault : {os::InjectedFault::kDiskFull, os::InjectedFault::kAccessDenied}) {
     for (std::uint64_t k = 1; k <= steps; ++k) {
-      SCOPED_TRACE(std::string(InjectedFaultName(fault)) + " at step " + std::to_string(k));
-      ArmFault({fault, std::nullopt, k, false});
+      SCOPED_TRACE(std::string(os::InjectedFaultName(fault)) + " at step " + std::to_string(k));
+      os::ArmFault({fault, std::nullopt, k, false});
       EXPECT_NE(ErrorOf([&] { WriteFileDurably(dir / "j.jnl", "new journal"); }), "no error");
-      DisarmFault();
+      os::DisarmFault();
       EXPECT_EQ(ReadFileBytes(dir / "j.jnl"), "old journal");
       EXPECT_FALSE(fs::exists(dir / "j.jnl.tmp"));
     }
@@ -176,18 +176,18 @@ TableDefinition Customers() {
 // it), and the next attempt makes it.
 TEST(FaultGate, TableCreationStoppedAnywhereLeavesNoTable) {
   const fs::path dir = FreshTempDir("fault-gate-create");
-  ResetFileOperationCounts();
+  os::ResetFileOperationCounts();
   ParadoxTable::Create(dir / "COUNT.DB", Customers());
   // A full disk does not stop a folder listing.
-  const std::uint64_t steps = FileOperationCount() - FileOperationCount(FileOperation::kList);
-  ASSERT_GT(FileOperationCount(FileOperation::kList), 0u) << "creating looks for the table's family and journals";
+  const std::uint64_t steps = os::FileOperationCount() - os::FileOperationCount(os::FileOperation::kList);
+  ASSERT_GT(os::FileOperationCount(os::FileOperation::kList), 0u) << "creating looks for the table's family and journals";
   Disarm disarm;
   for (std::uint64_t k = 1; k <= steps; ++k) {
     SCOPED_TRACE("step " + std::to_string(k) + " of " + std::to_string(steps));
     const fs::path db = dir / ("T" + std::to_string(k) + ".DB");
-    ArmFault({InjectedFault::kDiskFull, std::nullopt, k, false});
+    os::ArmFault({os::InjectedFault::kDiskFull, std::nullopt, k, false});
     const std::string said = ErrorOf([&] { ParadoxTable::Create(db, Customers()); });
-    DisarmFault();
+    os::DisarmFault();
     EXPECT_NE(said, "no error");
     EXPECT_FALSE(fs::exists(db)) << "a data file without its table";
     ParadoxTable::Create(db, Customers());
@@ -204,9 +204,9 @@ TEST(FaultGate, TableRenameStoppedAnywhereKeepsTheOldName) {
   Disarm disarm;
   for (std::uint64_t k = 1; k <= before.size(); ++k) {
     SCOPED_TRACE("rename " + std::to_string(k));
-    ArmFault({InjectedFault::kAccessDenied, FileOperation::kRename, k, false});
+    os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kRename, k, false});
     EXPECT_NE(ErrorOf([&] { RenameTable(dir, "OLD", "NEW"); }), "no error");
-    DisarmFault();
+    os::DisarmFault();
     EXPECT_EQ(Folder(dir), before);
   }
 }

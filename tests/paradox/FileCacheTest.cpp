@@ -15,7 +15,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/BlockCache.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/TableCheck.h"
 #include "paradox/StagedRecords.h"
@@ -29,7 +29,7 @@ using testing_support::ReadFileBytes;
 namespace {
 
 struct Disarm {
-  ~Disarm() { DisarmFault(); }
+  ~Disarm() { os::DisarmFault(); }
 };
 
 // Random reads, writes (inside, across and past the end) and truncations, each answer compared
@@ -93,9 +93,9 @@ TEST(FileWindow, AReadAnsweredFromMemoryStillMeetsThePlannedFault) {
   f->Write(0, std::string(8192, 'x'));
   ASSERT_EQ(f->Read(0, 16), std::string(16, 'x'));
   Disarm disarm;
-  ArmFault({InjectedFault::kDiskFull, FileOperation::kRead, 1, false});
+  os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kRead, 1, false});
   EXPECT_THROW(f->Read(16, 16), EDBEngineError);
-  EXPECT_EQ(FaultsFired(), 1u);
+  EXPECT_EQ(os::FaultsFired(), 1u);
   EXPECT_EQ(f->Read(32, 16), std::string(16, 'x'));
 }
 
@@ -107,7 +107,7 @@ TEST(FileWindow, AFailedWriteIsNotSeenByLaterReads) {
   ASSERT_EQ(f->Read(0, 100), std::string(100, 'o'));
   {
     Disarm disarm;
-    ArmFault({InjectedFault::kDiskFull, FileOperation::kWrite, 1, false});
+    os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kWrite, 1, false});
     EXPECT_THROW(f->Write(50, std::string(100, 'n')), EDBEngineError);
   }
   EXPECT_EQ(f->Size(), 100u);
@@ -120,7 +120,7 @@ TEST(BlockCacheWrites, BlocksFilledInOrderLeaveTogether) {
   const fs::path dir = FreshTempDir("block-cache-runs");
   constexpr std::size_t kBlock = 2048, kBlocks = 600;
   std::string expected;
-  ResetFileOperationCounts();
+  os::ResetFileOperationCounts();
   {
     auto f = BinaryFile::Open(dir / "blocks.db", FileAccess::kCreateExclusive);
     BlockCache cache(*f, 0x800, kBlock, 16 * kBlock);
@@ -136,7 +136,7 @@ TEST(BlockCacheWrites, BlocksFilledInOrderLeaveTogether) {
     // Reads after the blocks left the cache give what was written.
     EXPECT_EQ(cache.Read(1), expected.substr(0, kBlock));
     EXPECT_EQ(cache.Read(kBlocks / 2), expected.substr((kBlocks / 2 - 1) * kBlock, kBlock));
-    EXPECT_LT(FileOperationCount(FileOperation::kWrite), kBlocks / 4);
+    EXPECT_LT(os::FileOperationCount(os::FileOperation::kWrite), kBlocks / 4);
   }
   EXPECT_EQ(ReadFileBytes(dir / "blocks.db").substr(0x800), expected);
 }
@@ -344,9 +344,9 @@ TEST(MemoBlock, TheMemoFileIsFlushedToTheDiskAtTheClose) {
       if (withMemo) r.SetBlob(2, NoteFor(id, 0));
       t->Insert(r);
     }
-    ResetFileOperationCounts();
+    os::ResetFileOperationCounts();
     t->Close();
-    syncs[withMemo] = FileOperationCount(FileOperation::kSync);
+    syncs[withMemo] = os::FileOperationCount(os::FileOperation::kSync);
   }
   EXPECT_EQ(syncs[1], syncs[0] + 1);
 }

@@ -13,7 +13,7 @@
 
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/SecondaryIndex.h"
@@ -212,15 +212,15 @@ TEST(IndexEntries, AFailedWriteLeavesTheOldFilesAndNoWorkFile) {
   const std::string oldX = ReadFile(dir / "NAMES.XG0"), oldY = ReadFile(dir / "NAMES.YG0");
   stamps.writeTime = 99;  // so that a new file would differ
   // The second piece of the .X; its flush; the .Y's write.
-  for (const auto& [kind, nth] : std::vector<std::pair<FileOperation, std::uint64_t>>{
-           {FileOperation::kWrite, 3}, {FileOperation::kSync, 1}, {FileOperation::kWrite, 5}}) {
-    SCOPED_TRACE(std::string(FileOperationName(kind)) + " " + std::to_string(nth));
-    ArmFault({InjectedFault::kDiskFull, kind, nth, false});
+  for (const auto& [kind, nth] : std::vector<std::pair<os::FileOperation, std::uint64_t>>{
+           {os::FileOperation::kWrite, 3}, {os::FileOperation::kSync, 1}, {os::FileOperation::kWrite, 5}}) {
+    SCOPED_TRACE(std::string(os::FileOperationName(kind)) + " " + std::to_string(nth));
+    os::ArmFault({os::InjectedFault::kDiskFull, kind, nth, false});
     EXPECT_THROW(WriteIndexFiles(dir / "NAMES.XG0", dir / "NAMES.YG0", many.schema, many.dbHeader, many.def,
                                  many.entries, "XG0", stamps),
                  EDBEngineError);
-    const bool fired = gFaultState.fired > 0;
-    DisarmFault();
+    const bool fired = os::gFaultState.fired > 0;
+    os::DisarmFault();
     EXPECT_TRUE(fired);
     EXPECT_FALSE(fs::exists(dir / "NAMES.XG0.tmp"));
     EXPECT_FALSE(fs::exists(dir / "NAMES.YG0.tmp"));

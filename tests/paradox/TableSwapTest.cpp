@@ -12,7 +12,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "paradox/ParadoxTable.h"
 #include "paradox/Restructure.h"
 #include "paradox/TableCheck.h"
@@ -97,7 +97,7 @@ class TableSwap : public ::testing::Test {
     MakeTable(dir_ / "tovo.db", 1, 3, "old");
     MakeTable(dir_ / "NewTovo.DB", 1, 3, "new");
   }
-  void TearDown() override { DisarmFault(); }
+  void TearDown() override { os::DisarmFault(); }
 
   void Swap(const SwapProbe& probe = {}) { SwapInTable(dir_, "tovo.db", "NewTovo", "TOVO", ListFamily(dir_, "tovo"), probe); }
 
@@ -117,11 +117,11 @@ TEST_F(TableSwap, ListFamilyNamesEveryMemberWithItsSizeDataFileFirst) {
   ASSERT_EQ(listed.size(), 3u);
   EXPECT_EQ(listed[0].name, "tovo.db");
   for (const ListedFile& f : listed) EXPECT_EQ(f.size, fs::file_size(dir_ / f.name)) << f.name;
-  ArmFault({InjectedFault::kAccessDenied, FileOperation::kList});
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kList});
   EXPECT_THROW(ListFamily(dir_, "TOVO"), EDBEngineError);
-  ArmFault({InjectedFault::kAccessDenied, FileOperation::kList});
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kList});
   EXPECT_THROW(FindDataFile(dir_, "tovo"), EDBEngineError) << "a failed listing passed for a missing table";
-  DisarmFault();
+  os::DisarmFault();
   EXPECT_FALSE(FindDataFile(dir_ / "missing", "tovo"));
 }
 
@@ -140,9 +140,9 @@ TEST_F(TableSwap, AFailedFirstDeletionLeavesNoJournalAndTheOldTableWhole) {
   const auto oldFiles = ListFamily(dir_, "tovo");
   std::map<std::string, std::string> before;
   for (const ListedFile& f : oldFiles) before[f.name] = ReadFileBytes(dir_ / f.name);
-  ArmFault({InjectedFault::kSharingViolation, FileOperation::kDelete});
+  os::ArmFault({os::InjectedFault::kSharingViolation, os::FileOperation::kDelete});
   EXPECT_THROW(Swap(), EDBEngineError);
-  DisarmFault();
+  os::DisarmFault();
   EXPECT_FALSE(fs::exists(dir_ / "TOVO~RB.JNL"));
   for (const auto& [name, bytes] : before) EXPECT_EQ(ReadFileBytes(dir_ / name), bytes) << name;
   AddRecord(dir_ / "tovo.db", 4);
@@ -181,9 +181,9 @@ TEST_F(TableSwap, OnceTheOldDataFileIsGoneSettlingRollsForward) {
 TEST_F(TableSwap, WhatAFailingSwapCannotFinishIsCompletedBySettling) {
   MakeTable(dir_ / "my tovo.db", 1, 2, "old");
   MakeTable(dir_ / "New Tovo.DB", 1, 2, "new");
-  ArmFault({InjectedFault::kAccessDenied, FileOperation::kRename, 2, true});  // the journal goes in by the first
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kRename, 2, true});  // the journal goes in by the first
   EXPECT_THROW(SwapInTable(dir_, "my tovo.db", "New Tovo", "MY TOVO", ListFamily(dir_, "my tovo")), EDBEngineError);
-  DisarmFault();
+  os::DisarmFault();
   ASSERT_TRUE(fs::exists(dir_ / "MY TOVO~RB.JNL"));
   EXPECT_EQ(SettleTableSwap(dir_, "my tovo"), Settled::kCompleted);
   EXPECT_EQ(Names(dir_, "MY TOVO"), Tagged("new", 1, 2));

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "support/TestPaths.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <thread>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
 
 namespace gui {

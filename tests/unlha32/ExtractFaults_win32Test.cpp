@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "lha/ArchiveWriter.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "support/TestPaths.h"
 #include "unlha32/CommandLine.h"
 #include "unlha32/Extractor.h"
@@ -23,8 +23,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using paradox::FileOperation;
-using paradox::InjectedFault;
+using os::FileOperation;
+using os::InjectedFault;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::int64_t kNewTime = 1319702401;  // 2011-10-27, newer than the installed files
@@ -120,29 +120,29 @@ class ExtractFaults : public testing::Test {
 };
 
 TEST_F(ExtractFaults, EveryOperationFailingOnce) {
-  paradox::ResetFileOperationCounts();
+  os::ResetFileOperationCounts();
   const unlha32::Outcome clean = Extract(Install(0));
-  const std::uint64_t total = paradox::FileOperationCount();
+  const std::uint64_t total = os::FileOperationCount();
   ASSERT_EQ(clean.code, unlha32::kSuccess);
   std::printf("[ faults   ] extraction: %llu file operations\n", static_cast<unsigned long long>(total));
-  for (FileOperation op : {FileOperation::kOpen, FileOperation::kWrite, FileOperation::kRead, FileOperation::kSync,
-                           FileOperation::kRename})
-    EXPECT_GT(paradox::FileOperationCount(op), 0u) << paradox::FileOperationName(op) << " never passes the gate";
+  for (os::FileOperation op : {os::FileOperation::kOpen, os::FileOperation::kWrite, os::FileOperation::kRead, os::FileOperation::kSync,
+                           os::FileOperation::kRename})
+    EXPECT_GT(os::FileOperationCount(op), 0u) << os::FileOperationName(op) << " never passes the gate";
 
   int run = 1;
   std::uint64_t points = 0;
-  for (InjectedFault fault : {InjectedFault::kDiskFull, InjectedFault::kAccessDenied}) {
+  for (os::InjectedFault fault : {os::InjectedFault::kDiskFull, os::InjectedFault::kAccessDenied}) {
     for (std::uint64_t k = 1; k <= total; ++k) {
-      SCOPED_TRACE(std::string(paradox::InjectedFaultName(fault)) + " at operation " + std::to_string(k));
+      SCOPED_TRACE(std::string(os::InjectedFaultName(fault)) + " at operation " + std::to_string(k));
       const fs::path dir = Install(run++);
-      paradox::ArmFault({fault, std::nullopt, k, false});
+      os::ArmFault({fault, std::nullopt, k, false});
       const unlha32::Outcome out = Extract(dir);
-      const std::optional<FileOperation> met = paradox::LastFaultedOperation();
-      paradox::DisarmFault();
+      const std::optional<os::FileOperation> met = os::LastFaultedOperation();
+      os::DisarmFault();
       ASSERT_TRUE(met) << "the run passed fewer operations than the unarmed one";
       ++points;
-      const bool writing = *met == FileOperation::kWrite || *met == FileOperation::kSync || *met == FileOperation::kOpen;
-      if (fault == InjectedFault::kDiskFull && writing) EXPECT_EQ(out.code, unlha32::kErrorDiskSpace);
+      const bool writing = *met == os::FileOperation::kWrite || *met == os::FileOperation::kSync || *met == os::FileOperation::kOpen;
+      if (fault == os::InjectedFault::kDiskFull && writing) EXPECT_EQ(out.code, unlha32::kErrorDiskSpace);
       else EXPECT_NE(out.code, unlha32::kSuccess) << "a failure reported as success";
       CheckEachFileOldOrNew(dir);
       if (HasFailure()) return;
@@ -156,9 +156,9 @@ TEST_F(ExtractFaults, EveryOperationFailingOnce) {
 // and none is left half written.
 TEST_F(ExtractFaults, ADiskThatStaysFull) {
   const fs::path dir = Install(0);
-  paradox::ArmFault({InjectedFault::kDiskFull, FileOperation::kWrite, 2, true});
+  os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kWrite, 2, true});
   const unlha32::Outcome out = Extract(dir);
-  paradox::DisarmFault();
+  os::DisarmFault();
   EXPECT_EQ(out.code, unlha32::kErrorDiskSpace);
   CheckEachFileOldOrNew(dir);
   EXPECT_EQ(ReadBytes(dir / "TOVO.INI"), Members()[1].before) << "written after the disk filled up";

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "paradox/EngineError.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "support/TestPaths.h"
 #include "util/FileOps.h"
 
@@ -189,9 +189,9 @@ TEST_F(NativeFolder, CopyMatchingFilesCopiesTheFamilyOnly) {
 // folder: a backup copy must not pass for complete.
 TEST_F(NativeFolder, AListingThatFailsIsReportedNotTakenForAnEmptyFolder) {
   const fs::path target = testing_support::FreshTempDir("fileops_native_unlisted");
-  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kList});
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kList});
   EXPECT_THROW(CopyMatchingFiles(Native(dir_), Native(target), "TOVO.DB"), EDBEngineError);
-  paradox::DisarmFault();
+  os::DisarmFault();
   EXPECT_TRUE(fs::is_empty(target));
 }
 

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "framework/WinHandles.h"
-#include "paradox/FaultInjection.h"
+#include "os/WinHandles.h"
+#include "os/FaultInjection.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
 #include "util/FileOps.h"
@@ -174,14 +174,14 @@ TEST(SavePayloadResource, UncreatableFileRaisesAStreamError) {
 }
 
 struct Disarm {
-  ~Disarm() { paradox::DisarmFault(); }
+  ~Disarm() { os::DisarmFault(); }
 };
 
 TEST(SavePayloadResource, AFaultOnTheOpenOrTheWriteIsTheRealError) {
   const fs::path dir = testing_support::FreshTempDir("fileops_save_fault");
   testing_support::WriteFileBytes(dir / "N_UpDate120502.lzh", "an earlier file");
   Disarm disarm;
-  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kOpen});
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kOpen});
   try {
     SavePayloadResource(U8(dir), "N_UpDate120502.lzh");
     ADD_FAILURE() << "no exception";
@@ -190,7 +190,7 @@ TEST(SavePayloadResource, AFaultOnTheOpenOrTheWriteIsTheRealError) {
   }
   EXPECT_EQ(testing_support::ReadFileBytes(dir / "N_UpDate120502.lzh"), "an earlier file") << "never opened";
 
-  paradox::ArmFault({paradox::InjectedFault::kDiskFull, paradox::FileOperation::kWrite});
+  os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kWrite});
   try {
     SavePayloadResource(U8(dir), "N_UpDate120502.lzh");
     ADD_FAILURE() << "no exception";
@@ -199,7 +199,7 @@ TEST(SavePayloadResource, AFaultOnTheOpenOrTheWriteIsTheRealError) {
   } catch (const EStreamError& e) {
     EXPECT_NE(std::string(e.what()).find("(error 112)"), std::string::npos) << e.what();
   }
-  EXPECT_EQ(paradox::FaultsFired(), 1u);
+  EXPECT_EQ(os::FaultsFired(), 1u);
 }
 
 TEST(CreateOneFolder, MakesOneLevelAndSaysWhetherItDid) {
@@ -212,7 +212,7 @@ TEST(CreateOneFolder, MakesOneLevelAndSaysWhetherItDid) {
   EXPECT_FALSE(CreateOneFolder(U8(root / "missing" / "Temp"))) << "one level only";
 
   Disarm disarm;
-  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kMakeFolder});
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kMakeFolder});
   EXPECT_FALSE(CreateOneFolder(U8(root / "Temp2")));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_FALSE(fs::exists(root / "Temp2"));
@@ -224,7 +224,7 @@ TEST(DeleteOneFile, DeletesTheFileOnlyAndReportsFailure) {
   testing_support::WriteFileBytes(root / P("ユーザー.txt"), "the user's");
   {
     Disarm disarm;
-    paradox::ArmFault({paradox::InjectedFault::kSharingViolation, paradox::FileOperation::kDelete});
+    os::ArmFault({os::InjectedFault::kSharingViolation, os::FileOperation::kDelete});
     EXPECT_FALSE(DeleteOneFile(U8(root / "N_UpDate120502.lzh")));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(fs::exists(root / "N_UpDate120502.lzh"));
@@ -241,9 +241,9 @@ TEST(DeleteFolder, AFaultLeavesTheFolderAsAFailedShellOperationWould) {
   fs::create_directories(temp);
   testing_support::WriteFileBytes(temp / "N_UpDate120502.lzh", "archive");
   Disarm disarm;
-  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kDelete});
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kDelete});
   DeleteFolder(nullptr, U8(temp));
-  EXPECT_EQ(paradox::FaultsFired(), 1u);
+  EXPECT_EQ(os::FaultsFired(), 1u);
   EXPECT_TRUE(fs::exists(temp / "N_UpDate120502.lzh"));
 }
 

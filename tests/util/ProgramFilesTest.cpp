@@ -9,7 +9,7 @@
 
 #include "lha/ArchiveWriter.h"
 #include "paradox/BinaryFile.h"
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 #include "support/TestPaths.h"
 #include "util/ProgramFiles.h"
 
@@ -43,7 +43,7 @@ class ProgramFilesTest : public ::testing::Test {
     members_ = programfiles::ReadMemberTargets(archive);
     Reset();
   }
-  void TearDown() override { paradox::DisarmFault(); }
+  void TearDown() override { os::DisarmFault(); }
 
   void Reset() {
     fs::remove_all(installed_);
@@ -176,19 +176,19 @@ TEST_F(ProgramFilesTest, EveryFileOperationFailedInTurnLeavesOldFilesOrAReported
   };
   for (const auto& [extracted, result] : std::vector<std::pair<std::size_t, int>>{{3, 0}, {2, 32787}}) {
     Reset();
-    paradox::ResetFileOperationCounts();
+    os::ResetFileOperationCounts();
     ASSERT_EQ(run(extracted, result), extracted == 3);
-    const std::uint64_t operations = paradox::FileOperationCount();
+    const std::uint64_t operations = os::FileOperationCount();
     ASSERT_GT(operations, 20u);
     for (bool persistent : {false, true})
       for (std::uint64_t nth = 1; nth <= operations; ++nth) {
         SCOPED_TRACE(std::to_string(extracted) + " extracted, operation " + std::to_string(nth) +
                      (persistent ? ", fault stays" : ""));
         Reset();
-        paradox::ArmFault({paradox::InjectedFault::kAccessDenied, std::nullopt, nth, persistent});
+        os::ArmFault({os::InjectedFault::kAccessDenied, std::nullopt, nth, persistent});
         const std::optional<bool> installed = run(extracted, result);
-        EXPECT_EQ(paradox::FaultsFired() > 0, true);
-        paradox::DisarmFault();
+        EXPECT_EQ(os::FaultsFired() > 0, true);
+        os::DisarmFault();
         const programfiles::PutBackReport settled = programfiles::PutBackKeptFiles(installed_);
         EXPECT_TRUE(settled.complete);
         EXPECT_EQ(Targets(), installed.value_or(false) ? kNew : kOld);
@@ -225,9 +225,9 @@ TEST_F(ProgramFilesTest, TheCheckRefusesLongPathsReadOnlyAndHeldTargetsAndChange
   EXPECT_EQ(readOnly->kind, Kind::kReadOnly);
 
   // The folder refuses the probe file.
-  paradox::ArmFault({paradox::InjectedFault::kAccessDenied, paradox::FileOperation::kOpen, 3});
+  os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kOpen, 3});
   const auto folder = programfiles::CheckProgramFiles(installed_, members_);
-  paradox::DisarmFault();
+  os::DisarmFault();
   ASSERT_TRUE(folder);
   EXPECT_EQ(folder->kind, Kind::kFolderNotWritable);
   EXPECT_EQ(Targets(), kOld);

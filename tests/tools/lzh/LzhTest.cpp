@@ -11,7 +11,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 #endif
 
 #include "lha/ArchiveReader.h"

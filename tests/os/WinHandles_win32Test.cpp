@@ -6,7 +6,7 @@
 
 #include <utility>
 
-#include "framework/WinHandles.h"
+#include "os/WinHandles.h"
 
 TEST(WinHandles, GdiObjectsAreDeletedWhenTheirOwnerGoesAndNotBefore) {
   HFONT raw = CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");

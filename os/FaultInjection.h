@@ -23,7 +23,7 @@
 #include <functional>
 #include <optional>
 
-namespace paradox {
+namespace os {
 
 enum class FileOperation : std::uint8_t {
   kOpen,
@@ -112,4 +112,4 @@ inline std::optional<InjectedFault> FaultGate(FileOperation op, bool mayCreate =
 int FaultErrno(InjectedFault fault, FileOperation op);
 unsigned long FaultWin32Error(InjectedFault fault);
 
-}  // namespace paradox
+}  // namespace os

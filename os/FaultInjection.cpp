@@ -1,10 +1,10 @@
-#include "paradox/FaultInjection.h"
+#include "os/FaultInjection.h"
 
 #include <cassert>
 #include <cerrno>
 #include <utility>
 
-namespace paradox {
+namespace os {
 
 FaultState gFaultState;
 
@@ -137,4 +137,4 @@ unsigned long FaultWin32Error(InjectedFault fault) {
   return kWin32AccessDenied;
 }
 
-}  // namespace paradox
+}  // namespace os
