@@ -2,6 +2,7 @@
 
 #include "lha/Crc16.h"
 #include "lha/LhaError.h"
+#include "os/LittleEndian.h"
 
 namespace lha {
 namespace {
@@ -9,7 +10,7 @@ namespace {
 // Enough for every header of a usual archive in one read.
 constexpr std::size_t kHeaderProbe = 4096;
 
-std::size_t Get16(const std::uint8_t* p) { return static_cast<std::size_t>(p[0] | (p[1] << 8)); }
+using le::Get16;
 
 }  // namespace
 

@@ -5,29 +5,18 @@
 
 #include "lha/Crc16.h"
 #include "lha/LhaError.h"
+#include "os/LittleEndian.h"
 #include "text/CodePage.h"
 
 namespace lha {
 namespace {
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint64_t Get64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(Get32(p)) | (static_cast<std::uint64_t>(Get32(p + 4)) << 32);
-}
-void Put16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Put64(std::uint8_t* p, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+using le::Get16;
+using le::Get32;
+using le::Get64;
+using le::Put16;
+using le::Put32;
+using le::Put64;
 
 // Folder separators of the base name fields: "/" always (it is never a Shift-JIS trail byte),
 // "\" only where it is not the second byte of a double-byte character.

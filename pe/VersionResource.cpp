@@ -5,6 +5,7 @@
 #include <iterator>
 #include <vector>
 
+#include "os/LittleEndian.h"
 #include "text/CodePage.h"
 
 namespace pe {
@@ -40,13 +41,11 @@ class Bytes {
   }
   std::optional<std::uint16_t> U16(std::size_t offset) const {
     if (!Has(offset, 2)) return std::nullopt;
-    auto b = [&](std::size_t i) { return static_cast<std::uint16_t>(static_cast<unsigned char>(data_[offset + i])); };
-    return static_cast<std::uint16_t>(b(0) | (b(1) << 8));
+    return le::Get16(data_.data() + offset);
   }
   std::optional<std::uint32_t> U32(std::size_t offset) const {
     if (!Has(offset, 4)) return std::nullopt;
-    auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(data_[offset + i])); };
-    return b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24);
+    return le::Get32(data_.data() + offset);
   }
   std::string_view Slice(std::size_t offset, std::size_t count) const { return data_.substr(offset, count); }
 

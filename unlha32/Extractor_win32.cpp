@@ -15,40 +15,13 @@
 #include "lha/LhaError.h"
 #include "lha/MemberPath.h"
 #include "os/FaultInjection.h"
+#include "os/GatedCall.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
 #include "unlha32/ResultCodes.h"
 
 namespace unlha32 {
 namespace {
-
-class FileHandle {
- public:
-  FileHandle() = default;
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  FileHandle(FileHandle&& o) noexcept : h_(o.Release()) {}
-  FileHandle& operator=(FileHandle&& o) noexcept {
-    if (this != &o) Reset(o.Release());
-    return *this;
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() { Reset(); }
-
-  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  HANDLE Get() const { return h_; }
-  HANDLE Release() {
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
-    return h;
-  }
-  void Reset(HANDLE h = INVALID_HANDLE_VALUE) {
-    if (Valid()) CloseHandle(h_);
-    h_ = h;
-  }
-
- private:
-  HANDLE h_ = INVALID_HANDLE_VALUE;
-};
 
 // A Win32 failure while writing a member; the code says which result to report.
 struct WriteFailure {
@@ -79,17 +52,6 @@ std::wstring Hex(int code) {
 }
 
 std::wstring Wide(const std::string& utf8) { return text::Widen(utf8); }
-
-// The file operations of writing a member pass the engine's fault gate: a test can make any of
-// them fail as the system would, with the system's own error code.
-template <typename Result, typename Call>
-Result Gated(os::FileOperation op, Result failed, Call call) {
-  if (auto fault = os::FaultGate(op)) {
-    SetLastError(os::FaultWin32Error(*fault));
-    return failed;
-  }
-  return call();
-}
 
 std::wstring MemberName(const lha::MemberHeader& m) {
   // Control characters escaped: the report goes into SETUP.LOG line by line.
@@ -151,8 +113,8 @@ class Runner {
     if (attrs == INVALID_FILE_ATTRIBUTES && path.find(L'.', path.find_last_of(L"\\/:") + 1) == std::wstring::npos &&
         GetFileAttributesW((path + L".LZH").c_str()) != INVALID_FILE_ATTRIBUTES)
       path += L".LZH";
-    FileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f.Valid()) {
+    win32::UniqueFile f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!f) {
       Fail(kErrorArcFileOpen, L"cannot open the archive " + path);
       return nullptr;
     }
@@ -233,7 +195,7 @@ class Runner {
       if (path[i] != L'\\' || i == 0 || path[i - 1] == L':' || path[i - 1] == L'\\') continue;
       const std::wstring prefix = path.substr(0, i);
       if (IsDirectory(prefix)) continue;
-      if (!Gated(os::FileOperation::kMakeFolder, FALSE, [&] { return CreateDirectoryW(prefix.c_str(), nullptr); }) &&
+      if (!os::Gated(os::FileOperation::kMakeFolder, FALSE, [&] { return CreateDirectoryW(prefix.c_str(), nullptr); }) &&
           !IsDirectory(prefix))
         throw WriteFailure{kErrorMakeDirectory, L"cannot create the folder " + prefix};
     }
@@ -307,25 +269,25 @@ class Runner {
     const std::size_t slash = target.find_last_of(L'\\');
     const std::wstring folder = target.substr(0, slash + 1);
     std::wstring temp;
-    FileHandle f;
-    for (int attempt = 0; attempt < 100 && !f.Valid(); ++attempt) {
+    win32::UniqueFile f;
+    for (int attempt = 0; attempt < 100 && !f; ++attempt) {
       temp = folder + L"~unlha" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++tempCounter_) + L".tmp";
-      f.Reset(Gated(os::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
+      f.Reset(os::Gated(os::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
         // Normal attributes: the file takes the member's name by a rename, which keeps them, and
         // an installed program file must not look temporary.
         return CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       }));
-      if (!f.Valid() && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+      if (!f && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    if (!f.Valid()) throw WriteFailure{WriteErrorCode(), L"cannot create a file in " + folder};
+    if (!f) throw WriteFailure{WriteErrorCode(), L"cannot create a file in " + folder};
     struct TempGuard {
       const std::wstring& path;
-      FileHandle& file;
+      win32::UniqueFile& file;
       bool keep = false;
       ~TempGuard() {
         if (keep) return;
         file.Reset();
-        Gated(os::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(path.c_str()); });
+        os::Gated(os::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(path.c_str()); });
       }
     } guard{temp, f};
 
@@ -334,7 +296,7 @@ class Runner {
       while (done < piece.size()) {
         DWORD wrote = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(piece.size() - done, 1 << 20));
-        if (!Gated(os::FileOperation::kWrite, FALSE, [&] { return WriteFile(f.Get(), piece.data() + done, want, &wrote, nullptr); }) ||
+        if (!os::Gated(os::FileOperation::kWrite, FALSE, [&] { return WriteFile(f.Get(), piece.data() + done, want, &wrote, nullptr); }) ||
             wrote == 0)
           throw WriteFailure{WriteErrorCode(), L"cannot write " + temp};
         done += wrote;
@@ -348,7 +310,7 @@ class Runner {
     std::vector<std::uint8_t> chunk(1 << 16);
     for (;;) {
       DWORD got = 0;
-      if (!Gated(os::FileOperation::kRead, FALSE, [&] { return ReadFile(f.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr); }))
+      if (!os::Gated(os::FileOperation::kRead, FALSE, [&] { return ReadFile(f.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr); }))
         throw WriteFailure{kErrorCannotWrite, L"cannot reread " + temp};
       if (got == 0) break;
       crc = lha::UpdateCrc16(crc, std::span<const std::uint8_t>(chunk.data(), got));
@@ -362,10 +324,10 @@ class Runner {
     SetFileTime(f.Get(), &creation, &access, &write);
     // On the disk before it takes the target's name: a power cut must not leave the target
     // replaced by a file whose data never arrived.
-    if (!Gated(os::FileOperation::kSync, FALSE, [&] { return FlushFileBuffers(f.Get()); }))
+    if (!os::Gated(os::FileOperation::kSync, FALSE, [&] { return FlushFileBuffers(f.Get()); }))
       throw WriteFailure{WriteErrorCode(), L"cannot flush " + temp};
     f.Reset();
-    if (!Gated(os::FileOperation::kRename, FALSE, [&] {
+    if (!os::Gated(os::FileOperation::kRename, FALSE, [&] {
           return MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         }))
       throw WriteFailure{kErrorCannotWrite, L"cannot replace " + target};
