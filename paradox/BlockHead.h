@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "os/LittleEndian.h"
 #include "paradox/ParadoxFormat.h"
 
 namespace paradox {
@@ -57,13 +58,8 @@ struct BlockHead {
   static constexpr std::size_t OffsetOf(std::int16_t BlockHead::*) { return format::kBlockAddDataSize; }
 
  private:
-  static std::uint16_t Load(const char* p) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8));
-  }
-  static void Store(char* p, std::uint16_t v) {
-    p[0] = static_cast<char>(v & 0xFF);
-    p[1] = static_cast<char>(v >> 8);
-  }
+  static std::uint16_t Load(const char* p) { return le::Get16(p); }
+  static void Store(char* p, std::uint16_t v) { le::Put16(p, v); }
 };
 
 }  // namespace paradox

@@ -16,7 +16,7 @@ namespace paradox {
 
 namespace {
 
-constexpr std::size_t kIndexHeaderBytes = 0x800;
+constexpr std::size_t kIndexHeaderBytes = format::kHeaderBlockSize;
 constexpr std::size_t kLargestBlock = 32 * 1024;
 
 std::string Entry(const BlockIndexEntry& e, std::size_t keySize) {

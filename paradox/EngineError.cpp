@@ -91,3 +91,5 @@ void RaiseEngineError(EngineErrorCode code, const std::string& text, const std::
                       std::optional<std::uint64_t> offset) {
   throw EDBEngineError(code, text, file, offset);
 }
+
+void RaiseDatabaseError(const std::string& text) { throw EDatabaseError(text); }

@@ -8,7 +8,7 @@
 // As in the class library the program was designed against, an engine error is a database
 // error, so a handler for EDatabaseError also sees engine errors.
 //
-// Engine errors are raised through RaiseEngineError only; the engine's own texts, each with its
+// Engine errors are raised through RaiseEngineError only, misuse through RaiseDatabaseError; the engine's own texts, each with its
 // code, are the EngineMessage table in EngineError.cpp.
 
 #include <cstdint>
@@ -117,6 +117,9 @@ std::string EngineMessageText(EngineMessage message, const std::string& detail =
 // The one place engine errors are raised: `file` names the file concerned, `offset` the byte.
 [[noreturn]] void RaiseEngineError(EngineMessage message, const std::string& detail = {}, const std::string& file = {},
                                    std::optional<std::uint64_t> offset = std::nullopt);
+// Misuse of the table layer (EDatabaseError, not an engine error: the caller's mistake, which
+// handlers above tell apart from a failing engine). The one place the engine throws one.
+[[noreturn]] void RaiseDatabaseError(const std::string& text);
 // For the layers above the engine that report through it with texts of their own tables, and
 // for result codes handed back by the engine's call interface.
 [[noreturn]] void RaiseEngineError(EngineErrorCode code, const std::string& text, const std::string& file = {},

@@ -20,7 +20,7 @@ namespace paradox {
 
 struct FileHeader {
   std::uint16_t recordSize = 0;         // 0x00 (.PX/.Y: entry size)
-  std::uint16_t headerSize = 0x800;     // 0x02
+  std::uint16_t headerSize = format::kHeaderBlockSize;  // 0x02
   std::uint8_t fileType = 0;            // 0x04
   std::uint8_t blockSizeKiB = 2;        // 0x05
   std::uint32_t recordCount = 0;        // 0x06 (.PX/.Y: entries of every level)

@@ -52,7 +52,7 @@ std::uint8_t ExistingBlockSize(const fs::path& indexFile) {
   std::error_code ec;
   if (!fs::exists(indexFile, ec)) return 2;
   auto f = BinaryFile::Open(indexFile, FileAccess::kReadShared);
-  if (f->Size() < 0x800) return 2;
+  if (f->Size() < format::kHeaderBlockSize) return 2;
   try {
     return FileHeader::Decode(f->Read(0, format::kVariablePartShort), PathText(indexFile)).blockSizeKiB;
   } catch (const EDBEngineError&) {

@@ -29,6 +29,7 @@
 // the flush the file may lack it, which is safe because the table carries its "modified" mark
 // until then (ParadoxTable.h).
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -37,6 +38,62 @@
 #include "paradox/BinaryFile.h"
 
 namespace paradox {
+
+namespace memo_format {
+constexpr std::uint64_t kChunk = 4096;         // every block is a whole number of these
+constexpr std::size_t kBlockType = 0x00;       // every block
+constexpr std::size_t kBlockChunks = 0x01;     // every block
+// The header block (type 0).
+constexpr std::size_t kHeaderModCount = 0x03;
+constexpr std::size_t kHeaderMagic = 0x05;     // 82 73 02 00 29 00
+constexpr std::size_t kHeaderMagicSize = 6;
+constexpr std::size_t kHeaderWord0B = 0x0B;    // 0x1000
+constexpr std::size_t kHeaderWord0D = 0x0D;    // 0x1000
+constexpr std::size_t kHeaderByte10 = 0x10;    // 0x10
+constexpr std::size_t kHeaderWord11 = 0x11;    // 0x0040
+constexpr std::size_t kHeaderWord13 = 0x13;    // 0x0800
+constexpr std::size_t kHeaderWord29 = 0x29;    // 0x02A1
+constexpr std::size_t kHeaderSmallBlock = 0x38;
+constexpr std::size_t kHeaderSmallFree = 0x3C;
+constexpr std::size_t kHeaderFields = 0x40;    // the header's fields all lie before this
+// Type 2: one blob.
+constexpr std::size_t kBigLength = 0x03;
+constexpr std::size_t kBigModification = 0x07;
+constexpr std::size_t kBigData = 0x09;
+// Type 3: small blobs in slots.
+constexpr std::size_t kSlotTable = 12;
+constexpr std::size_t kSlotSize = 5;
+constexpr unsigned kSlots = 64;
+constexpr std::size_t kSmallDataStart = 0x150;
+constexpr std::size_t kSmallUnit = 16;
+// A slot, from its start.
+constexpr std::size_t kSlotOffset = 0;         // data offset / 16; 0: the slot is unused
+constexpr std::size_t kSlotUnits = 1;          // length / 16 rounded up
+constexpr std::size_t kSlotModification = 2;   // u16
+constexpr std::size_t kSlotLengthMod = 4;      // length mod 16 in 1..16
+// Block types.
+constexpr std::uint8_t kTypeHeader = 0, kTypeBig = 2, kTypeSmall = 3, kTypeFree = 4;
+}  // namespace memo_format
+
+// A slot of a type 3 block: where a small blob lies in the block and how long it is.
+struct MemoSlot {
+  std::uint8_t offset16 = 0;  // 0: unused
+  std::uint8_t units = 0;
+  std::uint16_t modification = 0;
+  std::uint8_t lengthMod = 0;
+
+  // `slot` holds memo_format::kSlotSize bytes.
+  static MemoSlot Decode(const char* slot);
+  void Encode(char* slot) const;
+  // The slot of a blob of `length` bytes (at least 1) whose data starts `dataAt` bytes into the block.
+  static MemoSlot For(std::size_t dataAt, std::size_t length, std::uint16_t modification);
+  bool Used() const { return offset16 != 0; }
+  std::size_t DataAt() const { return static_cast<std::size_t>(offset16) * memo_format::kSmallUnit; }
+  // First byte after the slot's data units.
+  std::size_t DataEnd() const { return (static_cast<std::size_t>(offset16) + units) * memo_format::kSmallUnit; }
+  // The blob's length; meaningful when units and lengthMod are not 0.
+  std::uint32_t Length() const { return (static_cast<std::uint32_t>(units) - 1) * memo_format::kSmallUnit + lengthMod; }
+};
 
 class MemoFile {
  public:

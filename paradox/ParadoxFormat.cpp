@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "os/LittleEndian.h"
+
 namespace paradox {
 
 bool IsBlobType(FieldType t) {
@@ -96,22 +98,22 @@ std::string_view FieldTypeName(FieldType t) {
   return "?";
 }
 
-std::uint16_t GetU16(std::string_view b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8));
+std::uint16_t GetU16(std::string_view b, std::size_t at) { return le::Get16(b.data() + at); }
+std::uint32_t GetU32(std::string_view b, std::size_t at) { return le::Get32(b.data() + at); }
+void PutU16(std::string& b, std::size_t at, std::uint16_t v) { le::Put16(b.data() + at, v); }
+void PutU32(std::string& b, std::size_t at, std::uint32_t v) { le::Put32(b.data() + at, v); }
+
+BlobTail BlobTail::Decode(std::string_view field) {
+  const char* tail = field.data() + LeaderSize(field.size());
+  return {le::Get32(tail + format::kBlobTailPointer), le::Get32(tail + format::kBlobTailLength),
+          le::Get16(tail + format::kBlobTailModification)};
 }
 
-std::uint32_t GetU32(std::string_view b, std::size_t at) {
-  return static_cast<std::uint32_t>(GetU16(b, at)) | (static_cast<std::uint32_t>(GetU16(b, at + 2)) << 16);
-}
-
-void PutU16(std::string& b, std::size_t at, std::uint16_t v) {
-  b[at] = static_cast<char>(v & 0xFF);
-  b[at + 1] = static_cast<char>(v >> 8);
-}
-
-void PutU32(std::string& b, std::size_t at, std::uint32_t v) {
-  PutU16(b, at, static_cast<std::uint16_t>(v & 0xFFFF));
-  PutU16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
+void BlobTail::Encode(std::string& field) const {
+  char* tail = field.data() + LeaderSize(field.size());
+  le::Put32(tail + format::kBlobTailPointer, pointer);
+  le::Put32(tail + format::kBlobTailLength, length);
+  le::Put16(tail + format::kBlobTailModification, modification);
 }
 
 namespace {

@@ -162,6 +162,8 @@ constexpr std::size_t kHeaderCodePage = 0x6A;
 constexpr std::size_t kHeaderOnes = 0x6C;
 constexpr std::size_t kHeaderSortNameAt = 0x6E;
 constexpr std::size_t kHeaderSortNameOne = 0x70;
+// The header is a whole number of these; every file the engine writes has a header of one.
+constexpr std::size_t kHeaderBlockSize = 0x800;
 constexpr std::size_t kVariablePartShort = 0x58;
 constexpr std::size_t kVariablePartLong = 0x78;
 constexpr std::size_t kTableNameSizeLevel7 = 261;
@@ -171,6 +173,9 @@ constexpr std::size_t kBlockPrevious = 2;
 constexpr std::size_t kBlockAddDataSize = 4;
 constexpr std::size_t kBlockHeaderSize = 6;
 constexpr std::size_t kBlobTailSize = 10;
+constexpr std::size_t kBlobTailPointer = 0;       // from the tail's start
+constexpr std::size_t kBlobTailLength = 4;
+constexpr std::size_t kBlobTailModification = 8;
 constexpr std::size_t kBcdSize = 17;
 constexpr std::uint8_t kLevel7 = 0x0C;
 // The constant values of the header, as little-endian numbers.
@@ -196,6 +201,19 @@ std::uint16_t GetU16(std::string_view bytes, std::size_t at);
 std::uint32_t GetU32(std::string_view bytes, std::size_t at);
 void PutU16(std::string& bytes, std::size_t at, std::uint16_t v);
 void PutU32(std::string& bytes, std::size_t at, std::uint32_t v);
+
+// The tail of a blob field (see "Values" above).
+struct BlobTail {
+  std::uint32_t pointer = 0;  // 0: the blob is held in the leader alone
+  std::uint32_t length = 0;   // 0: no blob
+  std::uint16_t modification = 0;
+
+  // `field` is the whole field, at least format::kBlobTailSize bytes; the tail is its end.
+  static BlobTail Decode(std::string_view field);
+  void Encode(std::string& field) const;
+  // The bytes of `field` before its tail.
+  static std::size_t LeaderSize(std::size_t fieldSize) { return fieldSize - format::kBlobTailSize; }
+};
 
 // Record value codings (see "Values" above). Decoders take exactly the field's bytes and
 // return std::nullopt for NULL (all zero bytes).

@@ -14,6 +14,7 @@
 #include "paradox/Restructure.h"
 #include "paradox/TableFamily.h"
 #include "paradox/TableSwap.h"
+#include "paradox/VariablePart.h"
 #include "text/Utf8Path.h"
 
 namespace fs = std::filesystem;
@@ -24,8 +25,6 @@ namespace {
 
 using namespace format;
 
-std::size_t NameAreaSize(std::uint8_t level) { return level >= kLevel7 ? kTableNameSizeLevel7 : kTableNameSizeOld; }
-std::size_t VariableStart(std::uint8_t level) { return level >= 5 ? kVariablePartLong : kVariablePartShort; }
 
 // The blocks a data file may have. A .PX entry holds its block number as a table short,
 // whose positive values end at 32,767; an unkeyed table has no .PX and uses all 16 bits.
@@ -49,28 +48,21 @@ std::string BuildTableHeader(const TableSchema& schema, FileHeader h, const std:
   const auto& def = schema.Definition();
   const std::uint8_t level = h.level;
   const std::size_t nf = schema.FieldCount();
-  std::string var;
-  for (const auto& f : def.fields) {
-    var += static_cast<char>(f.type);
-    var += static_cast<char>(f.size);
-  }
-  var.append(4, '\0');       // table-name pointer
-  var.append(4 * nf, '\0');  // field-name pointers
-  std::string name = tableName.substr(0, NameAreaSize(level) - 1);
-  name.resize(NameAreaSize(level), '\0');
-  var += name;
-  for (const auto& f : def.fields) var += f.name + '\0';
-  const std::size_t start = VariableStart(level);
-  const std::size_t fieldNumbersAt = start + var.size();
+  VariablePart v;
   for (std::size_t i = 0; i < nf; ++i) {
-    std::string n(2, '\0');
-    PutU16(n, 0, static_cast<std::uint16_t>(i + 1));
-    var += n;
+    const FieldDef& f = def.fields[i];
+    v.fields.push_back({static_cast<std::uint8_t>(f.type), f.size, 0, f.name, static_cast<std::uint16_t>(i + 1)});
   }
-  const std::size_t sortNameAt = start + var.size();
-  var += def.driver.sortOrderName + '\0';
-  const std::size_t used = start + var.size();
-  std::size_t headerSize = std::max<std::size_t>(h.headerSize, (used + 0x7FF) / 0x800 * 0x800);
+  v.tableName = tableName;
+  v.sortOrderName = def.driver.sortOrderName;
+  const std::string var = v.Encode(level);
+  const VariablePart::Layout layout = v.LayoutAt(level);
+  const std::size_t start = VariablePart::Start(level);
+  const std::size_t fieldNumbersAt = start + layout.fieldNumbers;
+  const std::size_t sortNameAt = start + layout.sortOrderName;
+  const std::size_t used = start + layout.size;
+  const std::size_t blocks = (used + kHeaderBlockSize - 1) / kHeaderBlockSize;
+  std::size_t headerSize = std::max<std::size_t>(h.headerSize, blocks * kHeaderBlockSize);
 
   h.recordSize = static_cast<std::uint16_t>(schema.RecordSize());
   h.headerSize = static_cast<std::uint16_t>(headerSize);
@@ -144,7 +136,7 @@ void ParadoxTable::Load() {
   try {
     schema_ = std::make_shared<TableSchema>(def);
   } catch (const EDBEngineError& e) {
-    Corrupt(std::string("field descriptors: ") + e.what(), VariableStart(header_.level));
+    Corrupt(std::string("field descriptors: ") + e.what(), VariablePart::Start(header_.level));
   }
   for (std::size_t f = 0; f < schema_->FieldCount(); ++f) {
     if (IsBlobType(schema_->Field(f).type)) blobFields_.push_back(f);
@@ -182,8 +174,7 @@ TableDefinition ParadoxTable::LoadDefinition() {
   if (nk > nf || (h.fileType == kFileKeyedDb) != (nk > 0))
     Corrupt("key field count " + std::to_string(nk) + " does not fit file type " + std::to_string(h.fileType),
             At(&FileHeader::keyFieldCount));
-  const std::size_t start = VariableStart(h.level);
-  const std::size_t minimum = start + nf * 6 + 4 + NameAreaSize(h.level);
+  const std::size_t minimum = VariablePart::MinimumHeaderSize(nf, h.level);
   if (h.headerSize < minimum || h.headerSize > fileSize)
     Corrupt("header size " + std::to_string(h.headerSize) + " (file " + std::to_string(fileSize) + " bytes, fields need " +
                 std::to_string(minimum) + ")",
@@ -193,39 +184,22 @@ TableDefinition ParadoxTable::LoadDefinition() {
   if (h.longPart && h.encryption != 0)
     RaiseEngineError(EngineMessage::kEncrypted, {}, PathText(path_), At(&FileHeader::encryption));
 
+  const VariablePart v = VariablePart::Decode(headerBytes_, nf, h.level, PathText(path_));
   TableDefinition def;
   def.keyFieldCount = nk;
   def.level = h.level;
   def.blockSizeKiB = h.blockSizeKiB;
-  std::size_t at = start;
-  for (unsigned i = 0; i < nf; ++i, at += 2) {
-    auto type = static_cast<std::uint8_t>(headerBytes_[at]);
-    auto size = static_cast<std::uint8_t>(headerBytes_[at + 1]);
-    if (!StoredFieldSize(type, size))
-      Corrupt("field " + std::to_string(i + 1) + " has type " + std::to_string(type) + " and size " + std::to_string(size), at);
-    def.fields.push_back(FieldDef::Of("", static_cast<FieldType>(type), size));
-  }
-  at += 4 + 4 * nf;
-  std::string_view hv(headerBytes_);
-  std::string_view nameArea = hv.substr(at, NameAreaSize(h.level));
-  storedName_ = std::string(nameArea.substr(0, nameArea.find('\0')));
-  at += NameAreaSize(h.level);
-  auto readString = [&](const char* what) {
-    std::size_t end = hv.find('\0', at);
-    if (end == std::string_view::npos) Corrupt(std::string(what) + " runs past the header", at);
-    std::string s(hv.substr(at, end - at));
-    at = end + 1;
-    return s;
-  };
+  const std::size_t start = VariablePart::Start(h.level);
   for (unsigned i = 0; i < nf; ++i) {
-    def.fields[i].name = readString("field name");
-    if (def.fields[i].name.empty()) def.fields[i].name = "Field" + std::to_string(i + 1);
+    const VariablePart::Field& f = v.fields[i];
+    if (!StoredFieldSize(f.type, f.size))
+      Corrupt("field " + std::to_string(i + 1) + " has type " + std::to_string(f.type) + " and size " + std::to_string(f.size),
+              start + kVarFieldDescriptorSize * i);
+    def.fields.push_back(FieldDef::Of(f.name.empty() ? "Field" + std::to_string(i + 1) : f.name, static_cast<FieldType>(f.type), f.size));
   }
-  at += 2 * nf;  // field numbers
-  std::string sortName;
-  if (at < hv.size()) sortName = readString("sort-order name");
+  storedName_ = v.tableName;
   const std::uint16_t codePage = h.longPart ? h.codePage : 437;
-  def.driver = DriverFromHeader(h.sortOrder, codePage, sortName);
+  def.driver = DriverFromHeader(h.sortOrder, codePage, v.sortOrderName);
 
   // Duplicate names occur in no table the engine writes; accept them for reading anyway.
   std::size_t sum = 0;
@@ -367,8 +341,9 @@ Record ParadoxTable::NewRecord() const { return Record(schema_); }
 void ParadoxTable::ReadBlobs(Record& r) const {
   for (std::size_t f : blobFields_) {
     std::string_view raw = r.Raw(f);
-    const std::size_t leader = raw.size() - kBlobTailSize;
-    std::uint32_t ptr = GetU32(raw, leader), len = GetU32(raw, leader + 4);
+    const std::size_t leader = BlobTail::LeaderSize(raw.size());
+    const BlobTail tail = BlobTail::Decode(raw);
+    const std::uint32_t ptr = tail.pointer, len = tail.length;
     if (len == 0) continue;
     if (ptr == 0) {
       if (len > leader)
@@ -390,7 +365,7 @@ Record ParadoxTable::ReadRecord(std::uint32_t position) const {
 
 void ParadoxTable::ReadRecord(std::uint32_t position, Record& into) const {
   if (position >= recordCount_)
-    throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+    RaiseDatabaseError("Record position " + std::to_string(position) + " is past the last record");
   if (into.SchemaPtr() != schema_) into = Record(schema_);
   PlaceStaged();
   auto [e, slot] = Locate(position);
@@ -480,7 +455,7 @@ bool ParadoxTable::ChainHasKey(std::string_view key) const {
 }
 
 std::optional<std::uint32_t> ParadoxTable::FindKey(const Record& key) const {
-  if (schema_->KeyFieldCount() == 0) throw EDatabaseError("Table has no primary key");
+  if (schema_->KeyFieldCount() == 0) RaiseDatabaseError("Table has no primary key");
   PlaceStaged();
   if (chain_.empty()) return std::nullopt;
   const std::size_t e = EntryForKey(key.Key());
@@ -507,7 +482,7 @@ std::optional<std::string> ParadoxTable::WriteRefusal() const {
 }
 
 void ParadoxTable::RequireWritable() const {
-  if (!db_) throw EDatabaseError("Table is closed");
+  if (!db_) RaiseDatabaseError("Table is closed");
   if (auto why = WriteRefusal())
     RaiseEngineError(EngineMessage::kReadOnly, *why, PathText(path_));
 }
@@ -584,7 +559,7 @@ void ParadoxTable::ReleaseBlobs(std::string_view recordBytes) {
   for (std::size_t f = 0; f < schema_->FieldCount(); ++f) {
     if (!IsBlobType(schema_->Field(f).type)) continue;
     std::string_view raw = recordBytes.substr(schema_->FieldOffset(f), schema_->FieldSize(f));
-    std::uint32_t ptr = GetU32(raw, raw.size() - kBlobTailSize);
+    const std::uint32_t ptr = BlobTail::Decode(raw).pointer;
     if (ptr != 0) mb_->FreeBlob(ptr);
   }
 }
@@ -633,10 +608,10 @@ void ParadoxTable::PrepareBytes(const Record& record, std::string& bytes) {
   // A record made by this table (the usual case) needs no comparison field by field.
   if (&record.Schema() != &s) {
     if (record.Schema().RecordSize() != s.RecordSize() || record.Schema().FieldCount() != s.FieldCount())
-      throw EDatabaseError("Record does not belong to table " + PathText(path_));
+      RaiseDatabaseError("Record does not belong to table " + PathText(path_));
     for (std::size_t f = 0; f < s.FieldCount(); ++f)
       if (record.Schema().Field(f).type != s.Field(f).type || record.Schema().FieldSize(f) != s.FieldSize(f))
-        throw EDatabaseError("Record does not belong to table " + PathText(path_));
+        RaiseDatabaseError("Record does not belong to table " + PathText(path_));
   }
   if (recordCount_ == 0xFFFFFFFFu) RaiseEngineError(EngineMessage::kTableFull, {}, PathText(path_));
   bytes.assign(record.Bytes());
@@ -652,18 +627,19 @@ void ParadoxTable::CompleteBytes(const Record& record, std::string& bytes) {
   const TableSchema& s = *schema_;
   for (std::size_t f : blobFields_) {
     const std::string& value = record.BlobBytes(f);
-    const std::size_t size = s.FieldSize(f), leader = size - kBlobTailSize;
+    const std::size_t size = s.FieldSize(f), leader = BlobTail::LeaderSize(size);
     std::string& raw = blobField_;
     raw.assign(size, '\0');
     if (!value.empty()) {
       raw.replace(0, std::min(leader, value.size()), value.substr(0, leader));
-      PutU32(raw, leader + 4, static_cast<std::uint32_t>(value.size()));
+      BlobTail tail;
+      tail.length = static_cast<std::uint32_t>(value.size());
       if (value.size() > leader) {
         if (!mb_) RaiseEngineError(EngineMessage::kMemoNotFound, {}, PathText(path_));
-        std::uint16_t mod = mb_->NextModification();
-        PutU32(raw, leader, mb_->WriteBlob(value, mod));
-        PutU16(raw, leader + 8, mod);
+        tail.modification = mb_->NextModification();
+        tail.pointer = mb_->WriteBlob(value, tail.modification);
       }
+      tail.Encode(raw);
     }
     bytes.replace(s.FieldOffset(f), size, raw);
   }
@@ -945,7 +921,7 @@ void ParadoxTable::RemoveAt(std::size_t entry, std::uint32_t slot) {
 
 void ParadoxTable::Delete(std::uint32_t position) {
   RequireWritable();
-  if (position >= recordCount_) throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+  if (position >= recordCount_) RaiseDatabaseError("Record position " + std::to_string(position) + " is past the last record");
   PlaceStaged();
   Record oldRecord = ReadRecord(position);
   auto [entry, slot] = Locate(position);
@@ -957,7 +933,7 @@ void ParadoxTable::Delete(std::uint32_t position) {
 
 std::uint32_t ParadoxTable::Update(std::uint32_t position, const Record& record) {
   RequireWritable();
-  if (position >= recordCount_) throw EDatabaseError("Record position " + std::to_string(position) + " is past the last record");
+  if (position >= recordCount_) RaiseDatabaseError("Record position " + std::to_string(position) + " is past the last record");
   PlaceStaged();
   Record current = ReadRecord(position);
   std::string bytes;

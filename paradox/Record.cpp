@@ -11,11 +11,11 @@ Record::Record(std::shared_ptr<const TableSchema> schema)
     : schema_(std::move(schema)), bytes_(schema_->RecordSize(), '\0') {}
 
 void Record::CheckType(std::size_t field, std::initializer_list<FieldType> allowed) const {
-  if (field >= schema_->FieldCount()) throw EDatabaseError("Field index out of range: " + std::to_string(field));
+  if (field >= schema_->FieldCount()) RaiseDatabaseError("Field index out of range: " + std::to_string(field));
   FieldType t = schema_->Field(field).type;
   for (FieldType a : allowed)
     if (a == t) return;
-  throw EDatabaseError("Field '" + schema_->Field(field).name + "' is of type " +
+  RaiseDatabaseError("Field '" + schema_->Field(field).name + "' is of type " +
                        std::string(FieldTypeName(t)) + ", which does not hold this kind of value");
 }
 
@@ -51,25 +51,25 @@ void Record::ClearAll() {
 }
 
 std::string_view Record::Raw(std::size_t field) const {
-  if (field >= schema_->FieldCount()) throw EDatabaseError("Field index out of range: " + std::to_string(field));
+  if (field >= schema_->FieldCount()) RaiseDatabaseError("Field index out of range: " + std::to_string(field));
   return std::string_view(bytes_).substr(schema_->FieldOffset(field), schema_->FieldSize(field));
 }
 
 void Record::SetRaw(std::size_t field, std::string_view b) {
   if (b.size() != Raw(field).size())
-    throw EDatabaseError("Raw value of the wrong size for field '" + schema_->Field(field).name + "'");
+    RaiseDatabaseError("Raw value of the wrong size for field '" + schema_->Field(field).name + "'");
   bytes_.replace(schema_->FieldOffset(field), b.size(), b);
 }
 
 void Record::SetBytes(std::string_view bytes) {
-  if (bytes.size() != schema_->RecordSize()) throw EDatabaseError("Record of the wrong size");
+  if (bytes.size() != schema_->RecordSize()) RaiseDatabaseError("Record of the wrong size");
   // Into the buffer the record already has: a pass over a table reuses one record throughout.
   bytes_.assign(bytes.data(), bytes.size());
   DropBlobs();
 }
 
 void Record::SetStoredBytes(std::string_view bytes) {
-  if (bytes.size() != schema_->RecordSize()) throw EDatabaseError("Record of the wrong size");
+  if (bytes.size() != schema_->RecordSize()) RaiseDatabaseError("Record of the wrong size");
   bytes_.assign(bytes.data(), bytes.size());
 }
 
@@ -103,11 +103,11 @@ void Record::SetInteger(std::size_t field, std::int32_t value) {
   if (schema_->Field(field).type == FieldType::kShort) {
     // -32768 would code as all zero bytes, which is NULL.
     if (value < -32767 || value > 32767)
-      throw EDatabaseError("Value " + std::to_string(value) + " is out of range for field '" + schema_->Field(field).name + "'");
+      RaiseDatabaseError("Value " + std::to_string(value) + " is out of range for field '" + schema_->Field(field).name + "'");
     SetRaw(field, EncodeShort(static_cast<std::int16_t>(value)));
   } else {
     if (value == INT32_MIN)
-      throw EDatabaseError("Value " + std::to_string(value) + " is out of range for field '" + schema_->Field(field).name + "'");
+      RaiseDatabaseError("Value " + std::to_string(value) + " is out of range for field '" + schema_->Field(field).name + "'");
     SetRaw(field, EncodeLong(value));
   }
 }
@@ -120,7 +120,7 @@ std::optional<std::int32_t> Record::GetDate(std::size_t field) const {
 void Record::SetDate(std::size_t field, std::int32_t dayNumber) {
   CheckType(field, {FieldType::kDate});
   if (dayNumber < 1 || dayNumber > DayNumberFromCivil({9999, 12, 31}))
-    throw EDatabaseError("Date out of range for field '" + schema_->Field(field).name + "'");
+    RaiseDatabaseError("Date out of range for field '" + schema_->Field(field).name + "'");
   SetRaw(field, EncodeLong(dayNumber));
 }
 
@@ -131,7 +131,7 @@ std::optional<double> Record::GetNumber(std::size_t field) const {
 
 void Record::SetNumber(std::size_t field, double value) {
   CheckType(field, {FieldType::kNumber, FieldType::kMoney});
-  if (!std::isfinite(value)) throw EDatabaseError("Not a finite number for field '" + schema_->Field(field).name + "'");
+  if (!std::isfinite(value)) RaiseDatabaseError("Not a finite number for field '" + schema_->Field(field).name + "'");
   SetRaw(field, EncodeDouble(value));
 }
 

@@ -17,6 +17,7 @@
 #include "paradox/ParadoxFormat.h"
 #include "paradox/PrimaryIndex.h"
 #include "paradox/TableFamily.h"
+#include "paradox/VariablePart.h"
 #include "text/Ascii.h"
 
 namespace paradox {
@@ -59,10 +60,6 @@ void FoldCase(std::string& bytes, std::size_t from, std::uint16_t codePage) {
 std::string ReadWholeFile(const fs::path& p) {
   auto f = BinaryFile::Open(p, FileAccess::kReadShared);
   return f->Read(0, static_cast<std::size_t>(f->Size()));
-}
-
-std::size_t NameFieldSize(std::uint8_t level) {
-  return level >= format::kLevel7 ? format::kTableNameSizeLevel7 : format::kTableNameSizeOld;
 }
 
 std::string ExtensionOf(const fs::path& p) {
@@ -109,12 +106,12 @@ std::vector<std::size_t> ResolveIndexFields(const TableSchema& schema, std::stri
     std::string name = Trim(fieldList.substr(start, end - start));
     if (!name.empty()) {
       auto pos = schema.FindField(name);
-      if (!pos) throw EDatabaseError("Field '" + name + "' not found");
+      if (!pos) RaiseDatabaseError("Field '" + name + "' not found");
       out.push_back(*pos);
     }
     start = end + 1;
   }
-  if (out.empty()) throw EDatabaseError("Index has no fields");
+  if (out.empty()) RaiseDatabaseError("Index has no fields");
   return out;
 }
 
@@ -286,7 +283,7 @@ FileHeader XFixedFields(const TableSchema& table, const FileHeader& dbHeader, co
   const bool named = IsNamedIndexKind(def, table);
   FileHeader x;
   x.recordSize = static_cast<std::uint16_t>(l.recordSize);
-  x.headerSize = 0x800;
+  x.headerSize = format::kHeaderBlockSize;
   if (named)
     x.fileType = def.maintained ? format::kFileXGn : format::kFileXGnNotMaintained;
   else
@@ -334,40 +331,26 @@ std::string XHeaderBlock(const TableSchema& table, const FileHeader& dbHeader, c
   const bool named = IsNamedIndexKind(def, table);
   FileHeader x = XFixedFields(table, dbHeader, def, entries, nBlocks, stamps);
 
-  std::string h(0x800, '\0');
-  std::size_t at = format::kVariablePartLong;
-  for (const auto& f : l.fields) {
-    h[at++] = static_cast<char>(f.type);
-    h[at++] = static_cast<char>(f.size);
-  }
-  at += 4 + 4 * l.fields.size();  // table-name and field-name addresses
-  const std::size_t nameSize = NameFieldSize(level);
-  std::string stored = (stamps.storedBase + "." + std::string(xExtension)).substr(0, nameSize - 1);
-  h.replace(at, stored.size(), stored);
-  at += nameSize;
-  for (const auto& f : l.fields) {
-    h.replace(at, f.name.size(), f.name);
-    at += f.name.size() + 1;
-  }
-  x.fieldNumbersAt = static_cast<std::uint16_t>(at - format::kVariablePartShort);
+  VariablePart v;
+  for (std::size_t i = 0; i < l.fields.size(); ++i)
+    v.fields.push_back({static_cast<std::uint8_t>(l.fields[i].type), l.fields[i].size, 0, l.fields[i].name, l.fieldNumbers[i]});
+  v.tableName = stamps.storedBase + "." + std::string(xExtension);
+  v.sortOrderName = driver.sortOrderName;
+  if (named) v.indexName = def.name;
+  const VariablePart::Layout layout = v.LayoutAt(level);
+  const std::size_t start = VariablePart::Start(level);
+  x.fieldNumbersAt = static_cast<std::uint16_t>(start + layout.fieldNumbers - format::kVariablePartShort);
   std::uint16_t high = 0;
-  for (auto n : l.fieldNumbers) {
-    PutU16(h, at, n);
-    at += 2;
-    high = std::max(high, n);
-  }
+  for (auto n : l.fieldNumbers) high = std::max(high, n);
   x.fieldCountPlus1 = static_cast<std::uint16_t>(high + 1);
-  x.sortNameAt = static_cast<std::uint16_t>(at - format::kVariablePartShort);
-  h.replace(at, driver.sortOrderName.size(), driver.sortOrderName);
-  at += driver.sortOrderName.size() + 1;
-  if (named) {
-    x.indexNameAt = static_cast<std::uint16_t>(at - format::kVariablePartShort);
-    h.replace(at, def.name.size(), def.name);
-    at += def.name.size() + 1;
-  }
+  x.sortNameAt = static_cast<std::uint16_t>(start + layout.sortOrderName - format::kVariablePartShort);
+  if (named) x.indexNameAt = static_cast<std::uint16_t>(start + layout.indexName - format::kVariablePartShort);
+  const std::size_t at = start + layout.size;
+  std::string h(format::kHeaderBlockSize, '\0');
   if (at > h.size()) RaiseEngineError(EngineMessage::kIndexHeaderTooLong);
   x.usedSize = static_cast<std::uint16_t>(at);
   x.Encode(h);
+  h.replace(start, layout.size, v.Encode(level));
 
   return h;
 }
@@ -486,19 +469,19 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
   {
     auto f = BinaryFile::Open(xPath, FileAccess::kReadShared);
     const std::uint64_t size = f->Size();
-    if (size < 0x800) Corrupt(xPath, "file shorter than its header", size);
-    bytes = f->Read(0, 0x800);
+    if (size < format::kHeaderBlockSize) Corrupt(xPath, "file shorter than its header", size);
+    bytes = f->Read(0, format::kHeaderBlockSize);
   }
   std::string_view b(bytes);
   const FileHeader x = FileHeader::Decode(b, PathText(xPath));
-  if (x.headerSize != 0x800) Corrupt(xPath, "header size", FileHeader::OffsetOf(&FileHeader::headerSize));
+  if (x.headerSize != format::kHeaderBlockSize) Corrupt(xPath, "header size", FileHeader::OffsetOf(&FileHeader::headerSize));
   const std::uint8_t type = x.fileType;
   if (type != format::kFileXnn && type != format::kFileXGn && type != format::kFileXnnNotMaintained && type != format::kFileXGnNotMaintained)
     Corrupt(xPath, "not a secondary index", FileHeader::OffsetOf(&FileHeader::fileType));
   const bool named = type == format::kFileXGn || type == format::kFileXGnNotMaintained;
   const std::uint8_t level = x.level;
   if (level < 5) RaiseEngineError(EngineMessage::kIndexBelowLevel4, {}, PathText(xPath));
-  out.header = bytes.substr(0, 0x800);
+  out.header = bytes.substr(0, format::kHeaderBlockSize);
   out.recordCount = x.recordCount;
   const std::size_t nf = x.fieldCount;
   const std::size_t nk = x.keyFieldCount;
@@ -509,41 +492,28 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
     Corrupt(xPath, "field counts", FileHeader::OffsetOf(&FileHeader::fieldCount));
   const std::size_t nIndex = nk - ownKeys;
 
-  std::size_t at = format::kVariablePartLong;
-  if (at + 6 * nf > 0x800) Corrupt(xPath, "field counts", FileHeader::OffsetOf(&FileHeader::fieldCount));
+  const std::optional<std::size_t> indexNameAt =
+      named ? std::optional<std::size_t>(format::kVariablePartShort + x.indexNameAt) : std::nullopt;
+  const VariablePart v = VariablePart::Decode(b, nf, level, PathText(xPath), indexNameAt);
+  const std::size_t start = VariablePart::Start(level);
+  out.storedBase = v.tableName.substr(0, v.tableName.rfind('.'));
+  const std::size_t numbersAt = start + v.LayoutAt(level).fieldNumbers;
   std::vector<std::pair<std::uint8_t, std::uint8_t>> types;
-  for (std::size_t i = 0; i < nf; ++i, at += 2) types.emplace_back(b[at], b[at + 1]);
-  at += 4 + 4 * nf;
-  const std::size_t nameSize = NameFieldSize(level);
-  if (at + nameSize > 0x800) Corrupt(xPath, "header", at);
-  std::string stored(b.substr(at, nameSize).substr(0, b.substr(at, nameSize).find('\0')));
-  out.storedBase = stored.substr(0, stored.rfind('.'));
-  at += nameSize;
   std::vector<std::string> names;
-  for (std::size_t i = 0; i < nf; ++i) {
-    std::size_t end = b.find('\0', at);
-    if (end == std::string_view::npos || end >= 0x800) Corrupt(xPath, "field names", at);
-    names.emplace_back(b.substr(at, end - at));
-    at = end + 1;
+  for (const VariablePart::Field& f : v.fields) {
+    types.emplace_back(f.type, f.size);
+    names.push_back(f.name);
+    out.storedFields.push_back({f.name, f.number});
   }
-  if (at + 2 * nf > 0x800) Corrupt(xPath, "field numbers", at);
-  const std::size_t numbersAt = at;
-  for (std::size_t i = 0; i < nf; ++i, at += 2) out.storedFields.push_back({names[i], GetU16(b, at)});
 
   SecondaryIndexDef def;
   for (std::size_t i = 0; i < nIndex; ++i)
     def.fields.push_back(TieIndexField(xPath, schema, out.storedFields[i], types[i],
-                                       format::kVariablePartLong + 2 * i, numbersAt + 2 * i));
+                                       start + format::kVarFieldDescriptorSize * i, numbersAt + format::kVarFieldNumberSize * i));
   def.caseInsensitive = (x.flags & kFlagCaseInsensitive) != 0;
   def.descending = (x.flags & kFlagDescending) != 0;
   def.maintained = type == format::kFileXnn || type == format::kFileXGn;
-  if (named) {
-    std::size_t nameAt = format::kVariablePartShort + x.indexNameAt;
-    std::size_t end = nameAt < 0x800 ? b.find('\0', nameAt) : std::string_view::npos;
-    if (end == std::string_view::npos || end >= 0x800)
-      Corrupt(xPath, "index name", FileHeader::OffsetOf(&FileHeader::indexNameAt));
-    def.name = std::string(b.substr(nameAt, end - nameAt));
-  }
+  if (named) def.name = *v.indexName;
   // The rest of the record must be what this table's indexes carry.
   IndexRecordLayout expect = MakeIndexRecordLayout(schema, def);
   if (expect.fields.size() != nf || expect.recordSize != x.recordSize)
@@ -555,7 +525,7 @@ SecondaryIndexFile ReadSecondaryIndexFile(const fs::path& xPath, const TableSche
     const bool keyField = pk > 0 && i < nIndex + pk;
     if ((!keyField && !text::SameTextAscii(want.name, names[i])) || static_cast<std::uint8_t>(want.type) != types[i].first ||
         want.size != types[i].second)
-      Corrupt(xPath, "field " + names[i] + " does not match the table", format::kVariablePartLong + 2 * i);
+      Corrupt(xPath, "field " + names[i] + " does not match the table", start + format::kVarFieldDescriptorSize * i);
   }
   out.def = std::move(def);
   return out;
