@@ -1,5 +1,6 @@
 #include "paradox/TableFamily.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <system_error>
@@ -19,13 +20,6 @@ namespace {
 std::string Utf8Name(const fs::path& p) { return text::PathToUtf8(p.filename()); }
 
 bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-// Splits "NAME.EXT" at the last dot; the extension keeps its dot.
-std::pair<std::string, std::string> SplitName(const std::string& name) {
-  auto dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return {name, ""};
-  return {name.substr(0, dot), name.substr(dot)};
-}
 
 // The files of `dir`; a folder that is not there has none, one that cannot be listed raises.
 std::vector<fs::path> ListDir(const fs::path& dir) {
@@ -86,18 +80,28 @@ fs::path DataFilePath(const fs::path& dir, std::string_view tableName) {
   return dir / text::PathFromUtf8(base + (lower ? ".db" : ".DB"));
 }
 
-std::vector<fs::path> FindFamilyFiles(const fs::path& dataFile) {
-  std::string base = text::AsciiUpper(SplitName(Utf8Name(dataFile)).first);
-  std::vector<fs::path> out, rest;
-  for (const auto& p : ListDir(dataFile.parent_path().empty() ? fs::path(".") : dataFile.parent_path())) {
-    auto [b, e] = SplitName(Utf8Name(p));
-    if (text::AsciiUpper(b) != base) continue;
-    auto m = ClassifyFamilyExtension(e);
-    if (!m) continue;
-    (*m == FamilyMember::kData ? out : rest).push_back(p);
+std::pair<std::string, std::string> SplitName(std::string_view name) {
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return {std::string(name), ""};
+  return {std::string(name.substr(0, dot)), std::string(name.substr(dot))};
+}
+
+std::vector<fs::path> FamilyFilesByBase(const fs::path& dir, std::string_view base) {
+  const std::string want = text::AsciiUpper(base);
+  std::vector<fs::path> found;
+  for (fs::path& p : ListDir(dir)) {
+    auto [stem, ext] = SplitName(Utf8Name(p));
+    if (text::AsciiUpper(stem) != want || !ClassifyFamilyExtension(ext)) continue;
+    found.push_back(std::move(p));
   }
-  out.insert(out.end(), rest.begin(), rest.end());
-  return out;
+  std::stable_partition(found.begin(), found.end(),
+                        [](const fs::path& p) { return ClassifyFamilyExtension(SplitName(Utf8Name(p)).second) == FamilyMember::kData; });
+  return found;
+}
+
+std::vector<fs::path> FindFamilyFiles(const fs::path& dataFile) {
+  const fs::path dir = dataFile.parent_path();
+  return FamilyFilesByBase(dir.empty() ? fs::path(".") : dir, SplitName(Utf8Name(dataFile)).first);
 }
 
 fs::path FamilyMemberPath(const fs::path& dataFile, std::string_view ext) {

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace paradox {
@@ -46,6 +47,14 @@ std::optional<std::filesystem::path> FindDataFile(const std::filesystem::path& d
 // The data file path a new table gets: the existing file's spelling if there is one, else
 // base name + ".DB" (".db" when the caller wrote ".db" in lower case).
 std::filesystem::path DataFilePath(const std::filesystem::path& dir, std::string_view tableName);
+
+// "NAME.EXT" split at the last dot; the extension keeps its dot. A name without a dot, or whose
+// only dot leads it, has no extension.
+std::pair<std::string, std::string> SplitName(std::string_view name);
+
+// The family files of base name `base` in `dir` (any letter case), the data file first, the
+// others in the order the folder lists them. A listing that fails raises EDBEngineError.
+std::vector<std::filesystem::path> FamilyFilesByBase(const std::filesystem::path& dir, std::string_view base);
 
 // Every existing file of the family of `dataFile`'s base name in its directory, data file first.
 std::vector<std::filesystem::path> FindFamilyFiles(const std::filesystem::path& dataFile);

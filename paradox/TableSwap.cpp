@@ -36,13 +36,6 @@ struct Journal {
 
 std::string Upper(std::string_view s) { return text::AsciiUpper(s); }
 
-// "NAME.EXT" split at the last dot; the extension keeps its dot.
-std::pair<std::string, std::string> SplitName(const std::string& name) {
-  auto dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return {name, ""};
-  return {name.substr(0, dot), name.substr(dot)};
-}
-
 bool IsDataName(const std::string& name) {
   return ClassifyFamilyExtension(SplitName(name).second) == FamilyMember::kData;
 }
@@ -56,20 +49,6 @@ std::optional<fs::path> FindFile(const fs::path& dir, std::string_view name) {
 }
 
 }  // namespace
-
-std::vector<fs::path> FamilyFilesByBase(const fs::path& dir, std::string_view base) {
-  std::vector<fs::path> found;
-  const std::string want = Upper(base);
-  for (FolderEntry& e : ListFolder(dir)) {
-    if (!e.regularFile) continue;
-    auto [stem, ext] = SplitName(text::PathToUtf8(e.path.filename()));
-    if (Upper(stem) != want || !ClassifyFamilyExtension(ext)) continue;
-    found.push_back(std::move(e.path));
-  }
-  std::stable_partition(found.begin(), found.end(),
-                        [](const fs::path& p) { return IsDataName(text::PathToUtf8(p.filename())); });
-  return found;
-}
 
 std::vector<ListedFile> ListFamily(const fs::path& dir, std::string_view base) {
   std::vector<ListedFile> listed;

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "paradox/Settled.h"
+#include "paradox/TableFamily.h"  // FamilyFilesByBase, which the swap lists families with
 
 namespace paradox {
 
@@ -68,9 +69,5 @@ Settled SettleTableSwap(const std::filesystem::path& dir, std::string_view table
 // Whether a pending swap journal of `dir` names `base` (any letter case) as its new or its old
 // table. Only reads.
 bool SwapPendingFor(const std::filesystem::path& dir, std::string_view base);
-
-// The family files of base name `base` in `dir` (any letter case), the data file first. A
-// listing that fails raises EDBEngineError.
-std::vector<std::filesystem::path> FamilyFilesByBase(const std::filesystem::path& dir, std::string_view base);
 
 }  // namespace paradox
