@@ -363,44 +363,42 @@ bool RestructurePendingFor(const fs::path& dir, std::string_view base) {
   return false;
 }
 
-void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fields, const RestructureProbe& probe) {
-  auto at = [&](RestructureStep s, const fs::path& f) {
-    if (probe) probe(s, text::PathToUtf8(f.filename()));
-  };
-  const fs::path dir = dataFile.parent_path();
-  RestructureLock lock(dir, text::PathToUtf8(dataFile.stem()));
-  SettleInterrupted(dir, text::PathToUtf8(dataFile.stem()));
-  // Old members that an earlier restructure could not remove once it had committed (its
-  // journal is gone, so nothing needs them); left, they would mislead a later recovery.
-  RemoveWorkFiles(dir, text::PathToUtf8(dataFile.stem()), kOldSuffix);
+namespace {
 
-  // The old table stays open exclusively while it is read, so no one changes it meanwhile.
-  auto old = ParadoxTable::Open(dataFile, OpenMode::kExclusive);
-  const std::uint32_t oldCount = old->RecordCount();
-  const TableSchema& schema = old->Schema();
+void Report(const RestructureProbe& probe, RestructureStep step, const fs::path& file) {
+  if (probe) probe(step, text::PathToUtf8(file.filename()));
+}
+
+// The new table's definition: the old one with `fields`, at least the old file's level and with
+// its block size. Refused when a field would change its type or a record outgrow a block.
+TableDefinition NewDefinition(const ParadoxTable& old, const std::vector<FieldDef>& fields) {
+  const TableSchema& schema = old.Schema();
   if (fields.size() != schema.FieldCount())
     Refuse("a restructure gives " + std::to_string(fields.size()) + " fields for a table of " +
            std::to_string(schema.FieldCount()));
   TableDefinition def = schema.Definition();
   def.fields = fields;
-  def.level = std::max<std::uint8_t>(def.level, old->Header().level);
-  def.blockSizeKiB = old->Header().blockSizeKiB;
-  def.expectedRecords = old->RecordCount();
+  def.level = std::max<std::uint8_t>(def.level, old.Header().level);
+  def.blockSizeKiB = old.Header().blockSizeKiB;
+  def.expectedRecords = old.RecordCount();
   for (std::size_t i = 0; i < fields.size(); ++i)
     if (fields[i].type != schema.Field(i).type)
       Refuse("field " + schema.Field(i).name + " cannot change its type");
-  auto newSchema = std::make_shared<const TableSchema>(def);  // names, sizes, record size
-  if (newSchema->RecordSize() > def.blockSizeKiB * 1024u - 6) Refuse("record too long for a block");
+  return def;
+}
 
-  // A first pass only reads: a value the new definition cannot take refuses the restructure
-  // before anything is written. The copy below converts each record again as it goes, so
-  // memory holds a few blocks, never the table. A blob goes across whatever it holds, so this
-  // pass need not read the blobs; where no field is narrowed it need not run at all.
+// A first pass only reads: a value the new definition cannot take refuses the restructure
+// before anything is written. The copy converts each record again as it goes, so memory holds a
+// few blocks, never the table. A blob goes across whatever it holds, so this pass need not read
+// the blobs; where no field is narrowed it need not run at all.
+void CheckValuesFit(const ParadoxTable& old, const std::vector<FieldDef>& fields,
+                    const std::shared_ptr<const TableSchema>& newSchema) {
+  const TableSchema& schema = old.Schema();
   std::optional<std::string> refusal;
   std::uint32_t checked = 0;
   bool takesAll = true;
   for (std::size_t f = 0; f < fields.size(); ++f) takesAll = takesAll && TakesEveryValue(schema.Field(f), fields[f]);
-  if (!takesAll) old->ForEachRecord([&](const Record& r) {
+  if (!takesAll) old.ForEachRecord([&](const Record& r) {
     Record n(newSchema);
     ++checked;
     for (std::size_t f = 0; f < fields.size(); ++f)
@@ -411,12 +409,168 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
     return true;
   }, ParadoxTable::Blobs::kSkip);
   if (refusal) Refuse(*refusal);
-  std::vector<SecondaryIndexDef> indexes;
-  std::vector<std::string> indexExtensions;
-  for (const auto& i : ReadSecondaryIndexes(*old)) {
-    indexes.push_back(i.def);
-    indexExtensions.push_back(i.extension);
+}
+
+// The old table's secondary indexes, rebuilt on the new table under the same extensions.
+struct IndexesToBuild {
+  std::vector<SecondaryIndexDef> defs;
+  std::vector<std::string> extensions;
+};
+
+IndexesToBuild IndexesOf(const ParadoxTable& old) {
+  IndexesToBuild out;
+  for (const auto& i : ReadSecondaryIndexes(old)) {
+    out.defs.push_back(i.def);
+    out.extensions.push_back(i.extension);
   }
+  return out;
+}
+
+// Copies every record of `old` into the new table `newData`, gathering the index entries as
+// they are stored where they fit the memory. Returns the schema the new table stored.
+std::shared_ptr<const TableSchema> CopyRecords(const ParadoxTable& old, const fs::path& newData,
+                                               const IndexesToBuild& indexes, std::optional<EntriesAsStored>& gathered) {
+  // The old chain is in key order: every record goes after the last, into blocks filled in
+  // turn, which the block cache writes out as they fill.
+  auto t = ParadoxTable::Open(newData, OpenMode::kExclusive);
+  std::shared_ptr<const TableSchema> storedSchema = t->NewRecord().SchemaPtr();
+  if (EntriesAsStored::Fit(*storedSchema, indexes.defs, old.RecordCount())) {
+    gathered.emplace(*storedSchema, indexes.defs, old.RecordCount());
+    t->SetIndexMaintainer(&*gathered);
+  }
+  // Made by the new table: it takes the record without comparing layouts field by field.
+  Record n(storedSchema);
+  RecordConverter convert(old.Schema(), *storedSchema);
+  old.ForEachRecord([&](const Record& r) {
+    convert.Convert(r, n);
+    t->Insert(n);
+    return true;
+  });
+  t->Close();
+  return storedSchema;
+}
+
+// The last value handed out goes across: numbers of records deleted before must not come back
+// (CUSTOMER's counter stands at 44 over 20 records).
+void CarryAutoIncrement(const fs::path& newData, std::uint32_t oldCounter) {
+  auto f = BinaryFile::Open(newData, FileAccess::kReadWriteExclusive);
+  std::string fixed = f->Read(0, format::kVariablePartShort);
+  FileHeader h = FileHeader::Decode(fixed, PathText(newData));
+  if (h.autoIncrement < oldCounter) {
+    h.autoIncrement = oldCounter;
+    h.Encode(fixed);
+    f->Write(0, fixed);
+    f->Sync();
+  }
+}
+
+// Writes each index of the new table beside it. Each keeps its file name: its .XGn number is
+// its identity for other programs.
+void BuildIndexes(const fs::path& dir, const std::string& base, const fs::path& newData, const TableSchema& storedSchema,
+                  const IndexesToBuild& indexes, std::optional<EntriesAsStored>& gathered) {
+  const FileHeader newHeader = FileHeader::Decode(ReadDataHeader(newData), PathText(newData));
+  IndexFileStamps stamps;
+  stamps.storedBase = base + std::string(kNewSuffix);
+  stamps.dbStamp = newHeader.indexStamp;
+  stamps.pxStamp = newHeader.structureChanges;
+  stamps.ownStamp = newHeader.structureChanges;
+  stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
+  const auto writeIndex = [&](std::size_t i, IndexEntries&& collected) {
+    const IndexEntries entries = std::move(collected);
+    const std::string& ext = indexes.extensions[i];
+    WriteIndexFiles(Member(dir, base, kNewSuffix, "." + ext), Member(dir, base, kNewSuffix, "." + IndexExtensionY(ext)),
+                    storedSchema, newHeader, indexes.defs[i], entries, ext, stamps);
+  };
+  if (gathered && gathered->Whole())
+    for (std::size_t i = 0; i < indexes.defs.size(); ++i) writeIndex(i, gathered->Take(i));
+  else
+    CollectEntriesInBatches(*ParadoxTable::Open(newData, OpenMode::kShared), indexes.defs, writeIndex);
+}
+
+// Members that are not rebuilt (validity checks, the desktop tools' settings) go across as they
+// are: a restructure that only modifies fields keeps every field number.
+void CopyKeptMembers(const fs::path& dataFile, const fs::path& dir, const std::string& base) {
+  for (const auto& p : FindFamilyFiles(dataFile)) {
+    auto kind = ClassifyFamilyExtension(Extension(p));
+    if (kind == FamilyMember::kValidity || kind == FamilyMember::kOther) {
+      auto in = BinaryFile::Open(p, FileAccess::kReadShared);
+      WriteFileDurably(Member(dir, base, kNewSuffix, Extension(p)), in->Read(0, static_cast<std::size_t>(in->Size())));
+    }
+  }
+}
+
+// The copy stores every record it reads; a count that differs means a record went astray.
+void CheckRecordCount(const fs::path& newData, std::uint32_t oldCount) {
+  if (const std::uint32_t newCount = ParadoxTable::Open(newData, OpenMode::kShared)->RecordCount(); newCount != oldCount)
+    RaiseEngineError(EngineMessage::kRecordCountDiffers, std::to_string(newCount) + " of " + std::to_string(oldCount),
+                     PathText(newData));
+}
+
+// Records the members of both tables in the journal `j` and writes it.
+void WriteSwapJournal(const fs::path& dir, Journal& j, const std::vector<fs::path>& oldFamily,
+                      const std::vector<fs::path>& newFamily, const fs::path& newData) {
+  for (const auto& p : oldFamily) j.oldMembers.push_back(Extension(p));
+  for (const auto& p : newFamily)
+    if (!SameExtension(Extension(p), ".DB")) j.newMembers.push_back(Extension(p));
+  j.newMembers.push_back(Extension(newData));
+  WriteJournal(dir, j);
+}
+
+// Moves the old members aside and the new ones into their names; `committed` turns true when
+// the new data file is in place.
+void SwapMembers(const fs::path& dir, const Journal& j, bool& committed, const RestructureProbe& probe) {
+  for (const auto& e : j.oldMembers) {
+    ReplaceFileAtomically(Member(dir, j.base, "", e), Member(dir, j.base, kOldSuffix, e));
+    Report(probe, RestructureStep::kOldMemberMoved, Member(dir, j.base, "", e));
+  }
+  SyncDirectory(dir);
+  for (const auto& e : j.newMembers) {
+    ReplaceFileAtomically(Member(dir, j.base, kNewSuffix, e), Member(dir, j.base, "", FinalExtension(j, e)));
+    // The data file moves last: from then on the new table is the table.
+    if (SameExtension(e, ".DB")) committed = true;
+    Report(probe, RestructureStep::kNewMemberMoved, Member(dir, j.base, "", FinalExtension(j, e)));
+  }
+  SyncDirectory(dir);
+}
+
+// After a failure: a committed restructure is cleaned up as recovery would (and counts as
+// done); otherwise the journal, if written, undoes what moved, else the work files go.
+// Returns whether the failure is to be raised.
+bool Unwind(const fs::path& dir, const Journal& j, bool committed) {
+  if (committed) {
+    // The new table is in place: what is left is clean-up, which recovery also does.
+    try {
+      Settle(dir, j);
+    } catch (...) {
+    }
+    return false;
+  }
+  if (Exists(JournalPath(dir, j.base))) {
+    Settle(dir, j);
+  } else {
+    RemoveWorkFiles(dir, j.base, kNewSuffix);
+  }
+  return true;
+}
+
+}  // namespace
+
+void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fields, const RestructureProbe& probe) {
+  const fs::path dir = dataFile.parent_path();
+  RestructureLock lock(dir, text::PathToUtf8(dataFile.stem()));
+  SettleInterrupted(dir, text::PathToUtf8(dataFile.stem()));
+  // Old members that an earlier restructure could not remove once it had committed (its
+  // journal is gone, so nothing needs them); left, they would mislead a later recovery.
+  RemoveWorkFiles(dir, text::PathToUtf8(dataFile.stem()), kOldSuffix);
+
+  // The old table stays open exclusively while it is read, so no one changes it meanwhile.
+  auto old = ParadoxTable::Open(dataFile, OpenMode::kExclusive);
+  const std::uint32_t oldCount = old->RecordCount();
+  const TableDefinition def = NewDefinition(*old, fields);
+  auto newSchema = std::make_shared<const TableSchema>(def);  // names, sizes, record size
+  if (newSchema->RecordSize() > def.blockSizeKiB * 1024u - 6) Refuse("record too long for a block");
+  CheckValuesFit(*old, fields, newSchema);
+  const IndexesToBuild indexes = IndexesOf(*old);
 
   Journal j;
   j.base = text::PathToUtf8(dataFile.stem());
@@ -425,119 +579,31 @@ void RestructureTable(const fs::path& dataFile, const std::vector<FieldDef>& fie
   bool committed = false;
   try {
     ParadoxTable::Create(newData, def);
-    at(RestructureStep::kNewTableCreated, newData);
-    std::shared_ptr<const TableSchema> storedSchema;
+    Report(probe, RestructureStep::kNewTableCreated, newData);
     std::optional<EntriesAsStored> gathered;
-    {
-      // The old chain is in key order: every record goes after the last, into blocks filled
-      // in turn, which the block cache writes out as they fill.
-      auto t = ParadoxTable::Open(newData, OpenMode::kExclusive);
-      storedSchema = t->NewRecord().SchemaPtr();
-      if (EntriesAsStored::Fit(*storedSchema, indexes, old->RecordCount())) {
-        gathered.emplace(*storedSchema, indexes, old->RecordCount());
-        t->SetIndexMaintainer(&*gathered);
-      }
-      // Made by the new table: it takes the record without comparing layouts field by field.
-      Record n(storedSchema);
-      RecordConverter convert(schema, *storedSchema);
-      old->ForEachRecord([&](const Record& r) {
-        convert.Convert(r, n);
-        t->Insert(n);
-        return true;
-      });
-      t->Close();
-    }
-    // The last value handed out goes across: numbers of records deleted before must not come
-    // back (CUSTOMER's counter stands at 44 over 20 records).
-    {
-      const std::uint32_t oldCounter = old->Header().autoIncrement;
-      auto f = BinaryFile::Open(newData, FileAccess::kReadWriteExclusive);
-      std::string fixed = f->Read(0, format::kVariablePartShort);
-      FileHeader h = FileHeader::Decode(fixed, PathText(newData));
-      if (h.autoIncrement < oldCounter) {
-        h.autoIncrement = oldCounter;
-        h.Encode(fixed);
-        f->Write(0, fixed);
-        f->Sync();
-      }
-    }
-    at(RestructureStep::kRecordsCopied, newData);
-    const FileHeader newHeader = FileHeader::Decode(ReadDataHeader(newData), PathText(newData));
-    // Each index keeps its file name: its .XGn number is its identity for other programs.
-    IndexFileStamps stamps;
-    stamps.storedBase = j.base + std::string(kNewSuffix);
-    stamps.dbStamp = newHeader.indexStamp;
-    stamps.pxStamp = newHeader.structureChanges;
-    stamps.ownStamp = newHeader.structureChanges;
-    stamps.writeTime = static_cast<std::uint32_t>(std::time(nullptr));
-    const auto writeIndex = [&](std::size_t i, IndexEntries&& collected) {
-      const IndexEntries entries = std::move(collected);
-      WriteIndexFiles(Member(dir, j.base, kNewSuffix, "." + indexExtensions[i]),
-                      Member(dir, j.base, kNewSuffix, "." + IndexExtensionY(indexExtensions[i])), *storedSchema, newHeader,
-                      indexes[i], entries, indexExtensions[i], stamps);
-    };
-    if (gathered && gathered->Whole())
-      for (std::size_t i = 0; i < indexes.size(); ++i) writeIndex(i, gathered->Take(i));
-    else
-      CollectEntriesInBatches(*ParadoxTable::Open(newData, OpenMode::kShared), indexes, writeIndex);
-    at(RestructureStep::kIndexesBuilt, newData);
-    // Members that are not rebuilt (validity checks, the desktop tools' settings) go across as
-    // they are: a restructure that only modifies fields keeps every field number.
-    for (const auto& p : FindFamilyFiles(dataFile)) {
-      auto kind = ClassifyFamilyExtension(Extension(p));
-      if (kind == FamilyMember::kValidity || kind == FamilyMember::kOther) {
-        auto in = BinaryFile::Open(p, FileAccess::kReadShared);
-        WriteFileDurably(Member(dir, j.base, kNewSuffix, Extension(p)), in->Read(0, static_cast<std::size_t>(in->Size())));
-      }
-    }
+    const std::shared_ptr<const TableSchema> storedSchema = CopyRecords(*old, newData, indexes, gathered);
+    CarryAutoIncrement(newData, old->Header().autoIncrement);
+    Report(probe, RestructureStep::kRecordsCopied, newData);
+    BuildIndexes(dir, j.base, newData, *storedSchema, indexes, gathered);
+    Report(probe, RestructureStep::kIndexesBuilt, newData);
+    CopyKeptMembers(dataFile, dir, j.base);
     // Every member is on the disk already: the table's close flushed what it wrote, and the
     // index and copied files were written durably. Their names are not, until this.
     std::vector<fs::path> newFamily = FindFamilyFiles(newData);
     SyncDirectory(dir);
-    at(RestructureStep::kNewTableFlushed, newData);
-    // The copy stores every record it reads; a count that differs means a record went astray.
-    if (const std::uint32_t newCount = ParadoxTable::Open(newData, OpenMode::kShared)->RecordCount(); newCount != oldCount)
-      RaiseEngineError(EngineMessage::kRecordCountDiffers, std::to_string(newCount) + " of " + std::to_string(oldCount),
-                       PathText(newData));
+    Report(probe, RestructureStep::kNewTableFlushed, newData);
+    CheckRecordCount(newData, oldCount);
 
     std::vector<fs::path> oldFamily = FindFamilyFiles(dataFile);  // data file first
     old->Close();
     old.reset();
-    for (const auto& p : oldFamily) j.oldMembers.push_back(Extension(p));
-    for (const auto& p : newFamily)
-      if (!SameExtension(Extension(p), ".DB")) j.newMembers.push_back(Extension(p));
-    j.newMembers.push_back(Extension(newData));
-    WriteJournal(dir, j);
-    at(RestructureStep::kJournalWritten, JournalPath(dir, j.base));
-
-    for (const auto& e : j.oldMembers) {
-      ReplaceFileAtomically(Member(dir, j.base, "", e), Member(dir, j.base, kOldSuffix, e));
-      at(RestructureStep::kOldMemberMoved, Member(dir, j.base, "", e));
-    }
-    SyncDirectory(dir);
-    for (const auto& e : j.newMembers) {
-      ReplaceFileAtomically(Member(dir, j.base, kNewSuffix, e), Member(dir, j.base, "", FinalExtension(j, e)));
-      // The data file moves last: from then on the new table is the table.
-      if (SameExtension(e, ".DB")) committed = true;
-      at(RestructureStep::kNewMemberMoved, Member(dir, j.base, "", FinalExtension(j, e)));
-    }
-    SyncDirectory(dir);
-    at(RestructureStep::kCommitted, dataFile);
+    WriteSwapJournal(dir, j, oldFamily, newFamily, newData);
+    Report(probe, RestructureStep::kJournalWritten, JournalPath(dir, j.base));
+    SwapMembers(dir, j, committed, probe);
+    Report(probe, RestructureStep::kCommitted, dataFile);
   } catch (...) {
     old.reset();
-    if (committed) {
-      // The new table is in place: what is left is clean-up, which recovery also does.
-      try {
-        Settle(dir, j);
-      } catch (...) {
-      }
-      return;
-    }
-    if (Exists(JournalPath(dir, j.base))) {
-      Settle(dir, j);
-    } else {
-      RemoveWorkFiles(dir, j.base, kNewSuffix);
-    }
+    if (!Unwind(dir, j, committed)) return;
     throw;
   }
   Settle(dir, j);
