@@ -1,25 +1,11 @@
 #include <windows.h>
 
+#include "os/WinHandles.h"
 #include "paradox/EngineConfig.h"
 #include "text/CodePage.h"
 
 namespace paradox {
 namespace {
-
-class RegKey {
- public:
-  RegKey() = default;
-  ~RegKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  HKEY* Out() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 std::filesystem::path FromUtf8(const std::string& s) {
   return std::filesystem::path(std::u8string(s.begin(), s.end()));
@@ -30,9 +16,9 @@ std::filesystem::path FromUtf8(const std::string& s) {
 std::optional<std::filesystem::path> RegisteredEngineConfigFile() {
   // The engine is a 32-bit program: on 64-bit Windows its key lives in the 32-bit view, which a
   // 32-bit process sees anyway; the flag makes the intent explicit and keeps a 64-bit build right.
-  RegKey key;
+  win32::UniqueKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Borland\\Database Engine", 0,
-                    KEY_QUERY_VALUE | KEY_WOW64_32KEY, key.Out()) != ERROR_SUCCESS)
+                    KEY_QUERY_VALUE | KEY_WOW64_32KEY, key.Receive()) != ERROR_SUCCESS)
     return std::nullopt;
   DWORD type = 0;
   DWORD size = 0;
