@@ -19,6 +19,7 @@
 
 class TWinControl;
 class TCustomForm;
+class TCustomLabel;
 class TPopupMenu;
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
@@ -327,6 +328,18 @@ class TWinControl : public TControl {
  private:
   friend class TControl;
   friend struct WinControlAccess;
+  // The window procedure's steps, one kind of message each (WinControl_win32.cpp).
+  void WMButtonDown(TMessage& m);
+  void WMButtonUp(TMessage& m);
+  bool WMKey(TMessage& m);
+  void WMFocus(TMessage& m);
+  bool WMSetCursor(TMessage& m);
+  bool WMContextMenu(TMessage& m);
+  bool ReflectToChild(TMessage& m);
+  void ColorLabel(TCustomLabel* label, TMessage& m);
+  void CNCtlColor(TMessage& m);
+  void WMWindowPosChanged(TMessage& m);
+  void WMNcDestroy(TMessage& m);
   std::vector<TControl*> controls_;
   int tabOrderRequest_ = -1;
   bool tabOrderExplicit_ = false;

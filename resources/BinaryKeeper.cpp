@@ -6,6 +6,7 @@
 
 #include "framework/ClassBuilder.h"
 #include "framework/Filer.h"
+#include "os/LittleEndian.h"
 
 namespace {
 
@@ -16,11 +17,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return std::nullopt;
   return bytes;
-}
-
-std::uint32_t GetU32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
 }
 
 RegisterClassOf<TbinaryKeeper> registerBinaryKeeper;
@@ -76,7 +72,7 @@ void TbinaryKeeper::ReadData(TStream& block) {
 
   unsigned char count[kKeeperCountSize];
   block.ReadBuffer(count, sizeof count);
-  std::uint32_t n = GetU32(count);
+  std::uint32_t n = le::Get32(count);
   // The count comes from the file: it must fit both the size field and what the block holds.
   std::uint64_t left = block.Size() - block.Position();
   if (n > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) || n > left)
@@ -91,9 +87,8 @@ void TbinaryKeeper::ReadData(TStream& block) {
 void TbinaryKeeper::WriteData(TStream& block) {
   if (!data_) return;
   std::uint32_t n = static_cast<std::uint32_t>(size_);
-  unsigned char count[kKeeperCountSize] = {
-      static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-      static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+  unsigned char count[kKeeperCountSize];
+  le::Put32(count, n);
   block.WriteBuffer(count, sizeof count);
   block.WriteBuffer(data_->Memory(), static_cast<std::size_t>(size_));
 }
