@@ -71,7 +71,7 @@ HCURSOR CursorHandle(TCursor c) {
     case crHandPoint: id = IDC_HAND; break;
     case -3: id = IDC_CROSS; break;
     case -19: id = IDC_APPSTARTING; break;
-    case -18: id = IDC_NO; break;
+    case crNoDrop: case -18: id = IDC_NO; break;
     default: break;
   }
   return LoadCursorW(nullptr, id);
@@ -420,6 +420,7 @@ void MouseUpOn(TControl* c, UINT msg, TShiftState shift, int x, int y) {
 // Each handler answers whether it dealt with the message in full; what it leaves goes to the
 // window's default procedure.
 void TWinControl::WndProc(TMessage& m) {
+  if (DragMessage(this, m)) return;
   bool handled = false;
   switch (m.msg) {
     case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
@@ -473,7 +474,15 @@ void TWinControl::WMButtonDown(TMessage& m) {
     if (msg == WM_RBUTTONDBLCLK) msg = WM_RBUTTONDOWN;
     if (msg == WM_MBUTTONDBLCLK) msg = WM_MBUTTONDOWN;
   }
-  if (TControl* g = GraphicChildAt(this, x, y)) {
+  TControl* g = GraphicChildAt(this, x, y);
+  // A left press on a control in automatic drag mode starts dragging it, and is nothing else.
+  if (TControl* pressed = g ? g : this; ButtonOf(msg) == mbLeft && pressed->DragMode() == dmAutomatic) {
+    POINT pt{x, y};
+    ::ClientToScreen(static_cast<HWND>(handle_), &pt);
+    BeginDragAt(pressed, pt, true, -1);
+    return;
+  }
+  if (g) {
     MouseDownOn(g, msg, ShiftFromKeys(m.wParam), x - g->Left(), y - g->Top());
     return;
   }
