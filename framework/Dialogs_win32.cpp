@@ -247,7 +247,8 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType kind, TMsgDlgBut
   const DialogLayout l = LayOut(wtext, font.Get(), kind != mtCustom, plan.list.size());
 
   HWND owner = DialogOwner();
-  std::wstring title = text::Widen(MsgDlgTitle(kind));
+  // A plain box carries the application's title, as the error box does.
+  std::wstring title = text::Widen(kind == mtCustom && Application ? Application->Title() : MsgDlgTitle(kind));
   HWND dlg = CreateWindowExW(kDialogExStyle, kDialogClass, title.c_str(), kDialogStyle, l.x, l.y, l.width, l.height,
                              owner, nullptr, fwwin::Instance(), nullptr);
   if (!dlg) throw Exception("Cannot create the message dialog");
