@@ -27,6 +27,8 @@ const TClassInfo& TbinaryKeeper::StaticClass() {
   static const TClassInfo info =
       TClassBuilder<TbinaryKeeper>("TbinaryKeeper", &TComponent::StaticClass())
           .Creatable()
+          // Read only, so never written; the bytes travel in "Data".
+          .Property("stream", &TbinaryKeeper::stream).Stored(false)
           .Property("Size", &TbinaryKeeper::Size)
           .Property("Filename", &TbinaryKeeper::Filename, &TbinaryKeeper::SetFilename)
           .Build();
