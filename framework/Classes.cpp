@@ -24,6 +24,16 @@ const TClassInfo& TPersistent::StaticClass() {
   return info;
 }
 
+const TClassInfo& TStream::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TStream>("TStream", &TObject::StaticClass()).Build();
+  return info;
+}
+
+const TClassInfo& TMemoryStream::StaticClass() {
+  static const TClassInfo info = TClassBuilder<TMemoryStream>("TMemoryStream", &TStream::StaticClass()).Build();
+  return info;
+}
+
 void TPersistent::Assign(const TPersistent& source) {
   throw Exception("Cannot assign a " + source.ClassName() + " to a " + ClassName());
 }

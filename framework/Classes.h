@@ -182,9 +182,11 @@ class TComponent : public TPersistent {
   std::vector<TComponent*> freeNotifies_;
 };
 
-class TStream {
- public:
-  virtual ~TStream() = default;
+// A TObject, so that a component may publish one (read only: form data never holds it).
+class TStream : public TObject {
+  FW_CLASS(TStream, TObject)
+  TStream() = default;
+  ~TStream() override = default;
   virtual std::size_t Read(void* buffer, std::size_t count) = 0;
   virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
   virtual std::uint64_t Position() const = 0;
@@ -200,7 +202,7 @@ class TStream {
 };
 
 class TMemoryStream : public TStream {
- public:
+  FW_CLASS(TMemoryStream, TStream)
   TMemoryStream() = default;
   explicit TMemoryStream(std::string bytes) : data_(std::move(bytes)) {}
   std::size_t Read(void* buffer, std::size_t count) override;

@@ -8,6 +8,7 @@
 #include "framework/ClassBuilder.h"
 #include "framework/Forms.h"
 #include "framework/Menus.h"
+#include "framework/Win32Util.h"
 
 namespace {
 struct CursorIdent {
@@ -48,35 +49,56 @@ const TClassInfo& TControl::StaticClass() {
           .Declare("ClientHeight", &TControl::ClientHeight, &TControl::SetClientHeight).Stored(false)
           .Declare("Align", &TControl::Align, &TControl::SetAlign).Default(alNone)
           .Declare("Anchors", &TControl::Anchors, &TControl::SetAnchors).Default(TAnchors{akLeft, akTop})
-          .Declare("Caption", &TControl::Caption, &TControl::SetCaption)
+          .Declare("Action", &TControl::Action, &TControl::SetAction)
+          .Declare("BiDiMode", &TControl::BiDiMode, &TControl::SetBiDiMode).Stored(&TControl::IsBiDiModeStored)
+          .Declare("Caption", &TControl::Caption, &TControl::SetCaption).Stored(&TControl::IsCaptionStored)
+          .Declare("Constraints", &TControl::Constraints)
           .Declare("Color", &TControl::Color, &TControl::SetColor).Default(clWindow).Stored(&TControl::IsColorStored)
           .Declare("Cursor", &TControl::Cursor, &TControl::SetCursor).Default(crDefault)
               .Idents(CursorToIdent, IdentToCursor)
+          .Declare("DragCursor", &TControl::DragCursor, &TControl::SetDragCursor).Default(crDrag)
+              .Idents(CursorToIdent, IdentToCursor)
+          .Declare("DragKind", &TControl::DragKind, &TControl::SetDragKind).Default(dkDrag)
+          .Declare("DragMode", &TControl::DragMode, &TControl::SetDragMode).Default(dmManual)
           .Declare("Enabled", &TControl::Enabled, &TControl::SetEnabled).Default(true)
+              .Stored(&TControl::IsEnabledStored)
           .Declare("Font", &TControl::Font).Stored(&TControl::IsFontStored)
-          .Declare("Hint", &TControl::Hint, &TControl::SetHint)
+          .Declare("HelpContext", &TControl::HelpContext, &TControl::SetHelpContext).Default(0)
+          .Declare("Hint", &TControl::Hint, &TControl::SetHint).Stored(&TControl::IsHintStored)
+          .Declare("ParentBiDiMode", &TControl::ParentBiDiMode, &TControl::SetParentBiDiMode).Default(true)
           .Declare("ParentColor", &TControl::ParentColor, &TControl::SetParentColor).Default(true)
           .Declare("ParentFont", &TControl::ParentFont, &TControl::SetParentFont).Default(true)
           .Declare("ParentShowHint", &TControl::ParentShowHint, &TControl::SetParentShowHint).Default(true)
           .Declare("PopupMenu", &TControl::PopupMenu, &TControl::SetPopupMenu)
           .Declare("ShowHint", &TControl::ShowHint, &TControl::SetShowHint).Stored(&TControl::IsShowHintStored)
           .Declare("Visible", &TControl::Visible, &TControl::SetVisible).Default(true)
+              .Stored(&TControl::IsVisibleStored)
           .Declare("OnClick", &TControl::OnClick, &TControl::OnClick)
           .Declare("OnDblClick", &TControl::OnDblClick, &TControl::OnDblClick)
           .Declare("OnMouseDown", &TControl::OnMouseDown, &TControl::OnMouseDown)
           .Declare("OnMouseMove", &TControl::OnMouseMove, &TControl::OnMouseMove)
           .Declare("OnMouseUp", &TControl::OnMouseUp, &TControl::OnMouseUp)
+          .Declare("OnDragDrop", &TControl::OnDragDrop, &TControl::OnDragDrop)
+          .Declare("OnDragOver", &TControl::OnDragOver, &TControl::OnDragOver)
+          .Declare("OnEndDock", &TControl::OnEndDock, &TControl::OnEndDock)
+          .Declare("OnEndDrag", &TControl::OnEndDrag, &TControl::OnEndDrag)
+          .Declare("OnStartDock", &TControl::OnStartDock, &TControl::OnStartDock)
+          .Declare("OnStartDrag", &TControl::OnStartDrag, &TControl::OnStartDrag)
           .Build();
   return info;
 }
 
-TControl::TControl(TComponent* owner) : TComponent(owner), font_(std::make_unique<TFont>()) {
+TControl::TControl(TComponent* owner)
+    : TComponent(owner), font_(std::make_unique<TFont>()), constraints_(std::make_unique<TSizeConstraints>()) {
   controlStyle_ = {csCaptureMouse, csClickEvents, csSetCaption, csDoubleClicks};
   font_->OnChange = [this] { FontChanged(); };
+  constraints_->OnChange = [this] { ConstraintsChanged(); };
 }
 
 TControl::~TControl() {
   state_.Include(csDestroying);
+  fwwin::ForgetDragControl(this);
+  actionLink_.reset();
   if (parent_) parent_->RemoveControl(this);
 }
 
@@ -92,8 +114,8 @@ bool TControl::IsFontStored() const { return !parentFont_; }
 bool TControl::IsShowHintStored() const { return !parentShowHint_; }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-  if (width < 0) width = 0;
-  if (height < 0) height = 0;
+  width = constraints_->ConstrainWidth(std::max(width, 0));
+  height = constraints_->ConstrainHeight(std::max(height, 0));
   if (left == left_ && top == top_ && width == width_ && height == height_) return;
   bool resized = width != width_ || height != height_;
   if (!ComponentState().Contains(csLoading)) Invalidate();
@@ -204,7 +226,17 @@ TCustomForm* TControl::GetParentForm() const {
   return dynamic_cast<TCustomForm*>(const_cast<TControl*>(c));
 }
 
-void TControl::Click() { OnClick(this); }
+// An OnClick of its own wins over the action; one that is the action's execute handler
+// runs as the action, which a disabled action refuses.
+void TControl::Click() {
+  TBasicAction* action = Action();
+  if (OnClick && action && !actionLink_->IsOnExecuteLinked())
+    OnClick(this);
+  else if (action)
+    action->Execute();
+  else
+    OnClick(this);
+}
 void TControl::DblClick() { OnDblClick(this); }
 void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) { OnMouseDown(this, button, shift, x, y); }
 void TControl::MouseUp(TMouseButton button, TShiftState shift, int x, int y) { OnMouseUp(this, button, shift, x, y); }
@@ -219,6 +251,56 @@ void TControl::CMVisibleChanged() {
   if (parent_) parent_->Invalidate();
 }
 bool TControl::CMDialogChar(unsigned) { return false; }
+
+void TControl::ConstraintsChanged() { SetBounds(left_, top_, width_, height_); }
+
+TBasicAction* TControl::Action() const { return actionLink_ ? actionLink_->Action() : nullptr; }
+
+void TControl::SetAction(TBasicAction* action) {
+  if (!action) {
+    actionLink_.reset();
+    return;
+  }
+  if (!actionLink_) actionLink_ = std::make_unique<TControlActionLink>(this);
+  actionLink_->SetAction(action);
+  const TComponentState state = ComponentState();
+  ActionChange(action, state.Contains(csLoading) || state.Contains(csReading));
+}
+
+void TControl::ActionChange(TBasicAction* sender, bool checkDefaults) {
+  auto* a = dynamic_cast<TAction*>(sender);
+  if (!a) return;
+  if (!checkDefaults || caption_.empty()) SetCaption(a->Caption());
+  if (!checkDefaults || enabled_) SetEnabled(a->Enabled());
+  if (!checkDefaults || hint_.empty()) SetHint(a->Hint());
+  if (!checkDefaults || visible_) SetVisible(a->Visible());
+}
+
+// What the action shows is the action's to store.
+bool TControl::IsCaptionStored() const { return !actionLink_ || !actionLink_->IsCaptionLinked(); }
+bool TControl::IsEnabledStored() const { return !actionLink_ || !actionLink_->IsEnabledLinked(); }
+bool TControl::IsHintStored() const { return !actionLink_ || !actionLink_->IsHintLinked(); }
+bool TControl::IsVisibleStored() const { return !actionLink_ || !actionLink_->IsVisibleLinked(); }
+
+void TControl::SetBiDiMode(TBiDiMode v) {
+  parentBiDiMode_ = false;
+  if (v == biDiMode_) return;
+  biDiMode_ = v;
+  if (auto* w = dynamic_cast<TWinControl*>(this))
+    for (int i = 0; i < w->ControlCount(); ++i) w->Controls(i)->ParentBiDiModeChanged();
+}
+
+void TControl::SetParentBiDiMode(bool v) {
+  if (v == parentBiDiMode_) return;
+  parentBiDiMode_ = v;
+  if (v) ParentBiDiModeChanged();
+}
+
+void TControl::ParentBiDiModeChanged() {
+  if (!parentBiDiMode_ || !parent_) return;
+  SetBiDiMode(parent_->BiDiMode());
+  parentBiDiMode_ = true;
+}
 
 TComponent* TControl::GetParentComponent() const { return parent_; }
 
@@ -273,6 +355,7 @@ void TWinControl::InsertControl(TControl* c) {
   }
   c->ParentFontChanged();
   c->ParentColorChanged();
+  c->ParentBiDiModeChanged();
   if (c->ParentShowHint()) c->showHint_ = ShowHint();
   AttachChild(c);
   if (c->Align() != alNone) AlignControls();
@@ -423,4 +506,100 @@ void TCustomControl::Paint() {}
 void TWinControl::CMColorChanged() {
   brush_->SetColor(Color());
   Invalidate();
+}
+
+// --- TControlActionLink ------------------------------------------------------------------
+
+void TControlActionLink::Change() {
+  if (Action()) client_->ActionChange(Action(), false);
+}
+
+namespace {
+const TAction* AsAction(TBasicAction* a) { return dynamic_cast<const TAction*>(a); }
+}  // namespace
+
+bool TControlActionLink::IsCaptionLinked() const {
+  const TAction* a = AsAction(Action());
+  return a && a->Caption() == client_->Caption();
+}
+bool TControlActionLink::IsEnabledLinked() const {
+  const TAction* a = AsAction(Action());
+  return a && a->Enabled() == client_->Enabled();
+}
+bool TControlActionLink::IsHintLinked() const {
+  const TAction* a = AsAction(Action());
+  return a && a->Hint() == client_->Hint();
+}
+bool TControlActionLink::IsVisibleLinked() const {
+  const TAction* a = AsAction(Action());
+  return a && a->Visible() == client_->Visible();
+}
+bool TControlActionLink::IsOnExecuteLinked() const {
+  const TBasicAction* a = Action();
+  return a && !client_->OnClick.MethodName().empty() && client_->OnClick.MethodName() == a->OnExecute.MethodName();
+}
+
+// --- TSizeConstraints ----------------------------------------------------------------------
+
+const TClassInfo& TSizeConstraints::StaticClass() {
+  using C = TSizeConstraints;
+  static const TClassInfo info = TClassBuilder<C>("TSizeConstraints", &TPersistent::StaticClass())
+                                     .Property("MaxHeight", &C::MaxHeight, &C::SetMaxHeight).Default(0)
+                                     .Property("MaxWidth", &C::MaxWidth, &C::SetMaxWidth).Default(0)
+                                     .Property("MinHeight", &C::MinHeight, &C::SetMinHeight).Default(0)
+                                     .Property("MinWidth", &C::MinWidth, &C::SetMinWidth).Default(0)
+                                     .Build();
+  return info;
+}
+
+void TSizeConstraints::SetMaxHeight(int v) {
+  v = std::max(v, 0);
+  if (v == maxHeight_) return;
+  maxHeight_ = v;
+  if (v > 0 && v < minHeight_) minHeight_ = v;
+  Changed();
+}
+
+void TSizeConstraints::SetMaxWidth(int v) {
+  v = std::max(v, 0);
+  if (v == maxWidth_) return;
+  maxWidth_ = v;
+  if (v > 0 && v < minWidth_) minWidth_ = v;
+  Changed();
+}
+
+void TSizeConstraints::SetMinHeight(int v) {
+  v = std::max(v, 0);
+  if (v == minHeight_) return;
+  minHeight_ = v;
+  if (maxHeight_ > 0 && v > maxHeight_) maxHeight_ = v;
+  Changed();
+}
+
+void TSizeConstraints::SetMinWidth(int v) {
+  v = std::max(v, 0);
+  if (v == minWidth_) return;
+  minWidth_ = v;
+  if (maxWidth_ > 0 && v > maxWidth_) maxWidth_ = v;
+  Changed();
+}
+
+void TSizeConstraints::Assign(const TPersistent& source) {
+  auto* c = dynamic_cast<const TSizeConstraints*>(&source);
+  if (!c) return TPersistent::Assign(source);
+  maxHeight_ = c->maxHeight_;
+  maxWidth_ = c->maxWidth_;
+  minHeight_ = c->minHeight_;
+  minWidth_ = c->minWidth_;
+  Changed();
+}
+
+int TSizeConstraints::ConstrainWidth(int w) const {
+  if (maxWidth_ > 0 && w > maxWidth_) w = maxWidth_;
+  return std::max(w, minWidth_);
+}
+
+int TSizeConstraints::ConstrainHeight(int h) const {
+  if (maxHeight_ > 0 && h > maxHeight_) h = maxHeight_;
+  return std::max(h, minHeight_);
 }

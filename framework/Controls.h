@@ -14,12 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "framework/ActnList.h"
 #include "framework/Classes.h"
 #include "framework/Graphics.h"
 
 class TWinControl;
 class TCustomForm;
+class TCustomLabel;
 class TPopupMenu;
+class TControlActionLink;
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 FW_ENUM_NAMES(TAlign, "alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient");
@@ -56,12 +59,35 @@ FW_ENUM_NAMES(TControlStyleFlag, "csAcceptsControls", "csCaptureMouse", "csClick
               "csDoubleClicks", "csOpaque", "csSetCaption", "csFramed");
 using TControlStyle = TSet<TControlStyleFlag>;
 
+// Reading order and alignment; only bdLeftToRight is drawn differently from none at all here.
+enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
+FW_ENUM_NAMES(TBiDiMode, "bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign",
+              "bdRightToLeftReadingOnly");
+// dmAutomatic: a left press starts dragging the control. dkDock asks for docking, which the
+// framework does not have: such a drag never starts.
+enum TDragMode { dmManual, dmAutomatic };
+FW_ENUM_NAMES(TDragMode, "dmManual", "dmAutomatic");
+enum TDragKind { dkDrag, dkDock };
+FW_ENUM_NAMES(TDragKind, "dkDrag", "dkDock");
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+FW_ENUM_NAMES(TDragState, "dsDragEnter", "dsDragLeave", "dsDragMove");
+
+// What OnStartDrag may supply to stand for the dragged control; targets then see it as the
+// source. Owned by whoever made it.
+class TDragObject : public TObject {
+ public:
+  TDragObject() = default;
+};
+class TDragDockObject : public TDragObject {};
+
 // Cursor identifiers (the class library's numbering).
 using TCursor = int;
 constexpr TCursor crDefault = 0;
 constexpr TCursor crArrow = -2;
 constexpr TCursor crIBeam = -4;
 constexpr TCursor crHourGlass = -11;
+constexpr TCursor crDrag = -12;
+constexpr TCursor crNoDrop = -13;
 constexpr TCursor crHandPoint = -21;
 std::optional<std::string> CursorToIdent(std::int64_t cursor);
 std::optional<std::int64_t> IdentToCursor(std::string_view ident);
@@ -70,6 +96,40 @@ using TMouseEvent = TEvent<TObject*, TMouseButton, TShiftState, int, int>;
 using TMouseMoveEvent = TEvent<TObject*, TShiftState, int, int>;
 using TKeyEvent = TEvent<TObject*, std::uint16_t&, TShiftState>;
 using TKeyPressEvent = TEvent<TObject*, char&>;
+// Sender, Source, X, Y, State, Accept.
+using TDragOverEvent = TEvent<TObject*, TObject*, int, int, TDragState, bool&>;
+// Sender, Source, X, Y.
+using TDragDropEvent = TEvent<TObject*, TObject*, int, int>;
+// Sender, Target (null when nothing took the drop), X, Y.
+using TEndDragEvent = TEvent<TObject*, TObject*, int, int>;
+using TStartDragEvent = TEvent<TObject*, TDragObject*&>;
+using TStartDockEvent = TEvent<TObject*, TDragDockObject*&>;
+
+// A control's size limits; 0 is no limit. A maximum below the minimum pulls the minimum down
+// with it, and a minimum above the maximum pushes the maximum up.
+class TSizeConstraints : public TPersistent {
+  FW_CLASS(TSizeConstraints, TPersistent)
+  TSizeConstraints() = default;
+  int MaxHeight() const { return maxHeight_; }
+  void SetMaxHeight(int v);
+  int MaxWidth() const { return maxWidth_; }
+  void SetMaxWidth(int v);
+  int MinHeight() const { return minHeight_; }
+  void SetMinHeight(int v);
+  int MinWidth() const { return minWidth_; }
+  void SetMinWidth(int v);
+  void Assign(const TPersistent& source) override;
+  // The nearest width (height) within the limits.
+  int ConstrainWidth(int w) const;
+  int ConstrainHeight(int h) const;
+  std::function<void()> OnChange;
+
+ private:
+  void Changed() {
+    if (OnChange) OnChange();
+  }
+  int maxHeight_ = 0, maxWidth_ = 0, minHeight_ = 0, minWidth_ = 0;
+};
 
 // A raw window message, for controls that handle one themselves (in their *_win32.cpp).
 struct TMessage {
@@ -145,6 +205,43 @@ class TControl : public TComponent {
   void SetCursor(TCursor v) { cursor_ = v; }
   TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(TPopupMenu* m) { popupMenu_ = m; }
+  int HelpContext() const { return helpContext_; }
+  void SetHelpContext(int v) { helpContext_ = v; }
+  TSizeConstraints* Constraints() const { return constraints_.get(); }
+
+  // The linked action, or null. Linking shows the action's caption, enabled state, hint and
+  // visibility at once; while form data is read only those still at their defaults.
+  TBasicAction* Action() const;
+  void SetAction(TBasicAction* action);
+  bool IsCaptionStored() const;
+  bool IsEnabledStored() const;
+  bool IsHintStored() const;
+  bool IsVisibleStored() const;
+
+  TBiDiMode BiDiMode() const { return biDiMode_; }
+  void SetBiDiMode(TBiDiMode v);
+  bool ParentBiDiMode() const { return parentBiDiMode_; }
+  void SetParentBiDiMode(bool v);
+  bool IsBiDiModeStored() const { return !parentBiDiMode_; }
+
+  TDragMode DragMode() const { return dragMode_; }
+  void SetDragMode(TDragMode v) { dragMode_ = v; }
+  TDragKind DragKind() const { return dragKind_; }
+  void SetDragKind(TDragKind v) { dragKind_ = v; }
+  TCursor DragCursor() const { return dragCursor_; }
+  void SetDragCursor(TCursor v) { dragCursor_ = v; }
+  // Starts dragging this control: at once, or once the pointer has moved `threshold` pixels
+  // (-1: the system's drag distance). The control holds the mouse capture until the drag ends
+  // on the release (a drop where the target accepted) or when another window takes the mouse.
+  void BeginDrag(bool immediate, int threshold = -1);
+  void EndDrag(bool drop);
+  bool Dragging() const;
+  // The drag's steps, overridable: the source starts and ends, a target is asked and dropped on.
+  virtual void DoStartDrag(TDragObject*& dragObject);  // fires OnStartDrag
+  virtual void DoEndDrag(TObject* target, int x, int y);  // fires OnEndDrag
+  // Accept starts true when OnDragOver is assigned (the handler may refuse), false otherwise.
+  virtual void DragOver(TObject* source, int x, int y, TDragState state, bool& accept);
+  virtual void DragDrop(TObject* source, int x, int y);  // fires OnDragDrop
 
   TControlStyle& ControlStyle() { return controlStyle_; }
   TControlStyle ControlStyle() const { return controlStyle_; }
@@ -154,6 +251,12 @@ class TControl : public TComponent {
   TMouseEvent OnMouseDown;
   TMouseEvent OnMouseUp;
   TMouseMoveEvent OnMouseMove;
+  TDragDropEvent OnDragDrop;
+  TDragOverEvent OnDragOver;
+  TEndDragEvent OnEndDock;  // kept and stored; nothing docks here
+  TEndDragEvent OnEndDrag;
+  TStartDockEvent OnStartDock;  // kept and stored; nothing docks here
+  TStartDragEvent OnStartDrag;
 
   // Drawing. For a windowed control both reach its child windows too, so Repaint() shows a
   // whole window at once without a message loop.
@@ -167,8 +270,6 @@ class TControl : public TComponent {
   // Whether this control holds the mouse capture; setting takes or releases it.
   bool MouseCapture() const;
   void SetMouseCapture(bool v);
-  // The framework has no drag and drop: a control is never being dragged.
-  bool Dragging() const { return false; }
   // The form this control lies on, or null.
   TCustomForm* GetParentForm() const;
 
@@ -208,13 +309,18 @@ class TControl : public TComponent {
   virtual void BoundsChanged();
   void ParentFontChanged();
   void ParentColorChanged();
+  void ParentBiDiModeChanged();
+  // The linked action changed (checkDefaults: only properties still at their defaults follow).
+  virtual void ActionChange(TBasicAction* sender, bool checkDefaults);
 
   TControlStyle controlStyle_;
   bool clicking_ = false;
 
  private:
   friend class TWinControl;
+  friend class TControlActionLink;
   void FontChanged();
+  void ConstraintsChanged();
   TWinControl* parent_ = nullptr;
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   TAlign align_ = alNone;
@@ -232,6 +338,30 @@ class TControl : public TComponent {
   bool parentShowHint_ = true;
   TCursor cursor_ = crDefault;
   TPopupMenu* popupMenu_ = nullptr;
+  int helpContext_ = 0;
+  std::unique_ptr<TSizeConstraints> constraints_;
+  std::unique_ptr<TControlActionLink> actionLink_;
+  TBiDiMode biDiMode_ = bdLeftToRight;
+  bool parentBiDiMode_ = true;
+  TDragMode dragMode_ = dmManual;
+  TDragKind dragKind_ = dkDrag;
+  TCursor dragCursor_ = crDrag;
+};
+
+// A control's tie to its action: follows the action's changes, and forgets it when it goes.
+class TControlActionLink : public TActionLink {
+ public:
+  explicit TControlActionLink(TControl* client) : client_(client) {}
+  void Change() override;
+  bool IsCaptionLinked() const;
+  bool IsEnabledLinked() const;
+  bool IsHintLinked() const;
+  bool IsVisibleLinked() const;
+  // The client's OnClick is the action's own execute handler (both name one method).
+  bool IsOnExecuteLinked() const;
+
+ private:
+  TControl* client_;
 };
 
 // What a windowed control asks of CreateWindowEx.
@@ -327,6 +457,18 @@ class TWinControl : public TControl {
  private:
   friend class TControl;
   friend struct WinControlAccess;
+  // The window procedure's steps, one kind of message each (WinControl_win32.cpp).
+  void WMButtonDown(TMessage& m);
+  void WMButtonUp(TMessage& m);
+  bool WMKey(TMessage& m);
+  void WMFocus(TMessage& m);
+  bool WMSetCursor(TMessage& m);
+  bool WMContextMenu(TMessage& m);
+  bool ReflectToChild(TMessage& m);
+  void ColorLabel(TCustomLabel* label, TMessage& m);
+  void CNCtlColor(TMessage& m);
+  void WMWindowPosChanged(TMessage& m);
+  void WMNcDestroy(TMessage& m);
   std::vector<TControl*> controls_;
   int tabOrderRequest_ = -1;
   bool tabOrderExplicit_ = false;

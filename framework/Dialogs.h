@@ -2,6 +2,7 @@
 // The message dialog: a modal window with the kind's title and system icon, the text with its
 // line breaks, and the chosen buttons. Captions:
 //   mtWarning "警告"  mtError "エラー"  mtInformation "情報"  mtConfirmation "確認"
+//   mtCustom (a plain box, no icon): the application's title
 //   mbYes "はい(&Y)"  mbNo "いいえ(&N)"  mbOK "OK"  mbCancel "キャンセル"  mbAbort "中止(&A)"
 // Returns the pressed button's modal result. The default button (Enter) is OK, else Yes, else
 // the first button. Esc gives the result of Cancel, else No, else OK when present, and

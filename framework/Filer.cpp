@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "os/LittleEndian.h"
 #include "text/CodePage.h"
 
 namespace {
@@ -50,16 +51,13 @@ void DoubleToExtended(double v, unsigned char out[10]) {
     e = exp - 1023 + 16383;
     mant = (std::uint64_t{1} << 63) | (frac << 11);
   }
-  for (int i = 0; i < 8; ++i) out[i] = static_cast<unsigned char>(mant >> (8 * i));
-  std::uint16_t se = static_cast<std::uint16_t>(e | (neg ? 0x8000 : 0));
-  out[8] = static_cast<unsigned char>(se);
-  out[9] = static_cast<unsigned char>(se >> 8);
+  le::Put64(out, mant);
+  le::Put16(out + 8, static_cast<std::uint16_t>(e | (neg ? 0x8000 : 0)));
 }
 
 double ExtendedToDouble(const unsigned char in[10]) {
-  std::uint64_t mant = 0;
-  for (int i = 0; i < 8; ++i) mant |= std::uint64_t{in[i]} << (8 * i);
-  int se = in[8] | (in[9] << 8);
+  std::uint64_t mant = le::Get64(in);
+  int se = le::Get16(in + 8);
   bool neg = se & 0x8000;
   int e = se & 0x7FFF;
   double r;
@@ -91,8 +89,7 @@ const char* TReader::Need(std::uint64_t count) {
 std::uint8_t TReader::ReadByte() { return static_cast<std::uint8_t>(*Need(1)); }
 
 std::uint32_t TReader::ReadU32() {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(Need(4));
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+  return le::Get32(Need(4));
 }
 
 std::string TReader::ReadShortString() {
@@ -117,17 +114,9 @@ std::int64_t TReader::ReadInteger() {
   TValueType t = ReadValue();
   switch (t) {
     case TValueType::vaInt8: return static_cast<std::int8_t>(ReadByte());
-    case TValueType::vaInt16: {
-      const unsigned char* p = reinterpret_cast<const unsigned char*>(Need(2));
-      return static_cast<std::int16_t>(p[0] | (p[1] << 8));
-    }
+    case TValueType::vaInt16: return static_cast<std::int16_t>(le::Get16(Need(2)));
     case TValueType::vaInt32: return static_cast<std::int32_t>(ReadU32());
-    case TValueType::vaInt64: {
-      const unsigned char* p = reinterpret_cast<const unsigned char*>(Need(8));
-      std::uint64_t v = 0;
-      for (int i = 0; i < 8; ++i) v |= std::uint64_t{p[i]} << (8 * i);
-      return static_cast<std::int64_t>(v);
-    }
+    case TValueType::vaInt64: return static_cast<std::int64_t>(le::Get64(Need(8)));
     default: Error("Integer value expected", at);
   }
 }
@@ -153,9 +142,9 @@ std::string TReader::StringPayload(TValueType t, std::uint64_t at) {
     case TValueType::vaWString: {
       std::uint32_t n = ReadU32();
       if (n > (data_.size() - pos_) / 2) Error("Unexpected end of form data", pos_);
-      const unsigned char* p = reinterpret_cast<const unsigned char*>(Need(std::uint64_t{n} * 2));
+      const char* p = Need(std::uint64_t{n} * 2);
       std::u16string w(n, u'\0');
-      for (std::uint32_t i = 0; i < n; ++i) w[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+      for (std::uint32_t i = 0; i < n; ++i) w[i] = static_cast<char16_t>(le::Get16(p + 2 * i));
       return text::Utf16ToUtf8(w);
     }
     case TValueType::vaUTF8String: {
@@ -635,8 +624,8 @@ void TWriter::WriteValue(TValueType t) {
 }
 
 void TWriter::WriteU32(std::uint32_t v) {
-  unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                        static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+  unsigned char b[4];
+  le::Put32(b, v);
   out_.WriteBuffer(b, 4);
 }
 
@@ -654,17 +643,16 @@ void TWriter::WriteInteger(std::int64_t v) {
     out_.WriteBuffer(&b, 1);
   } else if (v >= -32768 && v <= 32767) {
     WriteValue(TValueType::vaInt16);
-    std::uint16_t u = static_cast<std::uint16_t>(v);
-    unsigned char b[2] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8)};
+    unsigned char b[2];
+    le::Put16(b, static_cast<std::uint16_t>(v));
     out_.WriteBuffer(b, 2);
   } else if (v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max()) {
     WriteValue(TValueType::vaInt32);
     WriteU32(static_cast<std::uint32_t>(v));
   } else {
     WriteValue(TValueType::vaInt64);
-    std::uint64_t u = static_cast<std::uint64_t>(v);
     unsigned char b[8];
-    for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(u >> (8 * i));
+    le::Put64(b, static_cast<std::uint64_t>(v));
     out_.WriteBuffer(b, 8);
   }
 }
@@ -679,7 +667,8 @@ void TWriter::WriteString(std::string_view utf8) {
     WriteValue(TValueType::vaWString);
     WriteU32(static_cast<std::uint32_t>(w.size()));
     for (char16_t c : w) {
-      unsigned char b[2] = {static_cast<unsigned char>(c), static_cast<unsigned char>(c >> 8)};
+      unsigned char b[2];
+      le::Put16(b, c);
       out_.WriteBuffer(b, 2);
     }
     return;

@@ -33,5 +33,12 @@ COLORREF ToColorRef(TColor c);
 HCURSOR CursorHandle(TCursor c);
 // The tooltip window of the application, made on first use.
 HWND ToolTips();
+// A drag in progress takes the mouse messages of the window that holds its capture; true
+// when `m` was the drag's (DragObject_win32.cpp).
+bool DragMessage(TWinControl* w, TMessage& m);
+// Starts a drag of `c` from a screen point (a press of a control in automatic drag mode).
+void BeginDragAt(TControl* c, POINT origin, bool immediate, int threshold);
+// A control that goes stops being the drag's source or target.
+void ForgetDragControl(TControl* c);
 
 }  // namespace fwwin

@@ -71,7 +71,7 @@ HCURSOR CursorHandle(TCursor c) {
     case crHandPoint: id = IDC_HAND; break;
     case -3: id = IDC_CROSS; break;
     case -19: id = IDC_APPSTARTING; break;
-    case -18: id = IDC_NO; break;
+    case crNoDrop: case -18: id = IDC_NO; break;
     default: break;
   }
   return LoadCursorW(nullptr, id);
@@ -417,174 +417,230 @@ void MouseUpOn(TControl* c, UINT msg, TShiftState shift, int x, int y) {
 }
 }  // namespace
 
+// Each handler answers whether it dealt with the message in full; what it leaves goes to the
+// window's default procedure.
 void TWinControl::WndProc(TMessage& m) {
-  HWND h = static_cast<HWND>(handle_);
+  if (DragMessage(this, m)) return;
+  bool handled = false;
   switch (m.msg) {
     case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK: {
-      int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
-      UINT msg = m.msg;
-      if (!ControlStyle().Contains(csDoubleClicks)) {
-        if (msg == WM_LBUTTONDBLCLK) msg = WM_LBUTTONDOWN;
-        if (msg == WM_RBUTTONDBLCLK) msg = WM_RBUTTONDOWN;
-        if (msg == WM_MBUTTONDBLCLK) msg = WM_MBUTTONDOWN;
-      }
-      if (TControl* g = GraphicChildAt(this, x, y)) {
-        MouseDownOn(g, msg, ShiftFromKeys(m.wParam), x - g->Left(), y - g->Top());
-        return;
-      }
-      if (!defWndProc_) {
-        MouseDownOn(this, msg, ShiftFromKeys(m.wParam), x, y);
-        return;
-      }
-      DefaultHandler(m);
-      TControl::MouseDown(ButtonOf(msg), ShiftFromKeys(m.wParam), x, y);
+    case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK:
+      WMButtonDown(m);
       return;
-    }
-    case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP: {
-      int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
-      if (graphicCapture && graphicCapture->Parent() == this) {
-        TControl* g = graphicCapture;
-        MouseUpOn(g, m.msg, ShiftFromKeys(m.wParam), x - g->Left(), y - g->Top());
-        return;
-      }
-      if (!defWndProc_) {
-        MouseUpOn(this, m.msg, ShiftFromKeys(m.wParam), x, y);
-        return;
-      }
-      DefaultHandler(m);
-      TControl::MouseUp(ButtonOf(m.msg), ShiftFromKeys(m.wParam), x, y);
+    case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
+      WMButtonUp(m);
       return;
-    }
     case WM_MOUSEMOVE:
       MouseMove(ShiftFromKeys(m.wParam), GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam));
       break;
-    case WM_KEYDOWN: case WM_SYSKEYDOWN: {
-      std::uint16_t key = static_cast<std::uint16_t>(m.wParam);
-      KeyDown(key, CurrentShiftState());
-      if (key == 0) return;
-      m.wParam = key;
+    case WM_KEYDOWN: case WM_SYSKEYDOWN: case WM_KEYUP: case WM_SYSKEYUP: case WM_CHAR:
+      handled = WMKey(m);
       break;
-    }
-    case WM_KEYUP: case WM_SYSKEYUP: {
-      std::uint16_t key = static_cast<std::uint16_t>(m.wParam);
-      KeyUp(key, CurrentShiftState());
-      if (key == 0) return;
-      m.wParam = key;
-      break;
-    }
-    case WM_CHAR: {
-      char ch = m.wParam < 0x80 ? static_cast<char>(m.wParam) : '\x01';
-      if (m.wParam < 0x80) {
-        KeyPress(ch);
-        if (ch == 0) return;
-        m.wParam = static_cast<unsigned char>(ch);
-      }
-      break;
-    }
-    case WM_SETFOCUS:
-      if (TCustomForm* f = GetParentForm(); f && f != this) f->SetActiveNoFocus(this);
-      DefaultHandler(m);
-      DoEnter();
-      return;
-    case WM_KILLFOCUS:
-      DefaultHandler(m);
-      DoExit();
+    case WM_SETFOCUS: case WM_KILLFOCUS:
+      WMFocus(m);
       return;
     case WM_SETCURSOR:
-      if (Screen && Screen->Cursor() != crDefault) {
-        ::SetCursor(CursorHandle(Screen->Cursor()));
-        m.result = TRUE;
-        return;
-      }
-      if (Cursor() != crDefault && LOWORD(m.lParam) == HTCLIENT) {
-        ::SetCursor(CursorHandle(Cursor()));
-        m.result = TRUE;
-        return;
-      }
+      handled = WMSetCursor(m);
       break;
     case WM_CONTEXTMENU:
-      if (PopupMenu()) {
-        int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
-        if (x == -1 && y == -1) {
-          TPoint p = ClientToScreen({0, 0});
-          x = p.x;
-          y = p.y;
-        }
-        PopupMenu()->Popup(x, y);
-        return;
-      }
+      handled = WMContextMenu(m);
       break;
     case WM_COMMAND:
-      if (m.lParam) {
-        if (TWinControl* child = ControlOf(reinterpret_cast<HWND>(m.lParam)); child && child != this) {
-          TMessage cn{CN_COMMAND, m.wParam, m.lParam, 0};
-          child->WndProc(cn);
-          m.result = cn.result;
-          return;
-        }
-      }
+    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC:
+      handled = ReflectToChild(m);
       break;
-    case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSTATIC: {
-      HWND child = reinterpret_cast<HWND>(m.lParam);
-      if (TWinControl* c = ControlOf(child); c && c != this) {
-        TMessage cn{kCnBase + m.msg, m.wParam, m.lParam, 0};
-        c->WndProc(cn);
-        m.result = cn.result;
-        return;
-      }
-      for (TControl* c : controls_)
-        if (c->WindowHandle() == child) {
-          auto* l = static_cast<TCustomLabel*>(c);
-          HDC dc = reinterpret_cast<HDC>(m.wParam);
-          SetTextColor(dc, ColorToRGB(l->Font()->Color()));
-          if (l->Transparent()) {
-            SetBkMode(dc, TRANSPARENT);
-            m.result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
-          } else {
-            SetBkColor(dc, ColorToRGB(l->Color()));
-            m.result = reinterpret_cast<LRESULT>(l->LabelBrush());
-          }
-          return;
-        }
-      break;
-    }
-    case CN_CTLCOLOREDIT: case CN_CTLCOLORLISTBOX: case CN_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(m.wParam);
-      SetTextColor(dc, ColorToRGB(Font()->Color()));
-      SetBkColor(dc, ColorToRGB(Color()));
-      m.result = reinterpret_cast<LRESULT>(Brush()->Handle());
+    case CN_CTLCOLOREDIT: case CN_CTLCOLORLISTBOX: case CN_CTLCOLORSTATIC:
+      CNCtlColor(m);
       return;
-    }
     case WM_WINDOWPOSCHANGED:
-      if (!updatingBounds_) {
-        auto* wp = reinterpret_cast<const WINDOWPOS*>(m.lParam);
-        if (!(wp->flags & SWP_NOSIZE) || !(wp->flags & SWP_NOMOVE)) {
-          RECT r;
-          GetWindowRect(h, &r);
-          POINT tl{r.left, r.top};
-          if (Parent() && Parent()->HandleAllocated()) ::ScreenToClient(static_cast<HWND>(Parent()->Handle()), &tl);
-          updatingBounds_ = true;
-          bool resized = r.right - r.left != Width() || r.bottom - r.top != Height();
-          TControl::SetBounds(tl.x, tl.y, r.right - r.left, r.bottom - r.top);
-          updatingBounds_ = false;
-          if (resized) {
-            AlignControls();
-            InvalidateRect(h, nullptr, TRUE);
-          }
-        }
-      }
+      WMWindowPosChanged(m);
       break;
     case WM_NCDESTROY:
-      DefaultHandler(m);
-      RemovePropW(h, L"NorvexObject");
-      if (defWndProc_) SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
-      defWndProc_ = nullptr;
-      handle_ = nullptr;
+      WMNcDestroy(m);
       return;
     default: break;
   }
+  if (!handled) DefaultHandler(m);
+}
+
+// A press goes to the graphic child under the mouse, else to this control: through the
+// framework's standard behaviour for our own windows, after the standard control's own
+// handling for subclassed ones.
+void TWinControl::WMButtonDown(TMessage& m) {
+  int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
+  UINT msg = m.msg;
+  if (!ControlStyle().Contains(csDoubleClicks)) {
+    if (msg == WM_LBUTTONDBLCLK) msg = WM_LBUTTONDOWN;
+    if (msg == WM_RBUTTONDBLCLK) msg = WM_RBUTTONDOWN;
+    if (msg == WM_MBUTTONDBLCLK) msg = WM_MBUTTONDOWN;
+  }
+  TControl* g = GraphicChildAt(this, x, y);
+  // A left press on a control in automatic drag mode starts dragging it, and is nothing else.
+  if (TControl* pressed = g ? g : this; ButtonOf(msg) == mbLeft && pressed->DragMode() == dmAutomatic) {
+    POINT pt{x, y};
+    ::ClientToScreen(static_cast<HWND>(handle_), &pt);
+    BeginDragAt(pressed, pt, true, -1);
+    return;
+  }
+  if (g) {
+    MouseDownOn(g, msg, ShiftFromKeys(m.wParam), x - g->Left(), y - g->Top());
+    return;
+  }
+  if (!defWndProc_) {
+    MouseDownOn(this, msg, ShiftFromKeys(m.wParam), x, y);
+    return;
+  }
   DefaultHandler(m);
+  TControl::MouseDown(ButtonOf(msg), ShiftFromKeys(m.wParam), x, y);
+}
+
+void TWinControl::WMButtonUp(TMessage& m) {
+  int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
+  if (graphicCapture && graphicCapture->Parent() == this) {
+    TControl* g = graphicCapture;
+    MouseUpOn(g, m.msg, ShiftFromKeys(m.wParam), x - g->Left(), y - g->Top());
+    return;
+  }
+  if (!defWndProc_) {
+    MouseUpOn(this, m.msg, ShiftFromKeys(m.wParam), x, y);
+    return;
+  }
+  DefaultHandler(m);
+  TControl::MouseUp(ButtonOf(m.msg), ShiftFromKeys(m.wParam), x, y);
+}
+
+// Key and character messages run the key events first; a handler that clears the key keeps
+// the message from the window.
+bool TWinControl::WMKey(TMessage& m) {
+  if (m.msg == WM_CHAR) {
+    if (m.wParam >= 0x80) return false;
+    char ch = static_cast<char>(m.wParam);
+    KeyPress(ch);
+    if (ch == 0) return true;
+    m.wParam = static_cast<unsigned char>(ch);
+    return false;
+  }
+  std::uint16_t key = static_cast<std::uint16_t>(m.wParam);
+  if (m.msg == WM_KEYDOWN || m.msg == WM_SYSKEYDOWN)
+    KeyDown(key, CurrentShiftState());
+  else
+    KeyUp(key, CurrentShiftState());
+  if (key == 0) return true;
+  m.wParam = key;
+  return false;
+}
+
+void TWinControl::WMFocus(TMessage& m) {
+  if (m.msg == WM_SETFOCUS) {
+    if (TCustomForm* f = GetParentForm(); f && f != this) f->SetActiveNoFocus(this);
+    DefaultHandler(m);
+    DoEnter();
+    return;
+  }
+  DefaultHandler(m);
+  DoExit();
+}
+
+// The screen's cursor (an hourglass) wins over the control's own.
+bool TWinControl::WMSetCursor(TMessage& m) {
+  TCursor cursor = crDefault;
+  if (Screen && Screen->Cursor() != crDefault)
+    cursor = Screen->Cursor();
+  else if (Cursor() != crDefault && LOWORD(m.lParam) == HTCLIENT)
+    cursor = Cursor();
+  if (cursor == crDefault) return false;
+  ::SetCursor(CursorHandle(cursor));
+  m.result = TRUE;
+  return true;
+}
+
+bool TWinControl::WMContextMenu(TMessage& m) {
+  if (!PopupMenu()) return false;
+  int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
+  // From the keyboard: no position; the menu opens at the control's corner.
+  if (x == -1 && y == -1) {
+    TPoint p = ClientToScreen({0, 0});
+    x = p.x;
+    y = p.y;
+  }
+  PopupMenu()->Popup(x, y);
+  return true;
+}
+
+// Notifications and colour requests that a child window sends its parent go back to the
+// child's control (CN_ messages); a label's static window is coloured here.
+bool TWinControl::ReflectToChild(TMessage& m) {
+  if (m.msg == WM_COMMAND) {
+    if (!m.lParam) return false;
+    TWinControl* child = ControlOf(reinterpret_cast<HWND>(m.lParam));
+    if (!child || child == this) return false;
+    TMessage cn{CN_COMMAND, m.wParam, m.lParam, 0};
+    child->WndProc(cn);
+    m.result = cn.result;
+    return true;
+  }
+  HWND child = reinterpret_cast<HWND>(m.lParam);
+  if (TWinControl* c = ControlOf(child); c && c != this) {
+    TMessage cn{kCnBase + m.msg, m.wParam, m.lParam, 0};
+    c->WndProc(cn);
+    m.result = cn.result;
+    return true;
+  }
+  for (TControl* c : controls_)
+    if (c->WindowHandle() == child) {
+      ColorLabel(static_cast<TCustomLabel*>(c), m);
+      return true;
+    }
+  return false;
+}
+
+void TWinControl::ColorLabel(TCustomLabel* label, TMessage& m) {
+  HDC dc = reinterpret_cast<HDC>(m.wParam);
+  SetTextColor(dc, ColorToRGB(label->Font()->Color()));
+  if (label->Transparent()) {
+    SetBkMode(dc, TRANSPARENT);
+    m.result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+  } else {
+    SetBkColor(dc, ColorToRGB(label->Color()));
+    m.result = reinterpret_cast<LRESULT>(label->LabelBrush());
+  }
+}
+
+void TWinControl::CNCtlColor(TMessage& m) {
+  HDC dc = reinterpret_cast<HDC>(m.wParam);
+  SetTextColor(dc, ColorToRGB(Font()->Color()));
+  SetBkColor(dc, ColorToRGB(Color()));
+  m.result = reinterpret_cast<LRESULT>(Brush()->Handle());
+}
+
+// The window moved or was sized from outside (the user, the system): the control learns its
+// new bounds and lays out its children.
+void TWinControl::WMWindowPosChanged(TMessage& m) {
+  if (updatingBounds_) return;
+  auto* wp = reinterpret_cast<const WINDOWPOS*>(m.lParam);
+  if ((wp->flags & SWP_NOSIZE) && (wp->flags & SWP_NOMOVE)) return;
+  HWND h = static_cast<HWND>(handle_);
+  RECT r;
+  GetWindowRect(h, &r);
+  POINT tl{r.left, r.top};
+  if (Parent() && Parent()->HandleAllocated()) ::ScreenToClient(static_cast<HWND>(Parent()->Handle()), &tl);
+  updatingBounds_ = true;
+  bool resized = r.right - r.left != Width() || r.bottom - r.top != Height();
+  TControl::SetBounds(tl.x, tl.y, r.right - r.left, r.bottom - r.top);
+  updatingBounds_ = false;
+  if (resized) {
+    AlignControls();
+    InvalidateRect(h, nullptr, TRUE);
+  }
+}
+
+void TWinControl::WMNcDestroy(TMessage& m) {
+  HWND h = static_cast<HWND>(handle_);
+  DefaultHandler(m);
+  RemovePropW(h, L"NorvexObject");
+  if (defWndProc_) SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(defWndProc_));
+  defWndProc_ = nullptr;
+  handle_ = nullptr;
 }
 
 // --- TCustomControl ----------------------------------------------------------------------------

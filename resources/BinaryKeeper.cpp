@@ -6,6 +6,7 @@
 
 #include "framework/ClassBuilder.h"
 #include "framework/Filer.h"
+#include "os/LittleEndian.h"
 
 namespace {
 
@@ -18,11 +19,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-std::uint32_t GetU32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-
 RegisterClassOf<TbinaryKeeper> registerBinaryKeeper;
 
 }  // namespace
@@ -31,6 +27,8 @@ const TClassInfo& TbinaryKeeper::StaticClass() {
   static const TClassInfo info =
       TClassBuilder<TbinaryKeeper>("TbinaryKeeper", &TComponent::StaticClass())
           .Creatable()
+          // Read only, so never written; the bytes travel in "Data".
+          .Property("stream", &TbinaryKeeper::stream).Stored(false)
           .Property("Size", &TbinaryKeeper::Size)
           .Property("Filename", &TbinaryKeeper::Filename, &TbinaryKeeper::SetFilename)
           .Build();
@@ -76,7 +74,7 @@ void TbinaryKeeper::ReadData(TStream& block) {
 
   unsigned char count[kKeeperCountSize];
   block.ReadBuffer(count, sizeof count);
-  std::uint32_t n = GetU32(count);
+  std::uint32_t n = le::Get32(count);
   // The count comes from the file: it must fit both the size field and what the block holds.
   std::uint64_t left = block.Size() - block.Position();
   if (n > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) || n > left)
@@ -91,9 +89,8 @@ void TbinaryKeeper::ReadData(TStream& block) {
 void TbinaryKeeper::WriteData(TStream& block) {
   if (!data_) return;
   std::uint32_t n = static_cast<std::uint32_t>(size_);
-  unsigned char count[kKeeperCountSize] = {
-      static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-      static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+  unsigned char count[kKeeperCountSize];
+  le::Put32(count, n);
   block.WriteBuffer(count, sizeof count);
   block.WriteBuffer(data_->Memory(), static_cast<std::size_t>(size_));
 }

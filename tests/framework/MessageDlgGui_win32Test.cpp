@@ -156,3 +156,28 @@ TEST(MessageDlg, TextKeepsItsLineBreaksAndTheOwnerIsDisabled) {
   EXPECT_GT(many.rect.bottom - many.rect.top, one.rect.bottom - one.rect.top);
   DestroyWindow(owner);
 }
+
+TEST(MessageDlg, APlainBoxCarriesTheApplicationTitleAndNoIcon) {
+  const std::string saved = Application->Title();
+  Application->SetTitle("Norvex アップデートプログラム");
+  bool found = false;
+  bool hasIcon = false;
+  std::string text;
+  gui::DriverThread driver([&] {
+    HWND dlg = gui::WaitForTopLevel("TMessageForm", "Norvex アップデートプログラム", 30000);
+    if (!dlg) return;
+    found = true;
+    for (const gui::ChildInfo& c : gui::Children(dlg)) {
+      if (c.className == "Static" && (c.style & SS_TYPEMASK) == SS_ICON) hasIcon = true;
+      else if (c.className == "Static") text = c.text;
+    }
+    gui::PressButton(dlg, "OK");
+  });
+  const std::string message = "トヴォテーブルの更新に失敗しました\r\rエンジンの文";
+  EXPECT_EQ(MessageDlg(message, mtCustom, {mbOK}), mrOk);
+  driver.Join();
+  Application->SetTitle(saved);
+  EXPECT_TRUE(found) << "no message box titled with the application title";
+  EXPECT_FALSE(hasIcon);
+  EXPECT_EQ(text, message);
+}

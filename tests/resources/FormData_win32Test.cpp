@@ -13,6 +13,7 @@
 
 #include "components/CuteBtn.h"
 #include "components/FileVer.h"
+#include "framework/ActnList.h"
 #include "framework/ClassBuilder.h"
 #include "framework/Filer.h"
 #include "framework/Forms.h"
@@ -294,3 +295,78 @@ TEST(CuteButtonFormData, ChangedPropertiesComeBackFromFormData) {
 }
 
 }  // namespace
+
+// Every property and event of the button and the keeper at a value other than its default,
+// as the designer stores it: read as designed and written back, the bytes stay; what was
+// read is what the text says, the action's own caption and states left to the action.
+TEST_F(CompiledForms, EverythingAButtonAndAKeeperStoreReadsBackAndWritesTheSameBytes) {
+  const std::filesystem::path kept = testing_support::SourceDir() / "tests/tools/formc/forms/Gradient.jpg";
+  SetDesignFileResolver([kept](const std::string& stored) {
+    return SameText(stored, "C:\\Kept\\Gradient.jpg") ? kept.string() : stored;
+  });
+  const std::string data = ReadFileBytes(BuildFile("tests/resources/TBUTTONKEEPERFORM.bin"));
+  ASSERT_GT(data.size(), 100u);
+  auto form = DesignFormOf(data);
+  const std::string back = WriteComponentToBytes(form.get());
+  EXPECT_EQ(back.size(), data.size());
+  EXPECT_TRUE(back == data) << "first difference at byte " << FirstDifference(back, data);
+
+  auto* button = dynamic_cast<TCuteButton*>(form->FindComponent("Button"));
+  auto* action = dynamic_cast<TAction*>(form->FindComponent("Action1"));
+  auto* list = dynamic_cast<TActionList*>(form->FindComponent("ActionList1"));
+  ASSERT_TRUE(button && action && list);
+  EXPECT_EQ(action->ActionList(), list);
+  EXPECT_EQ(button->Action(), action);
+  EXPECT_EQ(button->Caption(), "ボタン") << "a caption of its own stays";
+  EXPECT_EQ(button->Hint(), "ボタンのヒント");
+  EXPECT_FALSE(button->Enabled()) << "left at its default, it follows the disabled action";
+  EXPECT_FALSE(button->Visible());
+  EXPECT_EQ(button->Constraints()->MinWidth(), 50);
+  EXPECT_EQ(button->Constraints()->MaxWidth(), 200);
+  EXPECT_EQ(button->Constraints()->MinHeight(), 20);
+  EXPECT_EQ(button->Constraints()->MaxHeight(), 60);
+  EXPECT_EQ(button->BiDiMode(), bdRightToLeft);
+  EXPECT_FALSE(button->ParentBiDiMode());
+  EXPECT_EQ(button->DragMode(), dmAutomatic);
+  EXPECT_EQ(button->DragKind(), dkDock);
+  EXPECT_EQ(button->DragCursor(), -16) << "crMultiDrag";
+  EXPECT_EQ(button->HelpContext(), 1234);
+  EXPECT_EQ(button->Tag(), 3);
+  EXPECT_EQ(button->OnStartDock.MethodName(), "ButtonStartDock");
+  EXPECT_EQ(button->OnEndDock.MethodName(), "ButtonEndDrag");
+  EXPECT_EQ(button->OnDragOver.MethodName(), "ButtonDragOver");
+  EXPECT_EQ(action->OnExecute.MethodName(), "Action1Execute");
+
+  const std::set<std::string> stored = StoredNames(data, "Button");
+  for (const char* name : {"Action", "BiDiMode", "Constraints.MaxHeight", "Constraints.MinWidth", "DragCursor",
+                           "DragKind", "DragMode", "HelpContext", "ParentBiDiMode", "OnDragDrop", "OnDragOver",
+                           "OnEndDock", "OnEndDrag", "OnStartDock", "OnStartDrag", "Caption", "Hint"})
+    EXPECT_TRUE(stored.count(name)) << name;
+  EXPECT_FALSE(stored.count("Enabled")) << "equal to the action's: the action stores it";
+
+  auto* keeper = dynamic_cast<TbinaryKeeper*>(form->FindComponent("binaryKeeper1"));
+  ASSERT_NE(keeper, nullptr);
+  const std::string jpeg = ReadFileBytes(kept);
+  ASSERT_NE(keeper->stream(), nullptr);
+  EXPECT_EQ(keeper->stream()->Bytes(), jpeg);
+  EXPECT_EQ(keeper->Size(), static_cast<std::int32_t>(jpeg.size()));
+  const std::set<std::string> keeperStored = StoredNames(data, "binaryKeeper1");
+  EXPECT_EQ(keeperStored, (std::set<std::string>{"Filename", "Data"})) << "stream and Size are never stored";
+  const TPropInfo* streamProp = TbinaryKeeper::StaticClass().FindProperty("stream");
+  ASSERT_NE(streamProp, nullptr) << "stream is published";
+  EXPECT_EQ(streamProp->getObj(*keeper), keeper->stream());
+}
+
+// A button at every default stores none of the action, size, reading-order, drag and help
+// properties: forms that do not use them keep their bytes.
+TEST(CuteButtonFormData, TheNewPropertiesAtTheirDefaultsStoreNothing) {
+  auto form = DesignForm();
+  const std::set<std::string> stored = StoredNames(WriteComponentToBytes(form.get()), "Button");
+  for (const char* name : {"Action", "BiDiMode", "ParentBiDiMode", "Constraints.MaxHeight", "Constraints.MaxWidth",
+                           "Constraints.MinHeight", "Constraints.MinWidth", "DragCursor", "DragKind", "DragMode",
+                           "HelpContext"})
+    EXPECT_FALSE(stored.count(name)) << name;
+  EXPECT_EQ(form->Button->DragCursor(), crDrag);
+  EXPECT_EQ(form->Button->BiDiMode(), bdLeftToRight);
+  EXPECT_TRUE(form->Button->ParentBiDiMode());
+}
