@@ -2,12 +2,13 @@
 
 #include <ctime>
 
+#include "engine/Session.h"
 #include "engine/Table.h"
+#include "fileops/FileOps.h"
 #include "migration/MigrationMessages.h"
 #include "migration/MigrationPasses.h"
 #include "paradox/DurableFile.h"
 #include "text/Utf8Path.h"
-#include "util/AliasPath.h"
 
 namespace migration {
 namespace {
@@ -18,7 +19,7 @@ std::string BelowFolder(const std::string& folder, std::string_view name) {
 }
 
 void MakeBackupFolder(const std::string& path) {
-  if (FolderExists(path)) return;
+  if (fileops::FolderExists(path)) return;
   // Not looked at here: a backup that cannot be written fails its check before any table is
   // deleted.
   paradox::MakeFolder(text::PathFromUtf8(path));

@@ -18,7 +18,7 @@
 #include "text/Ascii.h"
 #include "text/CodePage.h"
 #include "tools/pdx/PdxCommands.h"
-#include "util/AliasPath.h"
+#include "engine/Session.h"
 #include "engine/ShortDate.h"
 #include "engine/Table.h"
 #include "migration/MigrationPasses.h"
