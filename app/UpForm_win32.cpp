@@ -24,9 +24,11 @@
 #include "framework/Dialogs.h"
 #include "framework/StdCtrls.h"
 #include "framework/SysUtils.h"
+#include "migration/MigrationData.h"
 #include "migration/SettleInterrupted.h"
 #include "migration/UpdateCheck.h"
 #include "os/WinHandles.h"
+// LocateEngineConfigFile: the log names the configuration file the engine reads.
 #include "paradox/EngineConfig.h"
 #include "text/CodePage.h"
 #include "text/Utf8Path.h"
@@ -49,8 +51,8 @@ constexpr wchar_t kRunningAtom[] = L"Tovo.EXE";
 constexpr wchar_t kApplicationCaption[] = L"トヴォ顧客管理";
 
 constexpr char kInstalledExe[] = "\\Tovo.EXE";
-constexpr char kLiveAlias[] = "Tovo";
-constexpr char kDemoAlias[] = "TovoDemo";
+const std::string kLiveAlias(migration::kLiveAlias);
+const std::string kDemoAlias(migration::kDemoAlias);
 constexpr char kTempFolder[] = "\\Temp";
 
 std::string ScanDrives() {
@@ -78,7 +80,7 @@ std::string LiveAliasFolder() {
   std::string path;
   GetAliasPath(kLiveAlias, path);
   if (!updatecheck::IsAbsoluteFolder(path))
-    throw Exception("The folder of alias " + std::string(kLiveAlias) + " is not a full path: '" + path + "'");
+    throw Exception("The folder of alias " + kLiveAlias + " is not a full path: '" + path + "'");
   return path;
 }
 
@@ -89,7 +91,7 @@ std::string DemoAliasFolder(UpdateLog& log) {
   try {
     GetAliasPath(kDemoAlias, path);
   } catch (const std::exception& e) {
-    log.Write("Alias " + std::string(kDemoAlias) + " not found: " + e.what());
+    log.Write("Alias " + kDemoAlias + " not found: " + e.what());
     return {};
   }
   return updatecheck::IsAbsoluteFolder(path) ? path : std::string();
@@ -352,7 +354,7 @@ void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedF
   log.Write("Migrating the tables");
   bool migrated = false;
   try {
-    migrated = MigrateTables(folders.front().path, folders.back().path);
+    migrated = MigrateTables(folders);
   } catch (...) {
     LogRecordCounts(log, folders, "after");
     throw;

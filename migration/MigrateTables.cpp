@@ -1,12 +1,13 @@
 #include "migration/MigrateTables.h"
 
+#include <cassert>
 #include <ctime>
 
-#include "engine/Session.h"
 #include "engine/Table.h"
 #include "fileops/FileOps.h"
 #include "migration/MigrationMessages.h"
 #include "migration/MigrationPasses.h"
+// MakeFolder: the backup folder is made through the engine's gated file layer.
 #include "paradox/DurableFile.h"
 #include "text/Utf8Path.h"
 
@@ -55,33 +56,21 @@ void PrepareTableOrSay(MigrationRun& run, TTable& table, const std::string& fold
   }
 }
 
-AliasPathLookup FixedFolders(std::string live, std::string demo) {
-  return [live = std::move(live), demo = std::move(demo)](const std::string& alias) {
-    if (alias == kLiveAlias) return live;
-    if (alias == kDemoAlias) return demo;
-    std::string path;
-    GetAliasPath(alias, path);
-    return path;
-  };
+std::vector<updatecheck::AliasFolder> AliasFolders(std::string live, std::string demo) {
+  return {{std::string(kLiveAlias), std::move(live)}, {std::string(kDemoAlias), std::move(demo)}};
 }
 
-bool MigrateTables(MigrationUi& ui) {
-  return MigrateTables(ui, [](const std::string& alias) {
-    std::string path;
-    GetAliasPath(alias, path);
-    return path;
-  });
-}
-
-bool MigrateTables(MigrationUi& ui, const AliasPathLookup& aliasPath, const MigrationProbe& probe) {
+bool MigrateTables(MigrationUi& ui, const std::vector<updatecheck::AliasFolder>& folders,
+                   const MigrationProbe& probe) {
+  assert(folders.size() == 2);
   ui.SetBusyCursor(true);
   ui.CreateProgress();
   ui.SetProgressMax(kProgressMax);
   ui.ShowProgress();
 
   MigrationRun run{ui, {}, {}, {}, probe, StartStamp(), {}};
-  run.livePath = aliasPath(std::string(kLiveAlias));
-  run.demoPath = aliasPath(std::string(kDemoAlias));
+  run.livePath = folders.front().path;
+  run.demoPath = folders.back().path;
   run.backupPath = BelowFolder(run.livePath, kBackupFolderName);
   MakeBackupFolder(run.backupPath);
 

@@ -14,6 +14,10 @@
 #include "fileops/FileOps.h"
 #include "migration/MigrationMessages.h"
 #include "migration/MigrationPasses.h"
+// The rebuild works below the table layer: the backup is compared byte for byte and flushed
+// (BinaryFile, DurableFile), the old header read for the record count (FileHeader), the family
+// listed and swapped durably (TableFamily, TableSwap), the secondary indexes and the
+// restructure run by the engine itself (SecondaryIndex, Restructure); EngineError for its texts.
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
