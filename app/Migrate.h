@@ -1,11 +1,12 @@
 #pragma once
 // The table migration as SETUP.EXE runs it: on the user-interface thread, with the progress
-// window, the hourglass and the message dialog, over the folders of the aliases Tovo and
-// TovoDemo. See migration/MigrateTables.h for what it does and how it fails.
+// window, the hourglass and the message dialog, over the live and the demo alias folder the run
+// has checked, which may differ from what the engine configuration names (a mapped drive
+// reached through its network path). See migration/MigrateTables.h for what it does and how it
+// fails.
 
-#include <string>
+#include <vector>
 
-bool MigrateTables();
-// The same over the folders the run has checked, which may differ from what the engine
-// configuration names (a mapped drive reached through its network path).
-bool MigrateTables(const std::string& liveFolder, const std::string& demoFolder);
+#include "migration/UpdateCheck.h"
+
+bool MigrateTables(const std::vector<updatecheck::AliasFolder>& folders);

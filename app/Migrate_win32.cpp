@@ -87,12 +87,7 @@ class ProgresFormUi : public migration::MigrationUi {
 
 }  // namespace
 
-bool MigrateTables() {
+bool MigrateTables(const std::vector<updatecheck::AliasFolder>& folders) {
   ProgresFormUi ui;
-  return migration::MigrateTables(ui);
-}
-
-bool MigrateTables(const std::string& liveFolder, const std::string& demoFolder) {
-  ProgresFormUi ui;
-  return migration::MigrateTables(ui, migration::FixedFolders(liveFolder, demoFolder));
+  return migration::MigrateTables(ui, folders);
 }

@@ -1,13 +1,11 @@
 #include "app/UpForm.h"
 
-#include "app/RegIniFile.h"
 #include "components/CuteBtn.h"
 #include "components/FileVer.h"
 #include "framework/ClassBuilder.h"
 #include "framework/ExtCtrls.h"
 #include "framework/StdCtrls.h"
 #include "resources/BinaryKeeper.h"
-#include "util/FileOps.h"
 
 TUpDateForm* UpDateForm = nullptr;
 
@@ -39,7 +37,6 @@ const TClassInfo& TUpDateForm::StaticClass() {
 
 TUpDateForm::TUpDateForm(TComponent* owner) : TForm(owner) {}
 
-// The registry reader's type is complete only here.
 TUpDateForm::~TUpDateForm() {
   if (UpDateForm == this) UpDateForm = nullptr;
 }
@@ -47,7 +44,5 @@ TUpDateForm::~TUpDateForm() {
 void TUpDateForm::CloseBtnClick(TObject*) { Close(); }
 
 void TUpDateForm::FormClose(TObject*, TCloseAction&) { FCopyList.reset(); }
-
-void TUpDateForm::ReadMeBtnClick(TObject*) { OpenDocument(kReadMeUrl, kShowNormal); }
 
 void TUpDateForm::FormCreate(TObject*) { FCopyList = std::make_unique<TStringList>(); }

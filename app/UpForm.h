@@ -17,7 +17,6 @@ class TListBox;
 class TCuteButton;
 class TVersionInfo;
 class TbinaryKeeper;
-class TRegIniFile;
 class UpdateLog;
 namespace updatecheck {
 struct AliasFolder;
@@ -77,8 +76,6 @@ class TUpDateForm : public TForm {
   void MigrateAndReport(UpdateLog& log, const std::string& installedFolder,
                         const std::vector<updatecheck::AliasFolder>& folders);
 
-  // The registry reader, present only while the update run looks up the installed folder.
-  std::unique_ptr<TRegIniFile> FRegistry;
   std::unique_ptr<TStringList> FCopyList;
 };
 

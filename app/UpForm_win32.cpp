@@ -9,24 +9,29 @@
 
 #include "app/CopyList.h"
 #include "app/Migrate.h"
+#include "app/PayloadResource.h"
+#include "app/ProgramFiles.h"
 #include "app/RegIniFile.h"
+#include "app/SelectFolder.h"
 #include "app/UpForm.h"
 #include "app/UpdateLog.h"
 #include "app/UpdateMessages.h"
+#include "app/Unlha32.h"
 #include "components/FileVer.h"
+#include "engine/Session.h"
+#include "fileops/FileOps.h"
+#include "fileops/MappedDrive.h"
 #include "framework/Dialogs.h"
 #include "framework/StdCtrls.h"
 #include "framework/SysUtils.h"
+#include "migration/MigrationData.h"
 #include "migration/SettleInterrupted.h"
 #include "migration/UpdateCheck.h"
+#include "os/WinHandles.h"
+// LocateEngineConfigFile: the log names the configuration file the engine reads.
 #include "paradox/EngineConfig.h"
 #include "text/CodePage.h"
 #include "text/Utf8Path.h"
-#include "util/AliasPath.h"
-#include "util/FileOps.h"
-#include "util/MappedDrive.h"
-#include "util/ProgramFiles.h"
-#include "util/Unlha32.h"
 
 namespace {
 
@@ -46,22 +51,17 @@ constexpr wchar_t kRunningAtom[] = L"Tovo.EXE";
 constexpr wchar_t kApplicationCaption[] = L"トヴォ顧客管理";
 
 constexpr char kInstalledExe[] = "\\Tovo.EXE";
-constexpr char kLiveAlias[] = "Tovo";
-constexpr char kDemoAlias[] = "TovoDemo";
+const std::string kLiveAlias(migration::kLiveAlias);
+const std::string kDemoAlias(migration::kDemoAlias);
 constexpr char kTempFolder[] = "\\Temp";
 
 std::string ScanDrives() {
   // An empty floppy or CD drive would otherwise ask the user to insert a disk.
-  DWORD oldMode = 0;
-  SetThreadErrorMode(SEM_FAILCRITICALERRORS, &oldMode);
-  struct RestoreErrorMode {
-    DWORD mode;
-    ~RestoreErrorMode() { SetThreadErrorMode(mode, nullptr); }
-  } restore{oldMode};
+  const win32::ThreadErrorMode noDiskPrompt(SEM_FAILCRITICALERRORS);
   for (char letter = 'a'; letter <= 'z'; ++letter)
     for (const char* place : kScanPlaces) {
       std::string candidate = std::string(1, letter) + place;
-      if (FolderExists(candidate)) return candidate;
+      if (fileops::FolderExists(candidate)) return candidate;
     }
   return {};
 }
@@ -80,7 +80,7 @@ std::string LiveAliasFolder() {
   std::string path;
   GetAliasPath(kLiveAlias, path);
   if (!updatecheck::IsAbsoluteFolder(path))
-    throw Exception("The folder of alias " + std::string(kLiveAlias) + " is not a full path: '" + path + "'");
+    throw Exception("The folder of alias " + kLiveAlias + " is not a full path: '" + path + "'");
   return path;
 }
 
@@ -91,7 +91,7 @@ std::string DemoAliasFolder(UpdateLog& log) {
   try {
     GetAliasPath(kDemoAlias, path);
   } catch (const std::exception& e) {
-    log.Write("Alias " + std::string(kDemoAlias) + " not found: " + e.what());
+    log.Write("Alias " + kDemoAlias + " not found: " + e.what());
     return {};
   }
   return updatecheck::IsAbsoluteFolder(path) ? path : std::string();
@@ -128,9 +128,9 @@ std::string ExtractionCommandLine(const std::string& tempFolder, const std::stri
 // the user mapped) is reached through the user's recorded mapping when that works; `note` then
 // says so for the log.
 std::string ThroughMappedDrive(const std::string& folder, std::string& note) {
-  const std::optional<MappedDrive> drive = UnseenMappedDrive(folder);
+  const std::optional<fileops::MappedDrive> drive = fileops::UnseenMappedDrive(folder);
   if (!drive || !drive->reachable) return folder;
-  const std::string reached = OnRemotePath(folder, drive->remotePath);
+  const std::string reached = fileops::OnRemotePath(folder, drive->remotePath);
   note = std::string("Drive ") + drive->letter + ": is not visible to this process; " + folder +
          " is reached through the user's mapping as " + reached;
   return reached;
@@ -148,9 +148,9 @@ bool MappedDrivesReachable(UpdateLog& log, const std::string& installedFolder, s
     paths.push_back(f.path);
   }
   for (const std::string& path : paths)
-    if (const std::optional<MappedDrive> drive = UnseenMappedDrive(path); drive && !drive->reachable) {
+    if (const std::optional<fileops::MappedDrive> drive = fileops::UnseenMappedDrive(path); drive && !drive->reachable) {
       log.Write(std::string("Check before changes failed: drive ") + drive->letter + ": is not visible and " +
-                OnRemotePath(path, drive->remotePath) + " cannot be reached; nothing was changed");
+                fileops::OnRemotePath(path, drive->remotePath) + " cannot be reached; nothing was changed");
       MessageDlg(updatemsg::AfterSettling(updatemsg::NetworkDriveUnreachable(drive->letter, drive->remotePath), settled),
                  mtError, {mbOK});
       return false;
@@ -207,12 +207,12 @@ bool ProgramFilesCanBeReplaced(UpdateLog& log, const std::string& installedFolde
 void RemoveTemporaryFiles(UpdateLog& log, const std::string& tempFolder, const std::string& archiveName,
                           bool madeTempFolder) {
   if (madeTempFolder) {
-    DeleteFolder(nullptr, tempFolder);
-    log.Write("Deleted " + tempFolder + (FolderExists(tempFolder) ? " (it is still there)" : ""));
+    fileops::DeleteFolder(nullptr, tempFolder);
+    log.Write("Deleted " + tempFolder + (fileops::FolderExists(tempFolder) ? " (it is still there)" : ""));
     return;
   }
   const std::string archive = tempFolder + "\\" + archiveName;
-  if (DeleteOneFile(archive)) {
+  if (fileops::DeleteOneFile(archive)) {
     log.Write("Deleted " + archive + "; " + tempFolder + " was there before the run and keeps everything else");
   } else {
     const DWORD error = GetLastError();
@@ -221,6 +221,8 @@ void RemoveTemporaryFiles(UpdateLog& log, const std::string& tempFolder, const s
 }
 
 }  // namespace
+
+void TUpDateForm::ReadMeBtnClick(TObject*) { fileops::OpenDocument(kReadMeUrl, kShowNormal); }
 
 void TUpDateForm::InstBtnClick(TObject*) {
   const std::string archiveName = (*ListBox1->Items())[0];
@@ -245,17 +247,13 @@ void TUpDateForm::InstBtnClick(TObject*) {
 // The registry first; a value that is there and not empty is taken as it stands, even when no
 // such folder exists. Only an empty value leads to the drive scan and then the folder browser.
 std::string TUpDateForm::FindInstalledFolder() {
-  FRegistry = std::make_unique<TRegIniFile>(kRegistryKey);
   std::string folder;
-  try {
-    folder = FRegistry->ReadString(kRegistrySection, kRegistryIdent, kNotFound);
-  } catch (...) {
-    FRegistry.reset();
-    throw;
+  {
+    const TRegIniFile registry(kRegistryKey);
+    folder = registry.ReadString(kRegistrySection, kRegistryIdent, kNotFound);
   }
   if (folder.empty()) folder = ScanDrives();
   if (folder.empty()) SelectFolder(updatemsg::kBrowseTitle, folder);
-  FRegistry.reset();
   return folder;
 }
 
@@ -336,8 +334,8 @@ void TUpDateForm::InstallProgramFiles(UpdateLog& log, const std::string& liveFol
   const std::string tempFolder = liveFolder + kTempFolder;
   // A folder that was there before the run (C:\Temp, for an alias at a drive root) may hold the
   // user's own files: of it, only the archive written now is removed afterwards.
-  const bool madeTempFolder = !FolderExists(tempFolder);
-  if (madeTempFolder && !CreateOneFolder(tempFolder)) {
+  const bool madeTempFolder = !fileops::FolderExists(tempFolder);
+  if (madeTempFolder && !fileops::CreateOneFolder(tempFolder)) {
     const DWORD error = GetLastError();
     throw Exception("Cannot create the folder " + tempFolder + " (error " + std::to_string(error) + ")");
   }
@@ -356,7 +354,7 @@ void TUpDateForm::MigrateAndReport(UpdateLog& log, const std::string& installedF
   log.Write("Migrating the tables");
   bool migrated = false;
   try {
-    migrated = MigrateTables(folders.front().path, folders.back().path);
+    migrated = MigrateTables(folders);
   } catch (...) {
     LogRecordCounts(log, folders, "after");
     throw;

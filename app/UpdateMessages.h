@@ -5,7 +5,7 @@
 #include <string>
 
 #include "migration/CheckMessages.h"
-#include "util/ProgramFiles.h"
+#include "app/ProgramFiles.h"
 
 namespace updatemsg {
 

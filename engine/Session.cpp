@@ -1,5 +1,7 @@
 #include "engine/Session.h"
 
+#include <stdexcept>
+
 #include "paradox/EngineError.h"
 #include "text/CodePage.h"
 
@@ -62,4 +64,14 @@ std::optional<unsigned> TSession::ParadoxBlockSizeKiB() {
 TSession& Session() {
   static TSession session;
   return session;
+}
+
+void GetAliasPath(const std::string& alias, std::string& path) {
+  path = "False";
+  std::vector<std::string> params;  // freed on every path by its destructor
+  Session().GetAliasParams(alias, params);
+  if (params.empty()) throw std::out_of_range("List index out of bounds (0)");
+  const std::string& first = params.front();
+  std::size_t eq = first.find('=');
+  path = eq == std::string::npos ? first : first.substr(eq + 1);
 }

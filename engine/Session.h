@@ -41,3 +41,9 @@ class TSession {
 
 // The program's one session.
 TSession& Session();
+
+// Sets `path` to "False", then to the value of the alias's first parameter line (everything
+// after its first "="; a line without one is taken whole), untrimmed. An unknown alias
+// (EDBEngineError) or an alias without parameters (std::out_of_range) leaves "False" and the
+// error passes on. UTF-8.
+void GetAliasPath(const std::string& alias, std::string& path);

@@ -3,6 +3,7 @@
 #include "engine/RestructureField.h"
 #include "engine/Table.h"
 #include "migration/MigrationPasses.h"
+// The widening's field descriptions are the engine's restructure rows.
 #include "paradox/Restructure.h"
 #include "text/Utf8Path.h"
 

@@ -1,13 +1,15 @@
 #include "migration/MigrateTables.h"
 
+#include <cassert>
 #include <ctime>
 
 #include "engine/Table.h"
+#include "fileops/FileOps.h"
 #include "migration/MigrationMessages.h"
 #include "migration/MigrationPasses.h"
+// MakeFolder: the backup folder is made through the engine's gated file layer.
 #include "paradox/DurableFile.h"
 #include "text/Utf8Path.h"
-#include "util/AliasPath.h"
 
 namespace migration {
 namespace {
@@ -18,7 +20,7 @@ std::string BelowFolder(const std::string& folder, std::string_view name) {
 }
 
 void MakeBackupFolder(const std::string& path) {
-  if (FolderExists(path)) return;
+  if (fileops::FolderExists(path)) return;
   // Not looked at here: a backup that cannot be written fails its check before any table is
   // deleted.
   paradox::MakeFolder(text::PathFromUtf8(path));
@@ -54,33 +56,21 @@ void PrepareTableOrSay(MigrationRun& run, TTable& table, const std::string& fold
   }
 }
 
-AliasPathLookup FixedFolders(std::string live, std::string demo) {
-  return [live = std::move(live), demo = std::move(demo)](const std::string& alias) {
-    if (alias == kLiveAlias) return live;
-    if (alias == kDemoAlias) return demo;
-    std::string path;
-    GetAliasPath(alias, path);
-    return path;
-  };
+std::vector<updatecheck::AliasFolder> AliasFolders(std::string live, std::string demo) {
+  return {{std::string(kLiveAlias), std::move(live)}, {std::string(kDemoAlias), std::move(demo)}};
 }
 
-bool MigrateTables(MigrationUi& ui) {
-  return MigrateTables(ui, [](const std::string& alias) {
-    std::string path;
-    GetAliasPath(alias, path);
-    return path;
-  });
-}
-
-bool MigrateTables(MigrationUi& ui, const AliasPathLookup& aliasPath, const MigrationProbe& probe) {
+bool MigrateTables(MigrationUi& ui, const std::vector<updatecheck::AliasFolder>& folders,
+                   const MigrationProbe& probe) {
+  assert(folders.size() == 2);
   ui.SetBusyCursor(true);
   ui.CreateProgress();
   ui.SetProgressMax(kProgressMax);
   ui.ShowProgress();
 
   MigrationRun run{ui, {}, {}, {}, probe, StartStamp(), {}};
-  run.livePath = aliasPath(std::string(kLiveAlias));
-  run.demoPath = aliasPath(std::string(kDemoAlias));
+  run.livePath = folders.front().path;
+  run.demoPath = folders.back().path;
   run.backupPath = BelowFolder(run.livePath, kBackupFolderName);
   MakeBackupFolder(run.backupPath);
 

@@ -13,23 +13,22 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "migration/MigrationUi.h"
+#include "migration/UpdateCheck.h"
 
 namespace migration {
-
-// Turns an alias name into the folder of its tables; fails (throws) as GetAliasPath does.
-using AliasPathLookup = std::function<std::string(const std::string& alias)>;
 
 // Called after each file operation of the migration with a short description of it.
 using MigrationProbe = std::function<void(std::string_view what)>;
 
-// Looks the folders up with GetAliasPath("Tovo") and GetAliasPath("TovoDemo").
-bool MigrateTables(MigrationUi& ui);
-bool MigrateTables(MigrationUi& ui, const AliasPathLookup& aliasPath, const MigrationProbe& probe = {});
+// `folders` are the live alias folder and then the demo one, as the caller resolved and checked
+// them (the same list the check before changes and the settling take).
+bool MigrateTables(MigrationUi& ui, const std::vector<updatecheck::AliasFolder>& folders,
+                   const MigrationProbe& probe = {});
 
-// A lookup that answers "Tovo" with `live` and "TovoDemo" with `demo` (the support tool's and
-// the tests' two folders).
-AliasPathLookup FixedFolders(std::string live, std::string demo);
+// The two folders under the alias names kLiveAlias and kDemoAlias.
+std::vector<updatecheck::AliasFolder> AliasFolders(std::string live, std::string demo);
 
 }  // namespace migration

@@ -11,8 +11,13 @@
 #include <vector>
 
 #include "engine/Table.h"
+#include "fileops/FileOps.h"
 #include "migration/MigrationMessages.h"
 #include "migration/MigrationPasses.h"
+// The rebuild works below the table layer: the backup is compared byte for byte and flushed
+// (BinaryFile, DurableFile), the old header read for the record count (FileHeader), the family
+// listed and swapped durably (TableFamily, TableSwap), the secondary indexes and the
+// restructure run by the engine itself (SecondaryIndex, Restructure); EngineError for its texts.
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
@@ -22,8 +27,6 @@
 #include "paradox/TableFamily.h"
 #include "paradox/TableSwap.h"
 #include "text/Utf8Path.h"
-#include "util/AliasPath.h"
-#include "util/FileOps.h"
 
 namespace migration {
 namespace {
@@ -154,12 +157,21 @@ bool SameBytes(const fs::path& a, const fs::path& b) {
   return true;
 }
 
+// A folder the backup cannot list fails the rebuild as the engine's other file errors do.
+[[noreturn]] void RaiseListingError(const fileops::FolderListError& e) {
+  RaiseEngineError(EngineMessage::kCannotList, e.Detail(), e.Folder());
+}
+
 // The names of the files in the backup folder that a backup of `plan` would replace: those of
 // the table's base name, as CopyMatchingFiles matches them.
 std::vector<std::string> EarlierBackup(const MigrationRun& run, const RebuildPlan& plan) {
-  FileNameList found;
-  FindFiles(run.backupPath, kFaAnyFile, true, {std::string(plan.backupPattern)}, "fFile", false, false, false, found,
-            true);
+  fileops::FileNameList found;
+  try {
+    fileops::FindFiles(run.backupPath, fileops::kFaAnyFile, true, {std::string(plan.backupPattern)}, "fFile", false,
+                       false, false, found, true);
+  } catch (const fileops::FolderListError& e) {
+    RaiseListingError(e);
+  }
   std::vector<std::string> names;
   for (const std::string& path : found) {
     const std::string name = path.substr(path.find_last_of('\\') + 1);
@@ -211,9 +223,13 @@ void MoveEarlierBackupAside(MigrationRun& run, const RebuildPlan& plan) {
 // Returns those files as they were verified: the swap removes exactly these.
 std::vector<paradox::ListedFile> BackUpAndVerify(MigrationRun& run, const RebuildPlan& plan, const std::string& folder) {
   // Said as such, rather than as copies that went missing.
-  if (!FolderExists(run.backupPath)) CheckFailed(kBackupFolderMissing, text::PathFromUtf8(run.backupPath));
+  if (!fileops::FolderExists(run.backupPath)) CheckFailed(kBackupFolderMissing, text::PathFromUtf8(run.backupPath));
   MoveEarlierBackupAside(run, plan);
-  CopyMatchingFiles(folder, run.backupPath, std::string(plan.backupPattern));
+  try {
+    fileops::CopyMatchingFiles(folder, run.backupPath, std::string(plan.backupPattern));
+  } catch (const fileops::FolderListError& e) {
+    RaiseListingError(e);
+  }
   run.Passed("backed up " + std::string(plan.backupPattern));
   const fs::path dir = text::PathFromUtf8(folder);
   const fs::path backupDir = text::PathFromUtf8(run.backupPath);

@@ -6,6 +6,8 @@
 #include "migration/CheckMessages.h"
 #include "migration/MigrationData.h"
 #include "migration/MigrationMessages.h"
+// Settling completes or undoes the engine's own interrupted restructures and swaps, which
+// only the engine knows (Restructure, TableFamily, TableSwap); EngineError for its texts.
 #include "paradox/EngineError.h"
 #include "paradox/Restructure.h"
 #include "paradox/TableFamily.h"

@@ -8,6 +8,9 @@
 #include "migration/CheckMessages.h"
 #include "engine/Table.h"
 #include "migration/MigrationData.h"
+// The check opens every family file exclusively and tries a folder with a probe file
+// (BinaryFile, DurableFile), runs the engine's own table check (TableCheck) and looks for
+// pending replacements (TableFamily, TableSwap); EngineError for its texts.
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"

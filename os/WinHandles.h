@@ -1,7 +1,7 @@
 #pragma once
 // Move-only owners of Win32 handles, one kind each: the handle is closed the way its kind
 // needs (DeleteObject, DestroyMenu, DeleteDC, ReleaseDC, RegCloseKey, FreeLibrary, CloseHandle,
-// FindClose)
+// FindClose, LocalFree), and a thread's error mode set back
 // when the owner goes, on every path. Windows only; header-only, so any Win32 source can use it.
 
 #include <windows.h>
@@ -79,6 +79,11 @@ struct FindFile {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
   static void Close(HANDLE h) { FindClose(h); }
 };
+// Blocks the system allocates for the caller (FormatMessageW's FORMAT_MESSAGE_ALLOCATE_BUFFER).
+struct LocalMemory {
+  static HLOCAL Invalid() { return nullptr; }
+  static void Close(HLOCAL h) { LocalFree(h); }
+};
 }  // namespace closers
 
 using UniqueFont = UniqueHandle<HFONT, closers::GdiObject<HFONT>>;
@@ -93,6 +98,22 @@ using UniqueModule = UniqueHandle<HMODULE, closers::Module>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, closers::KernelObject>;
 using UniqueFile = UniqueHandle<HANDLE, closers::File>;
 using UniqueFind = UniqueHandle<HANDLE, closers::FindFile>;
+using UniqueLocal = UniqueHandle<HLOCAL, closers::LocalMemory>;
+
+// The calling thread's error mode set for a scope (SetThreadErrorMode); the previous mode is
+// set back when the owner goes. While SEM_FAILCRITICALERRORS is set, touching an empty floppy
+// or CD drive fails at once instead of asking the user to insert a disk.
+class ThreadErrorMode {
+ public:
+  explicit ThreadErrorMode(DWORD mode) { SetThreadErrorMode(mode, &old_); }
+  ~ThreadErrorMode() { SetThreadErrorMode(old_, nullptr); }
+  ThreadErrorMode(const ThreadErrorMode&) = delete;
+  ThreadErrorMode& operator=(const ThreadErrorMode&) = delete;
+  DWORD Previous() const { return old_; }
+
+ private:
+  DWORD old_ = 0;
+};
 
 // A window's (or, with null, the screen's) device context from GetDC, given back with
 // ReleaseDC to the same window.

@@ -75,7 +75,7 @@ void BM_Migrate(benchmark::State& state) {
     state.ResumeTiming();
 
     QuietUi ui;
-    if (!migration::MigrateTables(ui, migration::FixedFolders(o.liveFolder, o.demoFolder)))
+    if (!migration::MigrateTables(ui, migration::AliasFolders(o.liveFolder, o.demoFolder)))
       state.SkipWithError("the migration returned false");
 
     state.PauseTiming();

@@ -10,6 +10,7 @@
 
 #include "GuiDriver.h"
 #include "app/Migrate.h"
+#include "migration/MigrateTables.h"
 #include "app/Progres.h"
 #include "engine/Session.h"
 #include "framework/Controls.h"
@@ -70,7 +71,12 @@ class MigrateWin32 : public testing::Test {
     config.Save(dir / "IDAPI32.CFG");
     Session().SetConfigFile(dir / "IDAPI32.CFG");
     sample::WriteSampleInstallation(options);
+    live_ = options.liveFolder;
+    demo_ = options.demoFolder;
   }
+  std::vector<updatecheck::AliasFolder> AliasFolders() const { return migration::AliasFolders(live_, demo_); }
+  std::string live_;
+  std::string demo_;
 };
 
 TEST_F(MigrateWin32, TheProgressWindowComesAndGoes) {
@@ -81,7 +87,7 @@ TEST_F(MigrateWin32, TheProgressWindowComesAndGoes) {
   HourglassWhenShown() = false;
   HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchShowWindow, nullptr, GetCurrentThreadId());
   ASSERT_NE(hook, nullptr);
-  bool migrated = MigrateTables();
+  bool migrated = MigrateTables(AliasFolders());
   UnhookWindowsHookEx(hook);
   EXPECT_TRUE(migrated);
   EXPECT_TRUE(ProgressShown());
@@ -109,7 +115,7 @@ TEST_F(MigrateWin32, ADuplicateCustomerShowsTheCustomerMessageThenTheWindowGoes)
     }
     gui::PressButton(dlg, "OK");
   });
-  EXPECT_FALSE(MigrateTables());
+  EXPECT_FALSE(MigrateTables(AliasFolders()));
   driver.Join();
   EXPECT_EQ(text.rfind("顧客テーブルの更新に失敗しました\r\r", 0), 0u) << text;
   EXPECT_NE(text.find("Key violation"), std::string::npos) << text;

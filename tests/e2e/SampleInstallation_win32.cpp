@@ -73,7 +73,7 @@ void SetSystemLibrary(bool present) {
 }
 
 void PlantSystemLibrary() {
-  const fs::path planted = testing_support::BinaryDir() / "tests" / "util" / "planted" / "UNLHA32.DLL";
+  const fs::path planted = testing_support::BinaryDir() / "tests" / "app" / "planted" / "UNLHA32.DLL";
   if (!CopyFileW(planted.wstring().c_str(), SystemLibraryPath().wstring().c_str(), FALSE))
     throw std::runtime_error("cannot plant " + SystemLibraryPath().string() + ": error " + std::to_string(GetLastError()));
 }
@@ -102,7 +102,7 @@ SampleInstallation::SampleInstallation(const std::string& name, const SampleOpti
   switch (options.besideSetup) {
     case BesideSetup::kNothing: break;
     case BesideSetup::kPlanted:
-      fs::copy_file(testing_support::BinaryDir() / "tests" / "util" / "planted" / "UNLHA32.DLL", beside);
+      fs::copy_file(testing_support::BinaryDir() / "tests" / "app" / "planted" / "UNLHA32.DLL", beside);
       break;
     case BesideSetup::kDamaged:
       testing_support::WriteFileBytes(beside, "MZ" + std::string(4096, '\x5A'));

@@ -155,7 +155,7 @@ class FileFaults : public testing::Test {
     Outcome out;
     os::ArmFault(plan);
     try {
-      out.result = migration::MigrateTables(out.ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)));
+      out.result = migration::MigrateTables(out.ui, migration::AliasFolders(Utf8Path(inst.live), Utf8Path(inst.demo)));
       out.returned = true;
     } catch (const EDBEngineError& e) {
       // Only a failure of the field widening leaves the migration this way; the update run
@@ -364,7 +364,7 @@ class HeldOrProtected : public testing::Test {
   std::string RunMigration() {
     RecordingUi ui;
     try {
-      const bool ok = migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst_.live), Utf8Path(inst_.demo)),
+      const bool ok = migration::MigrateTables(ui, migration::AliasFolders(Utf8Path(inst_.live), Utf8Path(inst_.demo)),
                                                [this](std::string_view what) { OnProbe(what); });
       if (ok) return "returned true";
       return "returned false: " + (ui.messages.empty() ? std::string("(nothing shown)") : ui.messages.back().text);

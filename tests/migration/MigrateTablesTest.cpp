@@ -18,7 +18,6 @@
 #include "text/Ascii.h"
 #include "text/CodePage.h"
 #include "tools/pdx/PdxCommands.h"
-#include "util/AliasPath.h"
 #include "engine/ShortDate.h"
 #include "engine/Table.h"
 #include "migration/MigrationPasses.h"
@@ -206,7 +205,7 @@ void ExpectNewStructure(const fs::path& dir, bool olderGRider = false) {
 }
 
 bool Migrate(RecordingUi& ui, const Installation& inst, const migration::MigrationProbe& probe = {}) {
-  return migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)), probe);
+  return migration::MigrateTables(ui, migration::AliasFolders(Utf8Path(inst.live), Utf8Path(inst.demo)), probe);
 }
 
 std::size_t IndexOf(const std::vector<std::string>& log, const std::string& entry) {
@@ -399,19 +398,13 @@ void ExpectAbandoned(const RecordingUi& ui) {
   EXPECT_EQ(ui.log.back(), "close");
 }
 
-TEST(MigrateTablesFailure, DemoAliasMissingTouchesNoTable) {
-  Installation inst = MakeInstallation("no-demo-alias", {.customers = 6, .demoCustomers = 2});
-  const auto before = FolderBytes(inst.live);
-  RecordingUi ui;
-  auto lookup = [&](const std::string& alias) {
-    if (alias == "Tovo") return Utf8Path(inst.live);
-    std::string path;
-    GetAliasPath(alias, path);  // no configuration: the engine's error
-    return path;
-  };
-  EXPECT_THROW(migration::MigrateTables(ui, lookup), EDBEngineError);
-  ExpectWindowLeftShowing(ui);
-  EXPECT_EQ(FolderBytes(inst.live), before);
+TEST(MigrateTablesFailure, AliasFoldersAreTheLiveThenTheDemoOne) {
+  const std::vector<updatecheck::AliasFolder> folders = migration::AliasFolders("C:\\Live", "C:\\Demo");
+  ASSERT_EQ(folders.size(), 2u);
+  EXPECT_EQ(folders[0].alias, "Tovo");
+  EXPECT_EQ(folders[0].path, "C:\\Live");
+  EXPECT_EQ(folders[1].alias, "TovoDemo");
+  EXPECT_EQ(folders[1].path, "C:\\Demo");
 }
 
 TEST(MigrateTablesFailure, WideningTableMissingInTheDemoFolder) {
@@ -532,7 +525,7 @@ TEST(MigrateTables, BothAliasesOnOneFolderRebuildEachTableTwice) {
   Installation inst = MakeInstallation("same-folder", {.customers = 10, .demoCustomers = 2});
   Captured before = Capture(inst);
   RecordingUi ui;
-  ASSERT_TRUE(migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.live))));
+  ASSERT_TRUE(migration::MigrateTables(ui, migration::AliasFolders(Utf8Path(inst.live), Utf8Path(inst.live))));
   ExpectNewStructure(inst.live);
   ExpectRecordsMigrated(before.live, inst.live);
   // The second pass backed up the table the first one had built (under the new table's spelling,

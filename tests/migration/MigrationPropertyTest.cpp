@@ -611,7 +611,7 @@ void RunOne(std::uint32_t seed) {
   RecordingUi ui;
   bool result = false, fieldError = false;
   try {
-    result = migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)));
+    result = migration::MigrateTables(ui, migration::AliasFolders(Utf8Path(inst.live), Utf8Path(inst.demo)));
   } catch (const EDBEngineError& e) {
     ADD_FAILURE() << "engine error passed on: " << e.what();
   } catch (const EDatabaseError&) {

@@ -125,7 +125,7 @@ Installation CopyInstallation(const Installation& pristine, const std::string& n
 
 bool Migrate(const Installation& inst, const migration::MigrationProbe& probe) {
   RecordingUi ui;
-  return migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)), probe);
+  return migration::MigrateTables(ui, migration::AliasFolders(Utf8Path(inst.live), Utf8Path(inst.demo)), probe);
 }
 
 const std::vector<KeyedTable>& KeyedTables() {
@@ -246,7 +246,7 @@ UpdateOutcome SettleCheckMigrate(const Installation& inst, const migration::Migr
   if (out.settled.failure) return out;
   out.refusal = updatecheck::CheckBeforeUpdate(folders, out.settled.Lines());
   if (out.refusal) return out;
-  out.migrated = migration::MigrateTables(out.ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo)), probe);
+  out.migrated = migration::MigrateTables(out.ui, migration::AliasFolders(Utf8Path(inst.live), Utf8Path(inst.demo)), probe);
   return out;
 }
 

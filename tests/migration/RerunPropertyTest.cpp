@@ -276,7 +276,7 @@ void RunOne(std::uint32_t seed) {
   ExpectEveryFieldHeld(stored);
 
   RecordingUi ui;
-  ASSERT_TRUE(migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst.live), Utf8Path(inst.demo))));
+  ASSERT_TRUE(migration::MigrateTables(ui, migration::AliasFolders(Utf8Path(inst.live), Utf8Path(inst.demo))));
   EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
   const State after = StateOfEveryTable(inst);
   ASSERT_EQ(after.size(), stored.size());

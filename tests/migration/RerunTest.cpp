@@ -79,7 +79,7 @@ TEST_F(Rerun, FailedFirstDeletionLeavesTheOldTableInForce) {
   bool armed = false;
   RecordingUi ui;
   const bool migrated = migration::MigrateTables(
-      ui, migration::FixedFolders(Utf8Path(inst_.live), Utf8Path(inst_.demo)), [&](std::string_view what) {
+      ui, migration::AliasFolders(Utf8Path(inst_.live), Utf8Path(inst_.demo)), [&](std::string_view what) {
         if (!armed && what == "checked NewTovo") {
           armed = true;
           os::ArmFault({os::InjectedFault::kSharingViolation, os::FileOperation::kDelete, 1, false});
@@ -140,7 +140,7 @@ TEST_F(Rerun, SecondRunKeepsRecordsAndTheFirstBackup) {
 // backup would overwrite the first, the tables as they were before the update.
 TEST_F(Rerun, OneFolderForBothAliasesKeepsTheOriginalBackup) {
   RecordingUi ui;
-  ASSERT_TRUE(migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst_.live), Utf8Path(inst_.live))));
+  ASSERT_TRUE(migration::MigrateTables(ui, migration::AliasFolders(Utf8Path(inst_.live), Utf8Path(inst_.live))));
   EXPECT_EQ(FirstTableNotBackedUp(original_, inst_.live / "TempData"), "");
 }
 
@@ -196,7 +196,7 @@ TEST_F(Rerun, JournalWhoseLockIsHeldStopsThatTable) {
     EXPECT_FALSE(blocked.migrated);
     // The migration on its own, without settling first, stops at that table too.
     RecordingUi ui;
-    EXPECT_FALSE(migration::MigrateTables(ui, migration::FixedFolders(Utf8Path(inst_.live), Utf8Path(inst_.demo))));
+    EXPECT_FALSE(migration::MigrateTables(ui, migration::AliasFolders(Utf8Path(inst_.live), Utf8Path(inst_.demo))));
     EXPECT_EQ(FirstLostRecord(inst_, sources_, false), "");
     EXPECT_EQ(RecordsOf(inst_.demo, "NewTovo"), RecordsOf(inst_.demo, "tovo.db")) << "the new table was not emptied";
   }

@@ -71,3 +71,23 @@ TEST(WinHandles, KeysAndKernelHandlesAreClosed) {
   win32::UniqueModule kernel(LoadLibraryW(L"kernel32.dll"));
   EXPECT_TRUE(kernel);
 }
+
+TEST(WinHandles, LocalBlocksAreFreedAndTheErrorModeIsSetBack) {
+  HLOCAL block = LocalAlloc(LMEM_FIXED, 16);
+  ASSERT_NE(block, nullptr);
+  {
+    win32::UniqueLocal owner(block);
+    EXPECT_EQ(owner.Release(), block);
+  }
+  EXPECT_EQ(LocalSize(block), 16u) << "a released block is not freed";
+  EXPECT_EQ(LocalFree(block), nullptr) << "and is still the caller's to free";
+
+  const DWORD before = GetThreadErrorMode();
+  const DWORD other = (before & SEM_FAILCRITICALERRORS) ? SEM_NOOPENFILEERRORBOX : SEM_FAILCRITICALERRORS;
+  {
+    win32::ThreadErrorMode scoped(other);
+    EXPECT_EQ(scoped.Previous(), before);
+    EXPECT_EQ(GetThreadErrorMode(), other);
+  }
+  EXPECT_EQ(GetThreadErrorMode(), before) << "set back when the owner went";
+}

@@ -108,7 +108,7 @@ int RunMigrate(const std::vector<std::string>& args, std::ostream& out, std::ost
   ConsoleUi ui(out);
   try {
     if (!SettleAndCheck(live, demo, out)) return 1;
-    bool done = migration::MigrateTables(ui, migration::FixedFolders(live, demo));
+    bool done = migration::MigrateTables(ui, migration::AliasFolders(live, demo));
     out << (done ? "migration complete\n" : "migration ended early\n");
     return done ? 0 : 1;
   } catch (const std::exception& e) {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/ProgramFiles.h"
 #include "lha/ArchiveWriter.h"
 #include "paradox/BinaryFile.h"
 #include "os/FaultInjection.h"
 #include "support/TestPaths.h"
-#include "util/ProgramFiles.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "util/Unlha32.h"
+#include "app/Unlha32.h"
 
 #include "framework/Dialogs.h"
 #include "framework/SysUtils.h"

@@ -2,8 +2,9 @@
 
 #include "os/WinHandles.h"
 #include "text/CodePage.h"
-#include "util/MappedDrive.h"
+#include "fileops/MappedDrive.h"
 
+namespace fileops {
 namespace {
 
 // The user's recorded mapping of `letter`, or empty.
@@ -38,3 +39,5 @@ std::optional<MappedDrive> UnseenMappedDrive(const std::string& path) {
   drive.reachable = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   return drive;
 }
+
+}  // namespace fileops

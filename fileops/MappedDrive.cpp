@@ -1,4 +1,6 @@
-#include "util/MappedDrive.h"
+#include "fileops/MappedDrive.h"
+
+namespace fileops {
 
 std::optional<char> DriveLetterOf(const std::string& path) {
   if (path.size() < 2 || path[1] != ':' || (path.size() > 2 && path[2] != '\\' && path[2] != '/')) return std::nullopt;
@@ -15,3 +17,5 @@ std::string OnRemotePath(const std::string& path, const std::string& remotePath)
   if (rest.empty() || rest == "\\" || rest == "/") return base;
   return base + rest;
 }
+
+}  // namespace fileops

@@ -1,9 +1,10 @@
-#include "util/FileOps.h"
+#include "fileops/FileOps.h"
 
+#include "fileops/FileOpsPlatform.h"
 #include "text/Ascii.h"
 #include "text/CodePage.h"
-#include "util/FileOpsPlatform.h"
 
+namespace fileops {
 namespace {
 
 // The name before its last ".", or the whole name when it has none.
@@ -26,6 +27,10 @@ std::string_view FileNamePart(std::string_view path) {
 }
 
 }  // namespace
+
+FolderListError::FolderListError(std::error_code error, std::string folder)
+    : std::system_error(error, SystemErrorText(error) + ": " + folder), folder_(std::move(folder)),
+      detail_(SystemErrorText(error)) {}
 
 bool IsFindCandidate(std::uint32_t attributes, std::uint16_t attributeMask, bool takeBare) {
   if (attributes == kFaDirectory) return false;
@@ -73,10 +78,10 @@ void FindFiles(const std::string& folder, std::uint16_t attributeMask, bool take
   std::string base = folder;
   if (base.empty() || base.back() != '\\') base += '\\';
   if (clearFound) found.clear();
-  fileops::EnumerateFolder(base, [&](const fileops::FoundEntry& entry) {
+  EnumerateFolder(base, [&](const FoundEntry& entry) {
     if (entry.name == "." || entry.name == "..") return;
     std::string full = base + entry.name;
-    if (clearAttributes) fileops::SetEntryAttributes(full, entry.attributes & ~(kFaReadOnly | kFaHidden));
+    if (clearAttributes) SetEntryAttributes(full, entry.attributes & ~(kFaReadOnly | kFaHidden));
     const bool directory = (entry.attributes & kFaDirectory) != 0;
     if (directory && addBackslash && full.back() != '\\') full += '\\';
     if (IsFindCandidate(entry.attributes, attributeMask, takeBare)) {
@@ -95,5 +100,7 @@ void CopyMatchingFiles(const std::string& sourceFolder, const std::string& targe
   FileNameList found;
   FindFiles(sourceFolder, kFaAnyFile, true, names, "fFile", false, true, false, found, true);
   for (const std::string& path : found)
-    fileops::CopyReplacing(path, targetFolder + "\\" + std::string(FileNamePart(path)));
+    CopyReplacing(path, targetFolder + "\\" + std::string(FileNamePart(path)));
 }
+
+}  // namespace fileops

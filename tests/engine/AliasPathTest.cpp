@@ -1,7 +1,5 @@
 // GetAliasPath over configuration files the engine's administrator tool wrote and over ones
-// we write; FolderExists on real directories and files.
-
-#include "util/AliasPath.h"
+// we write.
 
 #include <gtest/gtest.h>
 
@@ -100,25 +98,6 @@ TEST_F(AliasPathTest, MissingOrDamagedConfigurationIsAnEngineError) {
     EXPECT_EQ(e.Code(), EngineErrorCode::kCorruptFile);
     EXPECT_EQ(e.Offset(), 4u);
   }
-}
-
-std::string Utf8(const std::filesystem::path& p) {
-  std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-
-TEST(FolderExistsTest, DirectoriesOnly) {
-  std::filesystem::path dir = FreshTempDir("FolderExists");
-  std::filesystem::create_directory(dir / "sub");
-  std::filesystem::create_directory(dir / u8"データ");
-  testing_support::WriteFileBytes(dir / "file.db", "x");
-  EXPECT_TRUE(FolderExists(Utf8(dir)));
-  EXPECT_TRUE(FolderExists(Utf8(dir / "sub")));
-  EXPECT_TRUE(FolderExists(Utf8(dir / u8"データ")));
-  EXPECT_FALSE(FolderExists(Utf8(dir / "file.db")));
-  EXPECT_FALSE(FolderExists(Utf8(dir / "missing")));
-  EXPECT_FALSE(FolderExists(""));
-  EXPECT_FALSE(FolderExists(std::string("bad\0name", 8)));
 }
 
 }  // namespace

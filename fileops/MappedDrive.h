@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+namespace fileops {
+
 // The drive letter of "X:\..." or "X:" (upper case), else std::nullopt.
 std::optional<char> DriveLetterOf(const std::string& path);
 
@@ -25,3 +27,5 @@ struct MappedDrive {
 // is recorded: the mapping, and whether `path` can be reached through it. Otherwise std::nullopt.
 std::optional<MappedDrive> UnseenMappedDrive(const std::string& path);
 #endif
+
+}  // namespace fileops

@@ -1,16 +1,18 @@
-// FindFiles' candidate and name rules, the document-placeholder removal, and FindFiles and
-// CopyMatchingFiles over the native file system (the Windows behaviour is tested under Wine).
+// FindFiles' candidate and name rules, the document-placeholder removal, FindFiles and
+// CopyMatchingFiles over the native file system (the Windows behaviour is tested under Wine),
+// and FolderExists on real directories and files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "paradox/EngineError.h"
+#include "fileops/FileOps.h"
 #include "os/FaultInjection.h"
 #include "support/TestPaths.h"
-#include "util/FileOps.h"
 
 namespace {
+
+using namespace fileops;
 
 TEST(FindCandidate, ExactDirectoryBitNeverCounts) {
   EXPECT_FALSE(IsFindCandidate(0x10, 63, true));
@@ -190,9 +192,38 @@ TEST_F(NativeFolder, CopyMatchingFilesCopiesTheFamilyOnly) {
 TEST_F(NativeFolder, AListingThatFailsIsReportedNotTakenForAnEmptyFolder) {
   const fs::path target = testing_support::FreshTempDir("fileops_native_unlisted");
   os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kList});
-  EXPECT_THROW(CopyMatchingFiles(Native(dir_), Native(target), "TOVO.DB"), EDBEngineError);
+  try {
+    CopyMatchingFiles(Native(dir_), Native(target), "TOVO.DB");
+    ADD_FAILURE() << "no error";
+  } catch (const FolderListError& e) {
+    EXPECT_EQ(e.Folder(), Native(dir_) + "\\");
+    EXPECT_EQ(e.Detail(), SystemErrorText(e.code()));
+    EXPECT_NE(std::string(e.what()).find(e.Detail()), std::string::npos) << e.what();
+#ifndef _WIN32
+    EXPECT_EQ(e.code(), std::errc::permission_denied);
+#endif
+  }
   os::DisarmFault();
   EXPECT_TRUE(fs::is_empty(target));
+}
+
+std::string Utf8(const std::filesystem::path& p) {
+  std::u8string s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
+TEST(FolderExistsTest, DirectoriesOnly) {
+  std::filesystem::path dir = testing_support::FreshTempDir("FolderExists");
+  std::filesystem::create_directory(dir / "sub");
+  std::filesystem::create_directory(dir / u8"データ");
+  testing_support::WriteFileBytes(dir / "file.db", "x");
+  EXPECT_TRUE(FolderExists(Utf8(dir)));
+  EXPECT_TRUE(FolderExists(Utf8(dir / "sub")));
+  EXPECT_TRUE(FolderExists(Utf8(dir / u8"データ")));
+  EXPECT_FALSE(FolderExists(Utf8(dir / "file.db")));
+  EXPECT_FALSE(FolderExists(Utf8(dir / "missing")));
+  EXPECT_FALSE(FolderExists(""));
+  EXPECT_FALSE(FolderExists(std::string("bad\0name", 8)));
 }
 
 }  // namespace

@@ -4,10 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "paradox/EngineError.h"
+#include "fileops/FileOps.h"
+#include "fileops/FileOpsPlatform.h"
 #include "os/FaultInjection.h"
-#include "util/FileOps.h"
-#include "util/FileOpsPlatform.h"
 
 namespace fileops {
 namespace {
@@ -24,11 +23,19 @@ constexpr fs::perms kWrite = fs::perms::owner_write | fs::perms::group_write | f
 
 }  // namespace
 
+std::string SystemErrorText(const std::error_code& error) { return error.message(); }
+
+bool FolderExists(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  return fs::is_directory(fs::path(std::u8string(path.begin(), path.end())), ec);
+}
+
 void EnumerateFolder(const std::string& folderWithBackslash,
                      const std::function<void(const FoundEntry&)>& visit) {
   const fs::path folder = ToPath(folderWithBackslash);
   const auto fail = [&](const std::error_code& ec) {
-    RaiseEngineError(EngineMessage::kCannotList, ec.message(), folderWithBackslash);
+    throw FolderListError(ec, folderWithBackslash);
   };
   if (auto fault = os::FaultGate(os::FileOperation::kList))
     fail(std::error_code(os::FaultErrno(*fault, os::FileOperation::kList), std::generic_category()));

@@ -15,8 +15,8 @@ struct FoundEntry {
 
 // Calls `visit` for each entry of `folderWithBackslash` + "*.*", "." and ".." included, while
 // the enumeration is open. A missing folder yields nothing; a folder that cannot be listed, or
-// whose listing breaks off, raises EDBEngineError kIoError "Cannot list the folder." (the
-// enumeration passes the fault gate as a listing).
+// whose listing breaks off, raises FolderListError (the enumeration passes the fault gate as a
+// listing).
 void EnumerateFolder(const std::string& folderWithBackslash,
                      const std::function<void(const FoundEntry&)>& visit);
 

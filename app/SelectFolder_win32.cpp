@@ -1,8 +1,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/SelectFolder.h"
 #include "text/CodePage.h"
-#include "util/AliasPath.h"
 
 namespace {
 
@@ -43,11 +43,6 @@ class ShellBlock {
 };
 
 }  // namespace
-
-bool FolderExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesW(text::Widen(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 void SelectFolder(const std::string& title, std::string& folder) {
   ShellMalloc malloc;

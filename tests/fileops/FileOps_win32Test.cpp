@@ -1,6 +1,6 @@
 // The file operations on the real platform under Wine: FindFiles' attribute rules with real
-// read-only, hidden and directory entries, the table-family backup, the payload resource
-// written out, the temporary folder made and the files deleted (each also with the fault
+// read-only, hidden and directory entries, the table-family backup, a file written whole, the
+// temporary folder made and the files deleted (each also with the fault
 // gate's error), the shell folder delete, and the ".htm" fallback of the document opener.
 #include <windows.h>
 
@@ -11,13 +11,15 @@
 #include <filesystem>
 #include <thread>
 
-#include "os/WinHandles.h"
 #include "os/FaultInjection.h"
+#include "os/WinHandles.h"
 #include "support/TestPaths.h"
 #include "text/CodePage.h"
-#include "util/FileOps.h"
+#include "fileops/FileOps.h"
 
 namespace {
+
+using namespace fileops;
 
 namespace fs = std::filesystem;
 
@@ -148,58 +150,50 @@ TEST_F(TableFolder, CopyMatchingFilesBacksUpTheWholeFamily) {
   SetFileAttributesW((backup / "TOVO.VAL").wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// This test program carries a resource PGM (FileOpsTestPayload.rc): a few bytes that include
-// zeros, so a copy that stopped at the first zero would show.
-TEST(SavePayloadResource, WritesTheWholeResourceReplacingAFile) {
-  const fs::path dir = testing_support::FreshTempDir("fileops_save") / P("一時 folder");
-  fs::create_directory(dir);
-  testing_support::WriteFileBytes(dir / "N_UpDate120502.lzh", std::string(5000, 'x'));
-  SavePayloadResource(U8(dir), "N_UpDate120502.lzh");
-  HRSRC resource = FindResourceW(nullptr, L"PGM", MAKEINTRESOURCEW(10));
-  ASSERT_NE(resource, nullptr);
-  const std::string expected(static_cast<const char*>(LockResource(LoadResource(nullptr, resource))),
-                             SizeofResource(nullptr, resource));
-  ASSERT_GT(expected.size(), 16u);
-  EXPECT_EQ(testing_support::ReadFileBytes(dir / "N_UpDate120502.lzh"), expected);
-}
-
-TEST(SavePayloadResource, UncreatableFileRaisesAStreamError) {
-  const fs::path dir = testing_support::FreshTempDir("fileops_nofolder");
-  try {
-    SavePayloadResource(U8(dir / "missing"), "N_UpDate120502.lzh");
-    FAIL() << "no exception";
-  } catch (const EFCreateError& e) {
-    EXPECT_NE(std::string(e.what()).find("N_UpDate120502.lzh"), std::string::npos) << e.what();
-  }
-}
-
 struct Disarm {
   ~Disarm() { os::DisarmFault(); }
 };
 
-TEST(SavePayloadResource, AFaultOnTheOpenOrTheWriteIsTheRealError) {
-  const fs::path dir = testing_support::FreshTempDir("fileops_save_fault");
-  testing_support::WriteFileBytes(dir / "N_UpDate120502.lzh", "an earlier file");
+// Bytes with zeros inside, so that a write that stopped at the first zero would show.
+const std::uint8_t kBytes[] = {'L', 'H', 0, 0, 'p', 'a', 'y', 0, 1, 2, 0xFF, 0, 'e', 'n', 'd'};
+
+TEST(WriteWholeFile, WritesEveryByteReplacingAFile) {
+  const fs::path dir = testing_support::FreshTempDir("fileops_write") / P("一時 folder");
+  fs::create_directory(dir);
+  testing_support::WriteFileBytes(dir / "N_UpDate120502.lzh", std::string(5000, 'x'));
+  const WriteResult result = WriteWholeFile(U8(dir / "N_UpDate120502.lzh"), kBytes);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(testing_support::ReadFileBytes(dir / "N_UpDate120502.lzh"),
+            std::string(reinterpret_cast<const char*>(kBytes), sizeof kBytes));
+}
+
+TEST(WriteWholeFile, SaysWhichStepFailedWithTheSystemsError) {
+  const fs::path dir = testing_support::FreshTempDir("fileops_write_fault");
+  const WriteResult missing = WriteWholeFile(U8(dir / "missing" / "x.lzh"), kBytes);
+  EXPECT_EQ(missing.stage, WriteResult::Stage::kCreate);
+  EXPECT_EQ(missing.error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  testing_support::WriteFileBytes(dir / "x.lzh", "an earlier file");
   Disarm disarm;
   os::ArmFault({os::InjectedFault::kAccessDenied, os::FileOperation::kOpen});
-  try {
-    SavePayloadResource(U8(dir), "N_UpDate120502.lzh");
-    ADD_FAILURE() << "no exception";
-  } catch (const EFCreateError& e) {
-    EXPECT_NE(std::string(e.what()).find("(error 5)"), std::string::npos) << e.what();
-  }
-  EXPECT_EQ(testing_support::ReadFileBytes(dir / "N_UpDate120502.lzh"), "an earlier file") << "never opened";
+  const WriteResult refused = WriteWholeFile(U8(dir / "x.lzh"), kBytes);
+  EXPECT_EQ(refused.stage, WriteResult::Stage::kCreate);
+  EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(testing_support::ReadFileBytes(dir / "x.lzh"), "an earlier file") << "never opened";
 
   os::ArmFault({os::InjectedFault::kDiskFull, os::FileOperation::kWrite});
-  try {
-    SavePayloadResource(U8(dir), "N_UpDate120502.lzh");
-    ADD_FAILURE() << "no exception";
-  } catch (const EFCreateError& e) {
-    ADD_FAILURE() << "the open failed: " << e.what();
-  } catch (const EStreamError& e) {
-    EXPECT_NE(std::string(e.what()).find("(error 112)"), std::string::npos) << e.what();
-  }
+  const WriteResult full = WriteWholeFile(U8(dir / "x.lzh"), kBytes);
+  EXPECT_EQ(full.stage, WriteResult::Stage::kWrite);
+  EXPECT_EQ(full.error, static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_EQ(full.written, 0u);
   EXPECT_EQ(os::FaultsFired(), 1u);
+}
+
+TEST(SystemErrorText, TheSystemsWordsAndTheNumber) {
+  const std::string text = SystemErrorText(std::error_code(ERROR_ACCESS_DENIED, std::system_category()));
+  EXPECT_NE(text.find("(error 5)"), std::string::npos) << text;
+  EXPECT_GT(text.size(), std::string(" (error 5)").size()) << "the system's message comes first";
+  EXPECT_NE(text.back(), '\n');
 }
 
 TEST(CreateOneFolder, MakesOneLevelAndSaysWhetherItDid) {
@@ -269,7 +263,7 @@ class HtmAssociation : public ::testing::Test {
   static constexpr wchar_t kClass[] = L"NorvexTest.htmfile";
 
   void SetUp() override {
-    recorder_ = testing_support::BinaryDir() / "tests" / "util" / "CommandLineRecorder.exe";
+    recorder_ = testing_support::BinaryDir() / "tests" / "fileops" / "CommandLineRecorder.exe";
     ASSERT_TRUE(fs::exists(recorder_)) << recorder_;
     record_ = testing_support::FreshTempDir("fileops_open") / "record.txt";
     SetEnvironmentVariableW(L"NORVEX_RECORD_TO", record_.wstring().c_str());

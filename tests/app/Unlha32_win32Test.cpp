@@ -12,14 +12,15 @@
 #include <memory>
 #include <vector>
 
+#include "app/PayloadResource.h"
+#include "app/Unlha32.h"
+#include "fileops/FileOps.h"
 #include "framework/Dialogs.h"
 #include "framework/SysUtils.h"
 #include "support/GuiDriver.h"
 #include "support/TestPaths.h"
 #include "text/Ascii.h"
 #include "text/CodePage.h"
-#include "util/FileOps.h"
-#include "util/Unlha32.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ fs::path Folder(UINT(WINAPI* query)(LPWSTR, UINT)) {
 fs::path SystemFolder() { return Folder(GetSystemDirectoryW); }
 fs::path WindowsFolder() { return Folder(GetSystemWindowsDirectoryW); }
 fs::path BuiltLibrary() { return testing_support::BinaryDir() / "unlha32" / "UNLHA32.dll"; }
-fs::path PlantedLibrary() { return testing_support::BinaryDir() / "tests" / "util" / "planted" / "UNLHA32.DLL"; }
+fs::path PlantedLibrary() { return testing_support::BinaryDir() / "tests" / "app" / "planted" / "UNLHA32.DLL"; }
 
 // A file copied to `folder`\UNLHA32.DLL for as long as the object lives.
 class LibraryCopy {
@@ -125,7 +126,7 @@ TEST_F(Unlha32, ExtractsThePayloadOverAnOlderInstallation) {
   EXPECT_EQ(FileVersionOf(installed / "Tovo.EXE"), "1.9.4.36");
   EXPECT_EQ(testing_support::ReadFileBytes(installed / P("顧客メモ.txt")), "keep me");
   // The update run then deletes the temporary folder with the archive in it.
-  DeleteFolder(nullptr, U8(temp));
+  fileops::DeleteFolder(nullptr, U8(temp));
   EXPECT_FALSE(fs::exists(temp));
   EXPECT_TRUE(fs::exists(temp.parent_path()));
 }

@@ -1,9 +1,11 @@
 // The drive-letter rewrite behind folders reached through the user's recorded network mapping.
 #include <gtest/gtest.h>
 
-#include "util/MappedDrive.h"
+#include "fileops/MappedDrive.h"
 
 namespace {
+
+using namespace fileops;
 
 TEST(MappedDrive, OnlyDrivePathsHaveALetter) {
   EXPECT_EQ(DriveLetterOf("q:\\Data"), 'Q');

@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "GuiDriver.h"
+#include "app/SelectFolder.h"
+#include "fileops/FileOps.h"
 #include "text/CodePage.h"
-#include "util/AliasPath.h"
 
 namespace {
 
@@ -167,7 +168,7 @@ TEST(SelectFolderGui, ChoosingADriveGivesItsPath) {
   ASSERT_TRUE(run.dialogSeen);
   ASSERT_FALSE(chosenText.empty()) << "no item for drive C: in the tree";
   EXPECT_EQ(folder, "C:\\");
-  EXPECT_TRUE(FolderExists(folder));
+  EXPECT_TRUE(fileops::FolderExists(folder));
 }
 
 }  // namespace

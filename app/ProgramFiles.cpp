@@ -1,4 +1,4 @@
-#include "util/ProgramFiles.h"
+#include "app/ProgramFiles.h"
 
 #include <algorithm>
 #include <sstream>
@@ -9,6 +9,8 @@
 #include "lha/ArchiveSource.h"
 #include "lha/Crc16.h"
 #include "lha/MemberPath.h"
+// The engine's gated files and durable writer: the kept copies and their list survive a power
+// cut as the tables do, and the check reads a file in use exactly as the table check does.
 #include "paradox/BinaryFile.h"
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"

@@ -4,46 +4,32 @@
 
 #include <string>
 
-#include "os/WinHandles.h"
-#include "paradox/EngineError.h"
+#include "fileops/FileOps.h"
+#include "fileops/FileOpsPlatform.h"
 #include "os/FaultInjection.h"
+#include "os/GatedCall.h"
+#include "os/WinHandles.h"
 #include "text/CodePage.h"
-#include "util/FileOps.h"
-#include "util/FileOpsPlatform.h"
 
-namespace {
+namespace fileops {
 
-std::string SystemErrorText(DWORD error) {
+std::string SystemErrorText(const std::error_code& error) {
+  const auto code = static_cast<DWORD>(error.value());
   wchar_t* buffer = nullptr;
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const win32::UniqueLocal owned(buffer);
   std::wstring message = n ? std::wstring(buffer, n) : L"";
-  if (buffer) LocalFree(buffer);
   while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
     message.pop_back();
-  return text::Narrow(message) + " (error " + std::to_string(error) + ")";
+  return text::Narrow(message) + " (error " + std::to_string(code) + ")";
 }
-
-// The call's result, or the gate's fault as the call would have reported it: `failed` with
-// the system's error code set.
-template <typename Result, typename Call>
-Result Gated(os::FileOperation op, Result failed, Call call) {
-  if (auto fault = os::FaultGate(op)) {
-    SetLastError(os::FaultWin32Error(*fault));
-    return failed;
-  }
-  return call();
-}
-
-}  // namespace
-
-namespace fileops {
 
 void EnumerateFolder(const std::string& folderWithBackslash,
                      const std::function<void(const FoundEntry&)>& visit) {
   const auto fail = [&](DWORD error) {
-    RaiseEngineError(EngineMessage::kCannotList, SystemErrorText(error), folderWithBackslash);
+    throw FolderListError(std::error_code(static_cast<int>(error), std::system_category()), folderWithBackslash);
   };
   if (auto fault = os::FaultGate(os::FileOperation::kList)) fail(os::FaultWin32Error(*fault));
   WIN32_FIND_DATAW data;
@@ -71,43 +57,33 @@ bool CopyReplacing(const std::string& from, const std::string& to) {
   return CopyFileW(text::Widen(from).c_str(), text::Widen(to).c_str(), FALSE) != 0;
 }
 
-}  // namespace fileops
-
-std::span<const std::uint8_t> PayloadResourceBytes() {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC resource = FindResourceW(self, L"PGM", MAKEINTRESOURCEW(10));  // RT_RCDATA
-  if (!resource) throw EResNotFound("Resource PGM not found: " + SystemErrorText(GetLastError()));
-  const DWORD size = SizeofResource(self, resource);
-  HGLOBAL loaded = LoadResource(self, resource);
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (!bytes && size != 0) throw EResNotFound("Resource PGM cannot be loaded: " + SystemErrorText(GetLastError()));
-  return {static_cast<const std::uint8_t*>(bytes), size};
+bool FolderExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesW(text::Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void SavePayloadResource(const std::string& folder, const std::string& fileName) {
-  const std::span<const std::uint8_t> payload = PayloadResourceBytes();
-  const void* bytes = payload.data();
-  const auto size = static_cast<DWORD>(payload.size());
-  const std::string path = folder + "\\" + fileName;
-  win32::UniqueFile file(Gated(os::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
+WriteResult WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+  const auto size = static_cast<DWORD>(bytes.size());
+  win32::UniqueFile file(os::Gated(os::FileOperation::kOpen, INVALID_HANDLE_VALUE, [&] {
     return CreateFileW(text::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
   }));
-  if (!file) throw EFCreateError("Cannot create file \"" + path + "\". " + SystemErrorText(GetLastError()));
+  if (!file) return {WriteResult::Stage::kCreate, 0, GetLastError()};
   DWORD written = 0;
-  if (!Gated(os::FileOperation::kWrite, FALSE, [&] { return WriteFile(file.Get(), bytes, size, &written, nullptr); }) ||
+  if (!os::Gated(os::FileOperation::kWrite, FALSE,
+                 [&] { return WriteFile(file.Get(), bytes.data(), size, &written, nullptr); }) ||
       written != size)
-    throw EStreamError("Stream write error in \"" + path + "\" after " + std::to_string(written) + " of " +
-                       std::to_string(size) + " bytes. " + SystemErrorText(GetLastError()));
+    return {WriteResult::Stage::kWrite, written, GetLastError()};
+  return {};
 }
 
 bool CreateOneFolder(const std::string& path) {
-  return Gated(os::FileOperation::kMakeFolder, FALSE,
+  return os::Gated(os::FileOperation::kMakeFolder, FALSE,
                [&] { return CreateDirectoryW(text::Widen(path).c_str(), nullptr); }) != 0;
 }
 
 bool DeleteOneFile(const std::string& path) {
-  return Gated(os::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(text::Widen(path).c_str()); }) != 0;
+  return os::Gated(os::FileOperation::kDelete, FALSE, [&] { return DeleteFileW(text::Widen(path).c_str()); }) != 0;
 }
 
 void DeleteFolder(HWND owner, const std::string& path) {
@@ -179,3 +155,5 @@ void OpenDocument(const std::string& document, int showCommand) {
     win32::UniqueKernelHandle owned(process.hProcess);
   }
 }
+
+}  // namespace fileops
