@@ -58,9 +58,9 @@ void UpdateLog::Write(const std::string& line) {
   }
 }
 
-void UpdateLog::WriteMessage(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
+void UpdateLog::WriteMessage(const std::string& caption, const std::string& text, TMsgDlgButtons buttons) {
   // The caption as the box shows it, so that support staff can match a user's account of it.
-  Write("Message box [" + MsgDlgTitle(kind) + "] buttons [" + ButtonNames(buttons) + "]: " + text);
+  Write("Message box [" + caption + "] buttons [" + ButtonNames(buttons) + "]: " + text);
 }
 
 void UpdateLog::WriteAnswer(TModalResult result) {

@@ -17,8 +17,8 @@ class UpdateLog {
   explicit UpdateLog(const std::string& folder);
 
   void Write(const std::string& line);
-  // A message box as the user saw it: kind, buttons and text, then the answer.
-  void WriteMessage(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons);
+  // A message box as the user saw it: caption, buttons and text, then the answer.
+  void WriteMessage(const std::string& caption, const std::string& text, TMsgDlgButtons buttons);
   void WriteAnswer(TModalResult result);
 
  private:

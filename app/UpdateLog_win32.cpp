@@ -10,7 +10,7 @@ UpdateLog* gRecording = nullptr;
 // state of its own: the handler that calls it is replaced while it runs.
 TModalResult RecordedMessageDlg(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
   UpdateLog* log = gRecording;
-  log->WriteMessage(text, kind, buttons);
+  log->WriteMessage(MsgDlgCaption(kind), text, buttons);
   SetMessageDlgHandler(nullptr);
   TModalResult result = mrNone;
   try {

@@ -37,5 +37,8 @@ void SetMessageDlgHandler(TMessageDlgHandler handler);
 
 // The texts the dialog uses (UTF-8), and its buttons' results. Portable.
 std::string MsgDlgTitle(TMsgDlgType kind);
+// The caption a box of `kind` shows: its kind's title, or the application's title for a plain
+// box (Windows only).
+std::string MsgDlgCaption(TMsgDlgType kind);
 std::string MsgDlgButtonCaption(TMsgDlgBtn button);
 TModalResult MsgDlgButtonResult(TMsgDlgBtn button);

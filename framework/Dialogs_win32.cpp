@@ -233,6 +233,11 @@ void RunModal(HWND dlg, HWND owner, HWND defButton, DialogState& st) {
 
 }  // namespace
 
+// A plain box carries the application's title, as the error box does.
+std::string MsgDlgCaption(TMsgDlgType kind) {
+  return kind == mtCustom && Application ? Application->Title() : MsgDlgTitle(kind);
+}
+
 TModalResult MessageDlg(const std::string& message, TMsgDlgType kind, TMsgDlgButtons buttons, int) {
   if (MessageDlgHandler()) return MessageDlgHandler()(message, kind, buttons);
   RegisterDialogClass();
@@ -247,8 +252,7 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType kind, TMsgDlgBut
   const DialogLayout l = LayOut(wtext, font.Get(), kind != mtCustom, plan.list.size());
 
   HWND owner = DialogOwner();
-  // A plain box carries the application's title, as the error box does.
-  std::wstring title = text::Widen(kind == mtCustom && Application ? Application->Title() : MsgDlgTitle(kind));
+  std::wstring title = text::Widen(MsgDlgCaption(kind));
   HWND dlg = CreateWindowExW(kDialogExStyle, kDialogClass, title.c_str(), kDialogStyle, l.x, l.y, l.width, l.height,
                              owner, nullptr, fwwin::Instance(), nullptr);
   if (!dlg) throw Exception("Cannot create the message dialog");

@@ -18,7 +18,7 @@ TEST(UpdateLogFileTest, BomOnceLinesAppendedBreaksShownAsEscapes) {
   {
     UpdateLog log(text::PathToUtf8(dir));
     log.Write("first");
-    log.WriteMessage("a\r\n\r\nb", mtError, {mbYes});
+    log.WriteMessage(MsgDlgTitle(mtError), "a\r\n\r\nb", {mbYes});
     log.WriteAnswer(mrYes);
   }
   UpdateLog(text::PathToUtf8(dir)).Write("second run");
