@@ -223,9 +223,7 @@ class Runner {
       if (end == std::wstring::npos) end = target.size();
       const std::wstring component = target.substr(start, end - start);
       WIN32_FIND_DATAW data;
-      HANDLE find = FindFirstFileW(target.substr(0, end).c_str(), &data);
-      if (find == INVALID_HANDLE_VALUE) return;
-      FindClose(find);
+      if (!win32::UniqueFind(FindFirstFileW(target.substr(0, end).c_str(), &data))) return;
       if (CompareStringOrdinal(data.cFileName, -1, component.c_str(), -1, TRUE) != CSTR_EQUAL)
         throw WriteFailure{kErrorUnsafeName, L"\"" + component + L"\" is the short name of \"" +
                                                  std::wstring(data.cFileName) + L"\" in " + target.substr(0, start)};
