@@ -5,8 +5,13 @@
 // reached through its network path). See migration/MigrateTables.h for what it does and how it
 // fails.
 
+#include <memory>
 #include <vector>
 
+#include "migration/MigrationUi.h"
 #include "migration/UpdateCheck.h"
+
+// The progress window, the hourglass and the message dialog as the migration sees them.
+std::unique_ptr<migration::MigrationUi> MakeProgressWindowUi();
 
 bool MigrateTables(const std::vector<updatecheck::AliasFolder>& folders);

@@ -87,6 +87,8 @@ class ProgresFormUi : public migration::MigrationUi {
 
 }  // namespace
 
+std::unique_ptr<migration::MigrationUi> MakeProgressWindowUi() { return std::make_unique<ProgresFormUi>(); }
+
 bool MigrateTables(const std::vector<updatecheck::AliasFolder>& folders) {
   ProgresFormUi ui;
   return migration::MigrateTables(ui, folders);

@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "framework/Classes.h"
 #include "framework/Forms.h"
@@ -17,10 +16,6 @@ class TListBox;
 class TCuteButton;
 class TVersionInfo;
 class TbinaryKeeper;
-class UpdateLog;
-namespace updatecheck {
-struct AliasFolder;
-}
 
 // The README page of this update on the vendor's web site (a reserved .example host, so that
 // no real site is ever opened by mistake).
@@ -65,17 +60,6 @@ class TUpDateForm : public TForm {
   bool CopyListedFiles(const std::string& installedFolder, const TStrings& list);
 
  private:
-  // The stages of the update run, in the order InstBtnClick goes through them.
-  std::string FindInstalledFolder();
-  bool InstalledVersionIsOlder(const std::string& installedFolder);
-  void RunUpdate(const std::string& installedFolder, const std::string& archiveName);
-  bool CheckBeforeChanges(UpdateLog& log, const std::string& installedFolder,
-                          std::vector<updatecheck::AliasFolder>& folders);
-  void InstallProgramFiles(UpdateLog& log, const std::string& liveFolder, const std::string& installedFolder,
-                           const std::string& archiveName);
-  void MigrateAndReport(UpdateLog& log, const std::string& installedFolder,
-                        const std::vector<updatecheck::AliasFolder>& folders);
-
   std::unique_ptr<TStringList> FCopyList;
 };
 

@@ -372,16 +372,6 @@ TEST_F(UpdateRunTest, ASecondPressThatFindsAnotherFolderDoesNotReadTheFirstOnesV
   EXPECT_NE(log.find("Installed version: 0.0.0.0, target version: 19436"), std::string::npos) << log;
 }
 
-TEST_F(UpdateRunTest, VersionsWithTwoDigitPartsCountAsOlder) {
-  for (const char* version : {"1_10_0_0", "2_0_0_0"}) {
-    SCOPED_TRACE(version);
-    Start(std::string("older-") + version, {TovoExeOfVersion(version)});
-    PressUpdate();
-    Answer(Expect("確認", kConfirm, {kYes, kNo}), kNo);
-    ExpectWindowStaysOpen();
-  }
-}
-
 TEST_F(UpdateRunTest, VersionTextBeyond32BitsGivesTheFrameworkErrorBox) {
   Start("beyond", {TovoExeOfVersion("6_5535_65535_65535")});
   PressUpdate();
