@@ -2,6 +2,7 @@
 
 #include "components/FileVerPlatform.h"
 #include "framework/ClassBuilder.h"
+#include "os/LittleEndian.h"
 
 namespace {
 
@@ -52,8 +53,6 @@ void TVersionInfo::SetFileName(const std::string& value) {
 
 std::int32_t TVersionInfo::Half(std::size_t word, bool high) const {
   if (!FFixedFileInfo || *FFixedFileInfo + kFixedInfoUsed > FVersionBlock.size()) return 0;
-  const auto* p = reinterpret_cast<const unsigned char*>(FVersionBlock.data() + *FFixedFileInfo + word);
-  const std::uint16_t half = high ? static_cast<std::uint16_t>(p[2] | (p[3] << 8))
-                                  : static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+  const std::uint16_t half = le::Get16(FVersionBlock.data() + *FFixedFileInfo + word + (high ? 2 : 0));
   return half;  // 0 to 65535, never negative
 }

@@ -11,6 +11,7 @@
 
 #include "framework/ClassBuilder.h"
 #include "framework/Filer.h"
+#include "os/LittleEndian.h"
 
 // --- Pictures ---------------------------------------------------------------------------
 
@@ -102,7 +103,7 @@ void TJPEGImage::LoadFromBytes(std::string jpeg) {
 void TJPEGImage::ReadData(TStream& s) {
   unsigned char len[4];
   s.ReadBuffer(len, 4);
-  std::uint32_t n = len[0] | (len[1] << 8) | (len[2] << 16) | (std::uint32_t{len[3]} << 24);
+  const std::uint32_t n = le::Get32(len);
   if (n > s.Size() - s.Position()) throw EReadError("JPEG length " + std::to_string(n) + " exceeds its block");
   std::string bytes(n, '\0');
   if (n) s.ReadBuffer(bytes.data(), n);
@@ -111,8 +112,8 @@ void TJPEGImage::ReadData(TStream& s) {
 
 void TJPEGImage::WriteData(TStream& s) const {
   std::uint32_t n = static_cast<std::uint32_t>(jpeg_.size());
-  unsigned char len[4] = {static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
-                          static_cast<unsigned char>(n >> 16), static_cast<unsigned char>(n >> 24)};
+  unsigned char len[4];
+  le::Put32(len, n);
   s.WriteBuffer(len, 4);
   s.WriteBytes(jpeg_);
 }

@@ -5,6 +5,7 @@
 
 #include "paradox/DurableFile.h"
 #include "paradox/EngineError.h"
+#include "os/LittleEndian.h"
 #include "os/FaultInjection.h"
 #include "text/Ascii.h"
 #include "text/Utf8Path.h"
@@ -65,8 +66,7 @@ class Reader {
  private:
   std::uint16_t Code(const char* what) {
     if (bytes_.size() - pos_ < 2) Fail(pos_, std::string("file ends where ") + what + " should be");
-    std::uint16_t v = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes_[pos_]) |
-                                                 (static_cast<unsigned char>(bytes_[pos_ + 1]) << 8));
+    const std::uint16_t v = le::Get16(bytes_.data() + pos_);
     pos_ += 2;
     return v;
   }
@@ -96,8 +96,9 @@ class Reader {
 };
 
 void PutCode(std::string& out, std::uint16_t code) {
-  out += static_cast<char>(code & 0xFF);
-  out += static_cast<char>(code >> 8);
+  char bytes[2];
+  le::Put16(bytes, code);
+  out.append(bytes, 2);
 }
 
 void PutString(std::string& out, const std::string& s) {
