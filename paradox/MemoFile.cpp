@@ -10,6 +10,7 @@ namespace paradox {
 namespace {
 
 constexpr std::uint64_t kChunk = 4096;
+constexpr std::size_t kWriteRunBytes = 1u << 20;
 constexpr std::size_t kSmallLimit = 2048;     // larger blobs get a block of their own
 constexpr std::size_t kSlotTable = 12;
 constexpr std::size_t kSlotSize = 5;
@@ -59,6 +60,8 @@ SmallBlockState Inspect(const std::string& block) {
 }  // namespace
 
 MemoFile::MemoFile(std::unique_ptr<BinaryFile> file) : file_(std::move(file)) {
+  // Blobs go to the end of the file one block after another: a megabyte of them is one write.
+  file_->GatherWrites(kWriteRunBytes);
   std::uint64_t size = file_->Size();
   if (size < kChunk)
     RaiseEngineError(EngineMessage::kCorruptMemo, "the header block is incomplete", PathText(file_->Path()), 0);
