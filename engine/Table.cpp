@@ -450,6 +450,8 @@ void TTable::Close() {
   hasCurrent_ = false;
   current_.reset();
   readSpare_.reset();
+  beforeAppend_.reset();
+  restoresOnCancel_ = false;
   fields_.clear();
   std::unique_ptr<paradox::ParadoxTable> table = std::move(table_);
   std::unique_ptr<paradox::IndexMaintainer> maintainer = std::move(maintainer_);
@@ -675,6 +677,11 @@ void TTable::Append() {
   CheckActive();
   Settle();
   MakeWritable();
+  restoresOnCancel_ = !positionKnown_ && hasCurrent_;
+  if (restoresOnCancel_) {
+    if (!beforeAppend_) beforeAppend_ = std::make_unique<paradox::Record>(table_->NewRecord());
+    std::swap(current_, beforeAppend_);
+  }
   if (current_->SchemaPtr() == table_->SchemaPtr()) current_->ClearAll();
   else *current_ = table_->NewRecord();
   state_ = dsInsert;
@@ -694,6 +701,7 @@ void TTable::Post() {
     // A new record is staged: a keyed table places it in key order later, all at once, so a
     // long run of appends costs what sorting them costs.
     table_->Stage(*current_);
+    restoresOnCancel_ = false;
     hasCurrent_ = true;
     positionKnown_ = table_->Schema().KeyFieldCount() == 0;
     if (positionKnown_) position_ = table_->RecordCount() - 1;
@@ -708,6 +716,14 @@ void TTable::Post() {
 void TTable::Cancel() {
   CheckActive();
   if (state_ != dsEdit && state_ != dsInsert) return;
+  if (state_ == dsInsert && restoresOnCancel_) {
+    // Back to the record staged before: a load that meets a refused record goes on staged.
+    std::swap(current_, beforeAppend_);
+    restoresOnCancel_ = false;
+    state_ = dsBrowse;
+    modified_ = false;
+    return;
+  }
   ResolvePosition();
   state_ = dsBrowse;
   modified_ = false;

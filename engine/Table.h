@@ -179,6 +179,10 @@ class TTable {
   std::unique_ptr<paradox::Record> readSpare_;  // buffers for the next record read
   mutable std::uint32_t position_ = 0;
   mutable bool positionKnown_ = true;  // false after a staged append, until it is asked for
+  // The record staged last, put aside by Append while its place is unknown: a cancelled append
+  // returns to it without asking the table where it lies, which would place the whole load.
+  std::unique_ptr<paradox::Record> beforeAppend_;
+  bool restoresOnCancel_ = false;
   bool eof_ = true;
   bool bof_ = true;
   bool hasCurrent_ = false;

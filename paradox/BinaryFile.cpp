@@ -12,8 +12,10 @@ namespace {
 
 // The window's first size, and the alignment of its start: one page.
 constexpr std::size_t kWindowStart = 4096;
+// The size it takes at once when reads go on where it ends: a scan is under way.
+constexpr std::size_t kWindowOnward = 64 * 1024;
 // Its largest size; a read at least this long bypasses it.
-constexpr std::size_t kWindowMost = 64 * 1024;
+constexpr std::size_t kWindowMost = 2 * 1024 * 1024;
 
 }  // namespace
 
@@ -44,7 +46,7 @@ bool BinaryFile::InWindow(std::uint64_t offset, std::size_t size) const {
 
 void BinaryFile::FillWindow(std::uint64_t offset, std::size_t size) const {
   const bool onward = !window_.empty() && offset == windowAt_ + window_.size();
-  std::size_t want = onward ? std::min(window_.size() * 2, kWindowMost) : kWindowStart;
+  std::size_t want = onward ? std::min(std::max(window_.size() * 4, kWindowOnward), kWindowMost) : kWindowStart;
   const std::uint64_t start = offset / kWindowStart * kWindowStart;
   const std::uint64_t need = offset + size - start;
   want = static_cast<std::size_t>(std::max<std::uint64_t>(want, (need + kWindowStart - 1) / kWindowStart * kWindowStart));
@@ -70,6 +72,7 @@ std::string BinaryFile::Read(std::uint64_t offset, std::size_t size) const {
 
 void BinaryFile::Read(std::uint64_t offset, std::size_t size, std::string& into) const {
   PassGate(os::FileOperation::kRead, offset);
+  if (!gathered_.empty() && offset < gatheredAt_ + gathered_.size() && offset + size > gatheredAt_) WriteGathered();
   if (size == 0) {
     into.clear();
     return;
@@ -94,7 +97,30 @@ void BinaryFile::PatchWindow(std::uint64_t offset, const std::string& bytes) {
   std::memcpy(window_.data() + (from - windowAt_), bytes.data() + (from - offset), static_cast<std::size_t>(to - from));
 }
 
+void BinaryFile::GatherWrites(std::size_t runBytes) { gatherBytes_ = runBytes; }
+
+bool BinaryFile::Gathers(std::uint64_t offset) const {
+  if (gatherBytes_ == 0) return false;
+  return gathered_.empty() || offset == gatheredAt_ + gathered_.size();
+}
+
 void BinaryFile::Write(std::uint64_t offset, const std::string& bytes) {
+  if (!Gathers(offset)) WriteGathered();
+  // A run in itself goes straight to the file, not copied first.
+  if (!Gathers(offset) || bytes.empty() || (gathered_.empty() && bytes.size() >= gatherBytes_)) {
+    WriteThrough(offset, bytes);
+    return;
+  }
+  // The size is learnt before the file lags behind what it will hold.
+  if (!size_) size_ = SystemSize();
+  if (gathered_.empty()) gatheredAt_ = offset;
+  gathered_ += bytes;
+  PatchWindow(offset, bytes);
+  size_ = std::max<std::uint64_t>(*size_, offset + bytes.size());
+  if (gathered_.size() >= gatherBytes_) WriteGathered();
+}
+
+void BinaryFile::WriteThrough(std::uint64_t offset, const std::string& bytes) {
   PassGate(os::FileOperation::kWrite, offset);
   try {
     WriteAt(offset, bytes);
@@ -108,7 +134,27 @@ void BinaryFile::Write(std::uint64_t offset, const std::string& bytes) {
   if (size_) size_ = std::max<std::uint64_t>(*size_, offset + bytes.size());
 }
 
+// Const for the reads that need the bytes on the disk first; the file's content is unchanged
+// by it as far as any caller can tell.
+void BinaryFile::WriteGathered() const {
+  if (gathered_.empty()) return;
+  std::string run;
+  run.swap(gathered_);
+  // A failed run is dropped: the caller learns of the failure now, and the file is as after
+  // any failed write (its size unknown, its window forgotten: both counted the run already).
+  try {
+    const_cast<BinaryFile*>(this)->WriteThrough(gatheredAt_, run);
+  } catch (...) {
+    size_.reset();
+    window_.clear();
+    throw;
+  }
+  run.clear();
+  gathered_.swap(run);  // its memory is kept for the next run
+}
+
 void BinaryFile::Truncate(std::uint64_t size) {
+  WriteGathered();
   PassGate(os::FileOperation::kTruncate);
   size_.reset();
   window_.clear();
@@ -117,6 +163,7 @@ void BinaryFile::Truncate(std::uint64_t size) {
 }
 
 void BinaryFile::Sync() {
+  WriteGathered();
   PassGate(os::FileOperation::kSync);
   SyncToDisk();
 }

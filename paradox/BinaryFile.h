@@ -9,12 +9,20 @@
 // exclusive one nobody), the file keeps what it has learnt: its size, and a window of the bytes
 // it last read. The engine reads in small pieces (a block header, a memo slot, a blob), mostly
 // one after another; the window turns a run of them into one system call. It starts at one
-// page around the piece asked for and doubles while reads go on where it ends. Writes update
-// the bytes of the window they cover, so it never holds stale data.
+// page around the piece asked for and grows (to 64 KiB, then fourfold) while reads go on where
+// it ends, up to 2 MiB: a scan costs a system call per two megabytes, a jump one page. Writes
+// update the bytes of the window they cover, so it never holds stale data.
 //
-// Every Read, Write, Truncate and Sync passes the fault gate (FaultInjection.h), also a read
-// answered from the window: a fault planned for the nth read meets the same read whether its
-// bytes came from the disk or from memory.
+// A file written mostly at its end (the memo file) may gather writes (GatherWrites): a write
+// that continues the one before is held in memory, and the run goes to the file as one write
+// once it is large enough, or before anything else touches the file: another write, a read of
+// those bytes, a size change, a flush. Gathered bytes not yet written when the file is
+// destroyed are dropped: an owner that needs them on the disk calls Sync().
+//
+// Every Read, Truncate and Sync passes the fault gate (FaultInjection.h), also a read answered
+// from the window: a fault planned for the nth read meets the same read whether its bytes came
+// from the disk or from memory. A write passes it when it goes to the file: a gathered run
+// once, as the one write the disk sees.
 
 #include <cstdint>
 #include <filesystem>
@@ -44,6 +52,8 @@ class BinaryFile {
   void Write(std::uint64_t offset, const std::string& bytes);
   void Truncate(std::uint64_t size);
   void Sync();
+  // From now on, writes that continue one another are gathered into runs of `runBytes`.
+  void GatherWrites(std::size_t runBytes);
   const std::filesystem::path& Path() const { return path_; }
 
  protected:
@@ -69,10 +79,16 @@ class BinaryFile {
   void FillWindow(std::uint64_t offset, std::size_t size) const;
   [[noreturn]] void EndsEarly(std::uint64_t at) const;
   void PatchWindow(std::uint64_t offset, const std::string& bytes);
+  void WriteThrough(std::uint64_t offset, const std::string& bytes);
+  bool Gathers(std::uint64_t offset) const;
+  void WriteGathered() const;
 
   mutable std::optional<std::uint64_t> size_;  // unknown after a failed write
   mutable std::string window_;
   mutable std::uint64_t windowAt_ = 0;
+  std::size_t gatherBytes_ = 0;  // 0: every write goes to the file at once
+  mutable std::string gathered_;
+  mutable std::uint64_t gatheredAt_ = 0;
 };
 
 // UTF-8 form of a path for messages.

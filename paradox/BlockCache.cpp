@@ -11,7 +11,7 @@ namespace paradox {
 
 namespace {
 // Neighbouring changed blocks are gathered into writes of about this size.
-constexpr std::size_t kWriteRunBytes = 1u << 20;
+constexpr std::size_t kWriteRunBytes = 2u << 20;
 
 // Block buffers of caches that were destroyed, handed to the caches made after them. A table
 // is opened and closed many times over (a restructure reads one table and writes another, then

@@ -12,6 +12,8 @@ namespace {
 
 using namespace memo_format;
 
+// Appended blocks go to the disk in runs of this size, not one block at a time.
+constexpr std::size_t kWriteRunBytes = 1u << 20;
 constexpr std::size_t kSmallLimit = 2048;     // larger blobs get a block of their own
 constexpr std::uint32_t kBigSlot = 0xFF;      // the low byte of a pointer to a type 2 block
 constexpr std::size_t kSlotAt(unsigned slot) { return kSlotTable + kSlotSize * slot; }
@@ -70,6 +72,8 @@ MemoSlot MemoSlot::For(std::size_t dataAt, std::size_t length, std::uint16_t mod
 }
 
 MemoFile::MemoFile(std::unique_ptr<BinaryFile> file) : file_(std::move(file)) {
+  // Blobs go to the end of the file one block after another: a megabyte of them is one write.
+  file_->GatherWrites(kWriteRunBytes);
   std::uint64_t size = file_->Size();
   if (size < kChunk)
     RaiseEngineError(EngineMessage::kCorruptMemo, "the header block is incomplete", PathText(file_->Path()), 0);

@@ -4,17 +4,22 @@
 // (the customer table three times, the bicycle table twice), each rebuild writes its new table,
 // and the live folder's old tables are copied to the backup (scripts/bench-migration times
 // writing as many bytes with dd, the I/O floor); `peak_rss_mib` is the process's peak resident
-// memory so far (one size per process).
+// memory so far (one size per process); `read_calls` and `write_calls` are the read-like and
+// write-like system calls the migration made (the kernel's count in /proc/self/io: read, pread,
+// sendfile and their kin; Linux only), `read_ops` and `write_ops` the reads and writes that
+// passed the engine's fault gate (os::FileOperationCount: answered from memory or not).
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "engine/Session.h"
 #include "migration/MigrateTables.h"
+#include "os/FaultInjection.h"
 #include "paradox/TableSwap.h"
 #include "tools/sample/SampleInstallation.h"
 
@@ -48,6 +53,22 @@ std::uintmax_t WrittenBytes(const fs::path& dir, std::uintmax_t kokyaku, std::ui
   return widened + rebuilt + backup;
 }
 
+// The kernel's counts of read-like and write-like system calls of this process so far.
+struct SystemCalls {
+  double reads = 0, writes = 0;
+};
+SystemCalls CountSystemCalls() {
+  SystemCalls c;
+  std::ifstream io("/proc/self/io");
+  std::string name;
+  double value = 0;
+  while (io >> name >> value) {
+    if (name == "syscr:") c.reads = value;
+    if (name == "syscw:") c.writes = value;
+  }
+  return c;
+}
+
 double PeakRssMiB() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -58,7 +79,7 @@ void BM_Migrate(benchmark::State& state) {
   const char* base = std::getenv("NORVEX_BENCH_DIR");
   const fs::path root = fs::path(base ? base : fs::temp_directory_path().string()) / "norvex-bench-migration";
   Session().SetConfigFile(root / "NO-IDAPI32.CFG");
-  double bytes = 0;
+  double bytes = 0, readCalls = 0, writeCalls = 0, readOps = 0, writeOps = 0;
   for (auto _ : state) {
     state.PauseTiming();
     fs::remove_all(root);
@@ -72,6 +93,8 @@ void BM_Migrate(benchmark::State& state) {
                lg = FamilyBytes(live, "bigtovo");
     const auto dk = FamilyBytes(demo, "kokyaku"), db = FamilyBytes(demo, "bicycle"), dt = FamilyBytes(demo, "tovo"),
                dg = FamilyBytes(demo, "bigtovo");
+    const SystemCalls before = CountSystemCalls();
+    os::ResetFileOperationCounts();
     state.ResumeTiming();
 
     QuietUi ui;
@@ -79,11 +102,20 @@ void BM_Migrate(benchmark::State& state) {
       state.SkipWithError("the migration returned false");
 
     state.PauseTiming();
+    const SystemCalls after = CountSystemCalls();
+    readCalls = after.reads - before.reads;
+    writeCalls = after.writes - before.writes;
+    readOps = static_cast<double>(os::FileOperationCount(os::FileOperation::kRead));
+    writeOps = static_cast<double>(os::FileOperationCount(os::FileOperation::kWrite));
     bytes = static_cast<double>(WrittenBytes(live, lk, lb, lt, lg, true) + WrittenBytes(demo, dk, db, dt, dg, false));
     state.ResumeTiming();
   }
   state.counters["bytes"] = bytes;
   state.counters["peak_rss_mib"] = PeakRssMiB();
+  state.counters["read_calls"] = readCalls;
+  state.counters["write_calls"] = writeCalls;
+  state.counters["read_ops"] = readOps;
+  state.counters["write_ops"] = writeOps;
   if (!std::getenv("NORVEX_BENCH_KEEP")) fs::remove_all(root);
 }
 BENCHMARK(BM_Migrate)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);

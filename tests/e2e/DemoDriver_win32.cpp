@@ -59,6 +59,7 @@ class Driver {
     if (!button) return Fail("no update button");
     Print("Pressing the update button\n");
     e2e::ClickMiddle(button);
+    pressed_ = std::chrono::steady_clock::now();
     const auto deadline = std::chrono::steady_clock::now() + 20min;
     while (std::chrono::steady_clock::now() < deadline) {
       if (auto code = setup_.WaitForExit(0ms)) {
@@ -94,11 +95,12 @@ class Driver {
     std::string list;
     for (const std::string& b : buttons) list += (list.empty() ? "" : ", ") + b;
     Print("Message box\n  title:   " + gui::GetText(box) + "\n  text:    " + Visible(text) + "\n  buttons: " + list +
-          "\n");
+          "\n  shown:   " + Seconds() + "\n");
     Shot(box, "message");
     const std::string answer = Choice(buttons);
     Print("  answer:  " + answer + "\n");
     gui::PressButton(box, answer);
+    Print("  pressed: " + Seconds() + "\n");
   }
 
   void Shot(HWND w, const std::string& what) {
@@ -109,6 +111,13 @@ class Driver {
     if (gui::SaveWindowPng(w, path)) Print("Screenshot: " + std::string(name) + "\n");
   }
 
+  // Seconds since the update button was pressed, for timing the run from the log.
+  std::string Seconds() const {
+    const std::chrono::duration<double> d = std::chrono::steady_clock::now() - pressed_;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", d.count());
+    return text;
+  }
   int Fail(const std::string& why) {
     Print("demo-driver: " + why + "\n");
     return 2;
@@ -118,6 +127,7 @@ class Driver {
   std::string shots_;
   std::set<HWND> seen_;
   int shotCount_ = 0;
+  std::chrono::steady_clock::time_point pressed_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 
 #include "engine/Session.h"
@@ -404,6 +406,46 @@ TEST_F(TableTest, DuplicatePrimaryKeyFailsAndChangesNothing) {
   t.Close();
   EXPECT_EQ(ReadFileBytes(dir_ / "TANTOU.DB"), before);
   EXPECT_EQ(Names("TANTOU"), (Strings{"ONE", "TWO", "THREE"}));
+}
+
+// A load in random key order that meets repeated keys: each repeat is refused and cancelled,
+// and the load goes on staged (the table does not place what it holds to find the record
+// before the cancelled one). Afterwards every first record of a key is there with its own
+// values, and no repeat.
+TEST_F(TableTest, ALoadGoesOnStagedPastRefusedKeys) {
+  CreateStaff();
+  std::vector<int> ids(300);
+  for (int i = 0; i < 300; ++i) ids[static_cast<std::size_t>(i)] = i + 1;
+  std::shuffle(ids.begin(), ids.end(), std::mt19937(77));
+  for (std::size_t i = 15; i < ids.size(); i += 20) ids[i] = ids[i - 7];
+  std::map<int, std::string> firstName;
+  int refused = 0;
+  TTable t;
+  Prepare(t, "TANTOU");
+  t.Open();
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    const std::string name = "N" + std::to_string(ids[i]) + "-" + std::to_string(i);
+    const std::size_t stagedBefore = t.Handle()->StagedCount();
+    try {
+      AddStaff(t, ids[i], name);
+      firstName.emplace(ids[i], name);
+    } catch (const EDBEngineError& e) {
+      ASSERT_EQ(e.Code(), EngineErrorCode::kKeyViolation);
+      ASSERT_TRUE(firstName.count(ids[i])) << "refused a new key " << ids[i];
+      ++refused;
+      t.Cancel();
+      EXPECT_EQ(t.State(), dsBrowse);
+      EXPECT_EQ(t.Handle()->StagedCount(), stagedBefore) << "the cancel placed the load, at " << i;
+      EXPECT_EQ(t.FieldByName("TANTOU_ID").AsInteger(), ids[i - 1]) << "not back on the record posted before";
+      EXPECT_EQ(t.RecordCount(), static_cast<int>(firstName.size()));
+    }
+  }
+  ASSERT_GT(t.Handle()->StagedCount(), 100u) << "the load was not staged";
+  EXPECT_EQ(refused, 15);
+  t.Close();
+  Strings want;
+  for (const auto& [id, name] : firstName) want.push_back(name);
+  EXPECT_EQ(Names("TANTOU"), want);
 }
 
 // The engine keeps no validity-check file, so the required flags are those of the definitions
