@@ -3,6 +3,7 @@
 #include "paradox/BinaryFile.h"
 #include "paradox/EngineError.h"
 #include "os/FaultInjection.h"
+#include "os/WinHandles.h"
 
 namespace paradox {
 
@@ -11,12 +12,11 @@ namespace {
 class Win32File final : public BinaryFile {
  public:
   Win32File(std::filesystem::path p, HANDLE h) : BinaryFile(std::move(p)), h_(h) {}
-  ~Win32File() override { CloseHandle(h_); }
 
  protected:
   std::uint64_t SystemSize() const override {
     LARGE_INTEGER li;
-    if (!GetFileSizeEx(h_, &li)) Fail("cannot read the file size");
+    if (!GetFileSizeEx(h_.Get(), &li)) Fail("cannot read the file size");
     return static_cast<std::uint64_t>(li.QuadPart);
   }
 
@@ -28,7 +28,7 @@ class Win32File final : public BinaryFile {
       ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
       ov.OffsetHigh = static_cast<DWORD>(at >> 32);
       DWORD n = 0;
-      if (!ReadFile(h_, into + done, static_cast<DWORD>(size - done), &n, &ov)) {
+      if (!ReadFile(h_.Get(), into + done, static_cast<DWORD>(size - done), &n, &ov)) {
         if (GetLastError() != ERROR_HANDLE_EOF) Fail(FailureText(os::FileOperation::kRead), at);
         n = 0;
       }
@@ -46,7 +46,7 @@ class Win32File final : public BinaryFile {
       ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
       ov.OffsetHigh = static_cast<DWORD>(at >> 32);
       DWORD n = 0;
-      if (!WriteFile(h_, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, &ov) || n == 0)
+      if (!WriteFile(h_.Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, &ov) || n == 0)
         Fail(FailureText(os::FileOperation::kWrite), at);
       done += n;
     }
@@ -55,11 +55,11 @@ class Win32File final : public BinaryFile {
   void SetSize(std::uint64_t size) override {
     LARGE_INTEGER li;
     li.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFilePointerEx(h_, li, nullptr, FILE_BEGIN) || !SetEndOfFile(h_)) Fail(FailureText(os::FileOperation::kTruncate));
+    if (!SetFilePointerEx(h_.Get(), li, nullptr, FILE_BEGIN) || !SetEndOfFile(h_.Get())) Fail(FailureText(os::FileOperation::kTruncate));
   }
 
   void SyncToDisk() override {
-    if (!FlushFileBuffers(h_)) Fail(FailureText(os::FileOperation::kSync));
+    if (!FlushFileBuffers(h_.Get())) Fail(FailureText(os::FileOperation::kSync));
   }
 
   [[noreturn]] void FailWith(os::InjectedFault fault, os::FileOperation op, std::optional<std::uint64_t> at) const override {
@@ -72,7 +72,7 @@ class Win32File final : public BinaryFile {
     RaiseEngineError(EngineMessage::kIoError, std::string(what) + " (error " + std::to_string(GetLastError()) + ")",
                      PathText(path_), at);
   }
-  HANDLE h_;
+  win32::UniqueFile h_;
 };
 
 }  // namespace
