@@ -49,6 +49,9 @@ void BinaryFile::FillWindow(std::uint64_t offset, std::size_t size) const {
   std::size_t want = onward ? std::min(std::max(window_.size() * 4, kWindowOnward), kWindowMost) : kWindowStart;
   const std::uint64_t start = offset / kWindowStart * kWindowStart;
   const std::uint64_t need = offset + size - start;
+  // No read-ahead past the end the file is known to have: most tables are far smaller than a
+  // window, and each window is a buffer to allocate and fill.
+  if (size_ && *size_ > start) want = static_cast<std::size_t>(std::min<std::uint64_t>(want, *size_ - start));
   want = static_cast<std::size_t>(std::max<std::uint64_t>(want, (need + kWindowStart - 1) / kWindowStart * kWindowStart));
   windowAt_ = start;
   window_.resize(want);
